@@ -1,0 +1,42 @@
+#include "driver/program_driver.h"
+
+#include <ctime>
+#include <memory>
+
+#include "input/netlist_reader.h"
+#include "model/analysis_sequencer.h"
+#include "support/analysis_context.h"
+
+namespace velkor {
+
+namespace {
+
+long processorMilliseconds() {
+  std::clock_t now = std::clock();
+  if (now == static_cast<std::clock_t>(-1)) return 0;
+  return static_cast<long>(static_cast<double>(now) * 1000.0 / CLOCKS_PER_SEC);
+}
+
+}  // namespace
+
+int runProgram(CharSource& input, Output& output, Allocator& allocator) {
+  long start = processorMilliseconds();
+  auto ctx = std::make_unique<AnalysisContext>(input, output, allocator);
+  output.print("{program file name velkor}\n");
+  ctx->store.netlistNumber = 0;
+  while (!output.failed() && readNetlist(*ctx) == 0) analyseNetlist(*ctx);
+  ctx.reset();
+  output.print("{elapsed time: %d/%d sec.}\n", static_cast<int>(processorMilliseconds() - start), 1000);
+  output.flush();
+  return output.failed() ? 1 : 0;
+}
+
+std::string runOnString(const std::string& input) {
+  StringSource source(input);
+  StringOutput output;
+  HeapAllocator heap;
+  runProgram(source, output, heap);
+  return output.text();
+}
+
+}  // namespace velkor

@@ -1,0 +1,10 @@
+// The built-in manual.
+#pragma once
+
+namespace velkor {
+
+struct AnalysisContext;
+
+void printHelp(AnalysisContext& ctx);
+
+}  // namespace velkor

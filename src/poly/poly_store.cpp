@@ -1,0 +1,99 @@
+#include "poly/poly_store.h"
+
+#include <cstring>
+
+#include "support/analysis_context.h"
+
+namespace velkor {
+
+namespace {
+
+// Lower 32 bits of an address, as the growth trace prints it.
+unsigned traceAddress(const void* block) {
+  return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(block) & 0xffffffffu);
+}
+
+}  // namespace
+
+int createPolyRecord(AnalysisContext& ctx, PolyRecord& record) {
+  releasePolyRecord(ctx, record);
+  std::size_t termBytes = sizeof(Term) * kInitialTermCapacity;
+  std::size_t rowBytes = sizeof(PolyRow) * kInitialPolyRows;
+  auto* terms = static_cast<Term*>(ctx.alloc.allocate(termBytes));
+  if (terms == nullptr) return 1;
+  auto* rows = static_cast<PolyRow*>(ctx.alloc.allocate(rowBytes));
+  if (rows == nullptr) {
+    ctx.alloc.release(terms);
+    return 1;
+  }
+  std::memset(terms, 0, termBytes);
+  std::memset(rows, 0, rowBytes);
+  record.termlist = terms;
+  record.poly = rows;
+  record.termCapacity = kInitialTermCapacity;
+  record.polyRows = kInitialPolyRows;
+  record.termCount = 0;
+  for (auto& count : record.powerCounts) count = 0;
+  return 0;
+}
+
+void releasePolyRecord(AnalysisContext& ctx, PolyRecord& record) {
+  if (record.termlist != nullptr) ctx.alloc.release(record.termlist);
+  if (record.poly != nullptr) ctx.alloc.release(record.poly);
+  record.termlist = nullptr;
+  record.poly = nullptr;
+}
+
+int copyPolyRecord(AnalysisContext& ctx, int sign, int destination, int source) {
+  PolyRecord& to = ctx.polyRecords[destination];
+  const PolyRecord& from = ctx.polyRecords[source];
+  releasePolyRecord(ctx, to);
+  std::size_t termBytes = sizeof(Term) * static_cast<std::size_t>(from.termCapacity);
+  std::size_t rowBytes = sizeof(PolyRow) * static_cast<std::size_t>(from.polyRows);
+  auto* terms = static_cast<Term*>(ctx.alloc.allocate(termBytes));
+  if (terms == nullptr) {
+    ctx.out.print("can't allocate space for termlist\n");
+    return 1;
+  }
+  auto* rows = static_cast<PolyRow*>(ctx.alloc.allocate(rowBytes));
+  if (rows == nullptr) {
+    ctx.alloc.release(terms);
+    ctx.out.print("can't allocate space for poly\n");
+    return 1;
+  }
+  std::memcpy(rows, from.poly, rowBytes);
+  std::memcpy(terms, from.termlist, termBytes);
+  if (sign < 0) {
+    for (std::int32_t t = 0; t < from.termCapacity; ++t)
+      terms[t].coefficient = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(terms[t].coefficient));
+  }
+  to.termlist = terms;
+  to.poly = rows;
+  to.polyRows = from.polyRows;
+  to.termCapacity = from.termCapacity;
+  std::memcpy(to.powerCounts, from.powerCounts, sizeof to.powerCounts);
+  to.termCount = from.termCount;
+  return 0;
+}
+
+int growStore(AnalysisContext& ctx, void** block, std::int32_t* count, std::size_t elementSize) {
+  bool trace = ctx.traced(kTraceResources);
+  const std::int64_t length = *count;
+  if (trace) ctx.out.print("orig size =%d, orig ptr =0x%08x\n", *count, traceAddress(*block));
+  auto attempt = [&](std::int64_t n) -> bool {
+    if (n > INT32_MAX) return false;
+    void* grown = ctx.alloc.resize(*block, static_cast<std::size_t>(n) * elementSize);
+    if (grown == nullptr) return false;
+    if (trace) ctx.out.print("num of elements =%d, pointer =0x%08x\n", static_cast<int>(n), traceAddress(grown));
+    *block = grown;
+    *count = static_cast<std::int32_t>(n);
+    return true;
+  };
+  if (attempt(2 * length)) return 0;
+  for (std::int64_t n = (length + 2 * length) / 2; n > length; n = (n + length) / 2)
+    if (attempt(n)) return 0;
+  if (trace) ctx.out.print("resize failed for insufficient memory\n");
+  return 1;
+}
+
+}  // namespace velkor

@@ -1,0 +1,10 @@
+#include "support/analysis_context.h"
+
+namespace velkor {
+
+// Any polynomial still held (a run stopped part way) goes back to the heap.
+AnalysisContext::~AnalysisContext() {
+  for (PolyRecord& record : polyRecords) releasePolyRecord(*this, record);
+}
+
+}  // namespace velkor

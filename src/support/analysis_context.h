@@ -1,0 +1,52 @@
+// Everything one run of velkor works on, passed by reference to every stage:
+// the input and output seams, the heap seam, the netlist store, the maps,
+// the graph pair, the generator, the polynomial slots and the scratch state.
+// There are no mutable globals; a whole run can be done on a string.
+#pragma once
+
+#include <cstdint>
+
+#include "model/branch_maps.h"
+#include "model/network_store.h"
+#include "poly/common_factors.h"
+#include "poly/poly_store.h"
+#include "support/allocator.h"
+#include "support/capacities.h"
+#include "support/char_source.h"
+#include "support/output.h"
+#include "trees/graph_pair.h"
+#include "trees/spanning_tree_generator.h"
+#include "trees/tree_product.h"
+
+namespace velkor {
+
+struct AnalysisContext {
+  AnalysisContext(CharSource& input, Output& output, Allocator& allocator)
+      : in(input), out(output), alloc(allocator) {}
+  AnalysisContext(const AnalysisContext&) = delete;
+  AnalysisContext& operator=(const AnalysisContext&) = delete;
+  ~AnalysisContext();
+
+  CharSource& in;
+  Output& out;
+  Allocator& alloc;
+
+  // Token reader: the last character taken from the input, kept for the run.
+  char pendingChar = 0;
+
+  NetworkStore store;
+  BranchMaps maps;
+
+  GraphPair graph;
+  TreeGenerator generator;
+  ProductState product;
+
+  std::int32_t workExponents[kSymbolSlots] = {};
+  PolyRecord polyRecords[kPolySlots];
+  CommonFactors factors;
+  int polySide = 0;
+
+  bool traced(int bits) const { return (store.traceBits & bits) != 0; }
+};
+
+}  // namespace velkor

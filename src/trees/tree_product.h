@@ -1,0 +1,31 @@
+// Orientation, sign and accumulation of every common tree of a function.
+#pragma once
+
+#include "support/capacities.h"
+
+namespace velkor {
+
+struct AnalysisContext;
+
+struct ProductState {
+  int commonTreeCount = 0;
+  int iPermutation[kTreeSlots] = {};
+  int vPermutation[kTreeSlots] = {};
+  int termEdges[kTreeSlots] = {};
+  int termCount = 0;
+  int termPower = 0;
+  int termSign = 1;
+};
+
+// Evaluates the function whose graph pair is built into its PolyRecord;
+// 0 on success, the accumulation's nonzero status when memory ran out.
+int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes, int form, int topofun);
+
+// Walks one graph's tree from node 1 and records, per node 2 .. N, the
+// signed edge through which the walk first reaches it.
+void orientTree(int count, const int* d1, const int* d2, const int* treeEdges, int* permutation);
+
+// The sign of a common tree from its two permutations (which it changes).
+int treeSign(int actualNodes, int* vPermutation, int* iPermutation);
+
+}  // namespace velkor
