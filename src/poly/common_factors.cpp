@@ -1,13 +1,248 @@
+// Ohm-unit conversion of the numerator and denominator copies, and the
+// single-product factors common to both.
+//
+// Tree products hold every element in admittance form: the symbol of an
+// r, z, l or m branch stands for the reciprocal of its value. Multiplying
+// numerator and denominator by the same product of impedance symbols turns
+// those symbols into the element values themselves; the power of s of each
+// term follows its reactive symbols, so terms may change column.
 #include "poly/common_factors.h"
+
+#include <cstdint>
+#include <cstring>
 
 #include "support/analysis_context.h"
 
 namespace velkor {
 
+namespace {
+
+bool sameExponents(const Term& a, const Term& b) {
+  return std::memcmp(a.exponents, b.exponents, sizeof a.exponents) == 0;
+}
+
+// Negative when a comes after b in a column (a is lexicographically
+// smaller), positive when a comes before b, 0 when equal.
+int compareExponents(const Term& a, const Term& b) {
+  for (int k = 0; k < kSymbolSlots; ++k) {
+    if (a.exponents[k] != b.exponents[k]) return a.exponents[k] > b.exponents[k] ? 1 : -1;
+  }
+  return 0;
+}
+
+// Sum of two coefficients with wrap-around instead of overflow.
+std::int32_t addCoefficients(std::int32_t a, std::int32_t b) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+}
+
+void removeRow(PolyRecord& record, int row, int column) {
+  std::int32_t& count = record.powerCounts[column];
+  for (int r = row; r + 1 < count; ++r) record.at(r, column) = record.at(r + 1, column);
+  if (count > 0) record.at(count - 1, column) = 0;
+  --count;
+}
+
+// The column is full when one more entry would leave no spare row; grows
+// the poly then, zeroing the added rows. 0, or 1 when memory ran out.
+int makeRoomInColumn(AnalysisContext& ctx, PolyRecord& record, int column) {
+  if (record.powerCounts[column] + 1 < record.polyRows) return 0;
+  if (ctx.traced(kTraceResources)) ctx.out.print("resizing poly ");
+  std::int32_t oldRows = record.polyRows;
+  void* block = record.poly;
+  if (growStore(ctx, &block, &record.polyRows, sizeof(PolyRow)) != 0) return 1;
+  record.poly = static_cast<PolyRow*>(block);
+  std::memset(record.poly + oldRows, 0, sizeof(PolyRow) * static_cast<std::size_t>(record.polyRows - oldRows));
+  return 0;
+}
+
+bool columnHasNonzeroTerm(const PolyRecord& record, int column) {
+  for (int r = 0; r < record.powerCounts[column]; ++r)
+    if (record.termlist[record.at(r, column)].coefficient != 0) return true;
+  return false;
+}
+
+// Symbols 1 .. activeCount + analysisPassiveCount, the name slots in use,
+// within the exponent vector.
+int lastUsedSymbol(const AnalysisContext& ctx) {
+  long last = static_cast<long>(ctx.store.activeCount) + ctx.store.analysisPassiveCount;
+  if (last > kSymbolSlots - 1) last = kSymbolSlots - 1;
+  if (last > kNameSlots - 1) last = kNameSlots - 1;
+  return static_cast<int>(last);
+}
+
+// Moves terms whose recomputed power differs from their column. Terms
+// already treated are skipped, so a term moved to a later column is not
+// converted twice. 0, or 1 when the poly could not grow.
+int invertAndMove(AnalysisContext& ctx, PolyRecord& record) {
+  const BranchMaps& maps = ctx.maps;
+  for (int c = 0; c < kPowerColumns; ++c) {
+    bool untreated = false;
+    for (int r = 0; r < record.powerCounts[c] && !untreated; ++r)
+      untreated = record.termlist[record.at(r, c)].inverted == 0;
+    if (!untreated) continue;
+
+    int r = 0;
+    while (r < record.powerCounts[c]) {
+      std::int32_t index = record.at(r, c);
+      Term& term = record.termlist[index];
+      // Cancelled terms are never printed; leaving them as they are keeps
+      // their exponents from going negative.
+      if (term.inverted == 1 || term.coefficient == 0) {
+        ++r;
+        continue;
+      }
+      term.inverted = 1;
+      for (int k = 0; k < kSymbolSlots; ++k) {
+        int x = maps.ohmExponents[k];
+        if (x != 0) term.exponents[k] = x - term.exponents[k];
+      }
+      long q = 0;
+      for (int k = 0; k < kSymbolSlots; ++k)
+        if (maps.powermap[k] == 1) q += term.exponents[k];
+      // Every exponent of a nonzero term is 0 or more after the conversion
+      // and no network has more reactive branches than there are columns;
+      // a power outside the columns would still stay where it is.
+      if (q == c || q < 0 || q >= kPowerColumns) {
+        ++r;
+        continue;
+      }
+      int target = static_cast<int>(q);
+      if (record.powerCounts[target] == 0) {
+        record.at(0, target) = index;
+        record.powerCounts[target] = 1;
+      } else {
+        bool merged = false;
+        for (int t = 0; t < record.powerCounts[target]; ++t) {
+          Term& other = record.termlist[record.at(t, target)];
+          if (other.inverted == 1 && sameExponents(other, term)) {
+            other.coefficient = addCoefficients(other.coefficient, term.coefficient);
+            merged = true;
+            break;
+          }
+        }
+        if (!merged) {
+          if (makeRoomInColumn(ctx, record, target) != 0) return 1;
+          record.at(record.powerCounts[target], target) = index;
+          ++record.powerCounts[target];
+        }
+      }
+      removeRow(record, r, c);
+    }
+  }
+  return 0;
+}
+
+// Merges equal terms that the moves brought into one column, looking for
+// each entry among the rows above it by bisection. The column is not
+// sorted first, so an equal entry off the bisection's path stays apart.
+void mergeByBisection(PolyRecord& record) {
+  for (int c = 0; c < kPowerColumns; ++c) {
+    for (int r = record.powerCounts[c] - 1; r >= 1; --r) {
+      const Term& term = record.termlist[record.at(r, c)];
+      int low = 0;
+      int high = r - 1;
+      while (low <= high) {
+        int mid = (low + high) / 2;
+        Term& probe = record.termlist[record.at(mid, c)];
+        int order = compareExponents(probe, term);
+        if (order > 0) {
+          low = mid + 1;
+        } else if (order < 0) {
+          high = mid - 1;
+        } else {
+          probe.coefficient = addCoefficients(probe.coefficient, term.coefficient);
+          removeRow(record, r, c);
+          break;
+        }
+      }
+    }
+  }
+}
+
+std::int64_t greatestCommonDivisor(std::int64_t a, std::int64_t b) {
+  while (b != 0) {
+    std::int64_t rest = a % b;
+    a = b;
+    b = rest;
+  }
+  return a;
+}
+
+}  // namespace
+
 void resetCommonFactors(AnalysisContext& ctx) { ctx.factors = CommonFactors(); }
-int extractFactors(AnalysisContext&) { return 0; }
-void collectOhmExponents(AnalysisContext&, const PolyRecord&) {}
-int convertToOhmUnits(AnalysisContext&, PolyRecord&) { return 0; }
-void collectCommonFactors(AnalysisContext&, const PolyRecord&) {}
+
+int extractFactors(AnalysisContext& ctx) {
+  PolyRecord& numerator = ctx.polyRecords[kNumeratorSlot];
+  PolyRecord& denominator = ctx.polyRecords[kDenominatorSlot];
+  collectOhmExponents(ctx, numerator);
+  collectOhmExponents(ctx, denominator);
+
+  if (ctx.traced(kTraceMixedUnits)) {
+    // The multipliers are shown and then dropped: the formula stays in
+    // mixed units.
+    ctx.out.print("these ohm-unit factors modify all terms of both num and denom:\n");
+    int last = lastUsedSymbol(ctx);
+    for (int i = 1; i <= last; ++i) {
+      int e = ctx.maps.ohmExponents[i];
+      if (e == 1)
+        ctx.out.print(" %s   ", ctx.store.branchNames[i]);
+      else if (e >= 2)
+        ctx.out.print(" %s^%-2d", ctx.store.branchNames[i], e);
+    }
+    ctx.out.print("\n");
+    for (int i = 1; i <= last; ++i) ctx.maps.ohmExponents[i] = 0;
+    ctx.out.print("note that s*L, s*M, and R represent s/L, s/M, and 1/R in the following function:\n");
+  }
+
+  if (convertToOhmUnits(ctx, numerator) != 0) return 1;
+  if (convertToOhmUnits(ctx, denominator) != 0) return 1;
+  collectCommonFactors(ctx, numerator);
+  collectCommonFactors(ctx, denominator);
+  return 0;
+}
+
+void collectOhmExponents(AnalysisContext& ctx, const PolyRecord& record) {
+  BranchMaps& maps = ctx.maps;
+  for (int c = 0; c < kPowerColumns; ++c) {
+    for (int r = 0; r < record.powerCounts[c]; ++r) {
+      const Term& term = record.termlist[record.at(r, c)];
+      if (term.coefficient == 0) continue;
+      for (int i = 0; i < maps.impedanceCount && i < kNameSlots; ++i) {
+        int k = maps.impedanceSymbols[i];
+        if (k < 0 || k >= kSymbolSlots) continue;
+        if (term.exponents[k] > maps.ohmExponents[k]) maps.ohmExponents[k] = term.exponents[k];
+      }
+    }
+  }
+}
+
+int convertToOhmUnits(AnalysisContext& ctx, PolyRecord& record) {
+  if (invertAndMove(ctx, record) != 0) return 1;
+  mergeByBisection(record);
+  return 0;
+}
+
+void collectCommonFactors(AnalysisContext& ctx, const PolyRecord& record) {
+  CommonFactors& f = ctx.factors;
+  for (int c = 0; c < kPowerColumns; ++c) {
+    if (record.powerCounts[c] <= 0 || !columnHasNonzeroTerm(record, c)) continue;
+    if (c < f.minPower) f.minPower = c;
+    for (int r = 0; r < record.powerCounts[c]; ++r) {
+      const Term& term = record.termlist[record.at(r, c)];
+      if (term.coefficient == 0) continue;
+      for (int k = 0; k < kSymbolSlots; ++k)
+        if (term.exponents[k] < f.minExponents[k]) f.minExponents[k] = term.exponents[k];
+      if (term.coefficient > 0) f.overallSign = 1;
+      std::int64_t a = term.coefficient < 0 ? -static_cast<std::int64_t>(term.coefficient) : term.coefficient;
+      std::int64_t g = f.coefficientGcd;
+      g = (g == 0 || g == a) ? a : greatestCommonDivisor(g, a);
+      // Only a polynomial made of -2^31 alone has a divisor past the int
+      // range; half of it divides all its terms as well.
+      if (g > INT32_MAX) g /= 2;
+      f.coefficientGcd = static_cast<int>(g);
+    }
+  }
+}
 
 }  // namespace velkor

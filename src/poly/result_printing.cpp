@@ -1,10 +1,143 @@
+// The printed formula of one two-port parameter: numerator and denominator
+// grouped by powers of s, one line per term, with every factor common to
+// both polynomials divided out.
 #include "poly/result_printing.h"
 
+#include <cstdint>
+
+#include "model/parameter_table.h"
+#include "poly/common_factors.h"
 #include "support/analysis_context.h"
 
 namespace velkor {
 
-int printFormula(AnalysisContext&, int, int, int) { return 1; }
-void printPolynomial(AnalysisContext&, const PolyRecord&) {}
+namespace {
+
+constexpr int kUnset = 2147483647;
+
+// " name   " for exponent 1, " name^e " (exponent left-aligned in two
+// characters) for 2 and more.
+void printSymbolField(AnalysisContext& ctx, int symbol, std::int64_t exponent) {
+  const char* name = symbol < kNameSlots ? ctx.store.branchNames[symbol] : "";
+  if (exponent == 1)
+    ctx.out.print(" %s   ", name);
+  else
+    ctx.out.print(" %s^%-2lld", name, static_cast<long long>(exponent));
+}
+
+bool columnHasNonzeroTerm(const PolyRecord& record, int column) {
+  for (int r = 0; r < record.powerCounts[column]; ++r)
+    if (record.termlist[record.at(r, column)].coefficient != 0) return true;
+  return false;
+}
+
+void printTerm(AnalysisContext& ctx, const Term& term, int relativePower) {
+  const CommonFactors& f = ctx.factors;
+  std::int64_t v = static_cast<std::int64_t>(term.coefficient) * f.overallSign / f.coefficientGcd;
+  bool perTerm = ctx.traced(kTracePerTerm);
+  if (perTerm)
+    ctx.out.print("%2d,%2d,%2d,%2d,%2d:", ctx.store.netlistNumber, ctx.store.traceLabel, ctx.polySide, relativePower,
+                  v < 0 ? -1 : 1);
+  else
+    ctx.out.print("         ");
+  if (v > 1 || v < 0)
+    ctx.out.print("%3lld", static_cast<long long>(v));
+  else
+    ctx.out.print(perTerm ? "  1" : "   ");
+  bool anySymbol = false;
+  for (int k = 0; k < kSymbolSlots; ++k) {
+    std::int64_t d = static_cast<std::int64_t>(term.exponents[k]) - f.minExponents[k];
+    if (d > 0) {
+      printSymbolField(ctx, k, d);
+      anySymbol = true;
+    }
+  }
+  if (!anySymbol && v == 1) ctx.out.print(" 1");
+  ctx.out.print("\n");
+}
+
+}  // namespace
+
+int printFormula(AnalysisContext& ctx, int sign, int numeratorTopofun, int denominatorTopofun) {
+  if (numeratorTopofun < 0 || numeratorTopofun >= kTopofunCount || denominatorTopofun < 0 ||
+      denominatorTopofun >= kTopofunCount)
+    return 1;
+  if (ctx.traced(kTraceHeadingBits))
+    ctx.out.print("Topological formula: %c(%s, %1d-trees) / (%s, %1d-trees)\n", sign > 0 ? ' ' : '-',
+                  topofunNames[numeratorTopofun], topofunTreeOrder(numeratorTopofun), topofunNames[denominatorTopofun],
+                  topofunTreeOrder(denominatorTopofun));
+
+  PolyRecord& numerator = ctx.polyRecords[kNumeratorSlot];
+  PolyRecord& denominator = ctx.polyRecords[kDenominatorSlot];
+  if (copyPolyRecord(ctx, sign, kNumeratorSlot, numeratorTopofun) != 0) return 1;
+  if (copyPolyRecord(ctx, 1, kDenominatorSlot, denominatorTopofun) != 0) {
+    releasePolyRecord(ctx, numerator);
+    return 1;
+  }
+
+  if (ctx.traced(kTraceNoAccumulation)) {
+    releasePolyRecord(ctx, numerator);
+    releasePolyRecord(ctx, denominator);
+    ctx.out.print("\n End:\n\n");
+    return 0;
+  }
+
+  resetCommonFactors(ctx);
+  if (extractFactors(ctx) != 0) {
+    ctx.out.print("insufficient memory to complete processing\n");
+    ctx.out.print("\n Numerator:\n");
+    ctx.out.print("\n Denominator:\n");
+    ctx.out.print("\n End:\n\n");
+    releasePolyRecord(ctx, numerator);
+    releasePolyRecord(ctx, denominator);
+    return 1;
+  }
+
+  ctx.out.print("\n Numerator:\n");
+  ctx.polySide = 0;
+  printPolynomial(ctx, numerator);
+  ctx.out.print("\n Denominator:\n");
+  ctx.polySide = 1;
+  printPolynomial(ctx, denominator);
+
+  releasePolyRecord(ctx, numerator);
+  releasePolyRecord(ctx, denominator);
+  ctx.out.print("\n End:\n\n");
+  return 0;
+}
+
+void printPolynomial(AnalysisContext& ctx, const PolyRecord& record) {
+  CommonFactors& f = ctx.factors;
+  if (f.coefficientGcd == 0) f.coefficientGcd = 1;
+
+  if (ctx.traced(kTraceAdmittance)) {
+    ctx.out.print("common factors to cancel in all terms of both num and denom:\n");
+    ctx.out.print("%s%d ", f.overallSign > 0 ? "+" : "-", f.coefficientGcd);
+    // With no nonzero term anywhere the lowest exponents keep their start
+    // values and there is nothing to list.
+    for (int k = 0; k < kSymbolSlots; ++k) {
+      int e = f.minExponents[k];
+      if (e > 0 && e != kUnset) printSymbolField(ctx, k, e);
+    }
+    ctx.out.print("\n");
+  }
+
+  bool anyGroup = false;
+  if (record.live()) {
+    for (int p = 0; p < kPowerColumns; ++p) {
+      if (record.powerCounts[p] <= 0 || !columnHasNonzeroTerm(record, p)) continue;
+      anyGroup = true;
+      int relativePower = p - f.minPower;
+      ctx.out.print("\n + s^%-2d (\n", relativePower);
+      for (int r = 0; r < record.powerCounts[p]; ++r) {
+        const Term& term = record.termlist[record.at(r, p)];
+        if (term.coefficient != 0) printTerm(ctx, term, relativePower);
+      }
+      ctx.out.print("        )");
+    }
+  }
+  if (!anyGroup) ctx.out.print("        0");
+  ctx.out.print("\n");
+}
 
 }  // namespace velkor
