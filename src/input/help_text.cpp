@@ -1,9 +1,314 @@
+// The built-in manual printed for the h entry: usage, the netlist language,
+// hints, the resource burden and limits, the parameter summary drawn from the
+// parameter table, terms of use, references and sample netlists.
 #include "input/help_text.h"
 
+#include <cstddef>
+
+#include "model/parameter_table.h"
 #include "support/analysis_context.h"
 
 namespace velkor {
 
-void printHelp(AnalysisContext&) {}
+namespace {
+
+// Usage, the netlist language, hints and the resource burden of each element.
+const char* const kManual[] = {
+    "\n\nhelp:\n",
+    "usage:\nvelkor <inputfile >outputfile\n",
+    "\nsymbolic linear network analysis program, velkor developers, december 2026, version 1.0\n",
+    "Mayeda's method for active networks is implemented using a\n",
+    "modified Chan's implementation of Minty's algorithm for evaluating\n",
+    "spanning trees of network graphs. the implementation is described in reference 3, pages 115-117.\n",
+    "\nnetlist element definitions, hints, references, and examples follow:\n",
+    "\nthe netlist constitutes entries of one- and two- port elements,\n",
+    "a port designator entry, optional two-port parameter entries,\n",
+    "an optional scattering parameter normalizing entry, an optional test/output\n",
+    "bitmap entry, and all this followed by an end terminating entry.\n",
+    "the order of these entries is not critical, except for the end entry.\n",
+    "multiple netlists are separated by end; each netlist analysis is independent\n",
+    "bracketed comments may be inline with other entries, they are not considered to be\n",
+    "whitespace.\n",
+    "\ncomments are bracketed; and may be nested:  {comments... }\n",
+    "\ninput lines may be concatenated when separated by whitespace: space,tab,cr,lf,comma,semicolon\n",
+    "\nnode numbers are arbitrary in the range 0 to 999\n",
+    "\none-port (two-terminal) passive elements:\n",
+    "r,l,c,g,y,z (lower case or upper case) prefix, null up to 8 character suffix,\n",
+    "whitespace, first node#,whitespace,second node#\n",
+    "r<suffix> <n1#> <n2#>\n",
+    "l<suffix> <n1#> <n2#>\n",
+    "c<suffix> <n1#> <n2#>\n",
+    "g<suffix> <n1#> <n2#>\n",
+    "y<suffix> <n1#> <n2#>\n",
+    "z<suffix> <n1#> <n2#>\n",
+    "\nexamples--\n",
+    "r 0 4\n",
+    "L23a 7 41\n",
+    "g2 3 8\n",
+    "(gm, gy, and rm are reserved for two-port elements)\n",
+    "\ntwo-port (four-terminal) active elements:\n",
+    "gm,gy,o,u,b,rm,m (lower case or upper case) prefix, null up to 8 character suffix,\n",
+    "whitespace, +output node#, whitespace, -output node#, whitespace, +input node#, whitespace, -input node#,\n",
+    "gm<suffix> <+out#> <-out#> <+in#> <-in#>\n",
+    "gy<suffix> <+out#> <-out#> <+in#> <-in#>\n",
+    "o<suffix> <+out#> <-out#> <+in#> <-in#>\n",
+    "u<suffix> <+out#> <-out#> <+in#> <-in#>\n",
+    "b<suffix> <+out#> <-out#> <+in#> <-in#>\n",
+    "rm<suffix> <+out#> <-out#> <+in#> <-in#>\n",
+    "m<suffix> <+out#> <-out#> <+in#> <-in#>\n",
+    "positive current enters +nodes except port 2 in ABCD parameters and port 1 in abcd parameters.\n",
+    "gm denotes voltage controlled current source,\n",
+    "o denotes ideal op amp,\n",
+    "u (mu) denotes voltage controlled voltage source,\n",
+    "b (beta) denotes current controlled current source,\n",
+    "rm denotes current controlled voltage source,\n",
+    "gy denotes a gyrator, and\n",
+    "m denotes a mutual inductance\n",
+    "\ncontrolled source orientation:\n",
+    "      _             _             _             _       \n",
+    "     / \\           / \\           / \\           / \\      \n",
+    "(+)_/+ -\\_(-);(+)_/+ -\\_(-);(+)_/-->\\_(-);(+)_/-->\\_(-);\n",
+    "    \\rm /         \\ u /         \\gm /         \\ b /     \n",
+    "     \\_/           \\_/           \\_/           \\_/      \n",
+    "examples--\n",
+    "gm2 1 2 3 4\n",
+    "U3 3 0 7 5\n",
+    "o 6 3 2 9\n",
+    "O 3 1 3 4\n",
+    "\nmandatory port designator-- \n",
+    "f (lower case or upper case),\n",
+    "whitespace, +port1 node#, whitespace, -port1 node#, whitespace, +port2 node#, whitespace, -port2 node#\n",
+    "f <+p1#> <-p1#> <+p2#> <-p2#>\n",
+    "for ports expressed as f <i> <j> <k> <l>\n",
+    "where <i> <j> <k> <l> are numeric node numbers labeling the port terminals,\n",
+    "then port 1 is denoted by (i,j) and port 2 is denoted by (k,l)\n",
+    "examples: y(i,j;k,l) == y12\n",
+    "g(k,l;i,j) == g21 etc.\n",
+    "concrete example: for\n",
+    "f 3 7 9 10\n",
+    "p g21\n",
+    "this would be:\n",
+    "g(9, 10; 3, 7) = v(9, 10)/v(3, 7) for i(9, 10) = 0\n",
+    "example--\n",
+    "f 1 3 2 4\n",
+    "\ntwo-port parameter notation:\n",
+    "\noptional parameter designator-- may be repeated for multiple parameters;\n",
+    "if it is omitted, default is evaluating all 32 parameter functions:\n",
+    "p (lower or upper case), whitespace, one of these parameter names:\n",
+    "g11 g12 g21 g22 h11 h12 h21 h22 y11 y12 y21 y22 z11 z12 z21 z22\n",
+    "A B C D a b c d s11 s12 s21 s22 f11 f12 f21 f22\n",
+    "case of letters is sensitive for ABCD and abcd only\n",
+    "\ny denotes short circuit admittance parameters,\n",
+    "z denotes open  circuit impedance  parameters,\n",
+    "h denotes hybrid parameters,\n",
+    "g denotes inverse hybrid parameters,\n",
+    "A,B,C,D denotes forward chain or transmission parameters,\n",
+    "a,b,c,d denotes reverse chain parameters,\n",
+    "s denotes scattering parameters,\n",
+    "F denotes scattering forward chain parameters,\n",
+    "examples--\np g21\n",
+    "P y11\n",
+    "p Y12\n",
+    "p a p b p c p d p g21\n",
+    "p A\n",
+    "\nn # or N # specifies normalization for s and F parameters: 0- Y0, 1- Z0, 2(or greater)- unity\n",
+    "if n 0 is omitted, the default is Y0\n",
+    "example--\nn 1\n",
+    "\nt # before end line shows intermediate results: 1-input data dump,2-raw tree listing,\n8-matched trees and permutation listing,16-mixed unit trees,32-admittance trees,64-resource usage\n",
+    "example--\n",
+    "t 65\n",
+    "\ne or end  terminates input\n",
+    "example--\n",
+    "end\n",
+    "\nhints:\n",
+    "\nfloating or isolated network regions must be avoided-- they\n",
+    "exist when only two-port elements connect them to the remainder of the\n",
+    "network. a remedy is sharing a common node (preferred, since it reduces the\n",
+    "graph complexity), or connecting these regions with single branches\n",
+    "these single branches eventually cancel, so they don't appear in the results,\n",
+    "but, they take their toll in increasing computation time. a rule of thumb is\n",
+    "all nodes must be connected in a single graph, when two-port\n",
+    "elements are considered to be two separate one-port elements.\n",
+    "ideal opamps have the properties of nullors-- the polarity of their inputs\n",
+    "and outputs doesn't affect network expressions. stability of actual opamp\n",
+    "networks must be established by alternate models. see reference 3, section 8.3.1, page 234.\n",
+    "example networks at the end demonstrate this\n",
+    "\nresource burden of input element types:\n",
+    "elem prefix, branch name list, node list, passive edges, active edges\n",
+    "r,l,c,g,y,z        1           no extra         1             0\n",
+    " GM, O             1           no extra         0             1\n",
+    " GY                2           no extra         0             2\n",
+    "  U, B             3            1 extra         1             2\n",
+    " RM                5            2 extra         2             3\n",
+    "  M               10            6 extra         4             6\n",
+    "any s or F param  12            8 extra         8             4\n",
+    " the extra nodes and branches are invisible in the output\n",
+    " currently configured resource limits exclusive of requirements\n",
+    "for s and F parameters:\n",
+};
+
+const char* const kSummaryHeading[] = {
+    "\n",
+    "\nparameter summary:\n",
+    "these parameters are directly computed:\n",
+    "g11, g12, g21, g22, h11, h12, h21, h22,\n",
+    "y11, y12, y21, y22, z11, z12, z21, z22,\n",
+    "A, B, C, D, a, b, c, d,\n",
+    "s11, s12, s21, s22, F11, F12, F21, F22.\n",
+};
+
+// References, then sample netlists that can be fed back as input.
+const char* const kReferencesAndSamples[] = {
+    "\n",
+    "references:\n",
+    "1. L. P. Huelsman, Circuits, Matrices, and Linear Vector Spaces, McGraw-Hill, New York, 1963, pp. 1-48.\n",
+    "2. H. S. Black, Stabilized feedback amplifiers, Bell System Technical Journal, vol. 13, pp. 1-18, 1934.\n",
+    "3. P. M. Lin, Symbolic Network Analysis, Elsevier, Amsterdam, 1991, pp. 115-117, 234.\n",
+    "4. F. Harary, Graph Theory, Addison-Wesley, Reading, Mass., 1969, pp. 32-42.\n",
+    "5. W. S. Percival, Solution of passive electrical networks by means of\n",
+    "   mathematical trees, Proceedings of the IEE, part III, vol. 100,\n",
+    "   pp. 143-150, May 1953.\n",
+    "\n",
+    "\n",
+    "sample netlists-- copy and paste to a file to use as input to see output\n\n",
+    "{RC active filters built around a single controlled source, as charted in the paper below;\n",
+    "see IRE Transactions on Circuit Theory,\n",
+    "CT-2, pp 74-85 (March 1955).\n",
+    "These are numbered according to the charts\n",
+    "in the paper. Most of these use a non-\n",
+    "inverting controlled source, which is easy\n",
+    "to implement. A few, numbers 5, 7, 12, and\n",
+    "15 require an inverting high input impedance\n",
+    "amplifier, which generally requires more\n",
+    "circuitry.}\n\n",
+    "{circuit 1.\n",
+    "Vo/Vi = k/(s^2 + d*s +1)\n",
+    "lowpass}\n",
+    "r1 1 4\nr2 4 5\nc1 2 4\nc2 5 3\nU 2 3 5 3\nf 1 3 2 3\np g21\nend\n\n",
+    "{circuit 3.\n",
+    "Vo/Vi = k*s^2/(s^2 + d*s +1)\n",
+    "highpass}\n",
+    "c1 1 4\nc2 4 5\nr1 4 2\nr2 5 3\nU 2 3 5 3\nf 1 3 2 3\np g21\nend\n\n",
+    "{circuit 5.\n",
+    "Vo/Vi = k*s/(s^2 + d*s +1)\n",
+    "bandpass}\n",
+    "r1 1 4\nr2 5 3\nc1 4 2\nc2 4 5\nU 2 3 3 5\nf 1 3 2 3\np g21\nend\n\n",
+    "{circuit 7.\n",
+    "Vo/Vi = k*s/(s^2 + d*s +1)\n",
+    "bandpass}\n",
+    "c1 1 4\nc2 5 3\nr1 4 2\nr2 4 5\nU 2 3 3 5\nf 1 3 2 3\np g21\nend\n\n",
+    "{circuit 10.\n",
+    "Vo/Vi = k*(s + b)/(s^2 + d*s +1)\n",
+    "asymmetric bandpass}\n",
+    "r1 2 4\nr2 1 5\nc1 4 3\nc2 5 4\nU 2 3 5 3\nf 1 3 2 3\np g21\nend\n\n",
+    "{circuit 11.\n",
+    "Vo/Vi = k*(s + b)/(s^2 + d*s +1)\n",
+    "asymmetric bandpass}\n",
+    "r1 1 5\nr2 2 4\nc1 5 3\nc2 4 5\nU 2 3 5 3\nf 1 3 2 3\np g21\nend\n\n",
+    "{circuit 12.\n",
+    "Vo/Vi = k*(s + b)/(s^2 + d*s +1)\n",
+    "asymmetric bandpass}\n",
+    "r1 1 4\nr2 1 5\nc1 2 4\nc2 4 5\nU 2 3 3 5\nf 1 3 2 3\np g21\nend\n\n",
+    "{circuit 13.\n",
+    "Vo/Vi = k*s*(s + b)/(s^2 + d*s +1)\n",
+    "asymmetric bandpass}\n",
+    "r1 3 4\nr2 4 5\nc1 2 4\nc2 1 5\nU 2 3 5 3\nf 1 3 2 3\np g21\nend\n\n",
+    "{circuit 14.\n",
+    "Vo/Vi = k*s*(s + b)/(s^2 + d*s +1)\n",
+    "asymmetric bandpass}\n",
+    "r1 5 3\nr2 2 4\nc1 1 5\nc2 4 5\nU 2 3 5 3\nf 1 3 2 3\np g21\nend\n\n",
+    "{circuit 15.\n",
+    "Vo/Vi = k*s*(s + b)/(s^2 + d*s +1)\n",
+    "asymmetric bandpass}\n",
+    "r1 2 4\nr2 4 5\nc1 1 4\nc2 1 5\nU 2 3 3 5\nf 1 3 2 3\np g21\nend\n\n",
+    "{circuit 16.\n",
+    "Vo/Vi = k*(s^2 + b*s +1)/(s^2 + d*s +1)\n",
+    "biquad}\n",
+    "r1 2 4\nr2 1 5\nc1 1 4\nc2 4 5\nU 2 3 5 3\nf 1 3 2 3\np g21\nend\n\n",
+    "{circuit 17.\n",
+    "Vo/Vi = k*(s^2 + b*s +1)/(s^2 + d*s +1)\n",
+    "biquad}\n",
+    "r1 1 4\nr2 4 5\nc1 2 4\nc2 1 5\nU 2 3 5 3\nf 1 3 2 3\np g21\nend\n\n",
+    "{circuit 18.\n",
+    "Vo/Vi = k*(s^2 +1)/(s^2 + d*s +1)\n",
+    "biquad}\n",
+    "{note twin tee has fixed proportions\n",
+    "produced by repeated symbolic values.\n",
+    "the result here has a common uncancelled factor in the numerator\n",
+    "and the denominator}\nr1 1 4\nr1 4 5\nr1 6 2\nr1 6 2\nc1 1 6\nc1 6 5\nc1 4 2\nc1 4 2\nU 2 3 5 3\nf 1 3 2 3\np g21\nend\n\n",
+    "\n{examples to show parameter equivalences:}\n",
+    "z11 1 3\nz22 2 4\nrm12 3 5 6 7\nrm21 4 6 5 7\nf 1 7 2 7\nend\n",
+    "\ny11 1 3\ny22 2 4\ngm21 2 4 1 3\ngm12 1 3 2 4\ngx 3 4\nf 1 3 2 4\nend\n",
+    "\ny11 1 3\ny22 2 3\ngm21 2 3 1 3\ngm12 1 3 2 3\nf 1 3 2 3\nend\n",
+    "\n",
+    "{gyrator made of two ideal opamps and equal resistors}\n",
+    "r1 4 7\nr1 3 4\nr1 5 6\nr1 3 6\ng1 1 3\ng1 1 2\ng1 5 2\no 3 7 1 4\no 5 7 2 6\nf 1 7 2 7\np z11 p  z12 p z21 p z22\np y11\np y12\np y21\np y22\nend\n",
+    "\nc1 1 7\nc2 2 7\nr1 4 7\nr1 3 4\nr1 5 6\nr1 3 6\ng1 1 3\ng1 1 2\ng1 5 2\no 3 7 1 4\no 5 7 2 6\nf 1 7 2 7\np z11\np  z22\nend\n",
+    "\n{compare to native gyrator}\ngy 1 7 2 7\nf 1 7 2 7\np z11 p z12 p z21 p z22\np y11\np y12\np y21\np y22\nend\n\n",
+    "\nc1 1 7\nc2 2 7\ngy 1 7 2 7\nf 1 7 2 7\np z11 p z22\nend\n",
+    "\n{examples to show ambiguity due to the nullor model of opamps}\n",
+    "{ideal opamp, positive feedback}\n",
+    "opamp 2 0 3 0\nrin 1 3\nrf 2 3\nf 1 0 2 0\np g21\nend\n\n",
+    "{ideal opamp, negative feedback}\n",
+    "opamp 2 0 0 3\nrin 1 3\nrf 2 3\nf 1 0 2 0\np g21\nend\n\n",
+    "{vcvs, positive feedback}\n",
+    "uvcvs 2 0 3 0\nrin 1 3\nrf 2 3\nf 1 0 2 0\np g21\nend\n\n",
+    "{vcvs, negative feedback}\n",
+    "uvcvs 2 0 0 3\nrin 1 3\nrf 2 3\nf 1 0 2 0\np g21\nend\n\n",
+    "{vcis, negative feedback}\n",
+    "gmvcis 2 0 3 0\nrin 1 3\nrf 2 3\nf 1 0 2 0\np g21\nend\n\n",
+    "{vcis, positive feedback}\n",
+    "gmvcis 2 0 0 3\nrin 1 3\nrf 2 3\nf 1 0 2 0\np g21\nend\n\n",
+};
+const char* const kTermsOfUse[] = {
+    "\n\ncopyright (c) 2025-2026 velkor developers.\n",
+    "this program and its help text may be copied and passed on to others free\n",
+    "of charge for non-commercial use, provided that every copy is complete and\n",
+    "unchanged and keeps this notice. no fee beyond the cost of the medium may\n",
+    "be asked for a copy, and the program may not be sold or made part of a\n",
+    "product without written permission of the rights holders.\n",
+    "the program is provided as is, without warranty of any kind, express or\n",
+    "implied, including fitness for a particular purpose. in no event shall the\n",
+    "authors be liable for any damage arising from its use.\n",
+};
+
+static_assert(sizeof kManual / sizeof kManual[0] == 131, "the manual has 131 strings");
+static_assert(sizeof kSummaryHeading / sizeof kSummaryHeading[0] == 7, "the summary heading has 7 strings");
+
+template <std::size_t N>
+void printAll(AnalysisContext& ctx, const char* const (&texts)[N]) {
+  for (const char* text : texts) ctx.out.print("%s", text);
+}
+
+// Port number of a port-terminal position: i and j are port 1, k and l port 2.
+int portOf(int position) { return position < 2 ? 1 : 2; }
+
+// One line per immittance, hybrid and chain parameter; the scattering rows
+// are only named in the summary heading.
+void printParameterSummary(AnalysisContext& ctx) {
+  for (const ParameterRecord& row : parameterTable) {
+    if (isScatteringKind(row.kind)) continue;
+    ctx.out.print(" %s%1d%1d = %s%1d/%s%1d for %s%1d = 0; topological formula: %c%s/%s\n", row.letter,
+                  portOf(row.terminals[0]), portOf(row.terminals[2]), row.numeratorQuantity,
+                  portOf(row.numeratorTerminals[0]), row.denominatorQuantity,
+                  portOf(row.denominatorTerminals[0]), row.constraintQuantity,
+                  portOf(row.constraintTerminals[0]), row.sign < 0 ? '-' : ' ',
+                  topofunNames[row.numeratorTopofun], topofunNames[row.denominatorTopofun]);
+  }
+}
+
+}  // namespace
+
+void printHelp(AnalysisContext& ctx) {
+  printAll(ctx, kManual);
+  ctx.out.print("branch name list %d\n", kShownNameLimit);
+  ctx.out.print("node list %d\n", kMaxNodes);
+  ctx.out.print("passive edges %d\n", kMaxPassiveEdges);
+  ctx.out.print("active edges %d\n", kMaxActiveEdges);
+  printAll(ctx, kSummaryHeading);
+  printParameterSummary(ctx);
+  printAll(ctx, kTermsOfUse);
+  printAll(ctx, kReferencesAndSamples);
+}
 
 }  // namespace velkor

@@ -1,10 +1,109 @@
+// Words and numbers, read one character at a time, with the echo of every
+// separator and comment passed over.
+//
+// Both readers start by printing the character left over from the previous
+// read (the separator that ended a token, or the character that found a word
+// buffer full). Comments in braces nest, are echoed whole and never end a
+// token, so "r1{note}2" is the word r12.
 #include "input/token_reader.h"
+
+#include <cstdint>
 
 #include "support/analysis_context.h"
 
 namespace velkor {
 
-int readNumber(AnalysisContext&, int* value) { *value = 0; return -1; }
-int readWord(AnalysisContext&, int* length, int, char* buffer) { *length = 0; buffer[0] = 0; return -1; }
+namespace {
+
+bool isSeparator(int c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ',' || c == ';';
+}
+
+void echoPending(AnalysisContext& ctx) {
+  if (ctx.pendingChar != 0) ctx.out.putChar(ctx.pendingChar);
+}
+
+// Comment nesting of one read. Wide enough that no input can overflow it.
+using CommentDepth = std::uint64_t;
+
+// Takes one character into pendingChar and echoes it if it lies inside a
+// comment. Returns the character (0 .. 255), -1 at end of input (pendingChar
+// then keeps the last character read), or -2 when the character was part of
+// a comment and has been dealt with.
+int nextOutsideComment(AnalysisContext& ctx, CommentDepth& depth) {
+  int c = ctx.in.get();
+  if (c < 0) return -1;
+  ctx.pendingChar = static_cast<char>(c);
+  if (c == '{') ++depth;
+  if (depth > 0) {
+    ctx.out.putChar(static_cast<char>(c));
+    if (c == '}') --depth;
+    return -2;
+  }
+  return c;
+}
+
+}  // namespace
+
+int readNumber(AnalysisContext& ctx, int* value) {
+  *value = 0;
+  echoPending(ctx);
+  CommentDepth depth = 0;
+  // Accumulated without an overflow check: a long digit string wraps
+  // modulo 2^32 and is then taken as a signed int.
+  std::uint32_t accumulated = 0;
+  bool started = false;
+  for (;;) {
+    int c = nextOutsideComment(ctx, depth);
+    if (c == -1) break;
+    if (c == -2) continue;
+    if (isSeparator(c)) {
+      if (started) break;
+      ctx.out.putChar(static_cast<char>(c));
+      continue;
+    }
+    if (c >= '0' && c <= '9') {
+      accumulated = accumulated * 10u + static_cast<std::uint32_t>(c - '0');
+      started = true;
+    }
+    // Anything else cannot belong to a number and is dropped silently.
+  }
+  *value = static_cast<int>(accumulated);
+  return started ? 0 : -1;
+}
+
+int readWord(AnalysisContext& ctx, int* length, int capacity, char* buffer) {
+  *length = 0;
+  if (capacity < 1) return -1;
+  buffer[0] = 0;
+  echoPending(ctx);
+  CommentDepth depth = 0;
+  int stored = 0;  // characters taken into the buffer, NUL bytes included
+  bool full = false;
+  for (;;) {
+    int c = nextOutsideComment(ctx, depth);
+    if (c == -1) break;
+    if (c == -2) continue;
+    if (isSeparator(c)) {
+      if (stored > 0) break;
+      ctx.out.putChar(static_cast<char>(c));
+      continue;
+    }
+    // The character that finds the buffer full stays in pendingChar and
+    // belongs to no token.
+    if (stored >= capacity - 1) {
+      full = true;
+      break;
+    }
+    buffer[stored++] = static_cast<char>(c);
+    buffer[stored] = 0;
+  }
+  // A NUL byte ends the word's text as in any C string: the word is what
+  // comes before it.
+  int text = 0;
+  while (text < stored && buffer[text] != 0) ++text;
+  *length = text;
+  return stored > 0 || full ? 0 : -1;
+}
 
 }  // namespace velkor
