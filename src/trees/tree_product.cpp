@@ -1,11 +1,218 @@
+// Sums the signed products of the common trees of the current graph and the
+// voltage graph into the function's polynomial.
+//
+// Each accepted tree is oriented in both graphs by a walk from node 1 that
+// records, per node, the signed edge through which the node is reached.
+// The sign of the tree is the product of the two orientation signs and of
+// the parity of the permutation that carries one node-to-edge assignment
+// into the other, which is the product of the determinants of the two
+// trees' incidence matrices reduced at node 1.
 #include "trees/tree_product.h"
 
+#include "poly/term_accumulation.h"
 #include "support/analysis_context.h"
 
 namespace velkor {
 
-int treeProduct(AnalysisContext&, int, int, int, int, int) { return 0; }
-void orientTree(int, const int*, const int*, const int*, int*) {}
-int treeSign(int, int*, int*) { return 1; }
+namespace {
+
+void printGraph(AnalysisContext& ctx, const EdgeEnds& ends) {
+  const GraphPair& g = ctx.graph;
+  ctx.out.print("name:edge#,nameindex,node1,#node2#\n");
+  for (int i = 1; i <= g.edges; ++i)
+    ctx.out.print("%5s: d0[%3d]=%3d, d1=%3d, d2=%3d\n", ctx.store.branchNames[g.d0[i]], i, g.d0[i], ends.d1[i],
+                  ends.d2[i]);
+}
+
+// The map and graph listing printed before the enumeration starts.
+void printListing(AnalysisContext& ctx) {
+  const GraphPair& g = ctx.graph;
+  const BranchMaps& m = ctx.maps;
+  ctx.out.print("i d0[i] dmap[i] fmap[d0[i]] dpowermap[i] powermap[d0[i]] dbranchmap[i] branchmap[d0[i]]\n");
+  for (int i = 1; i <= g.edges; ++i) {
+    const int slot = g.d0[i];
+    ctx.out.print("%2d %2d %2d %2d %2d %2d %2d %2d\n", i, slot, g.dmap[i], m.fmap[slot], g.dpowermap[i],
+                  m.powermap[slot], g.dbranchmap[i], m.branchmap[slot]);
+  }
+  ctx.out.print("only %s-trees are accepted\n", g.form == 2 ? "2" : g.form == 0 ? "1" : "3");
+  ctx.out.print("i-graph to generate i-trees:\n");
+  printGraph(ctx, g.iGraph);
+  ctx.out.print("\n\n");
+  ctx.out.print("v-graph to check i-trees:\n");
+  printGraph(ctx, g.vGraph);
+  ctx.out.print("\n");
+  for (int blank = 0; blank < 1024; ++blank) ctx.out.print(" ");
+  ctx.out.print("\n");
+}
+
+void printPermutation(AnalysisContext& ctx, const char* title, const int* permutation, int actualNodes) {
+  const GraphPair& g = ctx.graph;
+  ctx.out.print("%s", title);
+  for (int w = 2; w <= actualNodes; ++w) {
+    const int entry = permutation[w];
+    const int edge = entry < 0 ? -entry : entry;
+    ctx.out.print("%3d(%s) ", entry, ctx.store.branchNames[g.d0[edge]]);
+  }
+  ctx.out.print("\n");
+}
+
+void printCommonTree(AnalysisContext& ctx, int treeEdgeCount, int actualNodes) {
+  const GraphPair& g = ctx.graph;
+  const TreeGenerator& gen = ctx.generator;
+  ctx.out.print(" common tree edges:");
+  for (int pos = 1; pos <= treeEdgeCount; ++pos)
+    ctx.out.print("%3d(%s) ", gen.treeEdges[pos], ctx.store.branchNames[g.d0[gen.treeEdges[pos]]]);
+  ctx.out.print("\n");
+  printPermutation(ctx, "v-tree permutation: ", ctx.product.vPermutation, actualNodes);
+  printPermutation(ctx, "i-tree permutation: ", ctx.product.iPermutation, actualNodes);
+}
+
+// Collects the power of s and the symbol-carrying edges of the accepted
+// tree. Edges with a nonzero class (ports, nullors, unit branches) stand for
+// the factor 1.
+void collectTerm(AnalysisContext& ctx, int treeEdgeCount) {
+  const GraphPair& g = ctx.graph;
+  ProductState& p = ctx.product;
+  p.termPower = 0;
+  p.termCount = 0;
+  for (int pos = 1; pos <= treeEdgeCount; ++pos) {
+    const int e = ctx.generator.treeEdges[pos];
+    p.termPower += g.dpowermap[e];
+    if (g.dmap[e] == kClassAdmittance) p.termEdges[p.termCount++] = e;
+  }
+}
+
+void printTermEdges(AnalysisContext& ctx) {
+  const GraphPair& g = ctx.graph;
+  const ProductState& p = ctx.product;
+  ctx.out.print(" accepted tree edges:");
+  for (int k = 0; k < p.termCount; ++k) {
+    const int e = p.termEdges[k];
+    ctx.out.print("%3d,%3d(%s) ", e, g.d0[e], ctx.store.branchNames[g.d0[e]]);
+  }
+  ctx.out.print("\n");
+}
+
+void printCounters(AnalysisContext& ctx) {
+  ctx.out.print("raw i-trees  evaluated:%9d\n", ctx.generator.rawTreeCount);
+  ctx.out.print("qualified common trees:%9d\n", ctx.product.commonTreeCount);
+}
+
+}  // namespace
+
+void orientTree(int count, const int* d1, const int* d2, const int* treeEdges, int* permutation) {
+  if (count > kTreeSlots - 1) count = kTreeSlots - 1;
+  bool used[kTreeSlots] = {};
+  // Every push uses up one tree position: at most count + 1 entries.
+  int stack[kTreeSlots + 1];
+  int depth = 0;
+  permutation[0] = 0;
+  permutation[1] = 0;
+  stack[depth++] = 1;
+  for (;;) {
+    const int v = stack[depth - 1];
+    int w = 0;
+    for (int pos = 1; pos <= count; ++pos) {
+      if (used[pos]) continue;
+      const int e = treeEdges[pos];
+      int entry = 0;
+      if (d1[e] == v) {
+        w = d2[e];
+        entry = e;
+      } else if (d2[e] == v) {
+        w = d1[e];
+        entry = -e;
+      } else {
+        continue;
+      }
+      used[pos] = true;
+      if (w > 0 && w < kTreeSlots) permutation[w] = entry;
+      break;
+    }
+    if (w != 0) {
+      stack[depth++] = w;
+    } else if (depth == 1) {
+      return;
+    } else {
+      --depth;
+    }
+  }
+}
+
+int treeSign(int actualNodes, int* vPermutation, int* iPermutation) {
+  const int n = actualNodes < kTreeSlots ? actualNodes : kTreeSlots - 1;
+  int sign = 1;
+  for (int w = 2; w <= n; ++w) {
+    if (vPermutation[w] < 0) {
+      vPermutation[w] = -vPermutation[w];
+      sign = -sign;
+    }
+    if (iPermutation[w] < 0) {
+      iPermutation[w] = -iPermutation[w];
+      sign = -sign;
+    }
+  }
+  // Parity of the permutation that maps the v-graph's node-to-edge
+  // assignment onto the i-graph's, counted in transpositions.
+  for (int w = 2; w <= n; ++w) {
+    if (vPermutation[w] == iPermutation[w]) continue;
+    sign = -sign;
+    for (int u = w + 1; u <= n; ++u) {
+      if (vPermutation[u] == iPermutation[w]) {
+        const int swap = vPermutation[w];
+        vPermutation[w] = vPermutation[u];
+        vPermutation[u] = swap;
+        break;
+      }
+    }
+  }
+  return sign;
+}
+
+int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes, int form, int topofun) {
+  GraphPair& g = ctx.graph;
+  TreeGenerator& gen = ctx.generator;
+  ProductState& p = ctx.product;
+  if (ctx.traced(kTraceHeadingBits))
+    ctx.out.print("product:: minty_nodes:%d, edges:%d, actual_nodes:%d, form:%d, topofun:%d\n", mintyNodes, edges,
+                  actualNodes, form, topofun);
+  p.commonTreeCount = 0;
+  gen.generatorState = kGeneratorStart;
+  g.minty_nodes = mintyNodes;
+  g.edges = edges;
+  g.actual_nodes = actualNodes;
+  g.form = form;
+  g.topofun = topofun;
+  const int treeEdgeCount = actualNodes - 1;
+  if (ctx.traced(kTraceListingBits)) printListing(ctx);
+
+  PolyRecord& record = ctx.polyRecords[topofun];
+  nextTree(ctx);
+  while (gen.generatorState == kGeneratorRunning) {
+    ++p.commonTreeCount;
+    orientTree(treeEdgeCount, g.iGraph.d1, g.iGraph.d2, gen.treeEdges, p.iPermutation);
+    orientTree(treeEdgeCount, g.vGraph.d1, g.vGraph.d2, gen.treeEdges, p.vPermutation);
+    const bool matchedTrace = ctx.traced(kTraceMatchedTrees);
+    if (matchedTrace) printCommonTree(ctx, treeEdgeCount, actualNodes);
+    p.termSign = treeSign(actualNodes, p.vPermutation, p.iPermutation);
+    if (matchedTrace) ctx.out.print("resulting sign= %2d\n", p.termSign);
+    collectTerm(ctx, treeEdgeCount);
+    if (ctx.traced(kTraceRawTrees)) printTermEdges(ctx);
+    const int status = accumulateTerm(ctx, p.termSign, p.termPower, p.termCount, p.termEdges, record);
+    if (status != 0) {
+      // Out of memory: the partial polynomial is worthless. The function
+      // is marked not evaluated so that every parameter needing it is
+      // skipped; the generator is reset by the next product.
+      releasePolyRecord(ctx, record);
+      ctx.store.topofunDone[topofun] = 0;
+      ctx.out.print("insufficient memory for combining admittance terms\n");
+      printCounters(ctx);
+      return status;
+    }
+    nextTree(ctx);
+  }
+  if (ctx.traced(kTraceResources)) printCounters(ctx);
+  return 0;
+}
 
 }  // namespace velkor
