@@ -1,0 +1,434 @@
+// Printed formulas built from hand-made polynomials: the exact term and
+// group layout, the factors taken out of both polynomials, and the
+// ohm-unit conversion that moves terms between powers of s.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "model/branch_maps.h"
+#include "poly/common_factors.h"
+#include "poly/result_printing.h"
+#include "support/analysis_context.h"
+
+namespace velkor {
+namespace {
+
+using Factor = std::pair<int, int>;  // symbol slot, exponent
+
+class PrintingTest : public ::testing::Test {
+ protected:
+  PrintingTest() : ctx(std::make_unique<AnalysisContext>(source, output, heap)) {}
+
+  // Names slots 1.. in order ("x" first, as a netlist has it) and builds
+  // the maps from them.
+  void names(std::initializer_list<const char*> list) {
+    NetworkStore& s = ctx->store;
+    int slot = 0;
+    for (const char* name : list) std::snprintf(s.branchNames[++slot], kNameChars, "%s", name);
+    s.nameCount = slot;
+    s.analysisPassiveCount = slot;
+    s.activeCount = 0;
+    buildBranchMaps(*ctx);
+  }
+
+  PolyRecord& fresh(int slot) {
+    EXPECT_EQ(createPolyRecord(*ctx, ctx->polyRecords[slot]), 0);
+    return ctx->polyRecords[slot];
+  }
+
+  // Appends a term at the end of the column of `power`.
+  static int add(PolyRecord& record, int power, int coefficient, std::initializer_list<Factor> factors) {
+    int index = record.termCount++;
+    Term& term = record.termlist[index];
+    for (const auto& [symbol, exponent] : factors) term.exponents[symbol] = exponent;
+    term.coefficient = coefficient;
+    record.at(record.powerCounts[power]++, power) = index;
+    return index;
+  }
+
+  static const Term& termAt(const PolyRecord& record, int row, int power) {
+    return record.termlist[record.at(row, power)];
+  }
+
+  std::string print(int sign, int numerator, int denominator) {
+    output.clear();
+    EXPECT_EQ(printFormula(*ctx, sign, numerator, denominator), 0);
+    return output.text();
+  }
+
+  StringSource source{""};
+  StringOutput output;
+  HeapAllocator heap;
+  std::unique_ptr<AnalysisContext> ctx;
+};
+
+const char kNine[] = "         ";
+
+TEST_F(PrintingTest, CancelledPolynomialPrintsZeroAndUnitTermPrintsOne) {
+  names({"x", "g1"});
+  add(fresh(0), 0, 0, {{2, 1}});  // every tree cancelled
+  add(fresh(2), 0, 1, {});
+  EXPECT_EQ(print(1, 0, 2),
+            "\n Numerator:\n        0\n"
+            "\n Denominator:\n\n + s^0  (\n" + std::string(kNine) + "    1\n        )\n"
+            "\n End:\n\n");
+  EXPECT_FALSE(ctx->polyRecords[6].live());
+  EXPECT_FALSE(ctx->polyRecords[7].live());
+}
+
+TEST_F(PrintingTest, MinusOneHasNoTrailingOneAndExponentsFromTwoShowACaret) {
+  names({"x", "c1", "g1"});
+  PolyRecord& num = fresh(0);
+  add(num, 0, -1, {});
+  add(num, 1, 2, {{2, 1}, {3, 2}});
+  add(fresh(2), 0, 1, {});
+  EXPECT_EQ(print(1, 0, 2),
+            "\n Numerator:\n"
+            "\n + s^0  (\n" + std::string(kNine) + " -1\n        )"
+            "\n + s^1  (\n" + std::string(kNine) + "  2 c1    g1^2 \n        )\n"
+            "\n Denominator:\n\n + s^0  (\n" + std::string(kNine) + "    1\n        )\n"
+            "\n End:\n\n");
+}
+
+TEST_F(PrintingTest, GroupsCountFromTheLowestPowerOfBothPolynomials) {
+  names({"x", "c1", "c2"});
+  PolyRecord& num = fresh(1);
+  add(num, 2, 1, {{2, 1}, {3, 1}});
+  add(num, 3, 1, {{2, 2}, {3, 1}});
+  add(fresh(2), 1, 1, {{2, 1}});
+  ctx->store.traceBits = kTraceAdmittance;
+  std::string text = print(1, 1, 2);
+  // c1 is in every term and s^1 is the lowest power: both are divided out.
+  EXPECT_NE(text.find("Topological formula:  (Wijkl, 2-trees) / (Wijij, 2-trees)\n"), std::string::npos);
+  EXPECT_NE(text.find("common factors to cancel in all terms of both num and denom:\n+1  c1   \n"
+                      "\n + s^1  (\n" + std::string(kNine) + "    c2   \n        )"
+                      "\n + s^2  (\n" + std::string(kNine) + "    c1    c2   \n        )\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\n Denominator:\ncommon factors to cancel in all terms of both num and denom:\n+1  c1   \n"
+                      "\n + s^0  (\n" + std::string(kNine) + "    1\n        )\n"),
+            std::string::npos)
+      << text;
+}
+
+TEST_F(PrintingTest, AllNegativeCoefficientsFlipTheSignAndShareTheirDivisor) {
+  names({"x", "g1", "g2"});
+  add(fresh(0), 0, -2, {{2, 1}});
+  PolyRecord& den = fresh(2);
+  add(den, 0, -4, {{2, 1}, {3, 1}});
+  add(den, 0, -6, {{2, 1}});
+  ctx->store.traceBits = kTraceAdmittance;
+  std::string line = "common factors to cancel in all terms of both num and denom:\n-2  g1   \n";
+  EXPECT_EQ(print(1, 0, 2),
+            "Topological formula:  (V, 1-trees) / (Wijij, 2-trees)\n"
+            "\n Numerator:\n" + line + "\n + s^0  (\n" + std::string(kNine) + "    1\n        )\n"
+            "\n Denominator:\n" + line + "\n + s^0  (\n" + std::string(kNine) + "  2 g2   \n" +
+                std::string(kNine) + "  3\n        )\n"
+            "\n End:\n\n");
+}
+
+TEST_F(PrintingTest, NegativeRowSignAppliesToTheNumeratorOnly) {
+  names({"x", "g1"});
+  add(fresh(4), 0, 1, {{2, 1}});
+  add(fresh(2), 0, 1, {});
+  ctx->store.traceBits = kTraceRawTrees;
+  std::string text = print(-1, 4, 2);
+  EXPECT_EQ(text,
+            "Topological formula: -(Wklij, 2-trees) / (Wijij, 2-trees)\n"
+            "\n Numerator:\n\n + s^0  (\n" + std::string(kNine) + " -1 g1   \n        )\n"
+            "\n Denominator:\n\n + s^0  (\n" + std::string(kNine) + "    1\n        )\n"
+            "\n End:\n\n");
+  // The evaluated function itself is untouched.
+  EXPECT_EQ(ctx->polyRecords[4].termlist[0].coefficient, 1);
+}
+
+TEST_F(PrintingTest, TwelveCharacterNamesWidenTheirFields) {
+  names({"x", "gabcdefghijk", "g2"});
+  add(fresh(0), 0, 1, {{2, 3}, {3, 1}});
+  add(fresh(2), 0, 1, {{3, 1}});
+  std::string text = print(1, 0, 2);
+  EXPECT_NE(text.find(std::string(kNine) + "    gabcdefghijk^3 \n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\n Denominator:\n\n + s^0  (\n" + std::string(kNine) + "    1\n"), std::string::npos) << text;
+}
+
+TEST_F(PrintingTest, PerTermTraceShowsNetlistLabelSidePowerAndSign) {
+  names({"x", "g1"});
+  ctx->store.netlistNumber = 3;
+  ctx->store.traceLabel = 21;
+  ctx->store.traceBits = kTracePerTerm;
+  add(fresh(0), 0, 1, {});
+  add(fresh(2), 0, -3, {{2, 1}});
+  EXPECT_EQ(print(1, 0, 2),
+            "\n Numerator:\n\n + s^0  (\n 3,21, 0, 0, 1:  1 1\n        )\n"
+            "\n Denominator:\n\n + s^0  (\n 3,21, 1, 0,-1: -3 g1   \n        )\n"
+            "\n End:\n\n");
+  EXPECT_EQ(ctx->polySide, 1);
+}
+
+TEST_F(PrintingTest, NoAccumulationBitPrintsOnlyTheEndLine) {
+  names({"x", "g1"});
+  add(fresh(0), 0, 1, {});
+  add(fresh(2), 0, 1, {});
+  ctx->store.traceBits = kTraceNoAccumulation;
+  EXPECT_EQ(print(1, 0, 2), "\n End:\n\n");
+  EXPECT_FALSE(ctx->polyRecords[6].live());
+  EXPECT_FALSE(ctx->polyRecords[7].live());
+}
+
+TEST_F(PrintingTest, CommonFactorsOverNonzeroTermsOnly) {
+  names({"x", "g1", "g2"});
+  PolyRecord& a = fresh(6);
+  add(a, 1, 6, {{2, 2}, {3, 1}});
+  add(a, 1, 0, {});  // cancelled: counts for nothing
+  add(a, 2, -4, {{2, 1}, {3, 3}});
+  PolyRecord& b = fresh(7);
+  add(b, 3, 10, {{2, 1}, {3, 1}});
+  resetCommonFactors(*ctx);
+  collectCommonFactors(*ctx, a);
+  collectCommonFactors(*ctx, b);
+  EXPECT_EQ(ctx->factors.coefficientGcd, 2);
+  EXPECT_EQ(ctx->factors.overallSign, 1);
+  EXPECT_EQ(ctx->factors.minPower, 1);
+  EXPECT_EQ(ctx->factors.minExponents[2], 1);
+  EXPECT_EQ(ctx->factors.minExponents[3], 1);
+  EXPECT_EQ(ctx->factors.minExponents[4], 0);
+
+  PolyRecord& c = fresh(0);
+  add(c, 4, -3, {});
+  add(c, 5, -6, {});
+  resetCommonFactors(*ctx);
+  collectCommonFactors(*ctx, c);
+  EXPECT_EQ(ctx->factors.coefficientGcd, 3);
+  EXPECT_EQ(ctx->factors.overallSign, -1);
+  EXPECT_EQ(ctx->factors.minPower, 4);
+
+  PolyRecord& cancelled = fresh(1);
+  add(cancelled, 0, 0, {{2, 1}});
+  resetCommonFactors(*ctx);
+  collectCommonFactors(*ctx, cancelled);
+  EXPECT_EQ(ctx->factors.coefficientGcd, 0);
+  EXPECT_EQ(ctx->factors.overallSign, -1);
+  EXPECT_EQ(ctx->factors.minPower, 2147483647);
+  EXPECT_EQ(ctx->factors.minExponents[2], 2147483647);
+}
+
+TEST_F(PrintingTest, ResistorExponentsAreComplementedToTheMultiplier) {
+  names({"x", "R1", "g1"});
+  PolyRecord& rec = fresh(6);
+  add(rec, 0, 1, {{2, 1}});
+  add(rec, 0, 1, {{3, 1}});
+  ctx->maps.ohmExponents[2] = 2;
+  ASSERT_EQ(convertToOhmUnits(*ctx, rec), 0);
+  ASSERT_EQ(rec.powerCounts[0], 2);
+  EXPECT_EQ(termAt(rec, 0, 0).exponents[2], 1);
+  EXPECT_EQ(termAt(rec, 1, 0).exponents[2], 2);
+  EXPECT_EQ(termAt(rec, 1, 0).exponents[3], 1);
+  EXPECT_EQ(termAt(rec, 0, 0).inverted, 1);
+}
+
+TEST_F(PrintingTest, InductorTermsChangeColumnAndMovedTermsGoToTheEnd) {
+  names({"x", "g1", "L1", "c1"});
+  PolyRecord& rec = fresh(6);
+  int p = add(rec, 0, 1, {{2, 1}});                    // gains L1^2: to s^2
+  int q = add(rec, 1, 1, {{3, 1}});                    // keeps L1^1: stays
+  int u = add(rec, 3, 1, {{2, 1}, {3, 2}, {4, 1}});   // loses L1: to s^1
+  int v = add(rec, 1, 0, {{3, 1}, {4, 5}});           // cancelled: left alone
+  ctx->maps.ohmExponents[3] = 2;
+  ASSERT_EQ(convertToOhmUnits(*ctx, rec), 0);
+  EXPECT_EQ(rec.powerCounts[0], 0);
+  ASSERT_EQ(rec.powerCounts[1], 3);
+  EXPECT_EQ(rec.at(0, 1), q);
+  EXPECT_EQ(rec.at(1, 1), v);
+  EXPECT_EQ(rec.at(2, 1), u);  // after q although it sorts before it
+  ASSERT_EQ(rec.powerCounts[2], 1);
+  EXPECT_EQ(rec.at(0, 2), p);
+  EXPECT_EQ(rec.powerCounts[3], 0);
+  EXPECT_EQ(rec.termlist[p].exponents[3], 2);
+  EXPECT_EQ(rec.termlist[u].exponents[3], 0);
+  EXPECT_EQ(rec.termlist[v].exponents[3], 1);
+  EXPECT_EQ(rec.termlist[v].exponents[4], 5);
+}
+
+TEST_F(PrintingTest, MovedTermMergesWithATreatedEqualTerm) {
+  names({"x", "R1", "g1"});
+  PolyRecord& rec = fresh(6);
+  int kept = add(rec, 0, 1, {{3, 1}});
+  add(rec, 2, 2, {{3, 1}});  // no reactive symbol: belongs to s^0
+  ctx->maps.ohmExponents[2] = 1;
+  ASSERT_EQ(convertToOhmUnits(*ctx, rec), 0);
+  ASSERT_EQ(rec.powerCounts[0], 1);
+  EXPECT_EQ(rec.powerCounts[2], 0);
+  EXPECT_EQ(rec.at(0, 0), kept);
+  EXPECT_EQ(rec.termlist[kept].coefficient, 3);
+  EXPECT_EQ(rec.termlist[kept].exponents[2], 1);
+}
+
+TEST_F(PrintingTest, SecondPassMergesOnlyWhatItsBisectionFinds) {
+  names({"x", "g1", "g2", "c1"});
+  // Column 1 out of order, with an entry from column 0 arriving equal to
+  // its first row: the bisection visits rows 1 and 2 only.
+  PolyRecord& rec = fresh(6);
+  int x = add(rec, 0, 1, {{4, 1}});
+  int y = add(rec, 1, 1, {{4, 1}});
+  add(rec, 1, 1, {{2, 1}, {4, 1}});
+  add(rec, 1, 1, {{3, 1}, {4, 1}});
+  ASSERT_EQ(convertToOhmUnits(*ctx, rec), 0);
+  ASSERT_EQ(rec.powerCounts[1], 4);
+  EXPECT_EQ(rec.at(0, 1), y);
+  EXPECT_EQ(rec.at(3, 1), x);
+  EXPECT_EQ(rec.termlist[y].coefficient, 1);
+
+  // In descending order the same arrival is found and merged.
+  PolyRecord& sorted = fresh(7);
+  int x2 = add(sorted, 0, 1, {{4, 1}});
+  add(sorted, 1, 1, {{2, 1}, {4, 1}});
+  add(sorted, 1, 1, {{3, 1}, {4, 1}});
+  int y2 = add(sorted, 1, 1, {{4, 1}});
+  ASSERT_EQ(convertToOhmUnits(*ctx, sorted), 0);
+  ASSERT_EQ(sorted.powerCounts[1], 3);
+  EXPECT_EQ(sorted.at(2, 1), y2);
+  EXPECT_EQ(sorted.termlist[y2].coefficient, 2);
+  (void)x2;
+}
+
+TEST_F(PrintingTest, MixedUnitsBitListsAndDropsTheMultipliers) {
+  names({"x", "R1", "L1", "g1"});
+  PolyRecord& num = fresh(0);
+  add(num, 0, 1, {{2, 2}, {4, 1}});
+  add(num, 1, 1, {{3, 1}});
+  add(fresh(2), 0, 1, {{4, 1}});
+  ctx->store.traceBits = kTraceMixedUnits;
+  std::string text = print(1, 0, 2);
+  EXPECT_EQ(text,
+            "Topological formula:  (V, 1-trees) / (Wijij, 2-trees)\n"
+            "these ohm-unit factors modify all terms of both num and denom:\n"
+            " R1^2  L1   \n"
+            "note that s*L, s*M, and R represent s/L, s/M, and 1/R in the following function:\n"
+            "\n Numerator:\n\n + s^0  (\n" + std::string(kNine) + "    R1^2  g1   \n        )"
+            "\n + s^1  (\n" + std::string(kNine) + "    L1   \n        )\n"
+            "\n Denominator:\n\n + s^0  (\n" + std::string(kNine) + "    g1   \n        )\n"
+            "\n End:\n\n");
+  EXPECT_EQ(ctx->maps.ohmExponents[2], 0);
+  EXPECT_EQ(ctx->maps.ohmExponents[3], 0);
+}
+
+TEST_F(PrintingTest, OhmExponentsOnlyRiseAndTheSurplusIsDividedOut) {
+  names({"x", "R1", "g1"});
+  add(fresh(0), 0, 1, {{2, 2}});
+  add(fresh(2), 0, 1, {{3, 1}});
+  std::string first = print(1, 0, 2);
+  EXPECT_EQ(ctx->maps.ohmExponents[2], 2);
+  // 1/R1^2 over g1 is 1 over R1^2 g1.
+  EXPECT_NE(first.find("\n Numerator:\n\n + s^0  (\n" + std::string(kNine) + "    1\n"), std::string::npos) << first;
+  EXPECT_NE(first.find("\n Denominator:\n\n + s^0  (\n" + std::string(kNine) + "    R1^2  g1   \n"),
+            std::string::npos)
+      << first;
+
+  // A later formula in R1^1 keeps the multiplier R1^2; the extra R1 is in
+  // every term and does not show.
+  releasePolyRecord(*ctx, ctx->polyRecords[0]);
+  add(fresh(0), 0, 1, {{2, 1}});
+  ctx->store.traceBits = kTraceAdmittance;
+  std::string second = print(1, 0, 2);
+  EXPECT_EQ(ctx->maps.ohmExponents[2], 2);
+  EXPECT_NE(second.find("+1  R1   \n"), std::string::npos) << second;
+  EXPECT_NE(second.find("\n Numerator:\ncommon factors to cancel in all terms of both num and denom:\n+1  R1   \n"
+                        "\n + s^0  (\n" + std::string(kNine) + "    1\n"),
+            std::string::npos)
+      << second;
+  EXPECT_NE(second.find(std::string(kNine) + "    R1    g1   \n"), std::string::npos) << second;
+}
+
+TEST_F(PrintingTest, FiftyParallelInductorsPrintPastColumnFortyTwo) {
+  NetworkStore& s = ctx->store;
+  std::snprintf(s.branchNames[1], kNameChars, "x");
+  for (int k = 1; k <= 50; ++k) std::snprintf(s.branchNames[k + 1], kNameChars, "L%d", k);
+  s.nameCount = 51;
+  s.analysisPassiveCount = 51;
+  buildBranchMaps(*ctx);
+  // Admittance form: the numerator is the sum of all 1/(sLk) over the
+  // products, here reduced to the constant term; the denominator holds
+  // the product of all fifty at s^50.
+  add(fresh(0), 0, 1, {});
+  PolyRecord& den = fresh(2);
+  Term& all = den.termlist[den.termCount];
+  for (int k = 2; k <= 51; ++k) all.exponents[k] = 1;
+  all.coefficient = 1;
+  den.at(den.powerCounts[50]++, 50) = den.termCount++;
+  // Forces the ohm-unit multiplier L1..L50 from the start.
+  ctx->maps.ohmExponents[2] = 1;
+  for (int k = 3; k <= 51; ++k) ctx->maps.ohmExponents[k] = 1;
+
+  std::string text = print(1, 0, 2);
+  std::string symbols;
+  for (int k = 1; k <= 50; ++k) symbols += " L" + std::to_string(k) + "   ";
+  EXPECT_EQ(text,
+            "\n Numerator:\n\n + s^50 (\n" + std::string(kNine) + "   " + symbols + "\n        )\n"
+            "\n Denominator:\n\n + s^0  (\n" + std::string(kNine) + "    1\n        )\n"
+            "\n End:\n\n");
+}
+
+TEST_F(PrintingTest, ConversionGrowsAFullColumn) {
+  names({"x", "g1", "g2", "L1", "c1"});
+  PolyRecord& num = fresh(0);
+  // With the multiplier L1^2, the 100 terms in L1^1 stay at s^1 (g1 and g2
+  // tell them apart) and the two in L1^2 c1 arrive there from s^3.
+  for (int k = 0; k < 100; ++k) add(num, 1, 1, {{2, k / 10}, {3, k % 10}, {4, 1}});
+  add(num, 3, 1, {{2, 20}, {4, 2}, {5, 1}});
+  add(num, 3, 1, {{2, 21}, {4, 2}, {5, 1}});
+  ctx->maps.ohmExponents[4] = 2;
+  ctx->store.traceBits = kTraceResources;
+  ASSERT_EQ(copyPolyRecord(*ctx, 1, 6, 0), 0);
+  output.clear();
+  ASSERT_EQ(convertToOhmUnits(*ctx, ctx->polyRecords[6]), 0);
+  const PolyRecord& copy = ctx->polyRecords[6];
+  EXPECT_EQ(output.text().rfind("resizing poly orig size =102, orig ptr =0x", 0), 0u) << output.text();
+  EXPECT_NE(output.text().find("\nnum of elements =204, pointer =0x"), std::string::npos) << output.text();
+  EXPECT_EQ(copy.polyRows, 204);
+  EXPECT_EQ(copy.powerCounts[1], 102);
+  EXPECT_EQ(copy.powerCounts[3], 0);
+  EXPECT_EQ(copy.at(100, 1), 100);
+  EXPECT_EQ(copy.at(101, 1), 101);
+  for (int r = 102; r < copy.polyRows; ++r)
+    for (int p = 0; p < kPowerColumns; ++p) ASSERT_EQ(copy.at(r, p), 0) << r << "," << p;
+}
+
+TEST(PrintingMemory, FailedGrowthPrintsTheFourLinesAndReleasesBothCopies) {
+  StringSource source("");
+  StringOutput output;
+  FailingAllocator alloc;
+  auto ctx = std::make_unique<AnalysisContext>(source, output, alloc);
+  std::snprintf(ctx->store.branchNames[1], kNameChars, "x");
+  std::snprintf(ctx->store.branchNames[2], kNameChars, "g1");
+  ctx->store.nameCount = 2;
+  buildBranchMaps(*ctx);
+  PolyRecord& num = ctx->polyRecords[0];
+  ASSERT_EQ(createPolyRecord(*ctx, num), 0);
+  // 102 terms without reactive symbols filed at s^1 and s^2 must all move
+  // to s^0, which needs more rows for the last of them.
+  for (int k = 0; k < 102; ++k) {
+    int power = k < 60 ? 1 : 2;
+    num.termlist[k].exponents[2] = 101 - k;
+    num.termlist[k].coefficient = 1;
+    num.at(num.powerCounts[power]++, power) = k;
+  }
+  num.termCount = 102;
+  ASSERT_EQ(createPolyRecord(*ctx, ctx->polyRecords[2]), 0);
+  // Two creations, two copies: the ninth request is the first resize.
+  alloc.failAt = 9;
+  alloc.failAfter = true;
+  EXPECT_EQ(printFormula(*ctx, 1, 0, 2), 1);
+  EXPECT_EQ(output.text(),
+            "insufficient memory to complete processing\n\n Numerator:\n\n Denominator:\n\n End:\n\n");
+  EXPECT_FALSE(ctx->polyRecords[6].live());
+  EXPECT_FALSE(ctx->polyRecords[7].live());
+  EXPECT_TRUE(ctx->polyRecords[0].live());
+  EXPECT_EQ(alloc.liveBlocks(), 4);
+}
+
+}  // namespace
+}  // namespace velkor
