@@ -1,0 +1,226 @@
+#include "crosscheck/crosscheck.h"
+
+#include <algorithm>
+#include <sstream>
+#include <stdexcept>
+
+namespace velkor::crosscheck {
+
+namespace {
+
+int uniform(Random& random, int low, int high) {
+  return std::uniform_int_distribution<int>(low, high)(random);
+}
+
+bool chance(Random& random, int percent) { return uniform(random, 1, 100) <= percent; }
+
+std::string describeValues(const Values& values, const Rational& s) {
+  std::string text = "s=" + s.toString();
+  for (const auto& [name, value] : values) text += " " + name + "=" + value.toString();
+  return text;
+}
+
+}  // namespace
+
+Rational randomRational(Random& random, int range, bool signed_) {
+  BigInt numerator(uniform(random, 1, range));
+  BigInt denominator(uniform(random, 1, range));
+  if (signed_ && chance(random, 50)) numerator = -numerator;
+  return Rational(numerator, denominator);
+}
+
+Values randomValues(const Netlist& netlist, Random& random) {
+  Values values;
+  for (const Element& e : netlist.elements) {
+    if (e.kind == ElementKind::OpAmp || values.count(e.name) != 0) continue;
+    values[e.name] = randomRational(random, 997, isTwoPort(e.kind));
+  }
+  values["Y0"] = randomRational(random, 997, false);
+  values["Z0"] = randomRational(random, 997, false);
+  return values;
+}
+
+CheckSummary checkRun(const std::vector<Netlist>& netlists, const std::string& output, int points,
+                      std::uint64_t seed) {
+  CheckSummary summary;
+  std::vector<PrintedNetlist> printed;
+  try {
+    printed = parseRunOutput(output);
+  } catch (const std::exception& error) {
+    summary.failures.push_back(std::string("output not readable: ") + error.what());
+    return summary;
+  }
+  // The reader prints its heading once more before it meets the end of input.
+  if (printed.size() == netlists.size() + 1 && printed.back().formulas.empty()) printed.pop_back();
+  if (printed.size() != netlists.size()) {
+    summary.failures.push_back("output holds " + std::to_string(printed.size()) + " netlists, input " +
+                               std::to_string(netlists.size()));
+    return summary;
+  }
+  Random random(seed);
+  const auto& rows = twoPortRows();
+  for (std::size_t n = 0; n < netlists.size(); ++n) {
+    const Netlist& netlist = netlists[n];
+    std::vector<std::size_t> expectedRows;
+    for (std::size_t r = 0; r < 32; ++r)
+      if (netlist.requested[r]) expectedRows.push_back(r);
+    const auto& formulas = printed[n].formulas;
+    if (formulas.size() != expectedRows.size()) {
+      summary.failures.push_back("netlist\n" + netlist.text + "prints " + std::to_string(formulas.size()) +
+                                 " formulas, requested " + std::to_string(expectedRows.size()));
+      continue;
+    }
+    summary.formulas += static_cast<int>(formulas.size());
+    for (int point = 0; point < points; ++point) {
+      Values values = randomValues(netlist, random);
+      Rational s = randomRational(random, 997, true);
+      Rational z0 = referenceImpedance(netlist, values);
+      PortRelation relation = analysePorts(netlist, values, s);
+      for (std::size_t f = 0; f < formulas.size(); ++f) {
+        const TwoPortRow& row = rows[expectedRows[f]];
+        const PrintedFormula& formula = formulas[f];
+        std::string where = "netlist\n" + netlist.text + "parameter " + row.name + " (" + formula.heading +
+                            ")\nprinted " + formula.numerator.toString() + "  /  " +
+                            formula.denominator.toString() + "\nat " + describeValues(values, s) + "\n";
+        if (point == 0 && formula.letter != row.letter) {
+          summary.failures.push_back(where + "heading letter differs from the requested row");
+          continue;
+        }
+        Rational numerator;
+        Rational denominator;
+        try {
+          numerator = formula.numerator.evaluate(values, s);
+          denominator = formula.denominator.evaluate(values, s);
+        } catch (const std::exception& error) {
+          summary.failures.push_back(where + error.what());
+          continue;
+        }
+        std::optional<Rational> expected = twoPortParameter(relation, row, z0);
+        ++summary.comparisons;
+        if (!expected) {
+          if (denominator.isZero()) {
+            ++summary.undefinedSkips;
+          } else {
+            summary.failures.push_back(where + "printed value " + (numerator / denominator).toString() +
+                                       " where the parameter is undefined");
+          }
+          continue;
+        }
+        if (denominator.isZero()) {
+          summary.failures.push_back(where + "printed denominator is 0 (numerator " + numerator.toString() +
+                                     "), parameter is " + expected->toString());
+        } else if (numerator != *expected * denominator) {
+          summary.failures.push_back(where + "printed value " + (numerator / denominator).toString() +
+                                     ", parameter is " + expected->toString());
+        }
+      }
+    }
+  }
+  return summary;
+}
+
+Netlist randomNetlist(Random& random, ElementKind mustHave, int normalization) {
+  Netlist netlist;
+  netlist.normalization = normalization;
+  int nodeCount = uniform(random, 3, 7);
+  std::vector<int> pool;
+  for (int label = 1; label <= 40; ++label) pool.push_back(label);
+  std::shuffle(pool.begin(), pool.end(), random);
+  std::vector<int> labels;
+  if (chance(random, 80)) labels.push_back(0);
+  while (static_cast<int>(labels.size()) < nodeCount) labels.push_back(pool[labels.size()]);
+  std::shuffle(labels.begin(), labels.end(), random);
+  auto anyNode = [&] { return labels[static_cast<std::size_t>(uniform(random, 0, nodeCount - 1))]; };
+  auto otherNode = [&](int than) {
+    int node = anyNode();
+    while (node == than) node = anyNode();
+    return node;
+  };
+
+  int index = 0;
+  static const char* const kOnePorts[] = {"r", "l", "c", "g", "y", "z"};
+  static const ElementKind kOnePortKinds[] = {ElementKind::Resistor,    ElementKind::Inductor,
+                                              ElementKind::Capacitor,   ElementKind::Conductance,
+                                              ElementKind::Admittance, ElementKind::Impedance};
+  auto addOnePort = [&](int a, int b) {
+    int which = uniform(random, 0, 5);
+    Element e;
+    e.kind = kOnePortKinds[which];
+    // Now and then an earlier name again: equal names are one symbol.
+    std::vector<std::string> same;
+    for (const Element& old : netlist.elements)
+      if (old.kind == e.kind) same.push_back(old.name);
+    if (!same.empty() && chance(random, 15)) {
+      e.name = same[static_cast<std::size_t>(uniform(random, 0, static_cast<int>(same.size()) - 1))];
+    } else {
+      std::string prefix = kOnePorts[which];
+      if (chance(random, 30)) prefix[0] = static_cast<char>(prefix[0] - 'a' + 'A');
+      e.name = prefix + std::to_string(++index);
+    }
+    e.nodes = {a, b, 0, 0};
+    netlist.elements.push_back(e);
+  };
+  // A tree of one-ports keeps the graph connected.
+  for (int k = 1; k < nodeCount; ++k) {
+    int a = labels[static_cast<std::size_t>(k)];
+    int b = labels[static_cast<std::size_t>(uniform(random, 0, k - 1))];
+    if (chance(random, 50)) std::swap(a, b);
+    addOnePort(a, b);
+  }
+  int extra = uniform(random, 0, 2);
+  for (int k = 0; k < extra; ++k) {
+    int a = anyNode();
+    addOnePort(a, otherNode(a));
+  }
+
+  static const ElementKind kTwoPortKinds[] = {ElementKind::Transconductor, ElementKind::Gyrator,
+                                              ElementKind::OpAmp,          ElementKind::VoltageGain,
+                                              ElementKind::CurrentGain,    ElementKind::Transresistor,
+                                              ElementKind::Mutual};
+  std::vector<ElementKind> twoPorts{mustHave};
+  if (chance(random, 50)) {
+    ElementKind second = kTwoPortKinds[uniform(random, 0, 6)];
+    // Two mutual inductances make the graphs slow to enumerate; keep one.
+    if (!(second == ElementKind::Mutual && mustHave == ElementKind::Mutual)) twoPorts.push_back(second);
+  }
+  for (ElementKind kind : twoPorts) {
+    Element e;
+    e.kind = kind;
+    switch (kind) {
+      case ElementKind::Transconductor: e.name = chance(random, 30) ? "GM" : "gm"; break;
+      case ElementKind::Gyrator: e.name = "gy"; break;
+      case ElementKind::OpAmp: e.name = "o"; break;
+      case ElementKind::VoltageGain: e.name = chance(random, 30) ? "U" : "u"; break;
+      case ElementKind::CurrentGain: e.name = "b"; break;
+      case ElementKind::Transresistor: e.name = "rm"; break;
+      case ElementKind::Mutual: e.name = chance(random, 30) ? "M" : "m"; break;
+      default: throw std::logic_error("not a two-port kind");
+    }
+    e.name += std::to_string(++index);
+    int plusOut = anyNode();
+    int minusOut = otherNode(plusOut);
+    int plusIn = anyNode();
+    int minusIn = otherNode(plusIn);
+    e.nodes = {plusOut, minusOut, plusIn, minusIn};
+    netlist.elements.push_back(e);
+  }
+  std::shuffle(netlist.elements.begin(), netlist.elements.end(), random);
+
+  int p1 = anyNode();
+  int p2 = anyNode();
+  if (chance(random, 50) && p1 != labels[0] && p2 != labels[0]) {
+    netlist.ports = {p1, labels[0], p2, labels[0]};
+  } else {
+    netlist.ports = {p1, otherNode(p1), p2, otherNode(p2)};
+  }
+
+  netlist.requested.fill(true);
+  if (chance(random, 25)) {
+    // A random selection instead of every parameter.
+    for (auto& flag : netlist.requested) flag = chance(random, 30);
+  }
+  netlist.text = netlistText(netlist);
+  return netlist;
+}
+
+}  // namespace velkor::crosscheck

@@ -1,0 +1,59 @@
+// An independent modified nodal analysis, in exact rational arithmetic, of a
+// netlist at one complex frequency s and one set of element values, and the
+// 32 two-port parameters computed from their definitions.
+#pragma once
+
+#include <array>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "crosscheck/big_rational.h"
+#include "crosscheck/netlist_model.h"
+#include "crosscheck/two_port_rows.h"
+
+namespace velkor::crosscheck {
+
+using Values = std::map<std::string, Rational>;  // element name -> value
+
+// Every (V1, I1, V2, I2) the network allows at its two ports, as a basis of
+// that subspace of Q^4. Port voltages run from the + to the - terminal;
+// port currents enter the network at the + terminal.
+struct PortRelation {
+  std::vector<std::array<Rational, 4>> basis;
+};
+
+// Sets up and solves the network's equations. Element conventions (each
+// element's terminals +out, -out, +in, -in as typed):
+//   one-ports      current v/Z from the first to the second node with the
+//                  element's impedance Z: R, sL, 1/(sC), 1/G, 1/Y, Z
+//   gm             the current gm*v(+in,-in) flows from +out through the
+//                  source to -out
+//   b              the current b*ic flows from +out through the source to
+//                  -out, ic being the current of a short circuit entering
+//                  at +in and leaving at -in
+//   u              v(+out,-out) = u*v(+in,-in)
+//   rm             v(+out,-out) = rm*ic, ic as for b
+//   gy             the current entering at +out is gy*v(+in,-in); the
+//                  current entering at +in is -gy*v(+out,-out) (each leaves
+//                  at the matching - terminal)
+//   o              nullor: v(+in) = v(-in), no input current, any output
+//                  current from +out through the op-amp to -out
+//   m              ideal coupling without self inductance: with i1 the
+//                  current entering at +in and i2 the current entering at
+//                  +out (each leaving at the matching - terminal),
+//                  v(+in,-in) = s*M*i2 and v(+out,-out) = s*M*i1
+PortRelation analysePorts(const Netlist& netlist, const Values& values, const Rational& s);
+
+// The parameter of `row` from its definition, with reference impedance z0
+// for the waves of the scattering rows; nothing when the definition does not
+// fix a unique value (the constraints cannot be met or leave it open).
+std::optional<Rational> twoPortParameter(const PortRelation& relation, const TwoPortRow& row,
+                                         const Rational& z0);
+
+// The reference impedance of the scattering rows for the netlist's n entry:
+// 1/Y0 for n 0, Z0 for n 1, 1 otherwise (Y0 and Z0 are looked up in values).
+Rational referenceImpedance(const Netlist& netlist, const Values& values);
+
+}  // namespace velkor::crosscheck
