@@ -41,7 +41,14 @@ bool graphFitsTables(const GraphPair& g) {
 
 void startEnumeration(TreeGenerator& gen, const GraphPair& g) {
   gen.generatorState = kGeneratorRunning;
-  for (int e = 1; e <= g.edges; ++e) gen.edgeStatus[e] = kOpen;
+  // An edge from a node to itself can never be in a tree. One that may be
+  // left out is left out from the start, so it neither branches nor counts
+  // towards the edges still available; a nullor or port edge stays open and
+  // ends its branch as a cycle when it is taken.
+  for (int e = 1; e <= g.edges; ++e) {
+    const bool loop = g.iGraph.d1[e] == g.iGraph.d2[e];
+    gen.edgeStatus[e] = loop && (g.dmap[e] & kNeverExcluded) == 0 ? kExcluded : kOpen;
+  }
   for (int v = 1; v <= g.minty_nodes; ++v) gen.componentLabel[v] = 0;
   gen.stackDepth = 0;
   gen.nextLabel = 1;
@@ -94,7 +101,7 @@ Step takeEdge(TreeGenerator& gen, const GraphPair& g, int i) {
   gen.edgeStatus[i] = kTaken;
   const int a = g.iGraph.d1[i];
   const int b = g.iGraph.d2[i];
-  // An edge from a node to itself is a cycle of its own and is never taken.
+  // An edge from a node to itself closes a cycle whenever it is taken.
   if (a == b) return Step::kCycle;
   int* label = gen.componentLabel;
   const int la = label[a];
