@@ -36,8 +36,9 @@ CheckSummary checkRun(const std::vector<Netlist>& netlists, const std::string& o
                       std::uint64_t seed);
 
 // A connected random netlist on 3 to 7 nodes: a tree of one-port elements
-// over all nodes, more one-ports, and two-port elements; `mustHave` is one
-// two-port kind it surely contains.
-Netlist randomNetlist(Random& random, ElementKind mustHave, int normalization);
+// over all nodes, more one-ports, and one or two two-port elements, one of
+// them of kind `mustHave`. It requests every parameter, or a random
+// selection of them.
+Netlist randomNetlist(Random& random, ElementKind mustHave, int normalization, bool allRows);
 
 }  // namespace velkor::crosscheck

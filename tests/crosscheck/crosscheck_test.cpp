@@ -3,6 +3,7 @@
 // that the cross-check relies on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 
@@ -179,7 +180,7 @@ TEST(NodalAnalysis, ScatteringOfTheResistiveWiringExample) {
   expected[2] = "2/3";    // g21 = 1/A
   for (std::size_t row = 0; row < 32; ++row) {
     if (expected[row] == nullptr) continue;
-    auto value = twoPortParameter(relation, twoPortRows()[row], z0);
+    auto value = twoPortParameter(relation, twoPortRows()[row], z0).value;
     ASSERT_TRUE(value.has_value()) << twoPortRows()[row].name;
     EXPECT_EQ(value->toString(), expected[row]) << twoPortRows()[row].name;
   }
@@ -191,35 +192,44 @@ TEST(NodalAnalysis, ElementConventionsByHand) {
   auto gm = readNetlists("gm1 2 0 1 0 rl 2 0 ri 1 0 f 1 0 2 0 p g21 end")[0];
   Values values{{"gm1", Rational(3)}, {"rl", Rational(5)}, {"ri", Rational(7)}};
   auto relation = analysePorts(gm, values, Rational(2));
-  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[2], Rational(1))->toString(), "-15");
+  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[2], Rational(1)).value->toString(), "-15");
   // b: the current b*ic flows from +out to -out inside the source; ic enters
   // at +in. With b 2 0 1 0 and port 2 shorted, port 2 feeds that current
   // into node 2: h21 = i2/i1 = b.
   auto b = readNetlists("b1 2 0 1 0 rl 2 0 f 1 0 2 0 end")[0];
   values = {{"b1", Rational(4)}, {"rl", Rational(5)}};
   relation = analysePorts(b, values, Rational(2));
-  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[6], Rational(1))->toString(), "4");
+  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[6], Rational(1)).value->toString(), "4");
   // rm: v(+out,-out) = rm * ic, so z21 = rm.
   auto rm = readNetlists("rm1 2 0 1 0 rl 2 0 f 1 0 2 0 end")[0];
   values = {{"rm1", Rational(6)}, {"rl", Rational(5)}};
   relation = analysePorts(rm, values, Rational(2));
-  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[14], Rational(1))->toString(), "6");
+  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[14], Rational(1)).value->toString(), "6");
   // m: v(+in,-in) = s M i(+out) and v(+out,-out) = s M i(+in); with l1, l2
   // in series the open-circuit impedances are those of coupled inductors.
   auto m = readNetlists("m1 3 0 1 0 l1 1 4 l2 3 5 f 4 0 5 0 end")[0];
   values = {{"m1", Rational(2)}, {"l1", Rational(3)}, {"l2", Rational(7)}};
   relation = analysePorts(m, values, Rational(5));
-  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[12], Rational(1))->toString(), "15");  // s*l1
-  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[13], Rational(1))->toString(), "10");  // s*m1
-  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[14], Rational(1))->toString(), "10");
-  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[15], Rational(1))->toString(), "35");  // s*l2
+  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[12], Rational(1)).value->toString(), "15");  // s*l1
+  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[13], Rational(1)).value->toString(), "10");  // s*m1
+  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[14], Rational(1)).value->toString(), "10");
+  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[15], Rational(1)).value->toString(), "35");  // s*l2
   // Two ports on the same terminals: z is defined, y is not, h11 is 0.
   auto same = readNetlists("r1 1 2 f 1 2 1 2 end")[0];
   values = {{"r1", Rational(3)}};
   relation = analysePorts(same, values, Rational(1));
-  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[13], Rational(1))->toString(), "3");
-  EXPECT_FALSE(twoPortParameter(relation, twoPortRows()[8], Rational(1)).has_value());
-  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[4], Rational(1))->toString(), "0");
+  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[13], Rational(1)).value->toString(), "3");
+  EXPECT_FALSE(twoPortParameter(relation, twoPortRows()[8], Rational(1)).value.has_value());
+  EXPECT_TRUE(twoPortParameter(relation, twoPortRows()[4], Rational(1)).regular);
+  EXPECT_EQ(twoPortParameter(relation, twoPortRows()[4], Rational(1)).value->toString(), "0");
+  // Two nullators across the same nodes: the equations are singular (the
+  // topological functions all vanish), yet port 1 is held at v = 0.
+  auto nullators = readNetlists("o1 0 9 0 9 o2 7 0 0 9 r5 7 9 f 9 0 7 0 end")[0];
+  values = {{"r5", Rational(2)}};
+  relation = analysePorts(nullators, values, Rational(1));
+  ParameterValue h11 = twoPortParameter(relation, twoPortRows()[4], Rational(1));
+  EXPECT_FALSE(h11.regular);
+  EXPECT_EQ(h11.value->toString(), "0");
 }
 
 // The reference outputs come from an independent implementation; the
@@ -234,6 +244,85 @@ TEST(NodalAnalysis, ReproducesTheReferenceOutputs) {
                 summary.comparisons, summary.undefinedSkips);
     EXPECT_TRUE(summary.failures.empty()) << name << ":\n" << joinFailures(summary);
   }
+}
+
+// ------------------------------------------------ the program, cross-checked
+
+TEST(CrossCheck, HelpSamplesMatchTheNodalAnalysis) {
+  std::string input = golden("help_samples.net");
+  auto netlists = readNetlists(input);
+  ASSERT_EQ(netlists.size(), 26u);
+  CheckSummary summary = checkRun(netlists, runOnString(input), 4, 2024);
+  EXPECT_EQ(summary.formulas, 135);
+  EXPECT_TRUE(summary.failures.empty()) << joinFailures(summary);
+}
+
+// The resistive wiring example at unity normalization: the printed s and F
+// formulas take the values of the 1 ohm reference.
+TEST(CrossCheck, ScatteringWiringExampleOnThePrintedFormulas) {
+  auto printed = parseRunOutput(runOnString("ra 1 0 rb 1 2 rc 2 0 f 1 0 2 0 n 2 end"));
+  ASSERT_GE(printed.size(), 1u);
+  ASSERT_EQ(printed[0].formulas.size(), 32u);
+  Values values{{"ra", Rational(1)}, {"rb", Rational(1)}, {"rc", Rational(2)}};
+  const char* expected[8] = {"-3/13", "4/13", "4/13", "-1/13", "1/4", "-3/4", "1/4", "13/4"};
+  for (std::size_t k = 0; k < 8; ++k) {
+    const PrintedFormula& formula = printed[0].formulas[24 + k];
+    EXPECT_NE(formula.heading.find("for unity normalization"), std::string::npos) << formula.heading;
+    Rational value = formula.numerator.evaluate(values, Rational(1)) / formula.denominator.evaluate(values, Rational(1));
+    EXPECT_EQ(value.toString(), expected[k]) << formula.heading;
+  }
+}
+
+// Fifty inductors in parallel: after the ohm-unit conversion the terms lie
+// in power columns near 50, far above 42, before the common power of s is
+// taken out; they must be neither dropped nor misplaced.
+TEST(CrossCheck, ManyInductorsUsePowerColumnsAboveFortyTwo) {
+  std::string input;
+  for (int k = 1; k <= 50; ++k) input += "l" + std::to_string(k) + " 1 0\n";
+  input += "c1 1 2\nf 1 0 2 0\np z11 p y21 p h22 p s11 p f21\nend\n";
+  CheckSummary summary = checkRun(readNetlists(input), runOnString(input), 2, 50);
+  EXPECT_EQ(summary.formulas, 5);
+  EXPECT_EQ(summary.undefinedSkips, 0);
+  EXPECT_TRUE(summary.failures.empty()) << joinFailures(summary, 2);
+}
+
+// Seeded random netlists: every two-port kind with every normalization and
+// all 32 parameters, and more netlists of each kind with a random selection
+// of parameters. Every printed formula is compared at several points. (Each
+// printed formula costs the program a copy of two full term stores, so the
+// corpus is sized for the sanitizer build.)
+TEST(CrossCheck, RandomNetlistsOfEveryElementKind) {
+  const ElementKind kinds[] = {ElementKind::Transconductor, ElementKind::Gyrator,     ElementKind::OpAmp,
+                               ElementKind::VoltageGain,    ElementKind::CurrentGain, ElementKind::Transresistor,
+                               ElementKind::Mutual};
+  Random random(20240611);
+  std::vector<Netlist> netlists;
+  for (ElementKind kind : kinds) {
+    for (int normalization : {0, 1, 2}) netlists.push_back(randomNetlist(random, kind, normalization, true));
+    for (int normalization : {0, 1, 5}) netlists.push_back(randomNetlist(random, kind, normalization, false));
+  }
+  // Several netlists per run, so that every run also shows that nothing of
+  // one netlist leaks into the next.
+  constexpr std::size_t kPerRun = 7;
+  int formulas = 0;
+  int comparisons = 0;
+  int undefined = 0;
+  for (std::size_t first = 0; first < netlists.size(); first += kPerRun) {
+    std::vector<Netlist> batch(netlists.begin() + static_cast<std::ptrdiff_t>(first),
+                               netlists.begin() + static_cast<std::ptrdiff_t>(std::min(first + kPerRun, netlists.size())));
+    std::string input;
+    for (const Netlist& netlist : batch) input += netlist.text;
+    CheckSummary summary = checkRun(batch, runOnString(input), 4, 77 + first);
+    formulas += summary.formulas;
+    comparisons += summary.comparisons;
+    undefined += summary.undefinedSkips;
+    EXPECT_TRUE(summary.failures.empty()) << "run of netlists " << first << " to " << first + batch.size() - 1
+                                          << ":\n" << joinFailures(summary, 3);
+  }
+  std::printf("random netlists: %zu netlists, %d formulas, %d comparisons, %d undefined on both sides\n",
+              netlists.size(), formulas, comparisons, undefined);
+  // Most parameters of these networks exist: the check must not be vacuous.
+  EXPECT_GT(comparisons - undefined, comparisons / 2);
 }
 
 }  // namespace

@@ -239,6 +239,7 @@ PortRelation analysePorts(const Netlist& netlist, const Values& values, const Ra
   }
   std::vector<std::size_t> pivots = reduceRows(projected, 4);
   PortRelation relation;
+  relation.internalFreedom = solutions.size() - pivots.size();
   for (std::size_t r = 0; r < pivots.size(); ++r)
     relation.basis.push_back({projected[r][0], projected[r][1], projected[r][2], projected[r][3]});
   return relation;
@@ -262,8 +263,7 @@ std::array<Rational, 4> linearForm(const PortQuantity& q, const Rational& z0) {
 
 }  // namespace
 
-std::optional<Rational> twoPortParameter(const PortRelation& relation, const TwoPortRow& row,
-                                         const Rational& z0) {
+ParameterValue twoPortParameter(const PortRelation& relation, const TwoPortRow& row, const Rational& z0) {
   // x = sum of lambda_k * basis_k with constraint(x) = 0 and denominator(x) = 1;
   // the parameter is numerator(x), which must not depend on the choice of lambda.
   std::size_t k = relation.basis.size();
@@ -285,8 +285,10 @@ std::optional<Rational> twoPortParameter(const PortRelation& relation, const Two
   }
   system[1][k] = Rational(1);
   std::vector<std::size_t> pivots = reduceRows(system, k + 1);
+  ParameterValue result;
   for (std::size_t p : pivots)
-    if (p == k) return std::nullopt;  // 0 = 1: the constraints cannot be met
+    if (p == k) return result;  // 0 = 1: the constraints cannot be met
+  result.regular = relation.internalFreedom == 0 && k == 2 && pivots.size() == 2;
   // Particular solution: free lambdas 0, pivot lambdas from the last column.
   Rational value;
   std::vector<bool> isPivot(k, false);
@@ -299,9 +301,10 @@ std::optional<Rational> twoPortParameter(const PortRelation& relation, const Two
     if (isPivot[free]) continue;
     Rational change = target[free];
     for (std::size_t r = 0; r < pivots.size(); ++r) change -= target[pivots[r]] * system[r][free];
-    if (!change.isZero()) return std::nullopt;
+    if (!change.isZero()) return result;
   }
-  return value;
+  result.value = value;
+  return result;
 }
 
 Rational referenceImpedance(const Netlist& netlist, const Values& values) {

@@ -22,6 +22,20 @@ using Values = std::map<std::string, Rational>;  // element name -> value
 // port currents enter the network at the + terminal.
 struct PortRelation {
   std::vector<std::array<Rational, 4>> basis;
+  // Solutions of the network's equations that leave every port quantity at
+  // zero (a floating part, nullators in parallel, ...): the equations are
+  // singular whatever is applied at the ports.
+  std::size_t internalFreedom = 0;
+};
+
+// A parameter at one point. `regular` says that the network's equations
+// together with the parameter's two port conditions have exactly one
+// solution; `value` is set whenever the parameter's quotient is fixed, which
+// may also be the case for singular equations (a port shorted by a nullor
+// pair still has v = 0).
+struct ParameterValue {
+  bool regular = false;
+  std::optional<Rational> value;
 };
 
 // Sets up and solves the network's equations. Element conventions (each
@@ -47,10 +61,8 @@ struct PortRelation {
 PortRelation analysePorts(const Netlist& netlist, const Values& values, const Rational& s);
 
 // The parameter of `row` from its definition, with reference impedance z0
-// for the waves of the scattering rows; nothing when the definition does not
-// fix a unique value (the constraints cannot be met or leave it open).
-std::optional<Rational> twoPortParameter(const PortRelation& relation, const TwoPortRow& row,
-                                         const Rational& z0);
+// for the waves of the scattering rows.
+ParameterValue twoPortParameter(const PortRelation& relation, const TwoPortRow& row, const Rational& z0);
 
 // The reference impedance of the scattering rows for the netlist's n entry:
 // 1/Y0 for n 0, Z0 for n 1, 1 otherwise (Y0 and Z0 are looked up in values).

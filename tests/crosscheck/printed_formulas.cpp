@@ -116,16 +116,24 @@ PrintedPolynomial parsePolynomial(const std::vector<std::string>& lines, std::si
 }  // namespace
 
 Rational PrintedPolynomial::evaluate(const std::map<std::string, Rational>& values, const Rational& s) const {
+  // Each term's numerator and denominator are multiplied out as integers and
+  // reduced once: terms can hold dozens of symbols.
+  auto raise = [](BigInt& into, const BigInt& base, int exponent) {
+    for (int k = 0; k < exponent; ++k) into *= base;
+  };
   Rational sum;
   for (const PrintedTerm& term : terms) {
-    Rational product(term.coefficient, BigInt(1));
-    product *= s.power(term.power);
+    BigInt numerator = term.coefficient;
+    BigInt denominator(1);
+    raise(numerator, s.numerator(), term.power);
+    raise(denominator, s.denominator(), term.power);
     for (const auto& [name, exponent] : term.symbols) {
       auto found = values.find(name);
       if (found == values.end()) throw std::out_of_range("no value for symbol " + name);
-      product *= found->second.power(exponent);
+      raise(numerator, found->second.numerator(), exponent);
+      raise(denominator, found->second.denominator(), exponent);
     }
-    sum += product;
+    sum += Rational(numerator, denominator);
   }
   return sum;
 }
