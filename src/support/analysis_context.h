@@ -46,6 +46,14 @@ struct AnalysisContext {
   CommonFactors factors;
   int polySide = 0;
 
+  // Runs the plain enumeration and accumulation step by step, as the
+  // reference for the fast path (benchmarks and differential tests).
+  bool plainPath = false;
+  // Bound on enumeration steps per topological function (0: none). Only the
+  // fuzz targets set it, so that a huge network cannot stall them; a
+  // function that reaches it ends its enumeration early.
+  std::uint64_t workLimit = 0;
+
   bool traced(int bits) const { return (store.traceBits & bits) != 0; }
 };
 
