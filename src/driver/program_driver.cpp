@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <memory>
+#include <new>
 
 #include "input/netlist_reader.h"
 #include "model/analysis_sequencer.h"
@@ -19,9 +20,12 @@ long processorMilliseconds() {
 
 }  // namespace
 
-int runProgram(CharSource& input, Output& output, Allocator& allocator) {
+int runProgram(CharSource& input, Output& output, Allocator& allocator, const RunOptions& options) {
   long start = processorMilliseconds();
-  auto ctx = std::make_unique<AnalysisContext>(input, output, allocator);
+  std::unique_ptr<AnalysisContext> ctx(new (std::nothrow) AnalysisContext(input, output, allocator));
+  if (!ctx) return 1;
+  ctx->plainPath = options.plainPath;
+  ctx->workLimit = options.workLimit;
   output.print("{program file name velkor}\n");
   ctx->store.netlistNumber = 0;
   while (!output.failed() && readNetlist(*ctx) == 0) analyseNetlist(*ctx);
@@ -31,11 +35,11 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator) {
   return output.failed() ? 1 : 0;
 }
 
-std::string runOnString(const std::string& input) {
+std::string runOnString(const std::string& input, const RunOptions& options) {
   StringSource source(input);
   StringOutput output;
   HeapAllocator heap;
-  runProgram(source, output, heap);
+  runProgram(source, output, heap, options);
   return output.text();
 }
 
