@@ -29,6 +29,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   output.print("{program file name velkor}\n");
   ctx->store.netlistNumber = 0;
   while (!output.failed() && readNetlist(*ctx) == 0) analyseNetlist(*ctx);
+  if (options.statistics != nullptr) *options.statistics = ctx->statistics;
   ctx.reset();
   output.print("{elapsed time: %d/%d sec.}\n", static_cast<int>(processorMilliseconds() - start), 1000);
   output.flush();

@@ -9,12 +9,14 @@ namespace velkor {
 class CharSource;
 class Output;
 class Allocator;
+struct RunStatistics;
 
 // Settings that the program itself never changes; tests, benchmarks and
 // fuzz targets use them.
 struct RunOptions {
   bool plainPath = false;       // step-by-step enumeration and accumulation
   std::uint64_t workLimit = 0;  // enumeration steps per function (0: none)
+  RunStatistics* statistics = nullptr;  // receives the run's work counts
 };
 
 // Runs velkor over the whole input; returns the exit status (0, or 1 when

@@ -20,6 +20,14 @@
 
 namespace velkor {
 
+// Work counted over a whole run, for benchmarks.
+struct RunStatistics {
+  std::uint64_t rawTrees = 0;       // raw trees of the plain enumeration (0 on the fast path)
+  std::uint64_t acceptedTrees = 0;  // common trees accumulated
+  std::uint64_t terms = 0;          // terms stored in evaluated functions
+  std::uint64_t functions = 0;      // topological functions evaluated
+};
+
 struct AnalysisContext {
   AnalysisContext(CharSource& input, Output& output, Allocator& allocator)
       : in(input), out(output), alloc(allocator) {}
@@ -53,6 +61,7 @@ struct AnalysisContext {
   // fuzz targets set it, so that a huge network cannot stall them; a
   // function that reaches it ends its enumeration early.
   std::uint64_t workLimit = 0;
+  RunStatistics statistics;
 
   bool traced(int bits) const { return (store.traceBits & bits) != 0; }
 };
