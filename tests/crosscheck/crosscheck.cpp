@@ -1,5 +1,7 @@
 #include "crosscheck/crosscheck.h"
 
+#include "crosscheck/two_port_rows.h"
+
 #include <algorithm>
 #include <sstream>
 #include <stdexcept>
@@ -14,10 +16,41 @@ int uniform(Random& random, int low, int high) {
 
 bool chance(Random& random, int percent) { return uniform(random, 1, 100) <= percent; }
 
+// The prefix with each letter in a random case: the reader ignores case
+// in prefixes, while names stay case-sensitive symbols.
+std::string randomCase(Random& random, std::string prefix) {
+  for (char& c : prefix)
+    if (chance(random, 35)) c = static_cast<char>(c - 'a' + 'A');
+  return prefix;
+}
+
 std::string describeValues(const Values& values, const Rational& s) {
   std::string text = "s=" + s.toString();
   for (const auto& [name, value] : values) text += " " + name + "=" + value.toString();
   return text;
+}
+
+// The heading line a row prints with the netlist's typed port labels.
+std::string expectedHeading(const Netlist& netlist, const TwoPortRow& row) {
+  // The subscript digits: "A21", "a12", "g12", "f21" ...
+  std::string word = (row.letter >= 'A' && row.letter <= 'D') || (row.letter >= 'a' && row.letter <= 'd')
+                         ? row.alias
+                         : row.name;
+  auto labels = [&](int port) {
+    std::size_t first = port == 1 ? 0 : 2;
+    return std::to_string(netlist.ports[first]) + ", " + std::to_string(netlist.ports[first + 1]);
+  };
+  auto quantity = [&](const PortQuantity& q) {
+    const char* text = q.quantity == Quantity::V ? "v" : q.quantity == Quantity::I ? "i" : "-i";
+    return std::string(text) + "( " + labels(q.port) + ")";
+  };
+  std::string heading = std::string(" ") + row.letter + "( " + labels(word[1] - '0') + "; " + labels(word[2] - '0') + ")";
+  if (row.scattering) {
+    const char* unit = netlist.normalization == 0 ? "Y0" : netlist.normalization == 1 ? "Z0" : "unity";
+    return heading + " for " + unit + " normalization";
+  }
+  return heading + " = " + quantity(row.numerator) + "/" + quantity(row.denominator) + " for " +
+         quantity(row.constraint) + "=0";
 }
 
 }  // namespace
@@ -82,8 +115,9 @@ CheckSummary checkRun(const std::vector<Netlist>& netlists, const std::string& o
         std::string where = "netlist\n" + netlist.text + "parameter " + row.name + " (" + formula.heading +
                             ")\nprinted " + formula.numerator.toString() + "  /  " +
                             formula.denominator.toString() + "\nat " + describeValues(values, s) + "\n";
-        if (point == 0 && formula.letter != row.letter) {
-          summary.failures.push_back(where + "heading letter differs from the requested row");
+        if (point == 0 && formula.heading != expectedHeading(netlist, row)) {
+          summary.failures.push_back(where + "heading differs from the requested row's: " +
+                                     expectedHeading(netlist, row));
           continue;
         }
         Rational numerator;
@@ -118,10 +152,11 @@ CheckSummary checkRun(const std::vector<Netlist>& netlists, const std::string& o
   return summary;
 }
 
-Netlist randomNetlist(Random& random, ElementKind mustHave, int normalization, bool allRows) {
+Netlist randomNetlist(Random& random, ElementKind mustHave, int normalization, bool allRows,
+                      const NetlistShape& shape) {
   Netlist netlist;
   netlist.normalization = normalization;
-  int nodeCount = uniform(random, 3, 7);
+  int nodeCount = uniform(random, 3, shape.maxNodes);
   std::vector<int> pool;
   for (int label = 1; label <= 40; ++label) pool.push_back(label);
   std::shuffle(pool.begin(), pool.end(), random);
@@ -152,9 +187,7 @@ Netlist randomNetlist(Random& random, ElementKind mustHave, int normalization, b
     if (!same.empty() && chance(random, 15)) {
       e.name = same[static_cast<std::size_t>(uniform(random, 0, static_cast<int>(same.size()) - 1))];
     } else {
-      std::string prefix = kOnePorts[which];
-      if (chance(random, 30)) prefix[0] = static_cast<char>(prefix[0] - 'a' + 'A');
-      e.name = prefix + std::to_string(++index);
+      e.name = randomCase(random, kOnePorts[which]) + std::to_string(++index);
     }
     e.nodes = {a, b, 0, 0};
     netlist.elements.push_back(e);
@@ -166,10 +199,14 @@ Netlist randomNetlist(Random& random, ElementKind mustHave, int normalization, b
     if (chance(random, 50)) std::swap(a, b);
     addOnePort(a, b);
   }
-  int extra = uniform(random, 0, 2);
+  int extra = uniform(random, 0, shape.maxExtraOnePorts);
   for (int k = 0; k < extra; ++k) {
     int a = anyNode();
     addOnePort(a, otherNode(a));
+  }
+  if (chance(random, 4)) {  // a self-loop, which no tree can contain
+    int a = anyNode();
+    addOnePort(a, a);
   }
 
   static const ElementKind kTwoPortKinds[] = {ElementKind::Transconductor, ElementKind::Gyrator,
@@ -177,29 +214,37 @@ Netlist randomNetlist(Random& random, ElementKind mustHave, int normalization, b
                                               ElementKind::CurrentGain,    ElementKind::Transresistor,
                                               ElementKind::Mutual};
   std::vector<ElementKind> twoPorts{mustHave};
-  if (chance(random, 60)) {
-    ElementKind second = kTwoPortKinds[uniform(random, 0, 6)];
-    // Two mutual inductances make the graphs slow to enumerate; keep one.
-    if (!(second == ElementKind::Mutual && mustHave == ElementKind::Mutual)) twoPorts.push_back(second);
+  int mutuals = mustHave == ElementKind::Mutual ? 1 : 0;
+  for (int k = 1; k < shape.maxTwoPorts; ++k) {
+    if (!chance(random, 60)) continue;
+    ElementKind next = chance(random, 15) ? mustHave : kTwoPortKinds[uniform(random, 0, 6)];
+    // Each mutual inductance brings six nodes and ten edges; keep to one.
+    if (next == ElementKind::Mutual && mutuals++ > 0) continue;
+    twoPorts.push_back(next);
   }
-  for (ElementKind kind : twoPorts) {
+  std::string previousName;
+  for (std::size_t k = 0; k < twoPorts.size(); ++k) {
+    ElementKind kind = twoPorts[k];
     Element e;
     e.kind = kind;
     switch (kind) {
-      case ElementKind::Transconductor: e.name = chance(random, 30) ? "GM" : "gm"; break;
-      case ElementKind::Gyrator: e.name = "gy"; break;
-      case ElementKind::OpAmp: e.name = "o"; break;
-      case ElementKind::VoltageGain: e.name = chance(random, 30) ? "U" : "u"; break;
-      case ElementKind::CurrentGain: e.name = "b"; break;
-      case ElementKind::Transresistor: e.name = "rm"; break;
-      case ElementKind::Mutual: e.name = chance(random, 30) ? "M" : "m"; break;
+      case ElementKind::Transconductor: e.name = randomCase(random, "gm"); break;
+      case ElementKind::Gyrator: e.name = randomCase(random, "gy"); break;
+      case ElementKind::OpAmp: e.name = randomCase(random, "o"); break;
+      case ElementKind::VoltageGain: e.name = randomCase(random, "u"); break;
+      case ElementKind::CurrentGain: e.name = randomCase(random, "b"); break;
+      case ElementKind::Transresistor: e.name = randomCase(random, "rm"); break;
+      case ElementKind::Mutual: e.name = randomCase(random, "m"); break;
       default: throw std::logic_error("not a two-port kind");
     }
     e.name += std::to_string(++index);
+    // Two sources of one kind may share their name, and with it their value.
+    if (k > 0 && kind == twoPorts[k - 1] && chance(random, 50)) e.name = previousName;
+    previousName = e.name;
     int plusOut = anyNode();
     int minusOut = otherNode(plusOut);
     int plusIn = anyNode();
-    int minusIn = otherNode(plusIn);
+    int minusIn = chance(random, 4) ? plusIn : otherNode(plusIn);  // now and then no control at all
     e.nodes = {plusOut, minusOut, plusIn, minusIn};
     netlist.elements.push_back(e);
   }

@@ -35,10 +35,18 @@ struct CheckSummary {
 CheckSummary checkRun(const std::vector<Netlist>& netlists, const std::string& output, int points,
                       std::uint64_t seed);
 
-// A connected random netlist on 3 to 7 nodes: a tree of one-port elements
-// over all nodes, more one-ports, and one or two two-port elements, one of
-// them of kind `mustHave`. It requests every parameter, or a random
+// Size limits of a random netlist.
+struct NetlistShape {
+  int maxNodes = 7;          // at least 3
+  int maxExtraOnePorts = 2;  // beyond the tree that connects all nodes
+  int maxTwoPorts = 2;       // at least 1
+};
+
+// A connected random netlist on 3 to shape.maxNodes nodes: a tree of
+// one-port elements over all nodes, more one-ports, and two-port elements,
+// the first of kind `mustHave`. It requests every parameter, or a random
 // selection of them.
-Netlist randomNetlist(Random& random, ElementKind mustHave, int normalization, bool allRows);
+Netlist randomNetlist(Random& random, ElementKind mustHave, int normalization, bool allRows,
+                      const NetlistShape& shape = {});
 
 }  // namespace velkor::crosscheck

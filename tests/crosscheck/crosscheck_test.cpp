@@ -248,13 +248,18 @@ TEST(NodalAnalysis, ReproducesTheReferenceOutputs) {
 
 // ------------------------------------------------ the program, cross-checked
 
+// Both enumeration paths of the program must print the same, right values.
 TEST(CrossCheck, HelpSamplesMatchTheNodalAnalysis) {
   std::string input = golden("help_samples.net");
   auto netlists = readNetlists(input);
   ASSERT_EQ(netlists.size(), 26u);
-  CheckSummary summary = checkRun(netlists, runOnString(input), 4, 2024);
-  EXPECT_EQ(summary.formulas, 135);
-  EXPECT_TRUE(summary.failures.empty()) << joinFailures(summary);
+  for (bool plainPath : {false, true}) {
+    RunOptions options;
+    options.plainPath = plainPath;
+    CheckSummary summary = checkRun(netlists, runOnString(input, options), 4, 2024);
+    EXPECT_EQ(summary.formulas, 135) << "plain path " << plainPath;
+    EXPECT_TRUE(summary.failures.empty()) << "plain path " << plainPath << "\n" << joinFailures(summary);
+  }
 }
 
 // The resistive wiring example at unity normalization: the printed s and F
@@ -286,43 +291,61 @@ TEST(CrossCheck, ManyInductorsUsePowerColumnsAboveFortyTwo) {
   EXPECT_TRUE(summary.failures.empty()) << joinFailures(summary, 2);
 }
 
-// Seeded random netlists: every two-port kind with every normalization and
-// all 32 parameters, and more netlists of each kind with a random selection
-// of parameters. Every printed formula is compared at several points. (Each
-// printed formula costs the program a copy of two full term stores, so the
-// corpus is sized for the sanitizer build.)
-TEST(CrossCheck, RandomNetlistsOfEveryElementKind) {
-  const ElementKind kinds[] = {ElementKind::Transconductor, ElementKind::Gyrator,     ElementKind::OpAmp,
-                               ElementKind::VoltageGain,    ElementKind::CurrentGain, ElementKind::Transresistor,
-                               ElementKind::Mutual};
-  Random random(20240611);
-  std::vector<Netlist> netlists;
-  for (ElementKind kind : kinds) {
-    for (int normalization : {0, 1, 2}) netlists.push_back(randomNetlist(random, kind, normalization, true));
-    for (int normalization : {0, 1, 5}) netlists.push_back(randomNetlist(random, kind, normalization, false));
-  }
-  // Several netlists per run, so that every run also shows that nothing of
-  // one netlist leaks into the next.
+constexpr ElementKind kTwoPortKinds[] = {ElementKind::Transconductor, ElementKind::Gyrator,
+                                         ElementKind::OpAmp,          ElementKind::VoltageGain,
+                                         ElementKind::CurrentGain,    ElementKind::Transresistor,
+                                         ElementKind::Mutual};
+
+// Runs the netlists, several per run so that every run also shows that
+// nothing of one netlist leaks into the next, and checks every formula at
+// four points.
+void checkCorpus(const std::vector<Netlist>& netlists, std::uint64_t seed) {
   constexpr std::size_t kPerRun = 7;
   int formulas = 0;
   int comparisons = 0;
   int undefined = 0;
   for (std::size_t first = 0; first < netlists.size(); first += kPerRun) {
+    std::size_t last = std::min(first + kPerRun, netlists.size());
     std::vector<Netlist> batch(netlists.begin() + static_cast<std::ptrdiff_t>(first),
-                               netlists.begin() + static_cast<std::ptrdiff_t>(std::min(first + kPerRun, netlists.size())));
+                               netlists.begin() + static_cast<std::ptrdiff_t>(last));
     std::string input;
     for (const Netlist& netlist : batch) input += netlist.text;
-    CheckSummary summary = checkRun(batch, runOnString(input), 4, 77 + first);
+    CheckSummary summary = checkRun(batch, runOnString(input), 4, seed + first);
     formulas += summary.formulas;
     comparisons += summary.comparisons;
     undefined += summary.undefinedSkips;
-    EXPECT_TRUE(summary.failures.empty()) << "run of netlists " << first << " to " << first + batch.size() - 1
-                                          << ":\n" << joinFailures(summary, 3);
+    EXPECT_TRUE(summary.failures.empty()) << "run of netlists " << first << " to " << last - 1 << ":\n"
+                                          << joinFailures(summary, 3);
   }
-  std::printf("random netlists: %zu netlists, %d formulas, %d comparisons, %d undefined on both sides\n",
-              netlists.size(), formulas, comparisons, undefined);
+  std::printf("%zu netlists, %d formulas, %d comparisons, %d undefined on both sides\n", netlists.size(),
+              formulas, comparisons, undefined);
   // Most parameters of these networks exist: the check must not be vacuous.
   EXPECT_GT(comparisons - undefined, comparisons / 2);
+}
+
+// Seeded random netlists: every two-port kind with every normalization, all
+// 32 parameters. (Each printed formula costs the program a copy of two full
+// term stores, so the corpus is sized for the sanitizer build.)
+TEST(CrossCheck, RandomNetlistsAllParameters) {
+  Random random(20240611);
+  std::vector<Netlist> netlists;
+  for (ElementKind kind : kTwoPortKinds)
+    for (int normalization : {0, 1, 2}) netlists.push_back(randomNetlist(random, kind, normalization, true));
+  checkCorpus(netlists, 77);
+}
+
+// More netlists of every kind with a random selection of parameters, among
+// them larger ones with up to three two-port elements.
+TEST(CrossCheck, RandomNetlistsSelectedParameters) {
+  Random random(911);
+  std::vector<Netlist> netlists;
+  NetlistShape larger{9, 4, 3};
+  int largerNormalization = 0;
+  for (ElementKind kind : kTwoPortKinds) {
+    for (int normalization : {0, 1, 5}) netlists.push_back(randomNetlist(random, kind, normalization, false));
+    netlists.push_back(randomNetlist(random, kind, largerNormalization++ % 3, false, larger));
+  }
+  checkCorpus(netlists, 5);
 }
 
 }  // namespace
