@@ -1,5 +1,5 @@
 // Exact arithmetic for the numerical cross-check: an arbitrary-precision
-// signed integer and a always-reduced rational built on it.
+// signed integer and an always-reduced rational built on it.
 #pragma once
 
 #include <cstdint>

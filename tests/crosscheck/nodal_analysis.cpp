@@ -200,6 +200,14 @@ PortRelation analysePorts(const Netlist& netlist, const Values& values, const Ra
         break;
       }
       case ElementKind::Mutual: {
+        // What the reader's ten-edge model of an m entry amounts to: its two
+        // M branches carry admittance 1/(sM); the nullors tie G1 to +in, G6
+        // to -in and G2, G4 to -out, so the unit branches carry
+        // v(+in,-in) and v(+out,-out), and the unit transconductances copy
+        // them across the M branches. The current into +in is then
+        // v(+out,-out)/(sM) and the current into +out v(+in,-in)/(sM), each
+        // returning at the matching - terminal: an open-circuit impedance
+        // matrix [[0, sM], [sM, 0]], coupling without self inductance.
         std::size_t inCurrent = branchCurrent(eq, pIn, mIn);
         std::size_t outCurrent = branchCurrent(eq, pOut, mOut);
         Rational sm = s * x;
