@@ -26,8 +26,13 @@ int createPolyRecord(AnalysisContext& ctx, PolyRecord& record) {
     ctx.alloc.release(terms);
     return 1;
   }
-  std::memset(terms, 0, termBytes);
-  std::memset(rows, 0, rowBytes);
+  // Terms are written whole when they are stored and rows are read only
+  // below their column's count, so only the plain path clears the blocks
+  // (the fast path leaves untouched pages unmapped).
+  if (ctx.plainPath) {
+    std::memset(terms, 0, termBytes);
+    std::memset(rows, 0, rowBytes);
+  }
   record.termlist = terms;
   record.poly = rows;
   record.termCapacity = kInitialTermCapacity;
@@ -61,10 +66,21 @@ int copyPolyRecord(AnalysisContext& ctx, int sign, int destination, int source) 
     ctx.out.print("can't allocate space for poly\n");
     return 1;
   }
-  std::memcpy(rows, from.poly, rowBytes);
-  std::memcpy(terms, from.termlist, termBytes);
+  // The plain path copies both blocks whole; the fast path copies the terms
+  // in use and the rows below the longest column, which is all that is
+  // ever read.
+  std::int32_t termsToCopy = from.termCapacity;
+  std::int32_t rowsToCopy = from.polyRows;
+  if (!ctx.plainPath) {
+    termsToCopy = from.termCount;
+    rowsToCopy = 0;
+    for (std::int32_t count : from.powerCounts)
+      if (count > rowsToCopy) rowsToCopy = count;
+  }
+  std::memcpy(rows, from.poly, sizeof(PolyRow) * static_cast<std::size_t>(rowsToCopy));
+  std::memcpy(terms, from.termlist, sizeof(Term) * static_cast<std::size_t>(termsToCopy));
   if (sign < 0) {
-    for (std::int32_t t = 0; t < from.termCapacity; ++t)
+    for (std::int32_t t = 0; t < termsToCopy; ++t)
       terms[t].coefficient = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(terms[t].coefficient));
   }
   to.termlist = terms;

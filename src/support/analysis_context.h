@@ -14,6 +14,7 @@
 #include "support/capacities.h"
 #include "support/char_source.h"
 #include "support/output.h"
+#include "trees/common_tree_enumerator.h"
 #include "trees/graph_pair.h"
 #include "trees/spanning_tree_generator.h"
 #include "trees/tree_product.h"
@@ -47,6 +48,7 @@ struct AnalysisContext {
 
   GraphPair graph;
   TreeGenerator generator;
+  CommonTreeEnumerator commonTrees;
   ProductState product;
 
   std::int32_t workExponents[kSymbolSlots] = {};

@@ -53,6 +53,7 @@ void startEnumeration(TreeGenerator& gen, const GraphPair& g) {
   gen.stackDepth = 0;
   gen.nextLabel = 1;
   gen.rawTreeCount = 0;
+  gen.steps = 0;
 }
 
 void saveState(TreeGenerator& gen, const GraphPair& g) {
@@ -136,9 +137,10 @@ Step takeEdge(TreeGenerator& gen, const GraphPair& g, int i) {
 
 // Descends from the current state until a spanning tree is complete (true)
 // or the branch ends in a cycle or runs out of edges (false).
-bool descend(TreeGenerator& gen, const GraphPair& g) {
+bool descend(TreeGenerator& gen, const GraphPair& g, std::uint64_t workLimit) {
   const int neededEdges = g.minty_nodes - 1;
   for (;;) {
+    if (workLimit != 0 && ++gen.steps > workLimit) return false;
     int i = 1;
     while (i <= g.edges && gen.edgeStatus[i] != kOpen) ++i;
     if (i > g.edges) return false;
@@ -262,7 +264,11 @@ void nextTree(AnalysisContext& ctx) {
       return;
     }
     resume = true;
-    if (descend(gen, g) && acceptRawTree(ctx)) return;
+    if (descend(gen, g, ctx.workLimit) && acceptRawTree(ctx)) return;
+    if (ctx.workLimit != 0 && gen.steps > ctx.workLimit) {
+      gen.generatorState = kGeneratorExhausted;
+      return;
+    }
   }
 }
 

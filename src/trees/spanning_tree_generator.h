@@ -1,6 +1,8 @@
 // Resumable enumeration of the admissible spanning trees of a graph pair.
 #pragma once
 
+#include <cstdint>
+
 #include "support/capacities.h"
 
 namespace velkor {
@@ -23,6 +25,7 @@ struct TreeGenerator {
   int stackDepth = 0;
   int rawTreeCount = 0;
   int treeEdges[kTreeSlots] = {};  // positions 1 .. N-1
+  std::uint64_t steps = 0;         // edges taken since the enumeration started
 };
 
 // Advances to the next accepted tree of ctx.graph; afterwards

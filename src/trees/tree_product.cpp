@@ -98,6 +98,40 @@ void printCounters(AnalysisContext& ctx) {
   ctx.out.print("qualified common trees:%9d\n", ctx.product.commonTreeCount);
 }
 
+// Moves to the next accepted tree with the chosen enumeration; both leave
+// the generator's state and tree edges as the plain generator does.
+void advance(AnalysisContext& ctx, bool fast) {
+  TreeGenerator& gen = ctx.generator;
+  if (!fast) {
+    nextTree(ctx);
+    return;
+  }
+  gen.generatorState = nextCommonTree(ctx.commonTrees, ctx.graph, gen.treeEdges, ctx.workLimit)
+                           ? kGeneratorRunning
+                           : kGeneratorExhausted;
+}
+
+// The raw-tree count of the plain generator up to the given accepted tree,
+// which the failure report prints; the fast path finds it by enumerating
+// again (nothing is printed, since the fast path runs only without the
+// raw-tree listing).
+void countRawTrees(AnalysisContext& ctx, int acceptedTrees) {
+  TreeGenerator& gen = ctx.generator;
+  gen.generatorState = kGeneratorStart;
+  for (int accepted = 0; accepted < acceptedTrees; ++accepted) {
+    nextTree(ctx);
+    if (gen.generatorState != kGeneratorRunning) break;
+  }
+}
+
+void recordStatistics(AnalysisContext& ctx, const PolyRecord& record) {
+  RunStatistics& stats = ctx.statistics;
+  ++stats.functions;
+  stats.acceptedTrees += static_cast<std::uint64_t>(ctx.product.commonTreeCount);
+  stats.rawTrees += static_cast<std::uint64_t>(ctx.generator.rawTreeCount);
+  if (record.live()) stats.terms += static_cast<std::uint64_t>(record.termCount);
+}
+
 }  // namespace
 
 void orientTree(int count, const int* d1, const int* d2, const int* treeEdges, int* permutation) {
@@ -178,6 +212,7 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
                   actualNodes, form, topofun);
   p.commonTreeCount = 0;
   gen.generatorState = kGeneratorStart;
+  gen.rawTreeCount = 0;
   g.minty_nodes = mintyNodes;
   g.edges = edges;
   g.actual_nodes = actualNodes;
@@ -187,7 +222,12 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
   if (ctx.traced(kTraceListingBits)) printListing(ctx);
 
   PolyRecord& record = ctx.polyRecords[topofun];
-  nextTree(ctx);
+  // Raw trees and their count are known only to the plain generator, so it
+  // runs whenever they are listed; otherwise the pruned enumeration yields
+  // the same accepted trees in the same order.
+  const bool fast = !ctx.plainPath && !ctx.traced(kTraceRawTrees | kTraceResources);
+  if (fast) ctx.commonTrees.state = 0;
+  advance(ctx, fast);
   while (gen.generatorState == kGeneratorRunning) {
     ++p.commonTreeCount;
     orientTree(treeEdgeCount, g.iGraph.d1, g.iGraph.d2, gen.treeEdges, p.iPermutation);
@@ -206,12 +246,15 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
       releasePolyRecord(ctx, record);
       ctx.store.topofunDone[topofun] = 0;
       ctx.out.print("insufficient memory for combining admittance terms\n");
+      if (fast) countRawTrees(ctx, p.commonTreeCount);
       printCounters(ctx);
+      recordStatistics(ctx, record);
       return status;
     }
-    nextTree(ctx);
+    advance(ctx, fast);
   }
   if (ctx.traced(kTraceResources)) printCounters(ctx);
+  recordStatistics(ctx, record);
   return 0;
 }
 

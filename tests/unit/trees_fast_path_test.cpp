@@ -1,0 +1,127 @@
+// The pruned common-tree enumeration against the plain generator: the same
+// accepted trees in the same order, on random graph pairs and on whole runs.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "crosscheck/crosscheck.h"
+#include "driver/program_driver.h"
+#include "support/run_helpers.h"
+#include "trees/common_tree_enumerator.h"
+#include "unit/trees_fixture.h"
+
+namespace velkor::testing {
+namespace {
+
+class FastPathTest : public TreeTest {
+ protected:
+  std::vector<std::vector<int>> fastTrees(std::uint64_t workLimit = 0) {
+    std::vector<std::vector<int>> trees;
+    CommonTreeEnumerator en;
+    int edges[kTreeSlots] = {};
+    const int count = ctx->graph.actual_nodes - 1;
+    while (nextCommonTree(en, ctx->graph, edges, workLimit)) trees.emplace_back(edges + 1, edges + 1 + count);
+    return trees;
+  }
+
+  // A random graph pair: ports and nullors first (forced), then edges
+  // whose two graphs agree (passive) or differ (controlled sources), with
+  // loops and parallel edges now and then.
+  void randomPair(std::mt19937_64& random) {
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<std::uint64_t>(n)); };
+    const int nodes = 2 + pick(6);
+    std::vector<HandEdge> edges;
+    auto node = [&] { return 1 + pick(nodes); };
+    const int ports = pick(3);
+    for (int k = 0; k < ports; ++k) edges.push_back({"f", node(), node(), node(), node(), k == 0 ? 2 : 4});
+    const int nullors = pick(3);
+    for (int k = 0; k < nullors; ++k) edges.push_back({"o", node(), node(), node(), node(), 1});
+    const int others = 2 + pick(9);
+    for (int k = 0; k < others; ++k) {
+      int a = node(), b = node();
+      if (pick(3) == 0)
+        edges.push_back({"g", a, b, node(), node(), 0});
+      else
+        edges.push_back({"r", a, b, a, b, pick(5) == 0 ? 16 : 0});
+    }
+    graph(nodes, edges);
+  }
+};
+
+TEST_F(FastPathTest, SameTreesInSameOrderOnRandomGraphPairs) {
+  std::mt19937_64 random(20261207);
+  int withTrees = 0;
+  for (int round = 0; round < 3000; ++round) {
+    randomPair(random);
+    // The plain generator reads the nullor count from the store.
+    int nullors = 0;
+    for (int e = 2; e <= ctx->graph.edges; ++e) nullors += ctx->graph.dmap[e] == 1;
+    ctx->store.opampcnt = nullors;
+    auto plain = allTrees();
+    auto fast = fastTrees();
+    ASSERT_EQ(plain, fast) << "round " << round;
+    withTrees += !plain.empty();
+  }
+  EXPECT_GT(withTrees, 300);
+}
+
+TEST_F(FastPathTest, WorkLimitEndsTheEnumerationEarly) {
+  std::vector<HandEdge> edges;
+  for (int a = 1; a <= 6; ++a)
+    for (int b = a + 1; b <= 6; ++b) edges.push_back({"r", a, b, a, b, 0});
+  graph(6, edges);
+  const auto all = fastTrees();
+  EXPECT_EQ(all.size(), 1296u);  // 6^(6-2) spanning trees of the complete graph
+  const auto some = fastTrees(200);
+  EXPECT_LT(some.size(), all.size());
+  EXPECT_EQ(std::vector<std::vector<int>>(all.begin(), all.begin() + static_cast<long>(some.size())), some);
+}
+
+// Whole runs: both paths print the same bytes, with and without the traces
+// that list accepted trees and terms.
+std::string bothPaths(const std::string& input, std::string& fast) {
+  RunOptions plainOptions;
+  plainOptions.plainPath = true;
+  fast = maskOutput(runOnString(input));
+  return maskOutput(runOnString(input, plainOptions));
+}
+
+TEST(FastPathRuns, HelpSamplesPrintTheSameBytes) {
+  const std::string input = readFile(std::string(VELKOR_GOLDEN_DIR) + "/help_samples.net");
+  std::string fast;
+  EXPECT_EQ(bothPaths(input, fast), fast);
+}
+
+TEST(FastPathRuns, RandomNetlistsPrintTheSameBytes) {
+  using namespace velkor::crosscheck;
+  Random random(77);
+  const ElementKind kinds[] = {ElementKind::Transconductor, ElementKind::Gyrator,       ElementKind::OpAmp,
+                               ElementKind::VoltageGain,    ElementKind::CurrentGain,   ElementKind::Transresistor,
+                               ElementKind::Mutual};
+  const char* traces[] = {"", "t 8\n", "t 256\n", "t 264\n"};
+  NetlistShape shape;
+  shape.maxNodes = 6;
+  shape.maxExtraOnePorts = 3;
+  shape.maxTwoPorts = 3;
+  int round = 0;
+  for (ElementKind kind : kinds) {
+    for (const char* trace : traces) {
+      std::string input;
+      for (int k = 0; k < 2; ++k) {
+        Netlist netlist = randomNetlist(random, kind, round % 3, round % 2 == 0, shape);
+        std::string text = netlistText(netlist);
+        text.insert(text.rfind("end"), trace);
+        input += text;
+        ++round;
+      }
+      std::string fast;
+      const std::string plain = bothPaths(input, fast);
+      ASSERT_EQ(plain, fast) << input;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velkor::testing
