@@ -56,7 +56,152 @@ int growPolyIfFull(AnalysisContext& ctx, PolyRecord& record, int power) {
   return 0;
 }
 
+std::uint64_t mixBits(std::uint64_t x) {
+  x += 0x9e3779b97f4a7c15ull;
+  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+  x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+  return x ^ (x >> 31);
+}
+
+// Hash of a product: a sum over its symbols (a multiset), and its power.
+std::uint64_t productHash(const std::int32_t* exponents, int power) {
+  std::uint64_t h = mixBits(static_cast<std::uint64_t>(power) + 0x5bd1e995ull);
+  for (int slot = 0; slot < kSymbolSlots; ++slot)
+    if (exponents[slot] != 0)
+      h += mixBits(static_cast<std::uint64_t>(slot) * 131u + static_cast<std::uint64_t>(exponents[slot]));
+  return mixBits(h);
+}
+
+bool sameExponents(const std::int32_t* a, const std::int32_t* b) {
+  return std::memcmp(a, b, sizeof(std::int32_t) * kSymbolSlots) == 0;
+}
+
+// Places a term in an index table of `capacity` pairs (no equal key there).
+void placeInIndex(std::uint32_t* slots, std::uint32_t capacity, std::uint64_t hash, std::uint32_t term,
+                  std::uint32_t power) {
+  std::uint32_t at = static_cast<std::uint32_t>(hash) & (capacity - 1);
+  while (slots[2 * at] != 0) at = (at + 1) & (capacity - 1);
+  slots[2 * at] = term + 1;
+  slots[2 * at + 1] = power;
+}
+
+// Doubles the index; false when the heap refused.
+bool growIndex(AnalysisContext& ctx, const PolyRecord& record) {
+  TermIndex& index = ctx.termIndex;
+  const std::uint32_t capacity = index.capacity * 2;
+  auto* slots = static_cast<std::uint32_t*>(ctx.alloc.allocate(sizeof(std::uint32_t) * 2 * capacity));
+  if (slots == nullptr) return false;
+  std::memset(slots, 0, sizeof(std::uint32_t) * 2 * capacity);
+  for (std::uint32_t at = 0; at < index.capacity; ++at) {
+    const std::uint32_t entry = index.slots[2 * at];
+    if (entry == 0) continue;
+    const std::uint32_t power = index.slots[2 * at + 1];
+    const Term& term = record.termlist[entry - 1];
+    placeInIndex(slots, capacity, productHash(term.exponents, static_cast<int>(power)), entry - 1, power);
+  }
+  ctx.alloc.release(index.slots);
+  index.slots = slots;
+  index.capacity = capacity;
+  return true;
+}
+
+// Puts one column in strictly descending lexicographic order (heap sort in
+// place: no allocation).
+void sortColumn(PolyRecord& record, int power) {
+  const int count = record.powerCounts[power];
+  auto less = [&](int a, int b) {
+    // "a before b" in the column means a is larger; the heap is built on
+    // the reversed order so that the largest ends up first.
+    return compareExponents(record.termlist[record.at(a, power)].exponents,
+                            record.termlist[record.at(b, power)].exponents) > 0;
+  };
+  auto swapRows = [&](int a, int b) {
+    const std::int32_t t = record.at(a, power);
+    record.at(a, power) = record.at(b, power);
+    record.at(b, power) = t;
+  };
+  auto siftDown = [&](int root, int end) {
+    for (;;) {
+      int child = 2 * root + 1;
+      if (child >= end) return;
+      if (child + 1 < end && less(child, child + 1)) ++child;
+      if (!less(root, child)) return;
+      swapRows(root, child);
+      root = child;
+    }
+  };
+  for (int start = count / 2 - 1; start >= 0; --start) siftDown(start, count);
+  for (int end = count - 1; end > 0; --end) {
+    swapRows(0, end);
+    siftDown(0, end);
+  }
+}
+
+void sortAllColumns(PolyRecord& record) {
+  for (int power = 0; power < kPowerColumns; ++power)
+    if (record.powerCounts[power] > 1) sortColumn(record, power);
+}
+
+// Indexed accumulation: find the product through the hash index, or append
+// it to its column.
+int accumulateIndexed(AnalysisContext& ctx, int sign, int power, PolyRecord& target) {
+  TermIndex& index = ctx.termIndex;
+  const std::int32_t* work = ctx.workExponents;
+  const std::uint64_t hash = productHash(work, power);
+  std::uint32_t at = static_cast<std::uint32_t>(hash) & (index.capacity - 1);
+  for (; index.slots[2 * at] != 0; at = (at + 1) & (index.capacity - 1)) {
+    if (index.slots[2 * at + 1] != static_cast<std::uint32_t>(power)) continue;
+    Term& term = target.termlist[index.slots[2 * at] - 1];
+    if (!sameExponents(term.exponents, work)) continue;
+    term.coefficient =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(term.coefficient) + static_cast<std::uint32_t>(sign));
+    return 0;
+  }
+  const int count = target.powerCounts[power];
+  const std::int32_t termIndex = target.termCount;
+  target.at(count, power) = termIndex;
+  storeTerm(ctx, target, sign);
+  if (growTermlistIfFull(ctx, target) != 0) return 1;
+  ++target.termCount;
+  ++target.powerCounts[power];
+  index.slots[2 * at] = static_cast<std::uint32_t>(termIndex) + 1;
+  index.slots[2 * at + 1] = static_cast<std::uint32_t>(power);
+  ++index.used;
+  // The poly grows at the same moments as with bisection: after an
+  // insertion into a column that already held terms.
+  if (count > 0 && growPolyIfFull(ctx, target, power) != 0) return 1;
+  if (2 * index.used > index.capacity && !growIndex(ctx, target)) {
+    // No room for a larger index: go on by bisection over ordered columns.
+    endIndexedAccumulation(ctx, target, true);
+  }
+  return 0;
+}
+
 }  // namespace
+
+void beginIndexedAccumulation(AnalysisContext& ctx) {
+  TermIndex& index = ctx.termIndex;
+  endIndexedAccumulation(ctx, ctx.polyRecords[0], false);
+  constexpr std::uint32_t kInitialSlots = 8192;
+  auto* slots = static_cast<std::uint32_t*>(ctx.alloc.allocate(sizeof(std::uint32_t) * 2 * kInitialSlots));
+  if (slots == nullptr) return;
+  std::memset(slots, 0, sizeof(std::uint32_t) * 2 * kInitialSlots);
+  index.slots = slots;
+  index.capacity = kInitialSlots;
+  index.used = 0;
+  index.active = true;
+}
+
+void endIndexedAccumulation(AnalysisContext& ctx, PolyRecord& target, bool sortColumns) {
+  TermIndex& index = ctx.termIndex;
+  if (!index.active) return;
+  if (sortColumns && target.live()) sortAllColumns(target);
+  ctx.alloc.release(index.slots);
+  index.slots = nullptr;
+  index.capacity = 0;
+  index.used = 0;
+  index.active = false;
+}
 
 int accumulateTerm(AnalysisContext& ctx, int sign, int power, int symbolEdgeCount, const int* symbolEdges,
                    PolyRecord& target) {
@@ -80,6 +225,8 @@ int accumulateTerm(AnalysisContext& ctx, int sign, int power, int symbolEdgeCoun
   // Tree products have at most 41 reactive edges; a power without a column
   // cannot arise and is not stored.
   if (power < 0 || power >= kPowerColumns) return 0;
+
+  if (ctx.termIndex.active) return accumulateIndexed(ctx, sign, power, target);
 
   const int count = target.powerCounts[power];
   if (count == 0) {

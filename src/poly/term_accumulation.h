@@ -1,14 +1,35 @@
 // Merging signed tree products into a polynomial's ordered columns.
 #pragma once
 
+#include <cstdint>
+
 namespace velkor {
 
 struct AnalysisContext;
 struct PolyRecord;
 
+// A hash index over the terms of the polynomial being accumulated, keyed by
+// power and exponent vector. While it is active, a new term goes to the end
+// of its column and the columns are put in order once, when the
+// accumulation ends; without it (plain path, or when the index could not
+// grow) each product is placed by bisection.
+struct TermIndex {
+  std::uint32_t* slots = nullptr;  // pairs: term index + 1 (0 empty), power
+  std::uint32_t capacity = 0;      // number of pairs, a power of two
+  std::uint32_t used = 0;
+  bool active = false;
+};
+
 // 0 when the product is stored (or skipped under trace bit 512), 1 when
 // memory ran out.
 int accumulateTerm(AnalysisContext& ctx, int sign, int power, int symbolEdgeCount, const int* symbolEdges,
                    PolyRecord& target);
+
+// Starts indexed accumulation into an empty record (does nothing when the
+// index cannot be allocated: accumulation then bisects).
+void beginIndexedAccumulation(AnalysisContext& ctx);
+// Ends it: puts every column of `target` in order (when `sortColumns`) and
+// releases the index.
+void endIndexedAccumulation(AnalysisContext& ctx, PolyRecord& target, bool sortColumns);
 
 }  // namespace velkor

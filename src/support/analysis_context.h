@@ -10,6 +10,7 @@
 #include "model/network_store.h"
 #include "poly/common_factors.h"
 #include "poly/poly_store.h"
+#include "poly/term_accumulation.h"
 #include "support/allocator.h"
 #include "support/capacities.h"
 #include "support/char_source.h"
@@ -53,6 +54,7 @@ struct AnalysisContext {
 
   std::int32_t workExponents[kSymbolSlots] = {};
   PolyRecord polyRecords[kPolySlots];
+  TermIndex termIndex;
   CommonFactors factors;
   int polySide = 0;
 

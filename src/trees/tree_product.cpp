@@ -227,6 +227,7 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
   // the same accepted trees in the same order.
   const bool fast = !ctx.plainPath && !ctx.traced(kTraceRawTrees | kTraceResources);
   if (fast) ctx.commonTrees.state = 0;
+  if (!ctx.plainPath) beginIndexedAccumulation(ctx);
   advance(ctx, fast);
   while (gen.generatorState == kGeneratorRunning) {
     ++p.commonTreeCount;
@@ -243,6 +244,7 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
       // Out of memory: the partial polynomial is worthless. The function
       // is marked not evaluated so that every parameter needing it is
       // skipped; the generator is reset by the next product.
+      endIndexedAccumulation(ctx, record, false);
       releasePolyRecord(ctx, record);
       ctx.store.topofunDone[topofun] = 0;
       ctx.out.print("insufficient memory for combining admittance terms\n");
@@ -253,6 +255,7 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
     }
     advance(ctx, fast);
   }
+  endIndexedAccumulation(ctx, record, true);
   if (ctx.traced(kTraceResources)) printCounters(ctx);
   recordStatistics(ctx, record);
   return 0;
