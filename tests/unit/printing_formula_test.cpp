@@ -44,6 +44,7 @@ class PrintingTest : public ::testing::Test {
   static int add(PolyRecord& record, int power, int coefficient, std::initializer_list<Factor> factors) {
     int index = record.termCount++;
     Term& term = record.termlist[index];
+    term = Term{};  // a new record's terms are not cleared on the fast path
     for (const auto& [symbol, exponent] : factors) term.exponents[symbol] = exponent;
     term.coefficient = coefficient;
     record.at(record.powerCounts[power]++, power) = index;
@@ -286,6 +287,7 @@ TEST_F(PrintingTest, FiftyParallelInductorsPrintPastColumnFortyTwo) {
   add(fresh(0), 0, 1, {});
   PolyRecord& den = fresh(2);
   Term& all = den.termlist[den.termCount];
+  all = Term{};
   for (int k = 2; k <= 51; ++k) all.exponents[k] = 1;
   all.coefficient = 1;
   den.at(den.powerCounts[50]++, 50) = den.termCount++;
