@@ -352,8 +352,8 @@ std::vector<Circuit> benchSuite() {
   add(rcLadder(11));
   add(rcLadder(14));
   add(lcLadder(13), true);
-  add(lcLadder(19));
-  add(lcLadder(25));
+  add(lcLadder(17));
+  add(lcLadder(21));
   add(towThomas(), true);
   add(stateVariable(), true);
   add(leapfrog5());

@@ -10,6 +10,7 @@
 // short summary.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -185,6 +186,7 @@ RunResult runOnePath(const Circuit& circuit, bool plain, double limit, const std
     return result;
   }
   std::fflush(nullptr);
+  pid_t parent = ::getpid();
   auto start = std::chrono::steady_clock::now();
   pid_t pid = ::fork();
   if (pid < 0) {
@@ -196,6 +198,8 @@ RunResult runOnePath(const Circuit& circuit, bool plain, double limit, const std
   }
   if (pid == 0) {
     ::close(fds[0]);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive an interrupted benchmark
+    if (::getppid() != parent) _exit(5);
     runChild(circuit, plain, outputPath, fds[1]);
   }
   ::close(fds[1]);
