@@ -57,7 +57,7 @@ int makeRoomInColumn(AnalysisContext& ctx, PolyRecord& record, int column) {
 
 bool columnHasNonzeroTerm(const PolyRecord& record, int column) {
   for (int r = 0; r < record.powerCounts[column]; ++r)
-    if (record.termlist[record.at(r, column)].coefficient != 0) return true;
+    if (record.term(record.at(r, column)).coefficient != 0) return true;
   return false;
 }
 
@@ -78,13 +78,13 @@ int invertAndMove(AnalysisContext& ctx, PolyRecord& record) {
   for (int c = 0; c < kPowerColumns; ++c) {
     bool untreated = false;
     for (int r = 0; r < record.powerCounts[c] && !untreated; ++r)
-      untreated = record.termlist[record.at(r, c)].inverted == 0;
+      untreated = record.term(record.at(r, c)).inverted == 0;
     if (!untreated) continue;
 
     int r = 0;
     while (r < record.powerCounts[c]) {
       std::int32_t index = record.at(r, c);
-      Term& term = record.termlist[index];
+      Term& term = record.term(index);
       // Cancelled terms are never printed; leaving them as they are keeps
       // their exponents from going negative.
       if (term.inverted == 1 || term.coefficient == 0) {
@@ -94,7 +94,7 @@ int invertAndMove(AnalysisContext& ctx, PolyRecord& record) {
       term.inverted = 1;
       for (int k = 0; k < kSymbolSlots; ++k) {
         int x = maps.ohmExponents[k];
-        if (x != 0) term.exponents[k] = x - term.exponents[k];
+        if (x != 0) term.exponents[k] = static_cast<Exponent>(x - term.exponents[k]);
       }
       long q = 0;
       for (int k = 0; k < kSymbolSlots; ++k)
@@ -113,7 +113,7 @@ int invertAndMove(AnalysisContext& ctx, PolyRecord& record) {
       } else {
         bool merged = false;
         for (int t = 0; t < record.powerCounts[target]; ++t) {
-          Term& other = record.termlist[record.at(t, target)];
+          Term& other = record.term(record.at(t, target));
           if (other.inverted == 1 && sameExponents(other, term)) {
             other.coefficient = addCoefficients(other.coefficient, term.coefficient);
             merged = true;
@@ -138,12 +138,12 @@ int invertAndMove(AnalysisContext& ctx, PolyRecord& record) {
 void mergeByBisection(PolyRecord& record) {
   for (int c = 0; c < kPowerColumns; ++c) {
     for (int r = record.powerCounts[c] - 1; r >= 1; --r) {
-      const Term& term = record.termlist[record.at(r, c)];
+      const Term& term = record.term(record.at(r, c));
       int low = 0;
       int high = r - 1;
       while (low <= high) {
         int mid = (low + high) / 2;
-        Term& probe = record.termlist[record.at(mid, c)];
+        Term& probe = record.term(record.at(mid, c));
         int order = compareExponents(probe, term);
         if (order > 0) {
           low = mid + 1;
@@ -206,7 +206,7 @@ void collectOhmExponents(AnalysisContext& ctx, const PolyRecord& record) {
   BranchMaps& maps = ctx.maps;
   for (int c = 0; c < kPowerColumns; ++c) {
     for (int r = 0; r < record.powerCounts[c]; ++r) {
-      const Term& term = record.termlist[record.at(r, c)];
+      const Term& term = record.term(record.at(r, c));
       if (term.coefficient == 0) continue;
       for (int i = 0; i < maps.impedanceCount && i < kNameSlots; ++i) {
         int k = maps.impedanceSymbols[i];
@@ -229,7 +229,7 @@ void collectCommonFactors(AnalysisContext& ctx, const PolyRecord& record) {
     if (record.powerCounts[c] <= 0 || !columnHasNonzeroTerm(record, c)) continue;
     if (c < f.minPower) f.minPower = c;
     for (int r = 0; r < record.powerCounts[c]; ++r) {
-      const Term& term = record.termlist[record.at(r, c)];
+      const Term& term = record.term(record.at(r, c));
       if (term.coefficient == 0) continue;
       for (int k = 0; k < kSymbolSlots; ++k)
         if (term.exponents[k] < f.minExponents[k]) f.minExponents[k] = term.exponents[k];

@@ -17,7 +17,8 @@ unsigned traceAddress(const void* block) {
 
 int createPolyRecord(AnalysisContext& ctx, PolyRecord& record) {
   releasePolyRecord(ctx, record);
-  std::size_t termBytes = sizeof(Term) * kInitialTermCapacity;
+  const std::int32_t stride = ctx.plainPath ? static_cast<std::int32_t>(kTermElementSize) : sizeof(Term);
+  std::size_t termBytes = static_cast<std::size_t>(stride) * kInitialTermCapacity;
   std::size_t rowBytes = sizeof(PolyRow) * kInitialPolyRows;
   auto* terms = static_cast<Term*>(ctx.alloc.allocate(termBytes));
   if (terms == nullptr) return 1;
@@ -36,6 +37,7 @@ int createPolyRecord(AnalysisContext& ctx, PolyRecord& record) {
   record.termlist = terms;
   record.poly = rows;
   record.termCapacity = kInitialTermCapacity;
+  record.termStride = stride;
   record.polyRows = kInitialPolyRows;
   record.termCount = 0;
   for (auto& count : record.powerCounts) count = 0;
@@ -53,7 +55,7 @@ int copyPolyRecord(AnalysisContext& ctx, int sign, int destination, int source) 
   PolyRecord& to = ctx.polyRecords[destination];
   const PolyRecord& from = ctx.polyRecords[source];
   releasePolyRecord(ctx, to);
-  std::size_t termBytes = sizeof(Term) * static_cast<std::size_t>(from.termCapacity);
+  std::size_t termBytes = static_cast<std::size_t>(from.termStride) * static_cast<std::size_t>(from.termCapacity);
   std::size_t rowBytes = sizeof(PolyRow) * static_cast<std::size_t>(from.polyRows);
   auto* terms = static_cast<Term*>(ctx.alloc.allocate(termBytes));
   if (terms == nullptr) {
@@ -78,12 +80,15 @@ int copyPolyRecord(AnalysisContext& ctx, int sign, int destination, int source) 
       if (count > rowsToCopy) rowsToCopy = count;
   }
   std::memcpy(rows, from.poly, sizeof(PolyRow) * static_cast<std::size_t>(rowsToCopy));
-  std::memcpy(terms, from.termlist, sizeof(Term) * static_cast<std::size_t>(termsToCopy));
-  if (sign < 0) {
-    for (std::int32_t t = 0; t < termsToCopy; ++t)
-      terms[t].coefficient = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(terms[t].coefficient));
-  }
+  std::memcpy(terms, from.termlist, static_cast<std::size_t>(from.termStride) * static_cast<std::size_t>(termsToCopy));
   to.termlist = terms;
+  to.termStride = from.termStride;
+  if (sign < 0) {
+    for (std::int32_t t = 0; t < termsToCopy; ++t) {
+      Term& term = to.term(t);
+      term.coefficient = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(term.coefficient));
+    }
+  }
   to.poly = rows;
   to.polyRows = from.polyRows;
   to.termCapacity = from.termCapacity;

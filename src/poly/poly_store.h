@@ -10,11 +10,18 @@ namespace velkor {
 
 struct AnalysisContext;
 
+// An exponent of one symbol. A symbol's exponent never exceeds the number
+// of branches that share its name, and neither does its ohm-unit multiplier,
+// so one byte holds it.
+using Exponent = std::uint8_t;
+static_assert(kNameSlots < 256, "every exponent fits an Exponent");
+
 struct Term {
-  std::int32_t exponents[kSymbolSlots];
+  Exponent exponents[kSymbolSlots];
+  std::uint8_t inverted;  // set once the ohm-unit conversion has treated the term
   std::int32_t coefficient;
-  std::int32_t inverted;
 };
+static_assert(sizeof(Term) <= kTermElementSize, "a term fits the plain layout's term record");
 
 // One row of the power index: the termlist index of the row's term in each
 // power column.
@@ -23,14 +30,25 @@ struct PolyRow {
 };
 
 struct PolyRecord {
+  // Terms lie `termStride` bytes apart: sizeof(Term) on the fast path, the
+  // full 416-byte term record of the plain layout on the plain path.
   Term* termlist = nullptr;
   PolyRow* poly = nullptr;
   std::int32_t powerCounts[kPowerColumns] = {};
   std::int32_t termCapacity = 0;
   std::int32_t polyRows = 0;
   std::int32_t termCount = 0;
+  std::int32_t termStride = sizeof(Term);
 
   bool live() const { return termlist != nullptr; }
+  Term& term(std::int32_t index) {
+    return *reinterpret_cast<Term*>(reinterpret_cast<unsigned char*>(termlist) +
+                                    static_cast<std::size_t>(index) * static_cast<std::size_t>(termStride));
+  }
+  const Term& term(std::int32_t index) const {
+    return *reinterpret_cast<const Term*>(reinterpret_cast<const unsigned char*>(termlist) +
+                                          static_cast<std::size_t>(index) * static_cast<std::size_t>(termStride));
+  }
   std::int32_t& at(int row, int power) { return poly[row].column[power]; }
   std::int32_t at(int row, int power) const { return poly[row].column[power]; }
 };

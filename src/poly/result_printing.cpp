@@ -27,7 +27,7 @@ void printSymbolField(AnalysisContext& ctx, int symbol, std::int64_t exponent) {
 
 bool columnHasNonzeroTerm(const PolyRecord& record, int column) {
   for (int r = 0; r < record.powerCounts[column]; ++r)
-    if (record.termlist[record.at(r, column)].coefficient != 0) return true;
+    if (record.term(record.at(r, column)).coefficient != 0) return true;
   return false;
 }
 
@@ -130,7 +130,7 @@ void printPolynomial(AnalysisContext& ctx, const PolyRecord& record) {
       int relativePower = p - f.minPower;
       ctx.out.print("\n + s^%-2d (\n", relativePower);
       for (int r = 0; r < record.powerCounts[p]; ++r) {
-        const Term& term = record.termlist[record.at(r, p)];
+        const Term& term = record.term(record.at(r, p));
         if (term.coefficient != 0) printTerm(ctx, term, relativePower);
       }
       ctx.out.print("        )");

@@ -17,15 +17,11 @@ namespace {
 
 // Negative when a is lexicographically smaller than b, positive when it is
 // larger, 0 when all slots are equal.
-int compareExponents(const std::int32_t* a, const std::int32_t* b) {
-  for (int slot = 0; slot < kSymbolSlots; ++slot) {
-    if (a[slot] != b[slot]) return a[slot] < b[slot] ? -1 : 1;
-  }
-  return 0;
-}
+// Exponents are unsigned bytes, so byte order is lexicographic order.
+int compareExponents(const Exponent* a, const Exponent* b) { return std::memcmp(a, b, kSymbolSlots); }
 
 void storeTerm(AnalysisContext& ctx, PolyRecord& record, int sign) {
-  Term& term = record.termlist[record.termCount];
+  Term& term = record.term(record.termCount);
   std::memcpy(term.exponents, ctx.workExponents, sizeof term.exponents);
   term.coefficient = sign;
   term.inverted = 0;
@@ -37,10 +33,14 @@ int growTermlistIfFull(AnalysisContext& ctx, PolyRecord& record) {
   if (ctx.traced(kTraceResources)) ctx.out.print("resizing termlist ");
   const std::int32_t oldCapacity = record.termCapacity;
   void* block = record.termlist;
-  if (growStore(ctx, &block, &record.termCapacity, sizeof(Term)) != 0) return 1;
+  if (growStore(ctx, &block, &record.termCapacity, static_cast<std::size_t>(record.termStride)) != 0) return 1;
   record.termlist = static_cast<Term*>(block);
-  std::memset(record.termlist + oldCapacity, 0,
-              sizeof(Term) * static_cast<std::size_t>(record.termCapacity - oldCapacity));
+  // Terms are written whole when stored; only the plain path clears the
+  // added ones.
+  if (ctx.plainPath)
+    std::memset(&record.term(oldCapacity), 0,
+                static_cast<std::size_t>(record.termStride) *
+                    static_cast<std::size_t>(record.termCapacity - oldCapacity));
   return 0;
 }
 
@@ -52,7 +52,10 @@ int growPolyIfFull(AnalysisContext& ctx, PolyRecord& record, int power) {
   void* block = record.poly;
   if (growStore(ctx, &block, &record.polyRows, sizeof(PolyRow)) != 0) return 1;
   record.poly = static_cast<PolyRow*>(block);
-  std::memset(record.poly + oldRows, 0, sizeof(PolyRow) * static_cast<std::size_t>(record.polyRows - oldRows));
+  // Rows are read only below their column's count; only the plain path
+  // clears the added ones.
+  if (ctx.plainPath)
+    std::memset(record.poly + oldRows, 0, sizeof(PolyRow) * static_cast<std::size_t>(record.polyRows - oldRows));
   return 0;
 }
 
@@ -64,7 +67,7 @@ std::uint64_t mixBits(std::uint64_t x) {
 }
 
 // Hash of a product: a sum over its symbols (a multiset), and its power.
-std::uint64_t productHash(const std::int32_t* exponents, int power) {
+std::uint64_t productHash(const Exponent* exponents, int power) {
   std::uint64_t h = mixBits(static_cast<std::uint64_t>(power) + 0x5bd1e995ull);
   for (int slot = 0; slot < kSymbolSlots; ++slot)
     if (exponents[slot] != 0)
@@ -72,9 +75,7 @@ std::uint64_t productHash(const std::int32_t* exponents, int power) {
   return mixBits(h);
 }
 
-bool sameExponents(const std::int32_t* a, const std::int32_t* b) {
-  return std::memcmp(a, b, sizeof(std::int32_t) * kSymbolSlots) == 0;
-}
+bool sameExponents(const Exponent* a, const Exponent* b) { return std::memcmp(a, b, kSymbolSlots) == 0; }
 
 // Places a term in an index table of `capacity` pairs (no equal key there).
 void placeInIndex(std::uint32_t* slots, std::uint32_t capacity, std::uint64_t hash, std::uint32_t term,
@@ -96,7 +97,7 @@ bool growIndex(AnalysisContext& ctx, const PolyRecord& record) {
     const std::uint32_t entry = index.slots[2 * at];
     if (entry == 0) continue;
     const std::uint32_t power = index.slots[2 * at + 1];
-    const Term& term = record.termlist[entry - 1];
+    const Term& term = record.term(static_cast<std::int32_t>(entry - 1));
     placeInIndex(slots, capacity, productHash(term.exponents, static_cast<int>(power)), entry - 1, power);
   }
   ctx.alloc.release(index.slots);
@@ -112,8 +113,8 @@ void sortColumn(PolyRecord& record, int power) {
   auto less = [&](int a, int b) {
     // "a before b" in the column means a is larger; the heap is built on
     // the reversed order so that the largest ends up first.
-    return compareExponents(record.termlist[record.at(a, power)].exponents,
-                            record.termlist[record.at(b, power)].exponents) > 0;
+    return compareExponents(record.term(record.at(a, power)).exponents,
+                            record.term(record.at(b, power)).exponents) > 0;
   };
   auto swapRows = [&](int a, int b) {
     const std::int32_t t = record.at(a, power);
@@ -146,12 +147,12 @@ void sortAllColumns(PolyRecord& record) {
 // it to its column.
 int accumulateIndexed(AnalysisContext& ctx, int sign, int power, PolyRecord& target) {
   TermIndex& index = ctx.termIndex;
-  const std::int32_t* work = ctx.workExponents;
+  const Exponent* work = ctx.workExponents;
   const std::uint64_t hash = productHash(work, power);
   std::uint32_t at = static_cast<std::uint32_t>(hash) & (index.capacity - 1);
   for (; index.slots[2 * at] != 0; at = (at + 1) & (index.capacity - 1)) {
     if (index.slots[2 * at + 1] != static_cast<std::uint32_t>(power)) continue;
-    Term& term = target.termlist[index.slots[2 * at] - 1];
+    Term& term = target.term(static_cast<std::int32_t>(index.slots[2 * at] - 1));
     if (!sameExponents(term.exponents, work)) continue;
     term.coefficient =
         static_cast<std::int32_t>(static_cast<std::uint32_t>(term.coefficient) + static_cast<std::uint32_t>(sign));
@@ -205,7 +206,7 @@ void endIndexedAccumulation(AnalysisContext& ctx, PolyRecord& target, bool sortC
 
 int accumulateTerm(AnalysisContext& ctx, int sign, int power, int symbolEdgeCount, const int* symbolEdges,
                    PolyRecord& target) {
-  std::int32_t* work = ctx.workExponents;
+  Exponent* work = ctx.workExponents;
   for (int slot = 0; slot < kSymbolSlots; ++slot) work[slot] = 0;
   for (int k = 0; k < symbolEdgeCount; ++k) {
     const int edge = symbolEdges[k];
@@ -242,7 +243,7 @@ int accumulateTerm(AnalysisContext& ctx, int sign, int power, int symbolEdgeCoun
   int high = count - 1;
   while (low <= high) {
     const int mid = (low + high) / 2;
-    Term& term = target.termlist[target.at(mid, power)];
+    Term& term = target.term(target.at(mid, power));
     const int order = compareExponents(term.exponents, work);
     if (order == 0) {
       // The same product again: only the coefficient changes, and a term

@@ -52,7 +52,7 @@ struct AnalysisContext {
   CommonTreeEnumerator commonTrees;
   ProductState product;
 
-  std::int32_t workExponents[kSymbolSlots] = {};
+  Exponent workExponents[kSymbolSlots] = {};
   PolyRecord polyRecords[kPolySlots];
   TermIndex termIndex;
   CommonFactors factors;

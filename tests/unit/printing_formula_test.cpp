@@ -43,7 +43,7 @@ class PrintingTest : public ::testing::Test {
   // Appends a term at the end of the column of `power`.
   static int add(PolyRecord& record, int power, int coefficient, std::initializer_list<Factor> factors) {
     int index = record.termCount++;
-    Term& term = record.termlist[index];
+    Term& term = record.term(index);
     term = Term{};  // a new record's terms are not cleared on the fast path
     for (const auto& [symbol, exponent] : factors) term.exponents[symbol] = exponent;
     term.coefficient = coefficient;
@@ -52,7 +52,7 @@ class PrintingTest : public ::testing::Test {
   }
 
   static const Term& termAt(const PolyRecord& record, int row, int power) {
-    return record.termlist[record.at(row, power)];
+    return record.term(record.at(row, power));
   }
 
   std::string print(int sign, int numerator, int denominator) {
@@ -198,10 +198,10 @@ TEST_F(PrintingTest, InductorTermsChangeColumnAndMovedTermsGoToTheEnd) {
   ASSERT_EQ(rec.powerCounts[2], 1);
   EXPECT_EQ(rec.at(0, 2), p);
   EXPECT_EQ(rec.powerCounts[3], 0);
-  EXPECT_EQ(rec.termlist[p].exponents[3], 2);
-  EXPECT_EQ(rec.termlist[u].exponents[3], 0);
-  EXPECT_EQ(rec.termlist[v].exponents[3], 1);
-  EXPECT_EQ(rec.termlist[v].exponents[4], 5);
+  EXPECT_EQ(rec.term(p).exponents[3], 2);
+  EXPECT_EQ(rec.term(u).exponents[3], 0);
+  EXPECT_EQ(rec.term(v).exponents[3], 1);
+  EXPECT_EQ(rec.term(v).exponents[4], 5);
 }
 
 TEST_F(PrintingTest, MovedTermMergesWithATreatedEqualTerm) {
@@ -214,8 +214,8 @@ TEST_F(PrintingTest, MovedTermMergesWithATreatedEqualTerm) {
   ASSERT_EQ(rec.powerCounts[0], 1);
   EXPECT_EQ(rec.powerCounts[2], 0);
   EXPECT_EQ(rec.at(0, 0), kept);
-  EXPECT_EQ(rec.termlist[kept].coefficient, 3);
-  EXPECT_EQ(rec.termlist[kept].exponents[2], 1);
+  EXPECT_EQ(rec.term(kept).coefficient, 3);
+  EXPECT_EQ(rec.term(kept).exponents[2], 1);
 }
 
 TEST_F(PrintingTest, SecondPassMergesOnlyWhatItsBisectionFinds) {
@@ -231,7 +231,7 @@ TEST_F(PrintingTest, SecondPassMergesOnlyWhatItsBisectionFinds) {
   ASSERT_EQ(rec.powerCounts[1], 4);
   EXPECT_EQ(rec.at(0, 1), y);
   EXPECT_EQ(rec.at(3, 1), x);
-  EXPECT_EQ(rec.termlist[y].coefficient, 1);
+  EXPECT_EQ(rec.term(y).coefficient, 1);
 
   // In descending order the same arrival is found and merged.
   PolyRecord& sorted = fresh(7);
@@ -242,7 +242,7 @@ TEST_F(PrintingTest, SecondPassMergesOnlyWhatItsBisectionFinds) {
   ASSERT_EQ(convertToOhmUnits(*ctx, sorted), 0);
   ASSERT_EQ(sorted.powerCounts[1], 3);
   EXPECT_EQ(sorted.at(2, 1), y2);
-  EXPECT_EQ(sorted.termlist[y2].coefficient, 2);
+  EXPECT_EQ(sorted.term(y2).coefficient, 2);
   (void)x2;
 }
 
@@ -286,7 +286,7 @@ TEST_F(PrintingTest, FiftyParallelInductorsPrintPastColumnFortyTwo) {
   // the product of all fifty at s^50.
   add(fresh(0), 0, 1, {});
   PolyRecord& den = fresh(2);
-  Term& all = den.termlist[den.termCount];
+  Term& all = den.term(den.termCount);
   all = Term{};
   for (int k = 2; k <= 51; ++k) all.exponents[k] = 1;
   all.coefficient = 1;
@@ -344,8 +344,8 @@ TEST(PrintingMemory, FailedGrowthPrintsTheFourLinesAndReleasesBothCopies) {
   // to s^0, which needs more rows for the last of them.
   for (int k = 0; k < 102; ++k) {
     int power = k < 60 ? 1 : 2;
-    num.termlist[k].exponents[2] = 101 - k;
-    num.termlist[k].coefficient = 1;
+    num.term(k).exponents[2] = 101 - k;
+    num.term(k).coefficient = 1;
     num.at(num.powerCounts[power]++, power) = k;
   }
   num.termCount = 102;

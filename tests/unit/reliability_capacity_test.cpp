@@ -165,7 +165,7 @@ TEST_F(TopSlots, LastSymbolAndLastPowerColumn) {
   ASSERT_EQ(accumulateTerm(*ctx, 1, 0, 2, low, denominator), 0);
   EXPECT_EQ(numerator.termCount, 1);
   EXPECT_EQ(numerator.powerCounts[127], 1);
-  EXPECT_EQ(numerator.termlist[0].exponents[101], 127);
+  EXPECT_EQ(numerator.term(0).exponents[101], 127);
 
   ASSERT_EQ(printFormula(*ctx, 1, 0, 1), 0);
   EXPECT_EQ(output.text(), "\n Numerator:\n\n + s^127 (\n" + kTwelve + " ctop^127\n        )\n"

@@ -137,7 +137,7 @@ class TreeTest : public ::testing::Test {
   static std::vector<ColumnTerm> column(const PolyRecord& record, int power) {
     std::vector<ColumnTerm> terms;
     for (int row = 0; row < record.powerCounts[power]; ++row) {
-      const Term& term = record.termlist[record.at(row, power)];
+      const Term& term = record.term(record.at(row, power));
       ColumnTerm t{{}, term.coefficient};
       for (int symbol = 0; symbol < kSymbolSlots; ++symbol)
         for (int k = 0; k < term.exponents[symbol]; ++k) t.symbols.push_back(symbol);

@@ -154,7 +154,7 @@ TEST_F(EvaluatorTest, LargestGraphFitsTheTables) {
   // that join the port terminals.
   EXPECT_EQ(ctx->generator.rawTreeCount, 1);
   ASSERT_EQ(ctx->polyRecords[kUijkl].termCount, 1);
-  const Term& term = ctx->polyRecords[kUijkl].termlist[0];
+  const Term& term = ctx->polyRecords[kUijkl].term(0);
   int symbols = 0;
   for (int slot = 0; slot < kSymbolSlots; ++slot) symbols += term.exponents[slot];
   EXPECT_EQ(symbols, 38);
