@@ -9,6 +9,7 @@
 #include "poly/common_factors.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "support/analysis_context.h"
@@ -132,6 +133,127 @@ int invertAndMove(AnalysisContext& ctx, PolyRecord& record) {
   return 0;
 }
 
+// The ohm-unit conversion of one term; returns its new power.
+long invertTerm(const BranchMaps& maps, Term& term) {
+  term.inverted = 1;
+  for (int k = 0; k < kSymbolSlots; ++k) {
+    int x = maps.ohmExponents[k];
+    if (x != 0) term.exponents[k] = static_cast<Exponent>(x - term.exponents[k]);
+  }
+  long q = 0;
+  for (int k = 0; k < kSymbolSlots; ++k)
+    if (maps.powermap[k] == 1) q += term.exponents[k];
+  return q;
+}
+
+// The fast path's version of the moves: the same result, found through a
+// hash index instead of a scan of the destination column, and with each
+// column closed up once instead of after every move.
+//
+// A moved term merges with the first treated entry of equal exponents in
+// row order of its new column. Treated entries never leave their column in
+// this pass, entries treated where they stand lie above every entry moved
+// in (those are appended), and each group is in row order by time of
+// arrival; so the first such entry is the first one treated in place, or
+// failing that the first one moved in.
+class MoveIndex {
+ public:
+  // Scratch outside the polynomial store, straight from the C heap; when
+  // the heap refuses it the conversion scans instead.
+  explicit MoveIndex(std::uint32_t terms) {
+    capacity_ = 1024;
+    while (capacity_ < 2 * terms + 2) capacity_ *= 2;
+    slots_ = static_cast<Slot*>(std::malloc(sizeof(Slot) * capacity_));
+    if (slots_ != nullptr) std::memset(slots_, 0, sizeof(Slot) * capacity_);
+  }
+  ~MoveIndex() {
+    std::free(slots_);
+  }
+  MoveIndex(const MoveIndex&) = delete;
+  MoveIndex& operator=(const MoveIndex&) = delete;
+  bool ready() const { return slots_ != nullptr; }
+
+  // The entry of (column, exponents), or nullptr with `free` set to the
+  // slot where it would go.
+  struct Slot {
+    std::uint32_t term;    // term index + 1; 0 for an empty slot
+    std::int32_t column;
+    std::uint32_t inPlace;
+  };
+  Slot* find(const PolyRecord& record, int column, const Term& term, Slot** free) {
+    std::uint64_t h = static_cast<std::uint64_t>(column) * 0x9e3779b97f4a7c15ull;
+    for (int k = 0; k < kSymbolSlots; ++k)
+      h = (h ^ term.exponents[k]) * 0x100000001b3ull;
+    h ^= h >> 29;
+    std::uint32_t at = static_cast<std::uint32_t>(h) & (capacity_ - 1);
+    for (; slots_[at].term != 0; at = (at + 1) & (capacity_ - 1)) {
+      Slot& slot = slots_[at];
+      if (slot.column == column && sameExponents(record.term(static_cast<std::int32_t>(slot.term - 1)), term))
+        return &slot;
+    }
+    *free = &slots_[at];
+    return nullptr;
+  }
+
+ private:
+  Slot* slots_ = nullptr;
+  std::uint32_t capacity_ = 0;
+};
+
+// 0, -1 when the index could not be allocated (nothing changed), 1 when
+// the poly could not grow.
+int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record) {
+  MoveIndex index(static_cast<std::uint32_t>(record.termCount));
+  if (!index.ready()) return -1;
+  const BranchMaps& maps = ctx.maps;
+  for (int c = 0; c < kPowerColumns; ++c) {
+    bool untreated = false;
+    for (int r = 0; r < record.powerCounts[c] && !untreated; ++r)
+      untreated = record.term(record.at(r, c)).inverted == 0;
+    if (!untreated) continue;
+
+    // Rows that stay are written back from the top (w), in their order.
+    int w = 0;
+    for (int r = 0; r < record.powerCounts[c]; ++r) {
+      const std::int32_t termIndex = record.at(r, c);
+      Term& term = record.term(termIndex);
+      if (term.inverted == 1 || term.coefficient == 0) {
+        record.at(w++, c) = termIndex;
+        continue;
+      }
+      const long q = invertTerm(maps, term);
+      MoveIndex::Slot* free = nullptr;
+      if (q == c || q < 0 || q >= kPowerColumns) {
+        MoveIndex::Slot* slot = index.find(record, c, term, &free);
+        if (slot == nullptr)
+          *free = {static_cast<std::uint32_t>(termIndex) + 1, c, 1};
+        else if (slot->inPlace == 0)
+          *slot = {static_cast<std::uint32_t>(termIndex) + 1, c, 1};
+        record.at(w++, c) = termIndex;
+        continue;
+      }
+      const int target = static_cast<int>(q);
+      MoveIndex::Slot* slot = index.find(record, target, term, &free);
+      if (slot != nullptr) {
+        Term& other = record.term(static_cast<std::int32_t>(slot->term - 1));
+        other.coefficient = addCoefficients(other.coefficient, term.coefficient);
+        continue;
+      }
+      if (record.powerCounts[target] > 0 && makeRoomInColumn(ctx, record, target) != 0) {
+        // Leave the column whole before giving up: the rows not yet
+        // visited keep their place below the ones written back.
+        for (int rest = r; rest < record.powerCounts[c]; ++rest) record.at(w++, c) = record.at(rest, c);
+        record.powerCounts[c] = w;
+        return 1;
+      }
+      record.at(record.powerCounts[target]++, target) = termIndex;
+      *free = {static_cast<std::uint32_t>(termIndex) + 1, target, 0};
+    }
+    record.powerCounts[c] = w;
+  }
+  return 0;
+}
+
 // Merges equal terms that the moves brought into one column, looking for
 // each entry among the rows above it by bisection. The column is not
 // sorted first, so an equal entry off the bisection's path stays apart.
@@ -218,7 +340,9 @@ void collectOhmExponents(AnalysisContext& ctx, const PolyRecord& record) {
 }
 
 int convertToOhmUnits(AnalysisContext& ctx, PolyRecord& record) {
-  if (invertAndMove(ctx, record) != 0) return 1;
+  const int indexed = ctx.plainPath ? -1 : invertAndMoveIndexed(ctx, record);
+  if (indexed == 1) return 1;
+  if (indexed == -1 && invertAndMove(ctx, record) != 0) return 1;
   mergeByBisection(record);
   return 0;
 }

@@ -7,6 +7,7 @@
 // call always has room for one more term and one more row.
 #include "poly/term_accumulation.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "support/analysis_context.h"
@@ -90,7 +91,7 @@ void placeInIndex(std::uint32_t* slots, std::uint32_t capacity, std::uint64_t ha
 bool growIndex(AnalysisContext& ctx, const PolyRecord& record) {
   TermIndex& index = ctx.termIndex;
   const std::uint32_t capacity = index.capacity * 2;
-  auto* slots = static_cast<std::uint32_t*>(ctx.alloc.allocate(sizeof(std::uint32_t) * 2 * capacity));
+  auto* slots = static_cast<std::uint32_t*>(std::malloc(sizeof(std::uint32_t) * 2 * capacity));
   if (slots == nullptr) return false;
   std::memset(slots, 0, sizeof(std::uint32_t) * 2 * capacity);
   for (std::uint32_t at = 0; at < index.capacity; ++at) {
@@ -100,7 +101,7 @@ bool growIndex(AnalysisContext& ctx, const PolyRecord& record) {
     const Term& term = record.term(static_cast<std::int32_t>(entry - 1));
     placeInIndex(slots, capacity, productHash(term.exponents, static_cast<int>(power)), entry - 1, power);
   }
-  ctx.alloc.release(index.slots);
+  std::free(index.slots);
   index.slots = slots;
   index.capacity = capacity;
   return true;
@@ -184,7 +185,7 @@ void beginIndexedAccumulation(AnalysisContext& ctx) {
   TermIndex& index = ctx.termIndex;
   endIndexedAccumulation(ctx, ctx.polyRecords[0], false);
   constexpr std::uint32_t kInitialSlots = 8192;
-  auto* slots = static_cast<std::uint32_t*>(ctx.alloc.allocate(sizeof(std::uint32_t) * 2 * kInitialSlots));
+  auto* slots = static_cast<std::uint32_t*>(std::malloc(sizeof(std::uint32_t) * 2 * kInitialSlots));
   if (slots == nullptr) return;
   std::memset(slots, 0, sizeof(std::uint32_t) * 2 * kInitialSlots);
   index.slots = slots;
@@ -197,7 +198,7 @@ void endIndexedAccumulation(AnalysisContext& ctx, PolyRecord& target, bool sortC
   TermIndex& index = ctx.termIndex;
   if (!index.active) return;
   if (sortColumns && target.live()) sortAllColumns(target);
-  ctx.alloc.release(index.slots);
+  std::free(index.slots);
   index.slots = nullptr;
   index.capacity = 0;
   index.used = 0;

@@ -12,7 +12,9 @@ struct PolyRecord;
 // power and exponent vector. While it is active, a new term goes to the end
 // of its column and the columns are put in order once, when the
 // accumulation ends; without it (plain path, or when the index could not
-// grow) each product is placed by bisection.
+// grow) each product is placed by bisection. The index is scratch outside
+// the polynomial store and comes straight from the C heap: when the heap
+// refuses it, accumulation bisects, with the same result.
 struct TermIndex {
   std::uint32_t* slots = nullptr;  // pairs: term index + 1 (0 empty), power
   std::uint32_t capacity = 0;      // number of pairs, a power of two
