@@ -44,16 +44,10 @@ void removeRow(PolyRecord& record, int row, int column) {
 }
 
 // The column is full when one more entry would leave no spare row; grows
-// the poly then, zeroing the added rows. 0, or 1 when memory ran out.
+// the poly then. 0, or 1 when memory ran out.
 int makeRoomInColumn(AnalysisContext& ctx, PolyRecord& record, int column) {
   if (record.powerCounts[column] + 1 < record.polyRows) return 0;
-  if (ctx.traced(kTraceResources)) ctx.out.print("resizing poly ");
-  std::int32_t oldRows = record.polyRows;
-  void* block = record.poly;
-  if (growStore(ctx, &block, &record.polyRows, sizeof(PolyRow)) != 0) return 1;
-  record.poly = static_cast<PolyRow*>(block);
-  std::memset(record.poly + oldRows, 0, sizeof(PolyRow) * static_cast<std::size_t>(record.polyRows - oldRows));
-  return 0;
+  return growPoly(ctx, record);
 }
 
 bool columnHasNonzeroTerm(const PolyRecord& record, int column) {
@@ -133,16 +127,30 @@ int invertAndMove(AnalysisContext& ctx, PolyRecord& record) {
   return 0;
 }
 
+// The symbols that the ohm-unit conversion touches and the reactive
+// symbols that make up a term's power, listed once per conversion.
+struct ConversionSlots {
+  int ohm[kSymbolSlots];
+  int ohmCount = 0;
+  int reactive[kSymbolSlots];
+  int reactiveCount = 0;
+  explicit ConversionSlots(const BranchMaps& maps) {
+    for (int k = 0; k < kSymbolSlots; ++k) {
+      if (maps.ohmExponents[k] != 0) ohm[ohmCount++] = k;
+      if (maps.powermap[k] == 1) reactive[reactiveCount++] = k;
+    }
+  }
+};
+
 // The ohm-unit conversion of one term; returns its new power.
-long invertTerm(const BranchMaps& maps, Term& term) {
+long invertTerm(const BranchMaps& maps, const ConversionSlots& slots, Term& term) {
   term.inverted = 1;
-  for (int k = 0; k < kSymbolSlots; ++k) {
-    int x = maps.ohmExponents[k];
-    if (x != 0) term.exponents[k] = static_cast<Exponent>(x - term.exponents[k]);
+  for (int i = 0; i < slots.ohmCount; ++i) {
+    const int k = slots.ohm[i];
+    term.exponents[k] = static_cast<Exponent>(maps.ohmExponents[k] - term.exponents[k]);
   }
   long q = 0;
-  for (int k = 0; k < kSymbolSlots; ++k)
-    if (maps.powermap[k] == 1) q += term.exponents[k];
+  for (int i = 0; i < slots.reactiveCount; ++i) q += term.exponents[slots.reactive[i]];
   return q;
 }
 
@@ -206,6 +214,7 @@ int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record) {
   MoveIndex index(static_cast<std::uint32_t>(record.termCount));
   if (!index.ready()) return -1;
   const BranchMaps& maps = ctx.maps;
+  const ConversionSlots slots(maps);
   for (int c = 0; c < kPowerColumns; ++c) {
     bool untreated = false;
     for (int r = 0; r < record.powerCounts[c] && !untreated; ++r)
@@ -221,7 +230,7 @@ int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record) {
         record.at(w++, c) = termIndex;
         continue;
       }
-      const long q = invertTerm(maps, term);
+      const long q = invertTerm(maps, slots, term);
       MoveIndex::Slot* free = nullptr;
       if (q == c || q < 0 || q >= kPowerColumns) {
         MoveIndex::Slot* slot = index.find(record, c, term, &free);

@@ -22,7 +22,7 @@ int createPolyRecord(AnalysisContext& ctx, PolyRecord& record) {
   std::size_t rowBytes = sizeof(PolyRow) * kInitialPolyRows;
   auto* terms = static_cast<Term*>(ctx.alloc.allocate(termBytes));
   if (terms == nullptr) return 1;
-  auto* rows = static_cast<PolyRow*>(ctx.alloc.allocate(rowBytes));
+  auto* rows = static_cast<std::int32_t*>(ctx.alloc.allocate(rowBytes));
   if (rows == nullptr) {
     ctx.alloc.release(terms);
     return 1;
@@ -62,24 +62,24 @@ int copyPolyRecord(AnalysisContext& ctx, int sign, int destination, int source) 
     ctx.out.print("can't allocate space for termlist\n");
     return 1;
   }
-  auto* rows = static_cast<PolyRow*>(ctx.alloc.allocate(rowBytes));
+  auto* rows = static_cast<std::int32_t*>(ctx.alloc.allocate(rowBytes));
   if (rows == nullptr) {
     ctx.alloc.release(terms);
     ctx.out.print("can't allocate space for poly\n");
     return 1;
   }
   // The plain path copies both blocks whole; the fast path copies the terms
-  // in use and the rows below the longest column, which is all that is
-  // ever read.
-  std::int32_t termsToCopy = from.termCapacity;
-  std::int32_t rowsToCopy = from.polyRows;
-  if (!ctx.plainPath) {
-    termsToCopy = from.termCount;
-    rowsToCopy = 0;
-    for (std::int32_t count : from.powerCounts)
-      if (count > rowsToCopy) rowsToCopy = count;
+  // in use and each column's entries, which is all that is ever read.
+  const std::int32_t termsToCopy = ctx.plainPath ? from.termCapacity : from.termCount;
+  if (ctx.plainPath) {
+    std::memcpy(rows, from.poly, rowBytes);
+  } else {
+    const std::size_t stride = static_cast<std::size_t>(from.polyRows);
+    for (int p = 0; p < kPowerColumns; ++p)
+      if (from.powerCounts[p] > 0)
+        std::memcpy(rows + static_cast<std::size_t>(p) * stride, from.poly + static_cast<std::size_t>(p) * stride,
+                    sizeof(std::int32_t) * static_cast<std::size_t>(from.powerCounts[p]));
   }
-  std::memcpy(rows, from.poly, sizeof(PolyRow) * static_cast<std::size_t>(rowsToCopy));
   std::memcpy(terms, from.termlist, static_cast<std::size_t>(from.termStride) * static_cast<std::size_t>(termsToCopy));
   to.termlist = terms;
   to.termStride = from.termStride;
@@ -115,6 +115,28 @@ int growStore(AnalysisContext& ctx, void** block, std::int32_t* count, std::size
     if (attempt(n)) return 0;
   if (trace) ctx.out.print("resize failed for insufficient memory\n");
   return 1;
+}
+
+int growPoly(AnalysisContext& ctx, PolyRecord& record) {
+  if (ctx.traced(kTraceResources)) ctx.out.print("resizing poly ");
+  const std::int32_t oldRows = record.polyRows;
+  void* block = record.poly;
+  if (growStore(ctx, &block, &record.polyRows, sizeof(PolyRow)) != 0) return 1;
+  record.poly = static_cast<std::int32_t*>(block);
+  // Spread the columns to their new places, the last first, so that no
+  // column is overwritten before it has moved.
+  const std::size_t from = static_cast<std::size_t>(oldRows);
+  const std::size_t to = static_cast<std::size_t>(record.polyRows);
+  for (int p = kPowerColumns - 1; p > 0; --p) {
+    const std::size_t moved = ctx.plainPath ? from : static_cast<std::size_t>(record.powerCounts[p]);
+    if (moved > 0) std::memmove(record.poly + p * to, record.poly + p * from, sizeof(std::int32_t) * moved);
+  }
+  // Entries at and below a column's count mean nothing; only the plain
+  // path clears the added rows.
+  if (ctx.plainPath)
+    for (int p = 0; p < kPowerColumns; ++p)
+      std::memset(record.poly + p * to + from, 0, sizeof(std::int32_t) * (to - from));
+  return 0;
 }
 
 }  // namespace velkor

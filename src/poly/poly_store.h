@@ -23,8 +23,8 @@ struct Term {
 };
 static_assert(sizeof(Term) <= kTermElementSize, "a term fits the plain layout's term record");
 
-// One row of the power index: the termlist index of the row's term in each
-// power column.
+// One row of the power index across all power columns: the unit in which
+// the index is allocated and grown.
 struct PolyRow {
   std::int32_t column[kPowerColumns];
 };
@@ -33,7 +33,9 @@ struct PolyRecord {
   // Terms lie `termStride` bytes apart: sizeof(Term) on the fast path, the
   // full 416-byte term record of the plain layout on the plain path.
   Term* termlist = nullptr;
-  PolyRow* poly = nullptr;
+  // The power index, stored column after column: the entry of row r in
+  // column p is poly[p * polyRows + r], so a column's entries are adjacent.
+  std::int32_t* poly = nullptr;
   std::int32_t powerCounts[kPowerColumns] = {};
   std::int32_t termCapacity = 0;
   std::int32_t polyRows = 0;
@@ -49,8 +51,12 @@ struct PolyRecord {
     return *reinterpret_cast<const Term*>(reinterpret_cast<const unsigned char*>(termlist) +
                                           static_cast<std::size_t>(index) * static_cast<std::size_t>(termStride));
   }
-  std::int32_t& at(int row, int power) { return poly[row].column[power]; }
-  std::int32_t at(int row, int power) const { return poly[row].column[power]; }
+  std::int32_t& at(int row, int power) {
+    return poly[static_cast<std::size_t>(power) * static_cast<std::size_t>(polyRows) + static_cast<std::size_t>(row)];
+  }
+  std::int32_t at(int row, int power) const {
+    return poly[static_cast<std::size_t>(power) * static_cast<std::size_t>(polyRows) + static_cast<std::size_t>(row)];
+  }
 };
 
 // Allocates an empty record (4386 terms, 102 rows); 0, or 1 when the heap
@@ -65,5 +71,8 @@ int copyPolyRecord(AnalysisContext& ctx, int sign, int destination, int source);
 // written back, 1 when every attempt was refused (block and count
 // unchanged). The caller zeroes the added elements.
 int growStore(AnalysisContext& ctx, void** block, std::int32_t* count, std::size_t elementSize);
+// Grows a record's power index (with the "resizing poly " trace) and keeps
+// every column's entries; 0, or 1 when memory ran out.
+int growPoly(AnalysisContext& ctx, PolyRecord& record);
 
 }  // namespace velkor

@@ -48,16 +48,7 @@ int growTermlistIfFull(AnalysisContext& ctx, PolyRecord& record) {
 // Grows the power index when a column has no spare row left.
 int growPolyIfFull(AnalysisContext& ctx, PolyRecord& record, int power) {
   if (record.powerCounts[power] + 1 < record.polyRows) return 0;
-  if (ctx.traced(kTraceResources)) ctx.out.print("resizing poly ");
-  const std::int32_t oldRows = record.polyRows;
-  void* block = record.poly;
-  if (growStore(ctx, &block, &record.polyRows, sizeof(PolyRow)) != 0) return 1;
-  record.poly = static_cast<PolyRow*>(block);
-  // Rows are read only below their column's count; only the plain path
-  // clears the added ones.
-  if (ctx.plainPath)
-    std::memset(record.poly + oldRows, 0, sizeof(PolyRow) * static_cast<std::size_t>(record.polyRows - oldRows));
-  return 0;
+  return growPoly(ctx, record);
 }
 
 std::uint64_t mixBits(std::uint64_t x) {
@@ -67,13 +58,20 @@ std::uint64_t mixBits(std::uint64_t x) {
   return x ^ (x >> 31);
 }
 
-// Hash of a product: a sum over its symbols (a multiset), and its power.
+// Hash of a product: a sum over its symbols, each counted as often as its
+// exponent (so it can be built from the tree's symbol edges as well as from
+// an exponent vector), mixed with its power.
+std::uint64_t symbolHash(int symbol) { return mixBits(static_cast<std::uint64_t>(symbol) * 131u + 7u); }
+
+std::uint64_t finishHash(std::uint64_t sum, int power) {
+  return mixBits(sum + mixBits(static_cast<std::uint64_t>(power) + 0x5bd1e995ull));
+}
+
 std::uint64_t productHash(const Exponent* exponents, int power) {
-  std::uint64_t h = mixBits(static_cast<std::uint64_t>(power) + 0x5bd1e995ull);
+  std::uint64_t sum = 0;
   for (int slot = 0; slot < kSymbolSlots; ++slot)
-    if (exponents[slot] != 0)
-      h += mixBits(static_cast<std::uint64_t>(slot) * 131u + static_cast<std::uint64_t>(exponents[slot]));
-  return mixBits(h);
+    if (exponents[slot] != 0) sum += symbolHash(slot) * exponents[slot];
+  return finishHash(sum, power);
 }
 
 bool sameExponents(const Exponent* a, const Exponent* b) { return std::memcmp(a, b, kSymbolSlots) == 0; }
@@ -146,10 +144,10 @@ void sortAllColumns(PolyRecord& record) {
 
 // Indexed accumulation: find the product through the hash index, or append
 // it to its column.
-int accumulateIndexed(AnalysisContext& ctx, int sign, int power, PolyRecord& target) {
+int accumulateIndexed(AnalysisContext& ctx, int sign, int power, std::uint64_t symbolSum, PolyRecord& target) {
   TermIndex& index = ctx.termIndex;
   const Exponent* work = ctx.workExponents;
-  const std::uint64_t hash = productHash(work, power);
+  const std::uint64_t hash = finishHash(symbolSum, power);
   std::uint32_t at = static_cast<std::uint32_t>(hash) & (index.capacity - 1);
   for (; index.slots[2 * at] != 0; at = (at + 1) & (index.capacity - 1)) {
     if (index.slots[2 * at + 1] != static_cast<std::uint32_t>(power)) continue;
@@ -209,11 +207,15 @@ int accumulateTerm(AnalysisContext& ctx, int sign, int power, int symbolEdgeCoun
                    PolyRecord& target) {
   Exponent* work = ctx.workExponents;
   for (int slot = 0; slot < kSymbolSlots; ++slot) work[slot] = 0;
+  std::uint64_t symbolSum = 0;
   for (int k = 0; k < symbolEdgeCount; ++k) {
     const int edge = symbolEdges[k];
     if (edge < 0 || edge >= kEdgeSlots) continue;
     const int symbol = ctx.graph.dbranchmap[edge];
-    if (symbol >= 0 && symbol < kSymbolSlots) ++work[symbol];
+    if (symbol >= 0 && symbol < kSymbolSlots) {
+      ++work[symbol];
+      symbolSum += symbolHash(symbol);
+    }
   }
 
   if (ctx.traced(kTraceTerms)) {
@@ -228,7 +230,7 @@ int accumulateTerm(AnalysisContext& ctx, int sign, int power, int symbolEdgeCoun
   // cannot arise and is not stored.
   if (power < 0 || power >= kPowerColumns) return 0;
 
-  if (ctx.termIndex.active) return accumulateIndexed(ctx, sign, power, target);
+  if (ctx.termIndex.active) return accumulateIndexed(ctx, sign, power, symbolSum, target);
 
   const int count = target.powerCounts[power];
   if (count == 0) {

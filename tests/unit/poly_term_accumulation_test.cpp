@@ -211,6 +211,7 @@ class PolyGrowthTest : public AccumulationTest {
 };
 
 TEST_F(PolyGrowthTest, DoublesWhenAColumnReachesTheLastRow) {
+  ctx->plainPath = true;  // the plain path clears the added rows
   fillAllButLast();
   ASSERT_EQ(add(1, 0, {1, 2}), 0);
   EXPECT_EQ(record().polyRows, 204);
@@ -221,6 +222,20 @@ TEST_F(PolyGrowthTest, DoublesWhenAColumnReachesTheLastRow) {
   ASSERT_EQ(add(1, 0, {1, 1}), 0);
   EXPECT_EQ(exponentsAt(0, 0), vector({{1, 2}}));
   EXPECT_EQ(exponentsAt(1, 0), vector({{1, 1}, {2, 1}}));
+}
+
+TEST_F(PolyGrowthTest, GrowthKeepsEveryColumnsEntries) {
+  for (int e = 1; e <= 30; ++e) ASSERT_EQ(add(1, 5, {e}), 0);
+  for (int e = 1; e <= 20; ++e) ASSERT_EQ(add(1, kPowerColumns - 1, {e, e}), 0);
+  std::vector<std::vector<int>> column5, last;
+  for (int row = 0; row < 30; ++row) column5.push_back(exponentsAt(row, 5));
+  for (int row = 0; row < 20; ++row) last.push_back(exponentsAt(row, kPowerColumns - 1));
+  fillAllButLast();
+  ASSERT_EQ(add(1, 0, {1, 2}), 0);
+  ASSERT_EQ(record().polyRows, 204);
+  for (int row = 0; row < 30; ++row) EXPECT_EQ(exponentsAt(row, 5), column5[static_cast<std::size_t>(row)]);
+  for (int row = 0; row < 20; ++row)
+    EXPECT_EQ(exponentsAt(row, kPowerColumns - 1), last[static_cast<std::size_t>(row)]);
 }
 
 TEST_F(PolyGrowthTest, RefusedGrowthTriesEverSmallerIncreases) {
