@@ -1,5 +1,6 @@
 #include "driver/program_driver.h"
 
+#include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <new>
@@ -18,12 +19,28 @@ long processorMilliseconds() {
   return static_cast<long>(static_cast<double>(now) * 1000.0 / CLOCKS_PER_SEC);
 }
 
+struct ContextRelease {
+  void operator()(AnalysisContext* ctx) const {
+    ctx->~AnalysisContext();
+    std::free(ctx);
+  }
+};
+
 }  // namespace
 
 int runProgram(CharSource& input, Output& output, Allocator& allocator, const RunOptions& options) {
   long start = processorMilliseconds();
-  std::unique_ptr<AnalysisContext> ctx(new (std::nothrow) AnalysisContext(input, output, allocator));
-  if (!ctx) return 1;
+  // The context is placed in a block from the C heap: a refusal then
+  // returns null instead of raising an exception that could not even be
+  // allocated when memory is that short.
+  void* room = std::malloc(sizeof(AnalysisContext));
+  if (room == nullptr) {
+    output.print("{program file name velkor}\n");
+    output.print("insufficient memory to complete processing\n");
+    output.flush();
+    return 1;
+  }
+  std::unique_ptr<AnalysisContext, ContextRelease> ctx(new (room) AnalysisContext(input, output, allocator));
   ctx->plainPath = options.plainPath;
   ctx->workLimit = options.workLimit;
   output.print("{program file name velkor}\n");

@@ -2,7 +2,7 @@
 
 #include <cstdarg>
 #include <cstring>
-#include <vector>
+#include <cstdlib>
 
 namespace velkor {
 
@@ -21,9 +21,17 @@ void Output::print(const char* format, ...) {
   if (static_cast<std::size_t>(needed) < sizeof small) {
     write(small, static_cast<std::size_t>(needed));
   } else {
-    std::vector<char> large(static_cast<std::size_t>(needed) + 1);
-    std::vsnprintf(large.data(), large.size(), format, again);
-    write(large.data(), static_cast<std::size_t>(needed));
+    // A longer line is formatted into a block of its own; should the heap
+    // refuse it, the part that fitted is written rather than nothing.
+    std::size_t size = static_cast<std::size_t>(needed) + 1;
+    char* large = static_cast<char*>(std::malloc(size));
+    if (large != nullptr) {
+      std::vsnprintf(large, size, format, again);
+      write(large, size - 1);
+      std::free(large);
+    } else {
+      write(small, sizeof small - 1);
+    }
   }
   va_end(again);
 }
