@@ -248,11 +248,12 @@ std::string evaluationHeading(int topofun) {
          std::to_string(topofunTreeOrder(topofun)) + "-trees) \n";
 }
 
-// The hash index of the fast accumulation: a power of two of at least 64
-// KiB. No term list or power index has such a size (their element sizes
-// have odd factors 13 and 1 of 102 rows, and they only ever double).
+// The hash index of the fast accumulation: its size is a power of two. No
+// term list or power index of a run without refusals has such a size: a
+// term takes 416 bytes (13 * 32), and a power index holds 102 rows times a
+// power of two (102 = 2 * 51).
 bool isIndexRequest(const Request& request) {
-  return !request.resize && request.bytes >= 65536 && (request.bytes & (request.bytes - 1)) == 0;
+  return !request.resize && request.bytes >= 8 && (request.bytes & (request.bytes - 1)) == 0;
 }
 
 // Splits the reference output into the plan's ops and the text between
