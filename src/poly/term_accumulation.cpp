@@ -59,45 +59,39 @@ std::uint64_t mixBits(std::uint64_t x) {
 }
 
 // Hash of a product: a sum over its symbols, each counted as often as its
-// exponent (so it can be built from the tree's symbol edges as well as from
-// an exponent vector), mixed with its power.
+// exponent (built from the tree's symbol edges), mixed with its power.
 std::uint64_t symbolHash(int symbol) { return mixBits(static_cast<std::uint64_t>(symbol) * 131u + 7u); }
 
 std::uint64_t finishHash(std::uint64_t sum, int power) {
   return mixBits(sum + mixBits(static_cast<std::uint64_t>(power) + 0x5bd1e995ull));
 }
 
-std::uint64_t productHash(const Exponent* exponents, int power) {
-  std::uint64_t sum = 0;
-  for (int slot = 0; slot < kSymbolSlots; ++slot)
-    if (exponents[slot] != 0) sum += symbolHash(slot) * exponents[slot];
-  return finishHash(sum, power);
-}
-
 bool sameExponents(const Exponent* a, const Exponent* b) { return std::memcmp(a, b, kSymbolSlots) == 0; }
 
-// Places a term in an index table of `capacity` pairs (no equal key there).
-void placeInIndex(std::uint32_t* slots, std::uint32_t capacity, std::uint64_t hash, std::uint32_t term,
+// An index slot is three words: term index + 1 (0: empty), power, and the
+// low 32 bits of the product's hash, which spare most exponent comparisons
+// and every rehash.
+constexpr std::size_t kSlotWords = 3;
+
+// Places a term in an index table of `capacity` slots (no equal key there).
+void placeInIndex(std::uint32_t* slots, std::uint32_t capacity, std::uint32_t hash, std::uint32_t term,
                   std::uint32_t power) {
-  std::uint32_t at = static_cast<std::uint32_t>(hash) & (capacity - 1);
-  while (slots[2 * at] != 0) at = (at + 1) & (capacity - 1);
-  slots[2 * at] = term + 1;
-  slots[2 * at + 1] = power;
+  std::uint32_t at = hash & (capacity - 1);
+  while (slots[kSlotWords * at] != 0) at = (at + 1) & (capacity - 1);
+  slots[kSlotWords * at] = term + 1;
+  slots[kSlotWords * at + 1] = power;
+  slots[kSlotWords * at + 2] = hash;
 }
 
 // Doubles the index; false when the heap refused.
-bool growIndex(AnalysisContext& ctx, const PolyRecord& record) {
+bool growIndex(AnalysisContext& ctx) {
   TermIndex& index = ctx.termIndex;
   const std::uint32_t capacity = index.capacity * 2;
-  auto* slots = static_cast<std::uint32_t*>(std::malloc(sizeof(std::uint32_t) * 2 * capacity));
+  auto* slots = static_cast<std::uint32_t*>(std::calloc(kSlotWords * capacity, sizeof(std::uint32_t)));
   if (slots == nullptr) return false;
-  std::memset(slots, 0, sizeof(std::uint32_t) * 2 * capacity);
   for (std::uint32_t at = 0; at < index.capacity; ++at) {
-    const std::uint32_t entry = index.slots[2 * at];
-    if (entry == 0) continue;
-    const std::uint32_t power = index.slots[2 * at + 1];
-    const Term& term = record.term(static_cast<std::int32_t>(entry - 1));
-    placeInIndex(slots, capacity, productHash(term.exponents, static_cast<int>(power)), entry - 1, power);
+    const std::uint32_t* old = index.slots + kSlotWords * at;
+    if (old[0] != 0) placeInIndex(slots, capacity, old[2], old[0] - 1, old[1]);
   }
   std::free(index.slots);
   index.slots = slots;
@@ -147,11 +141,12 @@ void sortAllColumns(PolyRecord& record) {
 int accumulateIndexed(AnalysisContext& ctx, int sign, int power, std::uint64_t symbolSum, PolyRecord& target) {
   TermIndex& index = ctx.termIndex;
   const Exponent* work = ctx.workExponents;
-  const std::uint64_t hash = finishHash(symbolSum, power);
-  std::uint32_t at = static_cast<std::uint32_t>(hash) & (index.capacity - 1);
-  for (; index.slots[2 * at] != 0; at = (at + 1) & (index.capacity - 1)) {
-    if (index.slots[2 * at + 1] != static_cast<std::uint32_t>(power)) continue;
-    Term& term = target.term(static_cast<std::int32_t>(index.slots[2 * at] - 1));
+  const std::uint32_t hash = static_cast<std::uint32_t>(finishHash(symbolSum, power));
+  std::uint32_t at = hash & (index.capacity - 1);
+  for (; index.slots[kSlotWords * at] != 0; at = (at + 1) & (index.capacity - 1)) {
+    const std::uint32_t* slot = index.slots + kSlotWords * at;
+    if (slot[2] != hash || slot[1] != static_cast<std::uint32_t>(power)) continue;
+    Term& term = target.term(static_cast<std::int32_t>(slot[0] - 1));
     if (!sameExponents(term.exponents, work)) continue;
     term.coefficient =
         static_cast<std::int32_t>(static_cast<std::uint32_t>(term.coefficient) + static_cast<std::uint32_t>(sign));
@@ -164,13 +159,14 @@ int accumulateIndexed(AnalysisContext& ctx, int sign, int power, std::uint64_t s
   if (growTermlistIfFull(ctx, target) != 0) return 1;
   ++target.termCount;
   ++target.powerCounts[power];
-  index.slots[2 * at] = static_cast<std::uint32_t>(termIndex) + 1;
-  index.slots[2 * at + 1] = static_cast<std::uint32_t>(power);
+  index.slots[kSlotWords * at] = static_cast<std::uint32_t>(termIndex) + 1;
+  index.slots[kSlotWords * at + 1] = static_cast<std::uint32_t>(power);
+  index.slots[kSlotWords * at + 2] = hash;
   ++index.used;
   // The poly grows at the same moments as with bisection: after an
   // insertion into a column that already held terms.
   if (count > 0 && growPolyIfFull(ctx, target, power) != 0) return 1;
-  if (2 * index.used > index.capacity && !growIndex(ctx, target)) {
+  if (2 * index.used > index.capacity && !growIndex(ctx)) {
     // No room for a larger index: go on by bisection over ordered columns.
     endIndexedAccumulation(ctx, target, true);
   }
@@ -183,9 +179,8 @@ void beginIndexedAccumulation(AnalysisContext& ctx) {
   TermIndex& index = ctx.termIndex;
   endIndexedAccumulation(ctx, ctx.polyRecords[0], false);
   constexpr std::uint32_t kInitialSlots = 8192;
-  auto* slots = static_cast<std::uint32_t*>(std::malloc(sizeof(std::uint32_t) * 2 * kInitialSlots));
+  auto* slots = static_cast<std::uint32_t*>(std::calloc(kSlotWords * kInitialSlots, sizeof(std::uint32_t)));
   if (slots == nullptr) return;
-  std::memset(slots, 0, sizeof(std::uint32_t) * 2 * kInitialSlots);
   index.slots = slots;
   index.capacity = kInitialSlots;
   index.used = 0;

@@ -16,8 +16,8 @@ struct PolyRecord;
 // the polynomial store and comes straight from the C heap: when the heap
 // refuses it, accumulation bisects, with the same result.
 struct TermIndex {
-  std::uint32_t* slots = nullptr;  // pairs: term index + 1 (0 empty), power
-  std::uint32_t capacity = 0;      // number of pairs, a power of two
+  std::uint32_t* slots = nullptr;  // term index + 1 (0 empty), power, hash
+  std::uint32_t capacity = 0;      // number of slots, a power of two
   std::uint32_t used = 0;
   bool active = false;
 };

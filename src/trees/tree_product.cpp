@@ -173,6 +173,53 @@ void orientTree(int count, const int* d1, const int* d2, const int* treeEdges, i
   }
 }
 
+// The same walk as orientTree, with each node's tree positions listed in
+// ascending order once, so that finding the next unused position touching
+// a node costs no scan: linear instead of quadratic in the tree size.
+void orientTreeListed(int count, const int* d1, const int* d2, const int* treeEdges, int* permutation) {
+  if (count > kTreeSlots - 1) count = kTreeSlots - 1;
+  int start[kGraphNodeSlots + 1] = {};
+  for (int pos = 1; pos <= count; ++pos) {
+    const int e = treeEdges[pos];
+    if (d1[e] >= 0 && d1[e] < kGraphNodeSlots) ++start[d1[e] + 1];
+    if (d2[e] >= 0 && d2[e] < kGraphNodeSlots && d2[e] != d1[e]) ++start[d2[e] + 1];
+  }
+  for (int v = 1; v <= kGraphNodeSlots; ++v) start[v] += start[v - 1];
+  int fill[kGraphNodeSlots];
+  for (int v = 0; v < kGraphNodeSlots; ++v) fill[v] = start[v];
+  int listed[2 * kTreeSlots];
+  for (int pos = 1; pos <= count; ++pos) {
+    const int e = treeEdges[pos];
+    if (d1[e] >= 0 && d1[e] < kGraphNodeSlots) listed[fill[d1[e]]++] = pos;
+    if (d2[e] >= 0 && d2[e] < kGraphNodeSlots && d2[e] != d1[e]) listed[fill[d2[e]]++] = pos;
+  }
+  bool used[kTreeSlots] = {};
+  int cursor[kGraphNodeSlots];
+  for (int v = 0; v < kGraphNodeSlots; ++v) cursor[v] = start[v];
+  int stack[kTreeSlots + 1];
+  int depth = 0;
+  permutation[0] = 0;
+  permutation[1] = 0;
+  stack[depth++] = 1;
+  for (;;) {
+    const int v = stack[depth - 1];
+    int& at = cursor[v];
+    while (at < start[v + 1] && used[listed[at]]) ++at;
+    if (at < start[v + 1]) {
+      const int pos = listed[at++];
+      const int e = treeEdges[pos];
+      used[pos] = true;
+      const int w = d1[e] == v ? d2[e] : d1[e];
+      if (w > 0 && w < kTreeSlots) permutation[w] = d1[e] == v ? e : -e;
+      if (depth < kTreeSlots + 1 && w >= 0 && w < kGraphNodeSlots) stack[depth++] = w;
+    } else if (depth == 1) {
+      return;
+    } else {
+      --depth;
+    }
+  }
+}
+
 int treeSign(int actualNodes, int* vPermutation, int* iPermutation) {
   const int n = actualNodes < kTreeSlots ? actualNodes : kTreeSlots - 1;
   int sign = 1;
@@ -231,8 +278,9 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
   advance(ctx, fast);
   while (gen.generatorState == kGeneratorRunning) {
     ++p.commonTreeCount;
-    orientTree(treeEdgeCount, g.iGraph.d1, g.iGraph.d2, gen.treeEdges, p.iPermutation);
-    orientTree(treeEdgeCount, g.vGraph.d1, g.vGraph.d2, gen.treeEdges, p.vPermutation);
+    auto orient = fast ? orientTreeListed : orientTree;
+    orient(treeEdgeCount, g.iGraph.d1, g.iGraph.d2, gen.treeEdges, p.iPermutation);
+    orient(treeEdgeCount, g.vGraph.d1, g.vGraph.d2, gen.treeEdges, p.vPermutation);
     const bool matchedTrace = ctx.traced(kTraceMatchedTrees);
     if (matchedTrace) printCommonTree(ctx, treeEdgeCount, actualNodes);
     p.termSign = treeSign(actualNodes, p.vPermutation, p.iPermutation);

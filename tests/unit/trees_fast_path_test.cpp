@@ -2,6 +2,7 @@
 // accepted trees in the same order, on random graph pairs and on whole runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "driver/program_driver.h"
 #include "support/run_helpers.h"
 #include "trees/common_tree_enumerator.h"
+#include "trees/tree_product.h"
 #include "unit/trees_fixture.h"
 
 namespace velkor::testing {
@@ -65,6 +67,34 @@ TEST_F(FastPathTest, SameTreesInSameOrderOnRandomGraphPairs) {
     withTrees += !plain.empty();
   }
   EXPECT_GT(withTrees, 300);
+}
+
+TEST(FastOrientation, ListedWalkMatchesTheScanningWalk) {
+  std::mt19937_64 random(99);
+  for (int round = 0; round < 2000; ++round) {
+    // A random tree on nodes 1 .. n, edges in random order and direction.
+    const int n = 2 + static_cast<int>(random() % 40);
+    int d1[kEdgeSlots] = {}, d2[kEdgeSlots] = {}, tree[kTreeSlots] = {};
+    std::vector<int> order;
+    for (int k = 0; k < n - 1; ++k) order.push_back(k + 2);
+    std::shuffle(order.begin(), order.end(), random);
+    for (int w = 2; w <= n; ++w) {
+      const int e = order[static_cast<std::size_t>(w - 2)];
+      const int parent = 1 + static_cast<int>(random() % static_cast<std::uint64_t>(w - 1));
+      if (random() % 2) {
+        d1[e] = parent;
+        d2[e] = w;
+      } else {
+        d1[e] = w;
+        d2[e] = parent;
+      }
+    }
+    for (int pos = 1; pos <= n - 1; ++pos) tree[pos] = pos + 1;
+    int plain[kTreeSlots] = {}, listed[kTreeSlots] = {};
+    orientTree(n - 1, d1, d2, tree, plain);
+    orientTreeListed(n - 1, d1, d2, tree, listed);
+    for (int w = 0; w <= n; ++w) ASSERT_EQ(plain[w], listed[w]) << "round " << round << " node " << w;
+  }
 }
 
 TEST_F(FastPathTest, WorkLimitEndsTheEnumerationEarly) {
