@@ -248,10 +248,11 @@ std::string evaluationHeading(int topofun) {
          std::to_string(topofunTreeOrder(topofun)) + "-trees) \n";
 }
 
-// The hash index of the fast accumulation: its size is a power of two. No
-// term list or power index of a run without refusals has such a size: a
-// term takes 416 bytes (13 * 32), and a power index holds 102 rows times a
-// power of two (102 = 2 * 51).
+// A hash index of the fast accumulation, should it come from the heap seam:
+// its size is a power of two. No term list or power index of a run without
+// refusals has such a size: a term takes 416 bytes (13 * 32) or, in the
+// fast path's compact form, 108 bytes (27 * 4), and a power index holds
+// 102 rows times a power of two (102 = 2 * 51).
 bool isIndexRequest(const Request& request) {
   return !request.resize && request.bytes >= 8 && (request.bytes & (request.bytes - 1)) == 0;
 }
@@ -659,8 +660,10 @@ TEST(FaultInjection, GrowthDuringTheOhmUnitConversion) {
   injectFaults(kConversionGrowth, tally);
 }
 
-// The heap refuses every block larger than a new term list (1824576
-// bytes): a power index can then hold at most 1824576 / 512 = 3563 rows.
+// The heap refuses every block larger than 1824576 bytes (a new term list
+// of the plain path; the fast path's compact term lists stay below it until
+// they hold 8771 terms): a power index can then hold at most
+// 1824576 / 512 = 3563 rows.
 // Its growth from 3264 rows falls back to ever smaller increases until it
 // reaches 3563 rows, and fails when a column holds 3562 terms. V of the
 // network above has 5488 distinct terms, all at s^0, so every attempt at V
