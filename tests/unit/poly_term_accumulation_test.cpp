@@ -216,7 +216,7 @@ TEST_F(PolyGrowthTest, DoublesWhenAColumnReachesTheLastRow) {
   ASSERT_EQ(add(1, 0, {1, 2}), 0);
   EXPECT_EQ(record().polyRows, 204);
   EXPECT_EQ(record().powerCounts[0], 101);
-  for (int row = 101; row < 204; ++row) EXPECT_EQ(record().at(row, 0), 0);
+  for (int row = kInitialPolyRows; row < 204; ++row) EXPECT_EQ(record().at(row, 0), 0);  // the added rows
   EXPECT_EQ(record().at(203, kPowerColumns - 1), 0);
   // The products still sort after the growth.
   ASSERT_EQ(add(1, 0, {1, 1}), 0);
