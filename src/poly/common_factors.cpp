@@ -24,12 +24,8 @@ bool sameExponents(const Term& a, const Term& b) {
 
 // Negative when a comes after b in a column (a is lexicographically
 // smaller), positive when a comes before b, 0 when equal.
-int compareExponents(const Term& a, const Term& b) {
-  for (int k = 0; k < kSymbolSlots; ++k) {
-    if (a.exponents[k] != b.exponents[k]) return a.exponents[k] > b.exponents[k] ? 1 : -1;
-  }
-  return 0;
-}
+// Exponents are unsigned bytes, so byte order is lexicographic order.
+int compareExponents(const Term& a, const Term& b) { return std::memcmp(a.exponents, b.exponents, kSymbolSlots); }
 
 // Sum of two coefficients with wrap-around instead of overflow.
 std::int32_t addCoefficients(std::int32_t a, std::int32_t b) {
@@ -189,9 +185,14 @@ class MoveIndex {
     std::uint32_t inPlace;
   };
   Slot* find(const PolyRecord& record, int column, const Term& term, Slot** free) {
+    // Eight exponents at a time.
     std::uint64_t h = static_cast<std::uint64_t>(column) * 0x9e3779b97f4a7c15ull;
-    for (int k = 0; k < kSymbolSlots; ++k)
-      h = (h ^ term.exponents[k]) * 0x100000001b3ull;
+    for (int k = 0; k < kSymbolSlots; k += 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, term.exponents + k, kSymbolSlots - k < 8 ? kSymbolSlots - k : 8);
+      h = (h ^ word) * 0xff51afd7ed558ccdull;
+      h ^= h >> 32;
+    }
     h ^= h >> 29;
     std::uint32_t at = static_cast<std::uint32_t>(h) & (capacity_ - 1);
     for (; slots_[at].term != 0; at = (at + 1) & (capacity_ - 1)) {
