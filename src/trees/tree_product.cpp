@@ -134,49 +134,11 @@ void recordStatistics(AnalysisContext& ctx, const PolyRecord& record) {
 
 }  // namespace
 
+// A depth-first walk of the tree from node 1 that always leaves a node by
+// the lowest unused tree position touching it. Each node's positions are
+// listed in ascending order once, so finding that position costs no scan
+// of the whole tree: linear instead of quadratic in the tree size.
 void orientTree(int count, const int* d1, const int* d2, const int* treeEdges, int* permutation) {
-  if (count > kTreeSlots - 1) count = kTreeSlots - 1;
-  bool used[kTreeSlots] = {};
-  // Every push uses up one tree position: at most count + 1 entries.
-  int stack[kTreeSlots + 1];
-  int depth = 0;
-  permutation[0] = 0;
-  permutation[1] = 0;
-  stack[depth++] = 1;
-  for (;;) {
-    const int v = stack[depth - 1];
-    int w = 0;
-    for (int pos = 1; pos <= count; ++pos) {
-      if (used[pos]) continue;
-      const int e = treeEdges[pos];
-      int entry = 0;
-      if (d1[e] == v) {
-        w = d2[e];
-        entry = e;
-      } else if (d2[e] == v) {
-        w = d1[e];
-        entry = -e;
-      } else {
-        continue;
-      }
-      used[pos] = true;
-      if (w > 0 && w < kTreeSlots) permutation[w] = entry;
-      break;
-    }
-    if (w != 0) {
-      stack[depth++] = w;
-    } else if (depth == 1) {
-      return;
-    } else {
-      --depth;
-    }
-  }
-}
-
-// The same walk as orientTree, with each node's tree positions listed in
-// ascending order once, so that finding the next unused position touching
-// a node costs no scan: linear instead of quadratic in the tree size.
-void orientTreeListed(int count, const int* d1, const int* d2, const int* treeEdges, int* permutation) {
   if (count > kTreeSlots - 1) count = kTreeSlots - 1;
   int start[kGraphNodeSlots + 1] = {};
   for (int pos = 1; pos <= count; ++pos) {
@@ -278,9 +240,8 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
   advance(ctx, fast);
   while (gen.generatorState == kGeneratorRunning) {
     ++p.commonTreeCount;
-    auto orient = fast ? orientTreeListed : orientTree;
-    orient(treeEdgeCount, g.iGraph.d1, g.iGraph.d2, gen.treeEdges, p.iPermutation);
-    orient(treeEdgeCount, g.vGraph.d1, g.vGraph.d2, gen.treeEdges, p.vPermutation);
+    orientTree(treeEdgeCount, g.iGraph.d1, g.iGraph.d2, gen.treeEdges, p.iPermutation);
+    orientTree(treeEdgeCount, g.vGraph.d1, g.vGraph.d2, gen.treeEdges, p.vPermutation);
     const bool matchedTrace = ctx.traced(kTraceMatchedTrees);
     if (matchedTrace) printCommonTree(ctx, treeEdgeCount, actualNodes);
     p.termSign = treeSign(actualNodes, p.vPermutation, p.iPermutation);

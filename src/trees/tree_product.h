@@ -25,9 +25,6 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
 // signed edge through which the walk first reaches it.
 void orientTree(int count, const int* d1, const int* d2, const int* treeEdges, int* permutation);
 
-// The same walk in time linear in the tree size (the fast path's).
-void orientTreeListed(int count, const int* d1, const int* d2, const int* treeEdges, int* permutation);
-
 // The sign of a common tree from its two permutations (which it changes).
 int treeSign(int actualNodes, int* vPermutation, int* iPermutation);
 

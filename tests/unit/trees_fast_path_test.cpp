@@ -69,7 +69,35 @@ TEST_F(FastPathTest, SameTreesInSameOrderOnRandomGraphPairs) {
   EXPECT_GT(withTrees, 300);
 }
 
-TEST(FastOrientation, ListedWalkMatchesTheScanningWalk) {
+// The orientation walk written the obvious way, as a reference: from the
+// node on top of the stack, scan all tree positions in order for the first
+// unused one that touches it.
+void scanningWalk(int count, const int* d1, const int* d2, const int* tree, int* permutation) {
+  bool used[kTreeSlots] = {};
+  int stack[kTreeSlots + 1];
+  int depth = 0;
+  permutation[0] = permutation[1] = 0;
+  stack[depth++] = 1;
+  for (;;) {
+    const int v = stack[depth - 1];
+    int w = 0;
+    for (int pos = 1; pos <= count && w == 0; ++pos) {
+      const int e = tree[pos];
+      if (used[pos] || (d1[e] != v && d2[e] != v)) continue;
+      used[pos] = true;
+      w = d1[e] == v ? d2[e] : d1[e];
+      permutation[w] = d1[e] == v ? e : -e;
+    }
+    if (w != 0)
+      stack[depth++] = w;
+    else if (depth == 1)
+      return;
+    else
+      --depth;
+  }
+}
+
+TEST(Orientation, MatchesTheScanningWalkOnRandomTrees) {
   std::mt19937_64 random(99);
   for (int round = 0; round < 2000; ++round) {
     // A random tree on nodes 1 .. n, edges in random order and direction.
@@ -91,8 +119,8 @@ TEST(FastOrientation, ListedWalkMatchesTheScanningWalk) {
     }
     for (int pos = 1; pos <= n - 1; ++pos) tree[pos] = pos + 1;
     int plain[kTreeSlots] = {}, listed[kTreeSlots] = {};
-    orientTree(n - 1, d1, d2, tree, plain);
-    orientTreeListed(n - 1, d1, d2, tree, listed);
+    scanningWalk(n - 1, d1, d2, tree, plain);
+    orientTree(n - 1, d1, d2, tree, listed);
     for (int w = 0; w <= n; ++w) ASSERT_EQ(plain[w], listed[w]) << "round " << round << " node " << w;
   }
 }
