@@ -31,6 +31,29 @@ bool columnHasNonzeroTerm(const PolyRecord& record, int column) {
   return false;
 }
 
+// Appends `value` in decimal, right-aligned in `width` characters (printf's
+// "%*lld"), or left-aligned when `leftAlign` is set ("%-*lld").
+char* appendInteger(char* at, std::int64_t value, int width, bool leftAlign) {
+  char digits[24];
+  int n = 0;
+  std::uint64_t magnitude = value < 0 ? 0u - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10u);
+    magnitude /= 10u;
+  } while (magnitude != 0);
+  if (value < 0) digits[n++] = '-';
+  int pad = width > n ? width - n : 0;
+  if (!leftAlign)
+    for (; pad > 0; --pad) *at++ = ' ';
+  while (n > 0) *at++ = digits[--n];
+  if (leftAlign)
+    for (; pad > 0; --pad) *at++ = ' ';
+  return at;
+}
+
+// A term line is formatted by hand into one buffer and written at once:
+// millions of them are printed for large circuits. The layout is that of
+// the formats "%3lld", " %s   " and " %s^%-2lld".
 void printTerm(AnalysisContext& ctx, const Term& term, int relativePower) {
   const CommonFactors& f = ctx.factors;
   std::int64_t v = static_cast<std::int64_t>(term.coefficient) * f.overallSign / f.coefficientGcd;
@@ -38,22 +61,42 @@ void printTerm(AnalysisContext& ctx, const Term& term, int relativePower) {
   if (perTerm)
     ctx.out.print("%2d,%2d,%2d,%2d,%2d:", ctx.store.netlistNumber, ctx.store.traceLabel, ctx.polySide, relativePower,
                   v < 0 ? -1 : 1);
-  else
-    ctx.out.print("         ");
-  if (v > 1 || v < 0)
-    ctx.out.print("%3lld", static_cast<long long>(v));
-  else
-    ctx.out.print(perTerm ? "  1" : "   ");
+  // Longest line: the lead, a 20-character coefficient, and every symbol
+  // slot with a 12-character name and a 20-character exponent.
+  char line[9 + 20 + kSymbolSlots * (kMaxNameLength + 23) + 4];
+  char* at = line;
+  if (!perTerm)
+    for (int k = 0; k < 9; ++k) *at++ = ' ';
+  if (v > 1 || v < 0) {
+    at = appendInteger(at, v, 3, false);
+  } else {
+    *at++ = ' ';
+    *at++ = ' ';
+    *at++ = perTerm ? '1' : ' ';
+  }
   bool anySymbol = false;
   for (int k = 0; k < kSymbolSlots; ++k) {
     std::int64_t d = static_cast<std::int64_t>(term.exponents[k]) - f.minExponents[k];
-    if (d > 0) {
-      printSymbolField(ctx, k, d);
-      anySymbol = true;
+    if (d <= 0) continue;
+    anySymbol = true;
+    *at++ = ' ';
+    const char* name = k < kNameSlots ? ctx.store.branchNames[k] : "";
+    for (int c = 0; c < kMaxNameLength && name[c] != '\0'; ++c) *at++ = name[c];
+    if (d == 1) {
+      *at++ = ' ';
+      *at++ = ' ';
+      *at++ = ' ';
+    } else {
+      *at++ = '^';
+      at = appendInteger(at, d, 2, true);
     }
   }
-  if (!anySymbol && v == 1) ctx.out.print(" 1");
-  ctx.out.print("\n");
+  if (!anySymbol && v == 1) {
+    *at++ = ' ';
+    *at++ = '1';
+  }
+  *at++ = '\n';
+  ctx.out.write(line, static_cast<std::size_t>(at - line));
 }
 
 }  // namespace

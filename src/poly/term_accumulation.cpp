@@ -7,6 +7,7 @@
 // call always has room for one more term and one more row.
 #include "poly/term_accumulation.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -131,9 +132,63 @@ void sortColumn(PolyRecord& record, int power) {
   }
 }
 
+// A column entry with the eight exponent bytes from which the column's
+// terms start to differ, read as one big-endian number: comparing keys
+// orders most pairs without touching the terms.
+struct SortKey {
+  std::uint64_t key;
+  std::int32_t term;
+};
+
+// The first exponent slot at which some term of the column differs from
+// its first term, at most kSymbolSlots - 8 so that eight bytes can be read.
+int firstDifferingSlot(const PolyRecord& record, int power) {
+  const Exponent* first = record.term(record.at(0, power)).exponents;
+  int limit = kSymbolSlots - 8;
+  for (int r = 1; r < record.powerCounts[power] && limit > 0; ++r) {
+    const Exponent* other = record.term(record.at(r, power)).exponents;
+    int k = 0;
+    while (k < limit && first[k] == other[k]) ++k;
+    limit = k;
+  }
+  return limit;
+}
+
+void sortColumnByKeys(PolyRecord& record, int power, SortKey* keys) {
+  const int count = record.powerCounts[power];
+  const int offset = firstDifferingSlot(record, power);
+  for (int r = 0; r < count; ++r) {
+    const std::int32_t t = record.at(r, power);
+    const Exponent* e = record.term(t).exponents + offset;
+    std::uint64_t key = 0;
+    for (int b = 0; b < 8; ++b) key = (key << 8) | e[b];
+    keys[r] = SortKey{key, t};
+  }
+  const std::size_t rest = static_cast<std::size_t>(kSymbolSlots - offset - 8);
+  std::sort(keys, keys + count, [&](const SortKey& a, const SortKey& b) {
+    if (a.key != b.key) return a.key > b.key;
+    return std::memcmp(record.term(a.term).exponents + offset + 8, record.term(b.term).exponents + offset + 8,
+                       rest) > 0;
+  });
+  for (int r = 0; r < count; ++r) record.at(r, power) = keys[r].term;
+}
+
+// Orders every column. The keys are scratch from the C heap; when it
+// refuses them, the columns are heap-sorted in place instead.
 void sortAllColumns(PolyRecord& record) {
+  int longest = 0;
   for (int power = 0; power < kPowerColumns; ++power)
-    if (record.powerCounts[power] > 1) sortColumn(record, power);
+    if (record.powerCounts[power] > longest) longest = record.powerCounts[power];
+  if (longest < 2) return;
+  auto* keys = static_cast<SortKey*>(std::malloc(sizeof(SortKey) * static_cast<std::size_t>(longest)));
+  for (int power = 0; power < kPowerColumns; ++power) {
+    if (record.powerCounts[power] < 2) continue;
+    if (keys != nullptr)
+      sortColumnByKeys(record, power, keys);
+    else
+      sortColumn(record, power);
+  }
+  std::free(keys);
 }
 
 // Indexed accumulation: find the product through the hash index, or append

@@ -140,24 +140,34 @@ void recordStatistics(AnalysisContext& ctx, const PolyRecord& record) {
 // of the whole tree: linear instead of quadratic in the tree size.
 void orientTree(int count, const int* d1, const int* d2, const int* treeEdges, int* permutation) {
   if (count > kTreeSlots - 1) count = kTreeSlots - 1;
-  int start[kGraphNodeSlots + 1] = {};
+  // Only the nodes up to the highest one that the tree touches take part,
+  // so the tables are set up over that span alone.
+  int span = 2;
+  for (int pos = 1; pos <= count; ++pos) {
+    const int e = treeEdges[pos];
+    if (d1[e] >= span && d1[e] < kGraphNodeSlots) span = d1[e] + 1;
+    if (d2[e] >= span && d2[e] < kGraphNodeSlots) span = d2[e] + 1;
+  }
+  int start[kGraphNodeSlots + 1];
+  for (int v = 0; v <= span; ++v) start[v] = 0;
   for (int pos = 1; pos <= count; ++pos) {
     const int e = treeEdges[pos];
     if (d1[e] >= 0 && d1[e] < kGraphNodeSlots) ++start[d1[e] + 1];
     if (d2[e] >= 0 && d2[e] < kGraphNodeSlots && d2[e] != d1[e]) ++start[d2[e] + 1];
   }
-  for (int v = 1; v <= kGraphNodeSlots; ++v) start[v] += start[v - 1];
+  for (int v = 1; v <= span; ++v) start[v] += start[v - 1];
   int fill[kGraphNodeSlots];
-  for (int v = 0; v < kGraphNodeSlots; ++v) fill[v] = start[v];
+  for (int v = 0; v < span; ++v) fill[v] = start[v];
   int listed[2 * kTreeSlots];
   for (int pos = 1; pos <= count; ++pos) {
     const int e = treeEdges[pos];
     if (d1[e] >= 0 && d1[e] < kGraphNodeSlots) listed[fill[d1[e]]++] = pos;
     if (d2[e] >= 0 && d2[e] < kGraphNodeSlots && d2[e] != d1[e]) listed[fill[d2[e]]++] = pos;
   }
-  bool used[kTreeSlots] = {};
+  bool used[kTreeSlots];
+  for (int pos = 0; pos <= count; ++pos) used[pos] = false;
   int cursor[kGraphNodeSlots];
-  for (int v = 0; v < kGraphNodeSlots; ++v) cursor[v] = start[v];
+  for (int v = 0; v < span; ++v) cursor[v] = start[v];
   int stack[kTreeSlots + 1];
   int depth = 0;
   permutation[0] = 0;
