@@ -150,6 +150,17 @@ long invertTerm(const BranchMaps& maps, const ConversionSlots& slots, Term& term
   return q;
 }
 
+// The power that the conversion will give a term, without converting it.
+long convertedPower(const BranchMaps& maps, const ConversionSlots& slots, const Term& term) {
+  long q = 0;
+  for (int i = 0; i < slots.reactiveCount; ++i) {
+    const int k = slots.reactive[i];
+    const int x = maps.ohmExponents[k];
+    q += x != 0 ? static_cast<Exponent>(x - term.exponents[k]) : term.exponents[k];
+  }
+  return q;
+}
+
 // The fast path's version of the moves: the same result, found through a
 // hash index instead of a scan of the destination column, and with each
 // column closed up once instead of after every move.
@@ -209,13 +220,50 @@ class MoveIndex {
   std::uint32_t capacity_ = 0;
 };
 
+// Columns that may hold two entries of equal exponents after the
+// conversion: those that receive moved terms, and those with a cancelled
+// term, whose exponents stay unconverted. In any other column the entries
+// were distinct and the conversion maps distinct exponents to distinct
+// ones, so the merge has nothing to find there.
+struct MergeColumns {
+  bool column[kPowerColumns] = {};
+};
+
 // 0, -1 when the index could not be allocated (nothing changed), 1 when
-// the poly could not grow.
-int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record) {
-  MoveIndex index(static_cast<std::uint32_t>(record.termCount));
-  if (!index.ready()) return -1;
+// the poly could not grow. Fills `merge` on success.
+int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, MergeColumns& merge) {
   const BranchMaps& maps = ctx.maps;
   const ConversionSlots slots(maps);
+  // First find the columns that receive terms: only their entries are ever
+  // looked up, so only they are indexed, and without any the index is not
+  // needed at all.
+  bool receives[kPowerColumns] = {};
+  bool anyMove = false;
+  for (int c = 0; c < kPowerColumns; ++c) {
+    for (int r = 0; r < record.powerCounts[c]; ++r) {
+      const Term& term = record.term(record.at(r, c));
+      if (term.coefficient == 0) merge.column[c] = true;
+      if (term.inverted == 1 || term.coefficient == 0) continue;
+      const long q = convertedPower(maps, slots, term);
+      if (q != c && q >= 0 && q < kPowerColumns) {
+        receives[q] = true;
+        anyMove = true;
+      }
+    }
+  }
+  for (int c = 0; c < kPowerColumns; ++c)
+    if (receives[c]) merge.column[c] = true;
+  if (!anyMove) {
+    for (int c = 0; c < kPowerColumns; ++c)
+      for (int r = 0; r < record.powerCounts[c]; ++r) {
+        Term& term = record.term(record.at(r, c));
+        if (term.inverted == 0 && term.coefficient != 0) invertTerm(maps, slots, term);
+      }
+    return 0;
+  }
+
+  MoveIndex index(static_cast<std::uint32_t>(record.termCount));
+  if (!index.ready()) return -1;
   for (int c = 0; c < kPowerColumns; ++c) {
     bool untreated = false;
     for (int r = 0; r < record.powerCounts[c] && !untreated; ++r)
@@ -234,11 +282,13 @@ int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record) {
       const long q = invertTerm(maps, slots, term);
       MoveIndex::Slot* free = nullptr;
       if (q == c || q < 0 || q >= kPowerColumns) {
-        MoveIndex::Slot* slot = index.find(record, c, term, &free);
-        if (slot == nullptr)
-          *free = {static_cast<std::uint32_t>(termIndex) + 1, c, 1};
-        else if (slot->inPlace == 0)
-          *slot = {static_cast<std::uint32_t>(termIndex) + 1, c, 1};
+        if (receives[c]) {
+          MoveIndex::Slot* slot = index.find(record, c, term, &free);
+          if (slot == nullptr)
+            *free = {static_cast<std::uint32_t>(termIndex) + 1, c, 1};
+          else if (slot->inPlace == 0)
+            *slot = {static_cast<std::uint32_t>(termIndex) + 1, c, 1};
+        }
         record.at(w++, c) = termIndex;
         continue;
       }
@@ -267,8 +317,9 @@ int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record) {
 // Merges equal terms that the moves brought into one column, looking for
 // each entry among the rows above it by bisection. The column is not
 // sorted first, so an equal entry off the bisection's path stays apart.
-void mergeByBisection(PolyRecord& record) {
+void mergeByBisection(PolyRecord& record, const MergeColumns* only) {
   for (int c = 0; c < kPowerColumns; ++c) {
+    if (only != nullptr && !only->column[c]) continue;
     for (int r = record.powerCounts[c] - 1; r >= 1; --r) {
       const Term& term = record.term(record.at(r, c));
       int low = 0;
@@ -350,23 +401,29 @@ void collectOhmExponents(AnalysisContext& ctx, const PolyRecord& record) {
 }
 
 int convertToOhmUnits(AnalysisContext& ctx, PolyRecord& record) {
-  const int indexed = ctx.plainPath ? -1 : invertAndMoveIndexed(ctx, record);
+  MergeColumns merge;
+  const int indexed = ctx.plainPath ? -1 : invertAndMoveIndexed(ctx, record, merge);
   if (indexed == 1) return 1;
   if (indexed == -1 && invertAndMove(ctx, record) != 0) return 1;
-  mergeByBisection(record);
+  mergeByBisection(record, indexed == 0 ? &merge : nullptr);
   return 0;
 }
 
 void collectCommonFactors(AnalysisContext& ctx, const PolyRecord& record) {
   CommonFactors& f = ctx.factors;
+  // The lowest exponents of this polynomial, kept as bytes so that the
+  // minimum over a term's slots is a few vector operations.
+  Exponent lowest[kSymbolSlots];
+  std::memset(lowest, 0xff, sizeof lowest);
+  bool anyTerm = false;
   for (int c = 0; c < kPowerColumns; ++c) {
     if (record.powerCounts[c] <= 0 || !columnHasNonzeroTerm(record, c)) continue;
     if (c < f.minPower) f.minPower = c;
     for (int r = 0; r < record.powerCounts[c]; ++r) {
       const Term& term = record.term(record.at(r, c));
       if (term.coefficient == 0) continue;
-      for (int k = 0; k < kSymbolSlots; ++k)
-        if (term.exponents[k] < f.minExponents[k]) f.minExponents[k] = term.exponents[k];
+      anyTerm = true;
+      for (int k = 0; k < kSymbolSlots; ++k) lowest[k] = term.exponents[k] < lowest[k] ? term.exponents[k] : lowest[k];
       if (term.coefficient > 0) f.overallSign = 1;
       std::int64_t a = term.coefficient < 0 ? -static_cast<std::int64_t>(term.coefficient) : term.coefficient;
       std::int64_t g = f.coefficientGcd;
@@ -377,6 +434,9 @@ void collectCommonFactors(AnalysisContext& ctx, const PolyRecord& record) {
       f.coefficientGcd = static_cast<int>(g);
     }
   }
+  if (anyTerm)
+    for (int k = 0; k < kSymbolSlots; ++k)
+      if (lowest[k] < f.minExponents[k]) f.minExponents[k] = lowest[k];
 }
 
 }  // namespace velkor

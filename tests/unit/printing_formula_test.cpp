@@ -218,6 +218,31 @@ TEST_F(PrintingTest, MovedTermMergesWithATreatedEqualTerm) {
   EXPECT_EQ(rec.term(kept).exponents[2], 1);
 }
 
+TEST_F(PrintingTest, CancelledTermEqualToAConvertedOneIsMergedOnBothPaths) {
+  names({"x", "R1", "g1", "c1"});
+  // No term changes column, but the cancelled row keeps its unconverted
+  // exponents, which the second row's conversion reproduces; a column
+  // without cancelled rows or arrivals must come out as it went in.
+  for (bool plain : {true, false}) {
+    ctx->plainPath = plain;
+    ctx->maps.ohmExponents[2] = 1;
+    PolyRecord& rec = fresh(6);
+    int zero = add(rec, 0, 0, {{3, 1}});
+    add(rec, 0, 5, {{2, 1}, {3, 1}});
+    int a = add(rec, 1, 2, {{2, 1}, {4, 1}});
+    int b = add(rec, 1, 3, {{3, 1}, {4, 1}});
+    ASSERT_EQ(convertToOhmUnits(*ctx, rec), 0) << plain;
+    ASSERT_EQ(rec.powerCounts[0], 1) << plain;
+    EXPECT_EQ(rec.at(0, 0), zero) << plain;
+    EXPECT_EQ(rec.term(zero).coefficient, 5) << plain;
+    ASSERT_EQ(rec.powerCounts[1], 2) << plain;
+    EXPECT_EQ(rec.at(0, 1), a) << plain;
+    EXPECT_EQ(rec.at(1, 1), b) << plain;
+    EXPECT_EQ(rec.term(a).exponents[2], 0) << plain;
+    EXPECT_EQ(rec.term(b).exponents[2], 1) << plain;
+  }
+}
+
 TEST_F(PrintingTest, SecondPassMergesOnlyWhatItsBisectionFinds) {
   names({"x", "g1", "g2", "c1"});
   // Column 1 out of order, with an entry from column 0 arriving equal to
