@@ -65,6 +65,23 @@ void printScatteringHeading(AnalysisContext& ctx, const ParameterRecord& row, co
                 normalizationWord(ctx.store.normalization));
 }
 
+// Whether a formula printed after row `r` in the same pass uses `topofun`.
+bool neededLater(const AnalysisContext& ctx, int r, int topofun, bool scattering) {
+  for (int later = r + 1; later < kParameterCount; ++later) {
+    const ParameterRecord& row = parameterTable[later];
+    if (ctx.store.requestFlags[later] == 0 || isScatteringKind(row.kind) != scattering || !bothEvaluated(ctx, row))
+      continue;
+    if (row.numeratorTopofun == topofun || row.denominatorTopofun == topofun) return true;
+  }
+  return false;
+}
+
+LastUse lastUseOf(const AnalysisContext& ctx, int r, bool scattering) {
+  const ParameterRecord& row = parameterTable[r];
+  return LastUse{!neededLater(ctx, r, row.numeratorTopofun, scattering),
+                 !neededLater(ctx, r, row.denominatorTopofun, scattering)};
+}
+
 }  // namespace
 
 void analyseNetlist(AnalysisContext& ctx) {
@@ -86,7 +103,7 @@ void analyseNetlist(AnalysisContext& ctx) {
       s.traceLabel = row.kind;
       if (s.requestFlags[r] == 0 || isScatteringKind(row.kind) || !bothEvaluated(ctx, row)) continue;
       printHeading(ctx, row, ports);
-      printFormula(ctx, row.sign, row.numeratorTopofun, row.denominatorTopofun);
+      printFormula(ctx, row.sign, row.numeratorTopofun, row.denominatorTopofun, lastUseOf(ctx, r, false));
     }
     releaseFormulaResults(ctx);
   }
@@ -109,7 +126,7 @@ void analyseNetlist(AnalysisContext& ctx) {
       s.traceLabel = row.kind;
       if (s.requestFlags[r] == 0 || !isScatteringKind(row.kind) || !bothEvaluated(ctx, row)) continue;
       printScatteringHeading(ctx, row, ports);
-      printFormula(ctx, row.sign, row.numeratorTopofun, row.denominatorTopofun);
+      printFormula(ctx, row.sign, row.numeratorTopofun, row.denominatorTopofun, lastUseOf(ctx, r, true));
     }
     releaseFormulaResults(ctx);
   }

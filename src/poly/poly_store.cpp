@@ -51,23 +51,37 @@ void releasePolyRecord(AnalysisContext& ctx, PolyRecord& record) {
   record.poly = nullptr;
 }
 
+namespace {
+
+// The two blocks of a copy of `from`; 0, or 1 after printing which one the
+// heap refused (nothing is then held).
+int allocateCopy(AnalysisContext& ctx, const PolyRecord& from, Term** terms, std::int32_t** rows) {
+  std::size_t termBytes = static_cast<std::size_t>(from.termStride) * static_cast<std::size_t>(from.termCapacity);
+  std::size_t rowBytes = sizeof(PolyRow) * static_cast<std::size_t>(from.polyRows);
+  *terms = static_cast<Term*>(ctx.alloc.allocate(termBytes));
+  if (*terms == nullptr) {
+    ctx.out.print("can't allocate space for termlist\n");
+    return 1;
+  }
+  *rows = static_cast<std::int32_t*>(ctx.alloc.allocate(rowBytes));
+  if (*rows == nullptr) {
+    ctx.alloc.release(*terms);
+    ctx.out.print("can't allocate space for poly\n");
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
 int copyPolyRecord(AnalysisContext& ctx, int sign, int destination, int source) {
   PolyRecord& to = ctx.polyRecords[destination];
   const PolyRecord& from = ctx.polyRecords[source];
   releasePolyRecord(ctx, to);
-  std::size_t termBytes = static_cast<std::size_t>(from.termStride) * static_cast<std::size_t>(from.termCapacity);
-  std::size_t rowBytes = sizeof(PolyRow) * static_cast<std::size_t>(from.polyRows);
-  auto* terms = static_cast<Term*>(ctx.alloc.allocate(termBytes));
-  if (terms == nullptr) {
-    ctx.out.print("can't allocate space for termlist\n");
-    return 1;
-  }
-  auto* rows = static_cast<std::int32_t*>(ctx.alloc.allocate(rowBytes));
-  if (rows == nullptr) {
-    ctx.alloc.release(terms);
-    ctx.out.print("can't allocate space for poly\n");
-    return 1;
-  }
+  Term* terms = nullptr;
+  std::int32_t* rows = nullptr;
+  if (allocateCopy(ctx, from, &terms, &rows) != 0) return 1;
+  const std::size_t rowBytes = sizeof(PolyRow) * static_cast<std::size_t>(from.polyRows);
   // The plain path copies both blocks whole; the fast path copies the terms
   // in use and each column's entries, which is all that is ever read.
   const std::int32_t termsToCopy = ctx.plainPath ? from.termCapacity : from.termCount;
@@ -94,6 +108,30 @@ int copyPolyRecord(AnalysisContext& ctx, int sign, int destination, int source) 
   to.termCapacity = from.termCapacity;
   std::memcpy(to.powerCounts, from.powerCounts, sizeof to.powerCounts);
   to.termCount = from.termCount;
+  return 0;
+}
+
+int takePolyRecord(AnalysisContext& ctx, int sign, int destination, int source, bool handOver) {
+  PolyRecord& from = ctx.polyRecords[source];
+  if (!handOver || destination == source || !from.live()) return copyPolyRecord(ctx, sign, destination, source);
+  PolyRecord& to = ctx.polyRecords[destination];
+  releasePolyRecord(ctx, to);
+  // The blocks of a copy are still requested, so that running short of
+  // memory fails at the same request and prints the same as a copy would;
+  // they go back untouched (pages never written cost nothing).
+  Term* terms = nullptr;
+  std::int32_t* rows = nullptr;
+  if (allocateCopy(ctx, from, &terms, &rows) != 0) return 1;
+  ctx.alloc.release(terms);
+  ctx.alloc.release(rows);
+  to = from;
+  from.termlist = nullptr;
+  from.poly = nullptr;
+  if (sign < 0)
+    for (std::int32_t t = 0; t < to.termCount; ++t) {
+      Term& term = to.term(t);
+      term.coefficient = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(term.coefficient));
+    }
   return 0;
 }
 

@@ -66,6 +66,10 @@ void releasePolyRecord(AnalysisContext& ctx, PolyRecord& record);
 // Copies slot `source` into slot `destination`, negating the coefficients
 // when sign < 0; 0, or 1 after printing why the copy failed.
 int copyPolyRecord(AnalysisContext& ctx, int sign, int destination, int source);
+// Like copyPolyRecord, but when `handOver` is set and slot `source` holds
+// a polynomial, its blocks move to `destination` and `source` is left
+// empty: nothing is copied. It fails exactly where and how the copy would.
+int takePolyRecord(AnalysisContext& ctx, int sign, int destination, int source, bool handOver);
 // Grows *block of *count elements of `elementSize` bytes: doubles it, or
 // when that is refused tries ever smaller increases. 0 on success with both
 // written back, 1 when every attempt was refused (block and count

@@ -101,7 +101,7 @@ void printTerm(AnalysisContext& ctx, const Term& term, int relativePower) {
 
 }  // namespace
 
-int printFormula(AnalysisContext& ctx, int sign, int numeratorTopofun, int denominatorTopofun) {
+int printFormula(AnalysisContext& ctx, int sign, int numeratorTopofun, int denominatorTopofun, LastUse lastUse) {
   if (numeratorTopofun < 0 || numeratorTopofun >= kTopofunCount || denominatorTopofun < 0 ||
       denominatorTopofun >= kTopofunCount)
     return 1;
@@ -112,8 +112,13 @@ int printFormula(AnalysisContext& ctx, int sign, int numeratorTopofun, int denom
 
   PolyRecord& numerator = ctx.polyRecords[kNumeratorSlot];
   PolyRecord& denominator = ctx.polyRecords[kDenominatorSlot];
-  if (copyPolyRecord(ctx, sign, kNumeratorSlot, numeratorTopofun) != 0) return 1;
-  if (copyPolyRecord(ctx, 1, kDenominatorSlot, denominatorTopofun) != 0) {
+  // The plain path always works on copies. The fast path takes over a
+  // function that nothing needs afterwards; when numerator and denominator
+  // are the same function, the numerator is a copy.
+  const bool takeNumerator = !ctx.plainPath && lastUse.numerator && numeratorTopofun != denominatorTopofun;
+  const bool takeDenominator = !ctx.plainPath && lastUse.denominator;
+  if (takePolyRecord(ctx, sign, kNumeratorSlot, numeratorTopofun, takeNumerator) != 0) return 1;
+  if (takePolyRecord(ctx, 1, kDenominatorSlot, denominatorTopofun, takeDenominator) != 0) {
     releasePolyRecord(ctx, numerator);
     return 1;
   }

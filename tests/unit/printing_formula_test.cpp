@@ -389,5 +389,52 @@ TEST(PrintingMemory, FailedGrowthPrintsTheFourLinesAndReleasesBothCopies) {
   EXPECT_EQ(alloc.liveBlocks(), 4);
 }
 
+TEST(PrintingMemory, HandOverRequestsTheCopyBlocksAndLeavesTheSourceEmpty) {
+  StringSource source("");
+  StringOutput output;
+  FailingAllocator alloc;
+  auto ctx = std::make_unique<AnalysisContext>(source, output, alloc);
+  PolyRecord& fn = ctx->polyRecords[3];
+  ASSERT_EQ(createPolyRecord(*ctx, fn), 0);
+  for (int k = 0; k < 3; ++k) {
+    fn.term(k) = Term{};
+    fn.term(k).exponents[1] = static_cast<Exponent>(k);
+    fn.term(k).coefficient = k - 1;
+    fn.at(fn.powerCounts[0]++, 0) = k;
+  }
+  fn.termCount = 3;
+  const Term* block = fn.termlist;
+
+  // Refused: the same message as a copy, and the function is kept.
+  alloc.failAt = alloc.requests() + 1;
+  EXPECT_EQ(takePolyRecord(*ctx, -1, 6, 3, true), 1);
+  EXPECT_EQ(output.text(), "can't allocate space for termlist\n");
+  EXPECT_EQ(fn.termlist, block);
+  EXPECT_FALSE(ctx->polyRecords[6].live());
+  output.clear();
+  alloc.failAt = alloc.requests() + 2;
+  EXPECT_EQ(takePolyRecord(*ctx, -1, 6, 3, true), 1);
+  EXPECT_EQ(output.text(), "can't allocate space for poly\n");
+  EXPECT_EQ(alloc.liveBlocks(), 2);
+
+  // Granted: the blocks move, the coefficients are negated, the two
+  // requested blocks went back.
+  alloc.failAt = 0;
+  const std::uint64_t before = alloc.requests();
+  EXPECT_EQ(takePolyRecord(*ctx, -1, 6, 3, true), 0);
+  EXPECT_EQ(alloc.requests(), before + 2);
+  EXPECT_EQ(alloc.liveBlocks(), 2);
+  EXPECT_FALSE(fn.live());
+  const PolyRecord& taken = ctx->polyRecords[6];
+  ASSERT_EQ(taken.termlist, block);
+  EXPECT_EQ(taken.termCount, 3);
+  EXPECT_EQ(taken.powerCounts[0], 3);
+  EXPECT_EQ(taken.term(0).coefficient, 1);
+  EXPECT_EQ(taken.term(1).coefficient, 0);
+  EXPECT_EQ(taken.term(2).coefficient, -1);
+  releasePolyRecord(*ctx, ctx->polyRecords[6]);
+  EXPECT_EQ(alloc.liveBlocks(), 0);
+}
+
 }  // namespace
 }  // namespace velkor
