@@ -55,13 +55,25 @@ bool validGraph(const GraphPair& g) {
   return true;
 }
 
-// Whether the taken edges together with the open edges from `from` on can
-// still connect all nodes 1 .. N in one graph.
-bool canStillConnect(const UndoableForest& forest, const EdgeEnds& ends, int from, int lastEdge, int nodes,
-                     int components) {
-  if (components <= 1) return true;
-  int root[kGraphNodeSlots];
-  for (int v = 1; v <= nodes; ++v) root[v] = forest.find(v);
+// Whether the graph of the taken and open edges is connected.
+bool connected(const EdgeEnds& ends, int lastEdge, int nodes) {
+  UndoableForest forest;
+  forest.reset(nodes);
+  int components = nodes;
+  for (int e = 2; e <= lastEdge && components > 1; ++e)
+    if (forest.unite(ends.d1[e], ends.d2[e])) --components;
+  return components <= 1;
+}
+
+// Whether the graph of the taken edges and the open edges after `edge`
+// still joins the two ends of `edge`. With the taken and open edges
+// connected before `edge` is left out, as they are at every step, this is
+// whether they stay connected without it: the search stops as soon as the
+// two ends meet.
+bool endsStillJoined(const UndoableForest& forest, const EdgeEnds& ends, int edge, int lastEdge, int nodes) {
+  const int a = forest.find(ends.d1[edge]);
+  const int b = forest.find(ends.d2[edge]);
+  if (a == b) return true;
   // A scratch forest over the current components' roots.
   int parent[kGraphNodeSlots];
   for (int v = 1; v <= nodes; ++v) parent[v] = v;
@@ -72,12 +84,12 @@ bool canStillConnect(const UndoableForest& forest, const EdgeEnds& ends, int fro
     }
     return v;
   };
-  for (int e = from; e <= lastEdge; ++e) {
-    int a = findScratch(root[ends.d1[e]]);
-    int b = findScratch(root[ends.d2[e]]);
-    if (a == b) continue;
-    parent[a] = b;
-    if (--components == 1) return true;
+  for (int e = edge + 1; e <= lastEdge; ++e) {
+    const int x = findScratch(forest.find(ends.d1[e]));
+    const int y = findScratch(forest.find(ends.d2[e]));
+    if (x == y) continue;
+    parent[x] = y;
+    if (findScratch(a) == findScratch(b)) return true;
   }
   return false;
 }
@@ -89,7 +101,9 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
   const int needed = nodes - 1;
   bool backtrack = false;
   if (en.state == 0) {
-    if (!validGraph(g)) {
+    // Without a connected graph on either side there is no common tree;
+    // with one, every step below keeps the taken and open edges connected.
+    if (!validGraph(g) || !connected(g.iGraph, g.edges, nodes) || !connected(g.vGraph, g.edges, nodes)) {
       en.state = 2;
       return false;
     }
@@ -120,10 +134,9 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
         en.iForest.undoLast();
         en.vForest.undoLast();
         if ((g.dmap[e] & kForced) != 0) continue;  // never left out
-        const int components = nodes - en.takenCount;
         if (g.edges - e < needed - en.takenCount) continue;
-        if (!canStillConnect(en.iForest, g.iGraph, e + 1, g.edges, nodes, components) ||
-            !canStillConnect(en.vForest, g.vGraph, e + 1, g.edges, nodes, components))
+        if (!endsStillJoined(en.iForest, g.iGraph, e, g.edges, nodes) ||
+            !endsStillJoined(en.vForest, g.vGraph, e, g.edges, nodes))
           continue;
         en.nextEdge = e + 1;
         resumed = true;
@@ -168,10 +181,8 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
       continue;
     }
     // Leave edge e out.
-    const int components = nodes - en.takenCount;
-    if (g.edges - e < needed - en.takenCount ||
-        !canStillConnect(en.iForest, g.iGraph, e + 1, g.edges, nodes, components) ||
-        !canStillConnect(en.vForest, g.vGraph, e + 1, g.edges, nodes, components)) {
+    if (g.edges - e < needed - en.takenCount || !endsStillJoined(en.iForest, g.iGraph, e, g.edges, nodes) ||
+        !endsStillJoined(en.vForest, g.vGraph, e, g.edges, nodes)) {
       backtrack = true;
       continue;
     }

@@ -134,11 +134,13 @@ void recordStatistics(AnalysisContext& ctx, const PolyRecord& record) {
 
 }  // namespace
 
+namespace {
+
 // A depth-first walk of the tree from node 1 that always leaves a node by
 // the lowest unused tree position touching it. Each node's positions are
 // listed in ascending order once, so finding that position costs no scan
 // of the whole tree: linear instead of quadratic in the tree size.
-void orientTree(int count, const int* d1, const int* d2, const int* treeEdges, int* permutation) {
+void walkTree(int count, const int* d1, const int* d2, const int* treeEdges, int* permutation) {
   if (count > kTreeSlots - 1) count = kTreeSlots - 1;
   // Only the nodes up to the highest one that the tree touches take part,
   // so the tables are set up over that span alone.
@@ -190,6 +192,63 @@ void orientTree(int count, const int* d1, const int* d2, const int* treeEdges, i
       --depth;
     }
   }
+}
+
+// In a spanning tree of nodes 1 .. count + 1 every node but node 1 is
+// reached through the one edge that joins it to its parent, whatever the
+// order of the walk. Those edges are found by stripping leaves: each node
+// keeps its degree and the exclusive or of the positions touching it, so a
+// leaf's only position is that value. False, with nothing written, when
+// the edges are not such a tree.
+bool peelTree(int count, const int* d1, const int* d2, const int* treeEdges, int* permutation) {
+  if (count < 0 || count > kTreeSlots - 2) return false;
+  const int nodes = count + 1;
+  int degree[kTreeSlots];
+  int positions[kTreeSlots];
+  for (int v = 0; v <= nodes; ++v) {
+    degree[v] = 0;
+    positions[v] = 0;
+  }
+  for (int pos = 1; pos <= count; ++pos) {
+    const int e = treeEdges[pos];
+    const int a = d1[e];
+    const int b = d2[e];
+    if (a < 1 || a > nodes || b < 1 || b > nodes || a == b) return false;
+    ++degree[a];
+    ++degree[b];
+    positions[a] ^= pos;
+    positions[b] ^= pos;
+  }
+  int parentEdge[kTreeSlots];
+  int leaves[kTreeSlots];
+  int leafCount = 0;
+  for (int v = 2; v <= nodes; ++v)
+    if (degree[v] == 1) leaves[leafCount++] = v;
+  int peeled = 0;
+  while (leafCount > 0) {
+    const int v = leaves[--leafCount];
+    const int pos = positions[v];
+    if (pos < 1 || pos > count) return false;
+    const int e = treeEdges[pos];
+    const int parent = d1[e] == v ? d2[e] : d1[e];
+    parentEdge[v] = d1[e] == parent ? e : -e;
+    ++peeled;
+    degree[v] = 0;
+    positions[parent] ^= pos;
+    if (--degree[parent] == 1 && parent != 1) leaves[leafCount++] = parent;
+  }
+  // A forest of `count` edges on count + 1 nodes is a spanning tree.
+  if (peeled != count) return false;
+  permutation[0] = 0;
+  permutation[1] = 0;
+  for (int v = 2; v <= nodes; ++v) permutation[v] = parentEdge[v];
+  return true;
+}
+
+}  // namespace
+
+void orientTree(int count, const int* d1, const int* d2, const int* treeEdges, int* permutation) {
+  if (!peelTree(count, d1, d2, treeEdges, permutation)) walkTree(count, d1, d2, treeEdges, permutation);
 }
 
 int treeSign(int actualNodes, int* vPermutation, int* iPermutation) {
