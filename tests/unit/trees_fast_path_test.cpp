@@ -125,6 +125,31 @@ TEST(Orientation, MatchesTheScanningWalkOnRandomTrees) {
   }
 }
 
+TEST(Orientation, EdgeSetsThatAreNotTreesAreWalkedAsBefore) {
+  // n - 1 edges with random ends: cycles, loops, repeated edges and parts
+  // cut off from node 1 all occur, and the result must stay the walk's.
+  std::mt19937_64 random(7);
+  int trees = 0;
+  for (int round = 0; round < 3000; ++round) {
+    const int n = 2 + static_cast<int>(random() % 12);
+    int d1[kEdgeSlots] = {}, d2[kEdgeSlots] = {}, tree[kTreeSlots] = {};
+    for (int pos = 1; pos <= n - 1; ++pos) {
+      tree[pos] = pos + 1;
+      d1[pos + 1] = 1 + static_cast<int>(random() % static_cast<std::uint64_t>(n));
+      d2[pos + 1] = 1 + static_cast<int>(random() % static_cast<std::uint64_t>(n));
+    }
+    int plain[kTreeSlots] = {}, oriented[kTreeSlots] = {};
+    scanningWalk(n - 1, d1, d2, tree, plain);
+    orientTree(n - 1, d1, d2, tree, oriented);
+    for (int w = 0; w <= n; ++w) ASSERT_EQ(plain[w], oriented[w]) << "round " << round << " node " << w;
+    bool reachesAll = true;
+    for (int w = 2; w <= n; ++w) reachesAll = reachesAll && plain[w] != 0;
+    trees += reachesAll;
+  }
+  EXPECT_GT(trees, 100);
+  EXPECT_LT(trees, 2900);
+}
+
 TEST_F(FastPathTest, WorkLimitEndsTheEnumerationEarly) {
   std::vector<HandEdge> edges;
   for (int a = 1; a <= 6; ++a)
