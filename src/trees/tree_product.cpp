@@ -198,57 +198,104 @@ void walkTree(int count, const int* d1, const int* d2, const int* treeEdges, int
 // reached through the one edge that joins it to its parent, whatever the
 // order of the walk. Those edges are found by stripping leaves: each node
 // keeps its degree and the exclusive or of the positions touching it, so a
-// leaf's only position is that value. False, with nothing written, when
-// the edges are not such a tree.
-bool peelTree(int count, const int* d1, const int* d2, const int* treeEdges, int* permutation) {
-  if (count < 0 || count > kTreeSlots - 2) return false;
-  const int nodes = count + 1;
-  int degree[kTreeSlots];
-  int positions[kTreeSlots];
-  for (int v = 0; v <= nodes; ++v) {
-    degree[v] = 0;
-    positions[v] = 0;
+// leaf's only position is that value. A forest of `count` edges on
+// count + 1 nodes is a spanning tree, so the edges are such a tree exactly
+// when every one of them is stripped.
+class LeafPeeler {
+ public:
+  LeafPeeler(int count, const int* d1, const int* d2, const int* treeEdges)
+      : count_(count), d1_(d1), d2_(d2), treeEdges_(treeEdges) {
+    if (count < 0 || count > kTreeSlots - 2) {
+      broken_ = true;
+      return;
+    }
+    const int nodes = count + 1;
+    for (int v = 0; v <= nodes; ++v) {
+      degree_[v] = 0;
+      positions_[v] = 0;
+    }
+    for (int pos = 1; pos <= count; ++pos) {
+      const int e = treeEdges[pos];
+      const int a = d1[e];
+      const int b = d2[e];
+      if (a < 1 || a > nodes || b < 1 || b > nodes || a == b) {
+        broken_ = true;
+        return;
+      }
+      ++degree_[a];
+      ++degree_[b];
+      positions_[a] ^= pos;
+      positions_[b] ^= pos;
+    }
+    for (int v = 2; v <= nodes; ++v)
+      if (degree_[v] == 1) leaves_[leafCount_++] = v;
   }
-  for (int pos = 1; pos <= count; ++pos) {
-    const int e = treeEdges[pos];
-    const int a = d1[e];
-    const int b = d2[e];
-    if (a < 1 || a > nodes || b < 1 || b > nodes || a == b) return false;
-    ++degree[a];
-    ++degree[b];
-    positions[a] ^= pos;
-    positions[b] ^= pos;
+
+  bool busy() const { return leafCount_ > 0 && !broken_; }
+
+  // Strips one leaf.
+  void step() {
+    const int v = leaves_[--leafCount_];
+    const int pos = positions_[v];
+    if (pos < 1 || pos > count_) {
+      broken_ = true;
+      return;
+    }
+    const int e = treeEdges_[pos];
+    const int parent = d1_[e] == v ? d2_[e] : d1_[e];
+    parentEdge_[v] = d1_[e] == parent ? e : -e;
+    ++peeled_;
+    degree_[v] = 0;
+    positions_[parent] ^= pos;
+    if (--degree_[parent] == 1 && parent != 1) leaves_[leafCount_++] = parent;
   }
-  int parentEdge[kTreeSlots];
-  int leaves[kTreeSlots];
-  int leafCount = 0;
-  for (int v = 2; v <= nodes; ++v)
-    if (degree[v] == 1) leaves[leafCount++] = v;
-  int peeled = 0;
-  while (leafCount > 0) {
-    const int v = leaves[--leafCount];
-    const int pos = positions[v];
-    if (pos < 1 || pos > count) return false;
-    const int e = treeEdges[pos];
-    const int parent = d1[e] == v ? d2[e] : d1[e];
-    parentEdge[v] = d1[e] == parent ? e : -e;
-    ++peeled;
-    degree[v] = 0;
-    positions[parent] ^= pos;
-    if (--degree[parent] == 1 && parent != 1) leaves[leafCount++] = parent;
+
+  // Writes the permutation once every leaf is stripped; false, with
+  // nothing written, when the edges were not a spanning tree.
+  bool finish(int* permutation) const {
+    if (broken_ || peeled_ != count_) return false;
+    permutation[0] = 0;
+    permutation[1] = 0;
+    for (int v = 2; v <= count_ + 1; ++v) permutation[v] = parentEdge_[v];
+    return true;
   }
-  // A forest of `count` edges on count + 1 nodes is a spanning tree.
-  if (peeled != count) return false;
-  permutation[0] = 0;
-  permutation[1] = 0;
-  for (int v = 2; v <= nodes; ++v) permutation[v] = parentEdge[v];
-  return true;
-}
+
+ private:
+  int count_;
+  const int* d1_;
+  const int* d2_;
+  const int* treeEdges_;
+  bool broken_ = false;
+  int peeled_ = 0;
+  int leafCount_ = 0;
+  int degree_[kTreeSlots];
+  int positions_[kTreeSlots];
+  int leaves_[kTreeSlots];
+  int parentEdge_[kTreeSlots];
+};
 
 }  // namespace
 
 void orientTree(int count, const int* d1, const int* d2, const int* treeEdges, int* permutation) {
-  if (!peelTree(count, d1, d2, treeEdges, permutation)) walkTree(count, d1, d2, treeEdges, permutation);
+  LeafPeeler peeler(count, d1, d2, treeEdges);
+  while (peeler.busy()) peeler.step();
+  if (!peeler.finish(permutation)) walkTree(count, d1, d2, treeEdges, permutation);
+}
+
+void orientTreePair(int count, const EdgeEnds& iGraph, const EdgeEnds& vGraph, const int* treeEdges,
+                    int* iPermutation, int* vPermutation) {
+  // The two strippings are independent chains of dependent loads; run side
+  // by side, each fills the other's waits.
+  LeafPeeler i(count, iGraph.d1, iGraph.d2, treeEdges);
+  LeafPeeler v(count, vGraph.d1, vGraph.d2, treeEdges);
+  while (i.busy() && v.busy()) {
+    i.step();
+    v.step();
+  }
+  while (i.busy()) i.step();
+  while (v.busy()) v.step();
+  if (!i.finish(iPermutation)) walkTree(count, iGraph.d1, iGraph.d2, treeEdges, iPermutation);
+  if (!v.finish(vPermutation)) walkTree(count, vGraph.d1, vGraph.d2, treeEdges, vPermutation);
 }
 
 int treeSign(int actualNodes, int* vPermutation, int* iPermutation) {
@@ -309,8 +356,7 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
   advance(ctx, fast);
   while (gen.generatorState == kGeneratorRunning) {
     ++p.commonTreeCount;
-    orientTree(treeEdgeCount, g.iGraph.d1, g.iGraph.d2, gen.treeEdges, p.iPermutation);
-    orientTree(treeEdgeCount, g.vGraph.d1, g.vGraph.d2, gen.treeEdges, p.vPermutation);
+    orientTreePair(treeEdgeCount, g.iGraph, g.vGraph, gen.treeEdges, p.iPermutation, p.vPermutation);
     const bool matchedTrace = ctx.traced(kTraceMatchedTrees);
     if (matchedTrace) printCommonTree(ctx, treeEdgeCount, actualNodes);
     p.termSign = treeSign(actualNodes, p.vPermutation, p.iPermutation);

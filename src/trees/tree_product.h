@@ -6,6 +6,7 @@
 namespace velkor {
 
 struct AnalysisContext;
+struct EdgeEnds;
 
 struct ProductState {
   int commonTreeCount = 0;
@@ -24,6 +25,10 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
 // Walks one graph's tree from node 1 and records, per node 2 .. N, the
 // signed edge through which the walk first reaches it.
 void orientTree(int count, const int* d1, const int* d2, const int* treeEdges, int* permutation);
+
+// Both orientations of a common tree at once.
+void orientTreePair(int count, const EdgeEnds& iGraph, const EdgeEnds& vGraph, const int* treeEdges,
+                    int* iPermutation, int* vPermutation);
 
 // The sign of a common tree from its two permutations (which it changes).
 int treeSign(int actualNodes, int* vPermutation, int* iPermutation);

@@ -11,6 +11,7 @@
 #include "driver/program_driver.h"
 #include "support/run_helpers.h"
 #include "trees/common_tree_enumerator.h"
+#include "trees/graph_pair.h"
 #include "trees/tree_product.h"
 #include "unit/trees_fixture.h"
 
@@ -142,6 +143,19 @@ TEST(Orientation, EdgeSetsThatAreNotTreesAreWalkedAsBefore) {
     scanningWalk(n - 1, d1, d2, tree, plain);
     orientTree(n - 1, d1, d2, tree, oriented);
     for (int w = 0; w <= n; ++w) ASSERT_EQ(plain[w], oriented[w]) << "round " << round << " node " << w;
+    // Paired with the same edges reversed, each side comes out as alone.
+    EdgeEnds forward{}, backward{};
+    for (int e = 0; e < kEdgeSlots; ++e) {
+      forward.d1[e] = backward.d2[e] = d1[e];
+      forward.d2[e] = backward.d1[e] = d2[e];
+    }
+    int pairI[kTreeSlots] = {}, pairV[kTreeSlots] = {}, alone[kTreeSlots] = {};
+    orientTreePair(n - 1, forward, backward, tree, pairI, pairV);
+    orientTree(n - 1, backward.d1, backward.d2, tree, alone);
+    for (int w = 0; w <= n; ++w) {
+      ASSERT_EQ(pairI[w], plain[w]) << "round " << round << " node " << w;
+      ASSERT_EQ(pairV[w], alone[w]) << "round " << round << " node " << w;
+    }
     bool reachesAll = true;
     for (int w = 2; w <= n; ++w) reachesAll = reachesAll && plain[w] != 0;
     trees += reachesAll;
