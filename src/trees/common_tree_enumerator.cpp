@@ -6,11 +6,15 @@
 namespace velkor {
 
 void UndoableForest::reset(int nodes) {
+  rowsLeft = 0;
   for (int v = 0; v <= nodes && v < kGraphNodeSlots; ++v) {
     parent[v] = v;
     size[v] = 1;
+    rowNode[v] = v == 1 ? 0 : v;
+    if (v >= 2) rowsLeft |= std::uint64_t{1} << v;
   }
   undoDepth = 0;
+  lastSign = 1;
 }
 
 int UndoableForest::find(int v) const {
@@ -19,25 +23,48 @@ int UndoableForest::find(int v) const {
 }
 
 bool UndoableForest::unite(int a, int b) {
-  a = find(a);
-  b = find(b);
-  if (a == b) return false;
-  if (size[a] < size[b]) {
-    int t = a;
-    a = b;
-    b = t;
+  const int rootA = find(a);
+  const int rootB = find(b);
+  if (rootA == rootB) return false;
+  int keep = rootA;
+  int gone = rootB;
+  if (size[keep] < size[gone]) {
+    keep = rootB;
+    gone = rootA;
   }
-  parent[b] = a;
-  size[a] += size[b];
-  undo[undoDepth++] = b;
+  // The row of the component without node 1 goes; between two components
+  // with rows, the attached one's.
+  const int keptBefore = rowNode[keep];
+  int row = rowNode[gone];
+  bool rowOfA = gone == rootA;
+  if (row == 0) {
+    row = keptBefore;
+    rowOfA = keep == rootA;
+    rowNode[keep] = 0;
+  }
+  // The edge's column holds +1 in the row of its start, -1 in its end's.
+  static_assert(kGraphNodeSlots <= 64, "one bit per node");
+  const std::uint64_t below = rowsLeft & ((std::uint64_t{1} << row) - 1);
+  const int place = __builtin_popcountll(below);  // rows before it, from 0
+  lastSign = ((place & 1) == 0 ? 1 : -1) * (rowOfA ? 1 : -1);
+  rowsLeft &= ~(std::uint64_t{1} << row);
+
+  parent[gone] = keep;
+  size[keep] += size[gone];
+  keptRow[undoDepth] = keptBefore;
+  eliminated[undoDepth] = row;
+  undo[undoDepth++] = gone;
   return true;
 }
 
 void UndoableForest::undoLast() {
-  int b = undo[--undoDepth];
-  int a = parent[b];
-  size[a] -= size[b];
-  parent[b] = b;
+  --undoDepth;
+  const int gone = undo[undoDepth];
+  const int keep = parent[gone];
+  size[keep] -= size[gone];
+  parent[gone] = gone;
+  rowNode[keep] = keptRow[undoDepth];
+  rowsLeft |= std::uint64_t{1} << eliminated[undoDepth];
 }
 
 namespace {
@@ -110,6 +137,7 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
     en.iForest.reset(nodes);
     en.vForest.reset(nodes);
     en.takenCount = 0;
+    en.signs[0] = 1;
     en.nextEdge = 2;
     en.steps = 0;
     en.state = 1;
@@ -172,6 +200,7 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
     if (fitsV) {
       en.iForest.unite(ia, ib);
       en.vForest.unite(va, vb);
+      en.signs[en.takenCount + 1] = en.signs[en.takenCount] * en.iForest.lastSign * en.vForest.lastSign;
       en.taken[en.takenCount++] = e;
       en.nextEdge = e + 1;
       continue;

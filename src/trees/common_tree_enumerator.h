@@ -19,15 +19,31 @@ namespace velkor {
 struct GraphPair;
 
 // A union-find forest whose unions can be undone in reverse order.
+//
+// It also follows the determinant of the reduced incidence matrix (rows
+// nodes 2 .. N, columns the edges in the order they are joined) by
+// contraction: each component is one row, the sum of its nodes' rows (the
+// component of node 1 has none), so joining two components adds one row to
+// the other and leaves the new column with a single entry, along which the
+// determinant is expanded. Each union therefore contributes a sign: that
+// entry, times (-1) to the power of the eliminated row's place among the
+// rows left, plus one.
 struct UndoableForest {
   int parent[kGraphNodeSlots];
   int size[kGraphNodeSlots];
   int undo[kGraphNodeSlots];  // the root that each union attached
   int undoDepth = 0;
+  int rowNode[kGraphNodeSlots];      // per root: the node whose row is the component's; 0 for node 1's
+  int keptRow[kGraphNodeSlots];      // per union: the kept root's row node before it
+  int eliminated[kGraphNodeSlots];   // per union: the row eliminated
+  std::uint64_t rowsLeft = 0;        // rows not eliminated yet, one bit per node
+  int lastSign = 1;                  // the sign of the latest union's column
 
   void reset(int nodes);
   int find(int v) const;
-  bool unite(int a, int b);  // false when a and b are already joined
+  // Joins the ends of an edge directed from a to b; false when they are
+  // already joined.
+  bool unite(int a, int b);
   void undoLast();
 };
 
@@ -35,6 +51,9 @@ struct CommonTreeEnumerator {
   UndoableForest iForest;
   UndoableForest vForest;
   int taken[kTreeSlots] = {};  // the edges taken, in ascending order
+  // signs[k]: the product of both graphs' incidence determinants over the
+  // first k edges taken, so signs[N-1] is the sign of a complete tree.
+  int signs[kTreeSlots] = {};
   int takenCount = 0;
   int nextEdge = 2;
   int state = 0;  // 0 not started, 1 running, 2 exhausted
@@ -42,8 +61,9 @@ struct CommonTreeEnumerator {
 };
 
 // Advances to the next common tree; true with the tree's edges in
-// `treeEdges` positions 1 .. N-1, false when there is none left (or when
-// `workLimit` steps have been spent, if it is not 0).
+// `treeEdges` positions 1 .. N-1 (and its sign in en.signs[N-1]), false
+// when there is none left (or when `workLimit` steps have been spent, if
+// it is not 0).
 bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges, std::uint64_t workLimit);
 
 }  // namespace velkor

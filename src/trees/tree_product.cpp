@@ -356,10 +356,16 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
   advance(ctx, fast);
   while (gen.generatorState == kGeneratorRunning) {
     ++p.commonTreeCount;
-    orientTreePair(treeEdgeCount, g.iGraph, g.vGraph, gen.treeEdges, p.iPermutation, p.vPermutation);
     const bool matchedTrace = ctx.traced(kTraceMatchedTrees);
-    if (matchedTrace) printCommonTree(ctx, treeEdgeCount, actualNodes);
-    p.termSign = treeSign(actualNodes, p.vPermutation, p.iPermutation);
+    if (fast && !matchedTrace && treeEdgeCount >= 0 && treeEdgeCount < kTreeSlots) {
+      // The pruned enumeration has followed the sign while it joined the
+      // edges; the permutations are needed only to be printed.
+      p.termSign = ctx.commonTrees.signs[treeEdgeCount];
+    } else {
+      orientTreePair(treeEdgeCount, g.iGraph, g.vGraph, gen.treeEdges, p.iPermutation, p.vPermutation);
+      if (matchedTrace) printCommonTree(ctx, treeEdgeCount, actualNodes);
+      p.termSign = treeSign(actualNodes, p.vPermutation, p.iPermutation);
+    }
     if (matchedTrace) ctx.out.print("resulting sign= %2d\n", p.termSign);
     collectTerm(ctx, treeEdgeCount);
     if (ctx.traced(kTraceRawTrees)) printTermEdges(ctx);

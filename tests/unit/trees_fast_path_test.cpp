@@ -70,6 +70,27 @@ TEST_F(FastPathTest, SameTreesInSameOrderOnRandomGraphPairs) {
   EXPECT_GT(withTrees, 300);
 }
 
+TEST_F(FastPathTest, EnumeratorSignsMatchTheOrientationSigns) {
+  // The sign that the enumerator follows by contraction must be the one
+  // that orienting the finished tree in both graphs gives.
+  std::mt19937_64 random(4242);
+  int compared = 0;
+  for (int round = 0; round < 3000; ++round) {
+    randomPair(random);
+    const GraphPair& g = ctx->graph;
+    const int count = g.actual_nodes - 1;
+    CommonTreeEnumerator en;
+    int edges[kTreeSlots] = {};
+    while (nextCommonTree(en, g, edges, 0)) {
+      int iPermutation[kTreeSlots] = {}, vPermutation[kTreeSlots] = {};
+      orientTreePair(count, g.iGraph, g.vGraph, edges, iPermutation, vPermutation);
+      ASSERT_EQ(en.signs[count], treeSign(g.actual_nodes, vPermutation, iPermutation)) << "round " << round;
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 1000);
+}
+
 // The orientation walk written the obvious way, as a reference: from the
 // node on top of the stack, scan all tree positions in order for the first
 // unused one that touches it.
