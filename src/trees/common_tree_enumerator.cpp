@@ -8,7 +8,8 @@ namespace velkor {
 void UndoableForest::reset(int nodes) {
   rowsLeft = 0;
   for (int v = 0; v <= nodes && v < kGraphNodeSlots; ++v) {
-    parent[v] = v;
+    label[v] = v;
+    next[v] = v;
     size[v] = 1;
     rowNode[v] = v == 1 ? 0 : v;
     if (v >= 2) rowsLeft |= std::uint64_t{1} << v;
@@ -17,9 +18,12 @@ void UndoableForest::reset(int nodes) {
   lastSign = 1;
 }
 
-int UndoableForest::find(int v) const {
-  while (parent[v] != v) v = parent[v];
-  return v;
+void UndoableForest::relabel(int member, int root) {
+  int v = member;
+  do {
+    label[v] = root;
+    v = next[v];
+  } while (v != member);
 }
 
 bool UndoableForest::unite(int a, int b) {
@@ -49,7 +53,10 @@ bool UndoableForest::unite(int a, int b) {
   lastSign = ((place & 1) == 0 ? 1 : -1) * (rowOfA ? 1 : -1);
   rowsLeft &= ~(std::uint64_t{1} << row);
 
-  parent[gone] = keep;
+  relabel(gone, keep);
+  const int spliced = next[keep];
+  next[keep] = next[gone];
+  next[gone] = spliced;
   size[keep] += size[gone];
   keptRow[undoDepth] = keptBefore;
   eliminated[undoDepth] = row;
@@ -60,9 +67,12 @@ bool UndoableForest::unite(int a, int b) {
 void UndoableForest::undoLast() {
   --undoDepth;
   const int gone = undo[undoDepth];
-  const int keep = parent[gone];
+  const int keep = label[gone];
+  const int spliced = next[keep];
+  next[keep] = next[gone];
+  next[gone] = spliced;
+  relabel(gone, gone);
   size[keep] -= size[gone];
-  parent[gone] = gone;
   rowNode[keep] = keptRow[undoDepth];
   rowsLeft |= std::uint64_t{1} << eliminated[undoDepth];
 }

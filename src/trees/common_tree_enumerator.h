@@ -28,8 +28,13 @@ struct GraphPair;
 // determinant is expanded. Each union therefore contributes a sign: that
 // entry, times (-1) to the power of the eliminated row's place among the
 // rows left, plus one.
+// Components are kept by label: every node carries its component's root,
+// and each component's nodes form a circular list, so that finding a
+// root is one load and a union relabels the smaller component (splicing
+// the two lists; undoing splits them again the same way).
 struct UndoableForest {
-  int parent[kGraphNodeSlots];
+  int label[kGraphNodeSlots];  // the root of each node's component
+  int next[kGraphNodeSlots];   // the next node of the same component
   int size[kGraphNodeSlots];
   int undo[kGraphNodeSlots];  // the root that each union attached
   int undoDepth = 0;
@@ -40,11 +45,15 @@ struct UndoableForest {
   int lastSign = 1;                  // the sign of the latest union's column
 
   void reset(int nodes);
-  int find(int v) const;
+  int find(int v) const { return label[v]; }
   // Joins the ends of an edge directed from a to b; false when they are
   // already joined.
   bool unite(int a, int b);
   void undoLast();
+
+ private:
+  // Sets the label of every node on `member`'s list.
+  void relabel(int member, int root);
 };
 
 struct CommonTreeEnumerator {
