@@ -18,6 +18,60 @@
 namespace velkor {
 namespace {
 
+TEST(HeapAllocatorBlocks, ContentsSurviveEveryResizeAcrossTheMappedSize) {
+  // From a few bytes to several megabytes and back, through the size where
+  // blocks stop coming from the C heap: what was written stays.
+  HeapAllocator heap;
+  std::size_t size = 24;
+  auto* block = static_cast<unsigned char*>(heap.allocate(size));
+  ASSERT_NE(block, nullptr);
+  auto fill = [](unsigned char* b, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) b[i] = static_cast<unsigned char>(i * 7 + 3);
+  };
+  auto intact = [](const unsigned char* b, std::size_t to) {
+    for (std::size_t i = 0; i < to; ++i)
+      if (b[i] != static_cast<unsigned char>(i * 7 + 3)) return false;
+    return true;
+  };
+  fill(block, 0, size);
+  for (std::size_t next : {std::size_t{1000}, std::size_t{200000}, std::size_t{3} << 20, std::size_t{7} << 20,
+                           std::size_t{150000}, std::size_t{5000}, std::size_t{300000}, std::size_t{40}}) {
+    auto* grown = static_cast<unsigned char*>(heap.resize(block, next));
+    ASSERT_NE(grown, nullptr) << next;
+    ASSERT_TRUE(intact(grown, size < next ? size : next)) << next;
+    fill(grown, 0, next);
+    block = grown;
+    size = next;
+  }
+  heap.release(block);
+  heap.release(nullptr);
+  // Blocks of every kind are aligned for terms and rows, and a zero-byte
+  // request still gives a block.
+  for (std::size_t bytes : {std::size_t{0}, std::size_t{1}, std::size_t{131072}, std::size_t{1} << 22}) {
+    void* b = heap.allocate(bytes);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(b) % 16, 0u) << bytes;
+    heap.release(b);
+  }
+}
+
+TEST(HeapAllocatorBlocks, AnImpossibleSizeIsRefusedAndTheBlockKept) {
+#ifdef VELKOR_SANITIZED
+  GTEST_SKIP() << "the address sanitizer reports impossible sizes instead of refusing them";
+#endif
+  HeapAllocator heap;
+  for (std::size_t start : {std::size_t{64}, std::size_t{1} << 20}) {
+    auto* block = static_cast<unsigned char*>(heap.allocate(start));
+    ASSERT_NE(block, nullptr);
+    std::memset(block, 0x5a, start);
+    EXPECT_EQ(heap.resize(block, SIZE_MAX - 8), nullptr);
+    EXPECT_EQ(block[0], 0x5a);
+    EXPECT_EQ(block[start - 1], 0x5a);
+    heap.release(block);
+  }
+  EXPECT_EQ(heap.allocate(SIZE_MAX - 8), nullptr);
+}
+
 TEST(FailingAllocatorModes, RefusesTheChosenRequestsOnly) {
   FailingAllocator heap;
   heap.failAt = 2;
