@@ -10,6 +10,7 @@ void UndoableForest::reset(int nodes) {
   for (int v = 0; v <= nodes && v < kGraphNodeSlots; ++v) {
     label[v] = v;
     next[v] = v;
+    members[v] = std::uint64_t{1} << v;
     size[v] = 1;
     rowNode[v] = v == 1 ? 0 : v;
     if (v >= 2) rowsLeft |= std::uint64_t{1} << v;
@@ -54,6 +55,7 @@ bool UndoableForest::unite(int a, int b) {
   rowsLeft &= ~(std::uint64_t{1} << row);
 
   relabel(gone, keep);
+  members[keep] |= members[gone];
   const int spliced = next[keep];
   next[keep] = next[gone];
   next[gone] = spliced;
@@ -72,6 +74,7 @@ void UndoableForest::undoLast() {
   next[keep] = next[gone];
   next[gone] = spliced;
   relabel(gone, gone);
+  members[keep] &= ~members[gone];
   size[keep] -= size[gone];
   rowNode[keep] = keptRow[undoDepth];
   rowsLeft |= std::uint64_t{1} << eliminated[undoDepth];
@@ -102,33 +105,44 @@ bool connected(const EdgeEnds& ends, int lastEdge, int nodes) {
   return components <= 1;
 }
 
+// Fills joinedFrom[e] for e = E + 1 down to 2: the components of the
+// edges e .. E, added one at a time from the last.
+void labelSuffixes(const EdgeEnds& ends, int lastEdge, int nodes, std::uint64_t (*joinedFrom)[kGraphNodeSlots]) {
+  UndoableForest forest;
+  forest.reset(nodes);
+  for (int e = lastEdge + 1; e >= 2; --e) {
+    if (e <= lastEdge) forest.unite(ends.d1[e], ends.d2[e]);
+    for (int v = 0; v <= nodes; ++v) joinedFrom[e][v] = forest.members[forest.find(v)];
+  }
+}
+
 // Whether the graph of the taken edges and the open edges after `edge`
 // still joins the two ends of `edge`. With the taken and open edges
 // connected before `edge` is left out, as they are at every step, this is
-// whether they stay connected without it: the search stops as soon as the
-// two ends meet.
-bool endsStillJoined(const UndoableForest& forest, const EdgeEnds& ends, int edge, int lastEdge, int nodes) {
-  const int a = forest.find(ends.d1[edge]);
-  const int b = forest.find(ends.d2[edge]);
-  if (a == b) return true;
-  // A scratch forest over the current components' roots.
-  int parent[kGraphNodeSlots];
-  for (int v = 1; v <= nodes; ++v) parent[v] = v;
-  auto findScratch = [&](int v) {
-    while (parent[v] != v) {
-      parent[v] = parent[parent[v]];
-      v = parent[v];
-    }
-    return v;
-  };
-  for (int e = edge + 1; e <= lastEdge; ++e) {
-    const int x = findScratch(forest.find(ends.d1[e]));
-    const int y = findScratch(forest.find(ends.d2[e]));
-    if (x == y) continue;
-    parent[x] = y;
-    if (findScratch(a) == findScratch(b)) return true;
+// whether they stay connected without it.
+//
+// The nodes reached from one end grow in turns: by whole components of the
+// open edges, then by whole components of the taken ones, each node added
+// once, until the other end's component is met or nothing new is reached.
+bool endsStillJoined(const UndoableForest& forest, const EdgeEnds& ends,
+                     const std::uint64_t (*joinedFrom)[kGraphNodeSlots], int edge) {
+  const std::uint64_t* open = joinedFrom[edge + 1];
+  const std::uint64_t target = forest.members[forest.find(ends.d2[edge])];
+  std::uint64_t reached = forest.members[forest.find(ends.d1[edge])];
+  std::uint64_t frontier = reached;
+  while (frontier != 0) {
+    if ((reached & target) != 0) return true;
+    std::uint64_t byOpen = 0;
+    for (std::uint64_t rest = frontier; rest != 0; rest &= rest - 1) byOpen |= open[__builtin_ctzll(rest)];
+    byOpen &= ~reached;
+    std::uint64_t added = byOpen;
+    for (std::uint64_t rest = byOpen; rest != 0; rest &= rest - 1)
+      added |= forest.members[forest.find(__builtin_ctzll(rest))];
+    added &= ~reached;
+    reached |= added;
+    frontier = added;
   }
-  return false;
+  return (reached & target) != 0;
 }
 
 }  // namespace
@@ -144,6 +158,8 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
       en.state = 2;
       return false;
     }
+    labelSuffixes(g.iGraph, g.edges, nodes, en.iJoinedFrom);
+    labelSuffixes(g.vGraph, g.edges, nodes, en.vJoinedFrom);
     en.iForest.reset(nodes);
     en.vForest.reset(nodes);
     en.takenCount = 0;
@@ -173,8 +189,8 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
         en.vForest.undoLast();
         if ((g.dmap[e] & kForced) != 0) continue;  // never left out
         if (g.edges - e < needed - en.takenCount) continue;
-        if (!endsStillJoined(en.iForest, g.iGraph, e, g.edges, nodes) ||
-            !endsStillJoined(en.vForest, g.vGraph, e, g.edges, nodes))
+        if (!endsStillJoined(en.iForest, g.iGraph, en.iJoinedFrom, e) ||
+            !endsStillJoined(en.vForest, g.vGraph, en.vJoinedFrom, e))
           continue;
         en.nextEdge = e + 1;
         resumed = true;
@@ -220,8 +236,8 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
       continue;
     }
     // Leave edge e out.
-    if (g.edges - e < needed - en.takenCount || !endsStillJoined(en.iForest, g.iGraph, e, g.edges, nodes) ||
-        !endsStillJoined(en.vForest, g.vGraph, e, g.edges, nodes)) {
+    if (g.edges - e < needed - en.takenCount || !endsStillJoined(en.iForest, g.iGraph, en.iJoinedFrom, e) ||
+        !endsStillJoined(en.vForest, g.vGraph, en.vJoinedFrom, e)) {
       backtrack = true;
       continue;
     }

@@ -34,6 +34,7 @@ struct GraphPair;
 // the two lists; undoing splits them again the same way).
 struct UndoableForest {
   int label[kGraphNodeSlots];  // the root of each node's component
+  std::uint64_t members[kGraphNodeSlots];  // per root: its component's nodes, one bit each
   int next[kGraphNodeSlots];   // the next node of the same component
   int size[kGraphNodeSlots];
   int undo[kGraphNodeSlots];  // the root that each union attached
@@ -66,6 +67,11 @@ struct CommonTreeEnumerator {
   int takenCount = 0;
   int nextEdge = 2;
   int state = 0;  // 0 not started, 1 running, 2 exhausted
+  // joinedFrom[e][v]: the nodes of node v's component in the graph of
+  // edges e .. E alone, one bit each; one table per graph, set up when the
+  // enumeration starts.
+  std::uint64_t iJoinedFrom[kEdgeSlots + 1][kGraphNodeSlots] = {};
+  std::uint64_t vJoinedFrom[kEdgeSlots + 1][kGraphNodeSlots] = {};
   std::uint64_t steps = 0;
 };
 
