@@ -40,6 +40,7 @@ int createPolyRecord(AnalysisContext& ctx, PolyRecord& record) {
   record.termStride = stride;
   record.polyRows = kInitialPolyRows;
   record.termCount = 0;
+  record.preparedBytes = 0;
   for (auto& count : record.powerCounts) count = 0;
   return 0;
 }
@@ -108,6 +109,7 @@ int copyPolyRecord(AnalysisContext& ctx, int sign, int destination, int source) 
   to.termCapacity = from.termCapacity;
   std::memcpy(to.powerCounts, from.powerCounts, sizeof to.powerCounts);
   to.termCount = from.termCount;
+  to.preparedBytes = 0;
   return 0;
 }
 

@@ -41,6 +41,9 @@ struct PolyRecord {
   std::int32_t polyRows = 0;
   std::int32_t termCount = 0;
   std::int32_t termStride = sizeof(Term);
+  // Bytes at the start of the termlist whose pages have been made ready to
+  // be written in one go (fast path only; a hint, never needed).
+  std::size_t preparedBytes = 0;
 
   bool live() const { return termlist != nullptr; }
   Term& term(std::int32_t index) {

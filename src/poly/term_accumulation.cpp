@@ -8,8 +8,13 @@
 #include "poly/term_accumulation.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "support/analysis_context.h"
 
@@ -191,6 +196,27 @@ void sortAllColumns(PolyRecord& record) {
   std::free(keys);
 }
 
+// New terms are written one after another into pages never touched
+// before, and on a virtual machine taking each page at its first write is
+// costly: the pages ahead are made ready in runs instead, from 16 KiB and
+// as long as what is already written, up to 1 MiB.
+void prepareTermsAhead(PolyRecord& record, std::size_t needed) {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+  constexpr std::size_t kPage = 4096;
+  const std::size_t run = std::clamp(record.preparedBytes, std::size_t{16} << 10, std::size_t{1} << 20);
+  const std::size_t capacity =
+      static_cast<std::size_t>(record.termCapacity) * static_cast<std::size_t>(record.termStride);
+  const std::size_t ready = std::min(capacity, needed + run);
+  const auto base = reinterpret_cast<std::uintptr_t>(record.termlist);
+  const std::uintptr_t from = (base + record.preparedBytes) & ~(kPage - 1);
+  const std::uintptr_t to = (base + ready) & ~(kPage - 1);
+  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+  record.preparedBytes = ready;
+#else
+  record.preparedBytes = needed;
+#endif
+}
+
 // Indexed accumulation: find the product through the hash index, or append
 // it to its column.
 int accumulateIndexed(AnalysisContext& ctx, int sign, int power, std::uint64_t symbolSum, PolyRecord& target) {
@@ -209,6 +235,9 @@ int accumulateIndexed(AnalysisContext& ctx, int sign, int power, std::uint64_t s
   }
   const int count = target.powerCounts[power];
   const std::int32_t termIndex = target.termCount;
+  const std::size_t needed =
+      static_cast<std::size_t>(termIndex + 1) * static_cast<std::size_t>(target.termStride);
+  if (needed > target.preparedBytes) prepareTermsAhead(target, needed);
   target.at(count, power) = termIndex;
   storeTerm(ctx, target, sign);
   if (growTermlistIfFull(ctx, target) != 0) return 1;
