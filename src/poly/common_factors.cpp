@@ -18,14 +18,17 @@ namespace velkor {
 
 namespace {
 
-bool sameExponents(const Term& a, const Term& b) {
-  return std::memcmp(a.exponents, b.exponents, sizeof a.exponents) == 0;
+// Negative when a comes after b in a column (a is lexicographically
+// smaller), positive when a comes before b, 0 when equal. Only the
+// exponents that the record keeps can differ.
+// Exponents are unsigned bytes, so byte order is lexicographic order.
+int compareExponents(const PolyRecord& record, const Term& a, const Term& b) {
+  return std::memcmp(a.exponents, b.exponents, static_cast<std::size_t>(record.exponentCount));
 }
 
-// Negative when a comes after b in a column (a is lexicographically
-// smaller), positive when a comes before b, 0 when equal.
-// Exponents are unsigned bytes, so byte order is lexicographic order.
-int compareExponents(const Term& a, const Term& b) { return std::memcmp(a.exponents, b.exponents, kSymbolSlots); }
+bool sameExponents(const PolyRecord& record, const Term& a, const Term& b) {
+  return compareExponents(record, a, b) == 0;
+}
 
 // Sum of two coefficients with wrap-around instead of overflow.
 std::int32_t addCoefficients(std::int32_t a, std::int32_t b) {
@@ -83,12 +86,12 @@ int invertAndMove(AnalysisContext& ctx, PolyRecord& record) {
         continue;
       }
       term.inverted = 1;
-      for (int k = 0; k < kSymbolSlots; ++k) {
+      for (int k = 0; k < record.exponentCount; ++k) {
         int x = maps.ohmExponents[k];
         if (x != 0) term.exponents[k] = static_cast<Exponent>(x - term.exponents[k]);
       }
       long q = 0;
-      for (int k = 0; k < kSymbolSlots; ++k)
+      for (int k = 0; k < record.exponentCount; ++k)
         if (maps.powermap[k] == 1) q += term.exponents[k];
       // Every exponent of a nonzero term is 0 or more after the conversion
       // and no network has more reactive branches than there are columns;
@@ -105,7 +108,7 @@ int invertAndMove(AnalysisContext& ctx, PolyRecord& record) {
         bool merged = false;
         for (int t = 0; t < record.powerCounts[target]; ++t) {
           Term& other = record.term(record.at(t, target));
-          if (other.inverted == 1 && sameExponents(other, term)) {
+          if (other.inverted == 1 && sameExponents(record, other, term)) {
             other.coefficient = addCoefficients(other.coefficient, term.coefficient);
             merged = true;
             break;
@@ -130,8 +133,11 @@ struct ConversionSlots {
   int ohmCount = 0;
   int reactive[kSymbolSlots];
   int reactiveCount = 0;
-  explicit ConversionSlots(const BranchMaps& maps) {
-    for (int k = 0; k < kSymbolSlots; ++k) {
+  // Only the slots that the record keeps: the conversion never gives a
+  // slot beyond them a multiplier, since every multiplier belongs to a
+  // symbol of the network.
+  ConversionSlots(const BranchMaps& maps, const PolyRecord& record) {
+    for (int k = 0; k < record.exponentCount; ++k) {
       if (maps.ohmExponents[k] != 0) ohm[ohmCount++] = k;
       if (maps.powermap[k] == 1) reactive[reactiveCount++] = k;
     }
@@ -197,10 +203,11 @@ class MoveIndex {
   };
   Slot* find(const PolyRecord& record, int column, const Term& term, Slot** free) {
     // Eight exponents at a time.
+    const int count = record.exponentCount;
     std::uint64_t h = static_cast<std::uint64_t>(column) * 0x9e3779b97f4a7c15ull;
-    for (int k = 0; k < kSymbolSlots; k += 8) {
+    for (int k = 0; k < count; k += 8) {
       std::uint64_t word = 0;
-      std::memcpy(&word, term.exponents + k, kSymbolSlots - k < 8 ? kSymbolSlots - k : 8);
+      std::memcpy(&word, term.exponents + k, static_cast<std::size_t>(count - k < 8 ? count - k : 8));
       h = (h ^ word) * 0xff51afd7ed558ccdull;
       h ^= h >> 32;
     }
@@ -208,7 +215,7 @@ class MoveIndex {
     std::uint32_t at = static_cast<std::uint32_t>(h) & (capacity_ - 1);
     for (; slots_[at].term != 0; at = (at + 1) & (capacity_ - 1)) {
       Slot& slot = slots_[at];
-      if (slot.column == column && sameExponents(record.term(static_cast<std::int32_t>(slot.term - 1)), term))
+      if (slot.column == column && sameExponents(record, record.term(static_cast<std::int32_t>(slot.term - 1)), term))
         return &slot;
     }
     *free = &slots_[at];
@@ -233,7 +240,7 @@ struct MergeColumns {
 // the poly could not grow. Fills `merge` on success.
 int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, MergeColumns& merge) {
   const BranchMaps& maps = ctx.maps;
-  const ConversionSlots slots(maps);
+  const ConversionSlots slots(maps, record);
   // First find the columns that receive terms: only their entries are ever
   // looked up, so only they are indexed, and without any the index is not
   // needed at all.
@@ -327,7 +334,7 @@ void mergeByBisection(PolyRecord& record, const MergeColumns* only) {
       while (low <= high) {
         int mid = (low + high) / 2;
         Term& probe = record.term(record.at(mid, c));
-        int order = compareExponents(probe, term);
+        int order = compareExponents(record, probe, term);
         if (order > 0) {
           low = mid + 1;
         } else if (order < 0) {
@@ -393,7 +400,7 @@ void collectOhmExponents(AnalysisContext& ctx, const PolyRecord& record) {
       if (term.coefficient == 0) continue;
       for (int i = 0; i < maps.impedanceCount && i < kNameSlots; ++i) {
         int k = maps.impedanceSymbols[i];
-        if (k < 0 || k >= kSymbolSlots) continue;
+        if (k < 0 || k >= record.exponentCount) continue;
         if (term.exponents[k] > maps.ohmExponents[k]) maps.ohmExponents[k] = term.exponents[k];
       }
     }
@@ -423,7 +430,8 @@ void collectCommonFactors(AnalysisContext& ctx, const PolyRecord& record) {
       const Term& term = record.term(record.at(r, c));
       if (term.coefficient == 0) continue;
       anyTerm = true;
-      for (int k = 0; k < kSymbolSlots; ++k) lowest[k] = term.exponents[k] < lowest[k] ? term.exponents[k] : lowest[k];
+      for (int k = 0; k < record.exponentCount; ++k)
+        lowest[k] = term.exponents[k] < lowest[k] ? term.exponents[k] : lowest[k];
       if (term.coefficient > 0) f.overallSign = 1;
       std::int64_t a = term.coefficient < 0 ? -static_cast<std::int64_t>(term.coefficient) : term.coefficient;
       std::int64_t g = f.coefficientGcd;
@@ -434,9 +442,12 @@ void collectCommonFactors(AnalysisContext& ctx, const PolyRecord& record) {
       f.coefficientGcd = static_cast<int>(g);
     }
   }
+  // The slots the record does not keep are 0 in all its terms.
   if (anyTerm)
-    for (int k = 0; k < kSymbolSlots; ++k)
-      if (lowest[k] < f.minExponents[k]) f.minExponents[k] = lowest[k];
+    for (int k = 0; k < kSymbolSlots; ++k) {
+      const int low = k < record.exponentCount ? lowest[k] : 0;
+      if (low < f.minExponents[k]) f.minExponents[k] = low;
+    }
 }
 
 }  // namespace velkor

@@ -38,6 +38,7 @@ int createPolyRecord(AnalysisContext& ctx, PolyRecord& record) {
   record.poly = rows;
   record.termCapacity = kInitialTermCapacity;
   record.termStride = stride;
+  record.exponentCount = kSymbolSlots;
   record.polyRows = kInitialPolyRows;
   record.termCount = 0;
   record.preparedBytes = 0;
@@ -98,6 +99,7 @@ int copyPolyRecord(AnalysisContext& ctx, int sign, int destination, int source) 
   std::memcpy(terms, from.termlist, static_cast<std::size_t>(from.termStride) * static_cast<std::size_t>(termsToCopy));
   to.termlist = terms;
   to.termStride = from.termStride;
+  to.exponentCount = from.exponentCount;
   if (sign < 0) {
     for (std::int32_t t = 0; t < termsToCopy; ++t) {
       Term& term = to.term(t);
@@ -135,6 +137,16 @@ int takePolyRecord(AnalysisContext& ctx, int sign, int destination, int source, 
       term.coefficient = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(term.coefficient));
     }
   return 0;
+}
+
+void compactTerms(PolyRecord& record, int exponentCount) {
+  if (record.termCount != 0) return;
+  if (exponentCount < 8) exponentCount = 8;
+  if (exponentCount > kSymbolSlots) exponentCount = kSymbolSlots;
+  const std::int32_t stride = compactTermStride(exponentCount);
+  if (stride >= record.termStride) return;
+  record.exponentCount = exponentCount;
+  record.termStride = stride;
 }
 
 int growStore(AnalysisContext& ctx, void** block, std::int32_t* count, std::size_t elementSize) {

@@ -16,12 +16,18 @@ struct AnalysisContext;
 using Exponent = std::uint8_t;
 static_assert(kNameSlots < 256, "every exponent fits an Exponent");
 
+// A term's exponents come last, so that a record may keep only the first
+// ones (those of the symbols its network has) and lay its terms closer.
 struct Term {
-  Exponent exponents[kSymbolSlots];
-  std::uint8_t inverted;  // set once the ohm-unit conversion has treated the term
   std::int32_t coefficient;
+  std::uint8_t inverted;  // set once the ohm-unit conversion has treated the term
+  Exponent exponents[kSymbolSlots];
 };
 static_assert(sizeof(Term) <= kTermElementSize, "a term fits the plain layout's term record");
+constexpr int kTermHead = static_cast<int>(sizeof(std::int32_t) + sizeof(std::uint8_t));
+
+// The distance between terms that keep `exponentCount` exponents.
+constexpr std::int32_t compactTermStride(int exponentCount) { return (kTermHead + exponentCount + 3) / 4 * 4; }
 
 // One row of the power index across all power columns: the unit in which
 // the index is allocated and grown.
@@ -41,6 +47,9 @@ struct PolyRecord {
   std::int32_t polyRows = 0;
   std::int32_t termCount = 0;
   std::int32_t termStride = sizeof(Term);
+  // The exponents each term keeps: every symbol slot, or on the fast path
+  // the slots up to the last symbol of the network; the others are 0.
+  std::int32_t exponentCount = kSymbolSlots;
   // Bytes at the start of the termlist whose pages have been made ready to
   // be written in one go (fast path only; a hint, never needed).
   std::size_t preparedBytes = 0;
@@ -73,6 +82,9 @@ int copyPolyRecord(AnalysisContext& ctx, int sign, int destination, int source);
 // a polynomial, its blocks move to `destination` and `source` is left
 // empty: nothing is copied. It fails exactly where and how the copy would.
 int takePolyRecord(AnalysisContext& ctx, int sign, int destination, int source, bool handOver);
+// Lays an empty record's terms closer, keeping only `exponentCount`
+// exponents (at least 8, at most every slot).
+void compactTerms(PolyRecord& record, int exponentCount);
 // Grows *block of *count elements of `elementSize` bytes: doubles it, or
 // when that is refused tries ever smaller increases. 0 on success with both
 // written back, 1 when every attempt was refused (block and count

@@ -54,7 +54,7 @@ char* appendInteger(char* at, std::int64_t value, int width, bool leftAlign) {
 // A term line is formatted by hand into one buffer and written at once:
 // millions of them are printed for large circuits. The layout is that of
 // the formats "%3lld", " %s   " and " %s^%-2lld".
-void printTerm(AnalysisContext& ctx, const Term& term, int relativePower) {
+void printTerm(AnalysisContext& ctx, const Term& term, int exponentCount, int relativePower) {
   const CommonFactors& f = ctx.factors;
   std::int64_t v = static_cast<std::int64_t>(term.coefficient) * f.overallSign / f.coefficientGcd;
   bool perTerm = ctx.traced(kTracePerTerm);
@@ -75,7 +75,9 @@ void printTerm(AnalysisContext& ctx, const Term& term, int relativePower) {
     *at++ = perTerm ? '1' : ' ';
   }
   bool anySymbol = false;
-  for (int k = 0; k < kSymbolSlots; ++k) {
+  // Slots past those the term keeps are 0, and no lowest exponent is below
+  // 0, so they print nothing.
+  for (int k = 0; k < exponentCount; ++k) {
     std::int64_t d = static_cast<std::int64_t>(term.exponents[k]) - f.minExponents[k];
     if (d <= 0) continue;
     anySymbol = true;
@@ -179,7 +181,7 @@ void printPolynomial(AnalysisContext& ctx, const PolyRecord& record) {
       ctx.out.print("\n + s^%-2d (\n", relativePower);
       for (int r = 0; r < record.powerCounts[p]; ++r) {
         const Term& term = record.term(record.at(r, p));
-        if (term.coefficient != 0) printTerm(ctx, term, relativePower);
+        if (term.coefficient != 0) printTerm(ctx, term, record.exponentCount, relativePower);
       }
       ctx.out.print("        )");
     }

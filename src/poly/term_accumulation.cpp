@@ -23,13 +23,16 @@ namespace velkor {
 namespace {
 
 // Negative when a is lexicographically smaller than b, positive when it is
-// larger, 0 when all slots are equal.
+// larger, 0 when all slots are equal (the slots a record does not keep are
+// 0 in every term).
 // Exponents are unsigned bytes, so byte order is lexicographic order.
-int compareExponents(const Exponent* a, const Exponent* b) { return std::memcmp(a, b, kSymbolSlots); }
+int compareExponents(const PolyRecord& record, const Exponent* a, const Exponent* b) {
+  return std::memcmp(a, b, static_cast<std::size_t>(record.exponentCount));
+}
 
 void storeTerm(AnalysisContext& ctx, PolyRecord& record, int sign) {
   Term& term = record.term(record.termCount);
-  std::memcpy(term.exponents, ctx.workExponents, sizeof term.exponents);
+  std::memcpy(term.exponents, ctx.workExponents, static_cast<std::size_t>(record.exponentCount));
   term.coefficient = sign;
   term.inverted = 0;
 }
@@ -72,7 +75,9 @@ std::uint64_t finishHash(std::uint64_t sum, int power) {
   return mixBits(sum + mixBits(static_cast<std::uint64_t>(power) + 0x5bd1e995ull));
 }
 
-bool sameExponents(const Exponent* a, const Exponent* b) { return std::memcmp(a, b, kSymbolSlots) == 0; }
+bool sameExponents(const PolyRecord& record, const Exponent* a, const Exponent* b) {
+  return compareExponents(record, a, b) == 0;
+}
 
 // An index slot is three words: term index + 1 (0: empty), power, and the
 // low 32 bits of the product's hash, which spare most exponent comparisons
@@ -112,7 +117,7 @@ void sortColumn(PolyRecord& record, int power) {
   auto less = [&](int a, int b) {
     // "a before b" in the column means a is larger; the heap is built on
     // the reversed order so that the largest ends up first.
-    return compareExponents(record.term(record.at(a, power)).exponents,
+    return compareExponents(record, record.term(record.at(a, power)).exponents,
                             record.term(record.at(b, power)).exponents) > 0;
   };
   auto swapRows = [&](int a, int b) {
@@ -146,10 +151,11 @@ struct SortKey {
 };
 
 // The first exponent slot at which some term of the column differs from
-// its first term, at most kSymbolSlots - 8 so that eight bytes can be read.
+// its first term, at most 8 before the last kept slot so that eight bytes
+// can be read.
 int firstDifferingSlot(const PolyRecord& record, int power) {
   const Exponent* first = record.term(record.at(0, power)).exponents;
-  int limit = kSymbolSlots - 8;
+  int limit = record.exponentCount - 8;
   for (int r = 1; r < record.powerCounts[power] && limit > 0; ++r) {
     const Exponent* other = record.term(record.at(r, power)).exponents;
     int k = 0;
@@ -169,7 +175,7 @@ void sortColumnByKeys(PolyRecord& record, int power, SortKey* keys) {
     for (int b = 0; b < 8; ++b) key = (key << 8) | e[b];
     keys[r] = SortKey{key, t};
   }
-  const std::size_t rest = static_cast<std::size_t>(kSymbolSlots - offset - 8);
+  const std::size_t rest = static_cast<std::size_t>(record.exponentCount - offset - 8);
   std::sort(keys, keys + count, [&](const SortKey& a, const SortKey& b) {
     if (a.key != b.key) return a.key > b.key;
     return std::memcmp(record.term(a.term).exponents + offset + 8, record.term(b.term).exponents + offset + 8,
@@ -228,7 +234,7 @@ int accumulateIndexed(AnalysisContext& ctx, int sign, int power, std::uint64_t s
     const std::uint32_t* slot = index.slots + kSlotWords * at;
     if (slot[2] != hash || slot[1] != static_cast<std::uint32_t>(power)) continue;
     Term& term = target.term(static_cast<std::int32_t>(slot[0] - 1));
-    if (!sameExponents(term.exponents, work)) continue;
+    if (!sameExponents(target, term.exponents, work)) continue;
     term.coefficient =
         static_cast<std::int32_t>(static_cast<std::uint32_t>(term.coefficient) + static_cast<std::uint32_t>(sign));
     return 0;
@@ -326,7 +332,7 @@ int accumulateTerm(AnalysisContext& ctx, int sign, int power, int symbolEdgeCoun
   while (low <= high) {
     const int mid = (low + high) / 2;
     Term& term = target.term(target.at(mid, power));
-    const int order = compareExponents(term.exponents, work);
+    const int order = compareExponents(target, term.exponents, work);
     if (order == 0) {
       // The same product again: only the coefficient changes, and a term
       // that cancels to 0 keeps its place.

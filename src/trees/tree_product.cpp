@@ -124,6 +124,18 @@ void countRawTrees(AnalysisContext& ctx, int acceptedTrees) {
   }
 }
 
+// The exponent slots that a term of this network can use: every symbol of
+// the network and of the graph's edges, and every slot that the ohm-unit
+// conversion already has a multiplier for.
+int symbolSpan(const AnalysisContext& ctx) {
+  int span = ctx.store.nameCount + 1;
+  for (int e = 1; e <= ctx.graph.edges && e < kEdgeSlots; ++e)
+    if (ctx.graph.dbranchmap[e] + 1 > span) span = ctx.graph.dbranchmap[e] + 1;
+  for (int k = 0; k < kSymbolSlots; ++k)
+    if (ctx.maps.ohmExponents[k] != 0 && k + 1 > span) span = k + 1;
+  return span < kSymbolSlots ? span : kSymbolSlots;
+}
+
 void recordStatistics(AnalysisContext& ctx, const PolyRecord& record) {
   RunStatistics& stats = ctx.statistics;
   ++stats.functions;
@@ -352,7 +364,12 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
   // the same accepted trees in the same order.
   const bool fast = !ctx.plainPath && !ctx.traced(kTraceRawTrees | kTraceResources);
   if (fast) ctx.commonTrees.state = 0;
-  if (!ctx.plainPath) beginIndexedAccumulation(ctx);
+  if (!ctx.plainPath) {
+    // Terms keep only the exponents the network can use: on large circuits
+    // that is less than half the memory to fill and read.
+    if (record.live()) compactTerms(record, symbolSpan(ctx));
+    beginIndexedAccumulation(ctx);
+  }
   advance(ctx, fast);
   while (gen.generatorState == kGeneratorRunning) {
     ++p.commonTreeCount;

@@ -46,9 +46,12 @@ class AccumulationTest : public ::testing::Test {
     return accumulateTerm(*ctx, sign, power, static_cast<int>(edges.size()), edges.data(), record());
   }
 
+  // Every slot, those the record does not keep being 0.
   std::vector<int> exponentsAt(int row, int power) {
     const Term& t = record().term(record().at(row, power));
-    return std::vector<int>(t.exponents, t.exponents + kSymbolSlots);
+    std::vector<int> all(kSymbolSlots, 0);
+    for (int k = 0; k < record().exponentCount; ++k) all[static_cast<std::size_t>(k)] = t.exponents[k];
+    return all;
   }
   int coefficientAt(int row, int power) { return record().term(record().at(row, power)).coefficient; }
 
@@ -57,6 +60,10 @@ class AccumulationTest : public ::testing::Test {
     for (auto [symbol, exponent] : exponents) v[static_cast<std::size_t>(symbol)] = exponent;
     return v;
   }
+
+  void runModel(int calls);
+  void checkColumns();
+  std::map<std::pair<int, std::vector<int>>, int> model;
 
   std::string masked() const {
     static const std::regex address(R"(0x[0-9a-f]{8})");
@@ -70,25 +77,51 @@ class AccumulationTest : public ::testing::Test {
 };
 
 TEST_F(AccumulationTest, ColumnsStayStrictlyDescendingAndSumCoefficients) {
-  // Edges 1 .. 12 carry symbols 1 .. 6 twice over, so a product may hold a
-  // symbol twice.
-  for (int e = 1; e <= 12; ++e) ctx->graph.dbranchmap[e] = (e - 1) % 6 + 1;
+  runModel(3000);
+  checkColumns();
+}
+
+TEST_F(AccumulationTest, CompactTermsThroughTheIndexGiveTheSameColumns) {
+  // Eight kept exponents: 16-byte terms, and more than the initial
+  // capacity of them so that the term list grows.
+  compactTerms(record(), 3);
+  EXPECT_EQ(record().exponentCount, 8);
+  EXPECT_EQ(record().termStride, 16);
+  beginIndexedAccumulation(*ctx);
+  runModel(30000);
+  endIndexedAccumulation(*ctx, record(), true);
+  checkColumns();
+  EXPECT_GT(record().termCount, kInitialTermCapacity);
+  // A record that holds terms keeps its layout.
+  compactTerms(record(), 20);
+  EXPECT_EQ(record().exponentCount, 8);
+}
+
+// Accumulates random products of symbols 1 .. 7 (edges 1 .. 14 carry each
+// of them twice over, so a product may hold a symbol more than once) into
+// the model as well.
+void AccumulationTest::runModel(int calls) {
+  for (int e = 1; e <= 14; ++e) ctx->graph.dbranchmap[e] = (e - 1) % 7 + 1;
   std::mt19937 rng(5);
-  std::map<std::pair<int, std::vector<int>>, int> model;
-  for (int call = 0; call < 3000; ++call) {
+  model.clear();
+  for (int call = 0; call < calls; ++call) {
     const int power = static_cast<int>(rng() % 4);
     const int sign = rng() % 2 == 0 ? 1 : -1;
     std::vector<int> edges;
     std::vector<int> exponents(kSymbolSlots, 0);
-    const int count = static_cast<int>(rng() % 4);
+    const int count = static_cast<int>(rng() % 7);
     for (int k = 0; k < count; ++k) {
-      const int e = static_cast<int>(rng() % 12) + 1;
+      const int e = static_cast<int>(rng() % 14) + 1;
       edges.push_back(e);
       ++exponents[static_cast<std::size_t>(ctx->graph.dbranchmap[e])];
     }
     ASSERT_EQ(add(sign, power, edges), 0);
     model[{power, exponents}] += sign;
   }
+}
+
+// Every column strictly descending, each product once, coefficients summed.
+void AccumulationTest::checkColumns() {
   std::map<std::pair<int, std::vector<int>>, int> found;
   std::vector<bool> seen(static_cast<std::size_t>(record().termCount), false);
   for (int power = 0; power < kPowerColumns; ++power) {

@@ -139,7 +139,7 @@ class TreeTest : public ::testing::Test {
     for (int row = 0; row < record.powerCounts[power]; ++row) {
       const Term& term = record.term(record.at(row, power));
       ColumnTerm t{{}, term.coefficient};
-      for (int symbol = 0; symbol < kSymbolSlots; ++symbol)
+      for (int symbol = 0; symbol < record.exponentCount; ++symbol)
         for (int k = 0; k < term.exponents[symbol]; ++k) t.symbols.push_back(symbol);
       terms.push_back(t);
     }

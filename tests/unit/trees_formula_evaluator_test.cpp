@@ -154,9 +154,10 @@ TEST_F(EvaluatorTest, LargestGraphFitsTheTables) {
   // that join the port terminals.
   EXPECT_EQ(ctx->generator.rawTreeCount, 1);
   ASSERT_EQ(ctx->polyRecords[kUijkl].termCount, 1);
-  const Term& term = ctx->polyRecords[kUijkl].term(0);
+  const PolyRecord& record = ctx->polyRecords[kUijkl];
+  const Term& term = record.term(0);
   int symbols = 0;
-  for (int slot = 0; slot < kSymbolSlots; ++slot) symbols += term.exponents[slot];
+  for (int slot = 0; slot < record.exponentCount; ++slot) symbols += term.exponents[slot];
   EXPECT_EQ(symbols, 38);
   for (int slot = 35; slot <= 74; ++slot) {
     // r0 joins nodes 1-2 and r2 nodes 3-4, the port terminals.
