@@ -18,7 +18,8 @@ namespace velkor {
 
 struct GraphPair;
 
-// A union-find forest whose unions can be undone in reverse order.
+// The components of one graph under the edges taken so far, joined one
+// edge at a time and separated again in reverse order.
 //
 // It also follows the determinant of the reduced incidence matrix (rows
 // nodes 2 .. N, columns the edges in the order they are joined) by
@@ -28,6 +29,7 @@ struct GraphPair;
 // determinant is expanded. Each union therefore contributes a sign: that
 // entry, times (-1) to the power of the eliminated row's place among the
 // rows left, plus one.
+//
 // Components are kept by label: every node carries its component's root,
 // and each component's nodes form a circular list, so that finding a
 // root is one load and a union relabels the smaller component (splicing
