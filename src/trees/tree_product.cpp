@@ -144,10 +144,6 @@ void recordStatistics(AnalysisContext& ctx, const PolyRecord& record) {
   if (record.live()) stats.terms += static_cast<std::uint64_t>(record.termCount);
 }
 
-}  // namespace
-
-namespace {
-
 // A depth-first walk of the tree from node 1 that always leaves a node by
 // the lowest unused tree position touching it. Each node's positions are
 // listed in ascending order once, so finding that position costs no scan
