@@ -213,7 +213,9 @@ bool acceptRawTree(AnalysisContext& ctx) {
   TreeGenerator& gen = ctx.generator;
   const GraphPair& g = ctx.graph;
   const bool trace = ctx.traced(kTraceRawTrees);
-  ++gen.rawTreeCount;
+  // Networks near the limits have more than 2^31 raw trees: the counter
+  // wraps as the printed 32-bit number does.
+  gen.rawTreeCount = static_cast<int>(static_cast<unsigned>(gen.rawTreeCount) + 1u);
   if (trace) ctx.out.print(" raw i-tree no. %5d edges:", gen.rawTreeCount);
   int count = 0;
   int nullors = 0;

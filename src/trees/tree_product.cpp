@@ -368,7 +368,7 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
   }
   advance(ctx, fast);
   while (gen.generatorState == kGeneratorRunning) {
-    ++p.commonTreeCount;
+    p.commonTreeCount = static_cast<int>(static_cast<unsigned>(p.commonTreeCount) + 1u);
     const bool matchedTrace = ctx.traced(kTraceMatchedTrees);
     if (fast && !matchedTrace && treeEdgeCount >= 0 && treeEdgeCount < kTreeSlots) {
       // The pruned enumeration has followed the sign while it joined the
