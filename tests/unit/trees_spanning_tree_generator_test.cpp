@@ -18,6 +18,18 @@ TEST_F(GeneratorTest, FiveTreesComeInLexicographicOrder) {
   EXPECT_EQ(output.text(), "");
 }
 
+TEST_F(GeneratorTest, RawTreeCounterWrapsPastTheLargest32BitNumber) {
+  // As on a network with more than 2^31 raw trees: the counter wraps as
+  // the printed number does, with no overflow (the sanitizer build checks).
+  graph(3, {{"r2", 1, 2, 1, 2}, {"r3", 2, 3, 2, 3}, {"r4", 1, 3, 1, 3}});
+  nextTree(*ctx);
+  ASSERT_EQ(ctx->generator.generatorState, kGeneratorRunning);
+  ctx->generator.rawTreeCount = 2147483647;
+  nextTree(*ctx);
+  ASSERT_EQ(ctx->generator.generatorState, kGeneratorRunning);
+  EXPECT_EQ(ctx->generator.rawTreeCount, -2147483647 - 1);
+}
+
 TEST_F(GeneratorTest, GraphThatIsATreeSavesNoStateAndStaysExhausted) {
   graph(3, {{"r2", 1, 2, 1, 2}, {"r3", 2, 3, 2, 3}});
   nextTree(*ctx);
