@@ -10,6 +10,7 @@
 #include "trees/tree_product.h"
 
 #include "poly/term_accumulation.h"
+#include "trees/raw_tree_count.h"
 #include "support/analysis_context.h"
 
 namespace velkor {
@@ -112,11 +113,12 @@ void advance(AnalysisContext& ctx, bool fast) {
 }
 
 // The raw-tree count of the plain generator up to the given accepted tree,
-// which the failure report prints; the fast path finds it by enumerating
-// again (nothing is printed, since the fast path runs only without the
-// raw-tree listing).
-void countRawTrees(AnalysisContext& ctx, int acceptedTrees) {
+// which the failure report prints. The fast path counts it; should the
+// graph not fit the counting tables, it enumerates again (nothing is
+// printed, since the fast path runs only without the raw-tree listing).
+void countRawTrees(AnalysisContext& ctx, int acceptedTrees, int treeEdgeCount) {
   TreeGenerator& gen = ctx.generator;
+  if (rawTreeOrdinal(ctx.graph, gen.treeEdges, treeEdgeCount, &gen.rawTreeCount)) return;
   gen.generatorState = kGeneratorStart;
   for (int accepted = 0; accepted < acceptedTrees; ++accepted) {
     nextTree(ctx);
@@ -391,7 +393,7 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
       releasePolyRecord(ctx, record);
       ctx.store.topofunDone[topofun] = 0;
       ctx.out.print("insufficient memory for combining admittance terms\n");
-      if (fast) countRawTrees(ctx, p.commonTreeCount);
+      if (fast) countRawTrees(ctx, p.commonTreeCount, treeEdgeCount);
       printCounters(ctx);
       recordStatistics(ctx, record);
       return status;

@@ -12,6 +12,7 @@
 #include "support/run_helpers.h"
 #include "trees/common_tree_enumerator.h"
 #include "trees/graph_pair.h"
+#include "trees/raw_tree_count.h"
 #include "trees/tree_product.h"
 #include "unit/trees_fixture.h"
 
@@ -89,6 +90,33 @@ TEST_F(FastPathTest, EnumeratorSignsMatchTheOrientationSigns) {
     }
   }
   EXPECT_GT(compared, 1000);
+}
+
+TEST_F(FastPathTest, CountedRawTreesMatchThePlainGeneratorsCounter) {
+  // At every accepted tree, the count of raw trees found by the
+  // matrix-tree theorem must be the plain generator's counter there.
+  std::mt19937_64 random(31337);
+  int compared = 0;
+  for (int round = 0; round < 4000; ++round) {
+    randomPair(random);
+    int nullors = 0;
+    for (int e = 2; e <= ctx->graph.edges; ++e) nullors += ctx->graph.dmap[e] == 1;
+    ctx->store.opampcnt = nullors;
+    const GraphPair& g = ctx->graph;
+    const int count = g.actual_nodes - 1;
+    CommonTreeEnumerator en;
+    int edges[kTreeSlots] = {};
+    ctx->generator.generatorState = kGeneratorStart;
+    while (nextCommonTree(en, g, edges, 0)) {
+      nextTree(*ctx);
+      ASSERT_EQ(ctx->generator.generatorState, kGeneratorRunning) << "round " << round;
+      int ordinal = 0;
+      ASSERT_TRUE(rawTreeOrdinal(g, edges, count, &ordinal)) << "round " << round;
+      ASSERT_EQ(ordinal, ctx->generator.rawTreeCount) << "round " << round;
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 1500);
 }
 
 // The orientation walk written the obvious way, as a reference: from the
@@ -239,6 +267,39 @@ TEST(FastPathRuns, RandomNetlistsPrintTheSameBytes) {
       ASSERT_EQ(plain, fast) << input;
     }
   }
+}
+
+TEST(FastPathRuns, AccumulationFailureReportsTheSameCountersOnBothPaths) {
+  // An RC ladder of ten sections has functions of several thousand terms,
+  // so the term list grows; refusing every request from the k-th on makes
+  // an accumulation fail part way, and the failure report prints the raw
+  // trees up to that point, which the fast path counts instead of
+  // enumerating. Both paths make the same requests in the same order.
+  std::string input = "{rc ladder}\n";
+  for (int k = 1; k <= 10; ++k)
+    input += "r" + std::to_string(k) + " " + std::to_string(k) + " " + std::to_string(k + 1) + "\nc" +
+             std::to_string(k) + " " + std::to_string(k + 1) + " 0\n";
+  input += "f 1 0 11 0\np g21\np y11\nend\n";
+  int failures = 0;
+  for (std::uint64_t failAt = 3; failAt <= 14; ++failAt) {
+    std::string outputs[2];
+    for (int plain = 0; plain < 2; ++plain) {
+      StringSource source(input);
+      StringOutput output;
+      FailingAllocator alloc;
+      alloc.failAt = failAt;
+      alloc.failAfter = true;
+      RunOptions options;
+      options.plainPath = plain == 1;
+      runProgram(source, output, alloc, options);
+      outputs[plain] = maskOutput(output.text());
+    }
+    ASSERT_EQ(outputs[1], outputs[0]) << "refused from request " << failAt;
+    if (outputs[0].find("insufficient memory for combining admittance terms\nraw i-trees  evaluated:") !=
+        std::string::npos)
+      ++failures;
+  }
+  EXPECT_GT(failures, 2);
 }
 
 }  // namespace
