@@ -11,7 +11,6 @@ void UndoableForest::reset(int nodes) {
     label[v] = v;
     next[v] = v;
     members[v] = std::uint64_t{1} << v;
-    size[v] = 1;
     rowNode[v] = v == 1 ? 0 : v;
     if (v >= 2) rowsLeft |= std::uint64_t{1} << v;
   }
@@ -33,7 +32,7 @@ bool UndoableForest::unite(int a, int b) {
   if (rootA == rootB) return false;
   int keep = rootA;
   int gone = rootB;
-  if (size[keep] < size[gone]) {
+  if (__builtin_popcountll(members[keep]) < __builtin_popcountll(members[gone])) {
     keep = rootB;
     gone = rootA;
   }
@@ -59,7 +58,6 @@ bool UndoableForest::unite(int a, int b) {
   const int spliced = next[keep];
   next[keep] = next[gone];
   next[gone] = spliced;
-  size[keep] += size[gone];
   keptRow[undoDepth] = keptBefore;
   eliminated[undoDepth] = row;
   undo[undoDepth++] = gone;
@@ -75,7 +73,6 @@ void UndoableForest::undoLast() {
   next[gone] = spliced;
   relabel(gone, gone);
   members[keep] &= ~members[gone];
-  size[keep] -= size[gone];
   rowNode[keep] = keptRow[undoDepth];
   rowsLeft |= std::uint64_t{1} << eliminated[undoDepth];
 }
@@ -93,16 +90,6 @@ bool validGraph(const GraphPair& g) {
       if (node < 1 || node > g.actual_nodes) return false;
   }
   return true;
-}
-
-// Whether the graph of the taken and open edges is connected.
-bool connected(const EdgeEnds& ends, int lastEdge, int nodes) {
-  UndoableForest forest;
-  forest.reset(nodes);
-  int components = nodes;
-  for (int e = 2; e <= lastEdge && components > 1; ++e)
-    if (forest.unite(ends.d1[e], ends.d2[e])) --components;
-  return components <= 1;
 }
 
 // Fills joinedFrom[e] for e = E + 1 down to 2: the components of the
@@ -152,14 +139,19 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
   const int needed = nodes - 1;
   bool backtrack = false;
   if (en.state == 0) {
-    // Without a connected graph on either side there is no common tree;
-    // with one, every step below keeps the taken and open edges connected.
-    if (!validGraph(g) || !connected(g.iGraph, g.edges, nodes) || !connected(g.vGraph, g.edges, nodes)) {
+    if (!validGraph(g)) {
       en.state = 2;
       return false;
     }
     labelSuffixes(g.iGraph, g.edges, nodes, en.iJoinedFrom);
     labelSuffixes(g.vGraph, g.edges, nodes, en.vJoinedFrom);
+    // Without a connected graph on either side there is no common tree;
+    // with one, every step below keeps the taken and open edges connected.
+    const std::uint64_t allNodes = ((std::uint64_t{1} << (nodes + 1)) - 1) & ~std::uint64_t{1};
+    if (en.iJoinedFrom[2][1] != allNodes || en.vJoinedFrom[2][1] != allNodes) {
+      en.state = 2;
+      return false;
+    }
     en.iForest.reset(nodes);
     en.vForest.reset(nodes);
     en.takenCount = 0;

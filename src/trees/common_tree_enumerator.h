@@ -38,7 +38,6 @@ struct UndoableForest {
   int label[kGraphNodeSlots];  // the root of each node's component
   std::uint64_t members[kGraphNodeSlots];  // per root: its component's nodes, one bit each
   int next[kGraphNodeSlots];   // the next node of the same component
-  int size[kGraphNodeSlots];
   int undo[kGraphNodeSlots];  // the root that each union attached
   int undoDepth = 0;
   int rowNode[kGraphNodeSlots];      // per root: the node whose row is the component's; 0 for node 1's
