@@ -10,6 +10,9 @@
 int main() {
   velkor::StreamSource input(stdin);
   velkor::StreamOutput output(stdout);
+  velkor::StreamOutput errors(stderr);
   velkor::HeapAllocator heap;
-  return velkor::runProgram(input, output, heap);
+  velkor::RunOptions options;
+  options.errors = &errors;
+  return velkor::runProgram(input, output, heap, options);
 }
