@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "support/allocator.h"
 #include "support/char_source.h"
+#include "support/failing_allocator.h"
 
 namespace velkor::fuzz {
 

@@ -1,18 +1,4 @@
-// velkor: symbolic two-port analysis of linear networks, as a filter from
-// standard input to standard output.
-#include <cstdio>
+// velkor: symbolic two-port analysis of linear networks.
+#include "driver/program_entry.h"
 
-#include "driver/program_driver.h"
-#include "support/allocator.h"
-#include "support/char_source.h"
-#include "support/output.h"
-
-int main() {
-  velkor::StreamSource input(stdin);
-  velkor::StreamOutput output(stdout);
-  velkor::StreamOutput errors(stderr);
-  velkor::HeapAllocator heap;
-  velkor::RunOptions options;
-  options.errors = &errors;
-  return velkor::runProgram(input, output, heap, options);
-}
+int main(int argc, char* argv[]) { return velkor::programEntry(argc, argv); }

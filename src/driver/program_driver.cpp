@@ -5,9 +5,9 @@
 #include <memory>
 #include <new>
 
+#include "analysis/analysis_context.h"
+#include "analysis/analysis_sequencer.h"
 #include "input/netlist_reader.h"
-#include "model/analysis_sequencer.h"
-#include "support/analysis_context.h"
 
 namespace velkor {
 

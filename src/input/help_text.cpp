@@ -5,8 +5,8 @@
 
 #include <cstddef>
 
+#include "analysis/analysis_context.h"
 #include "model/parameter_table.h"
-#include "support/analysis_context.h"
 
 namespace velkor {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "support/analysis_context.h"
+#include "analysis/analysis_context.h"
 
 namespace velkor {
 

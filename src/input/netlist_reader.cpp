@@ -19,13 +19,13 @@
 
 #include <cstring>
 
+#include "analysis/analysis_context.h"
 #include "input/help_text.h"
 #include "input/netlist_checks.h"
 #include "input/node_numbering.h"
 #include "input/token_reader.h"
 #include "model/branch_maps.h"
 #include "model/parameter_table.h"
-#include "support/analysis_context.h"
 
 namespace velkor {
 

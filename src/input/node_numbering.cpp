@@ -6,7 +6,7 @@
 // list stops the reader after the current entry).
 #include "input/node_numbering.h"
 
-#include "support/analysis_context.h"
+#include "analysis/analysis_context.h"
 
 namespace velkor {
 

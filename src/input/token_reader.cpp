@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "support/analysis_context.h"
+#include "analysis/analysis_context.h"
 
 namespace velkor {
 

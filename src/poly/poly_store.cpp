@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "support/analysis_context.h"
+#include "analysis/analysis_context.h"
 
 namespace velkor {
 

@@ -16,7 +16,7 @@
 #include <sys/mman.h>
 #endif
 
-#include "support/analysis_context.h"
+#include "analysis/analysis_context.h"
 
 namespace velkor {
 

@@ -12,7 +12,7 @@
 // most M - 1 saved copies of it are all the state there is.
 #include "trees/spanning_tree_generator.h"
 
-#include "support/analysis_context.h"
+#include "analysis/analysis_context.h"
 
 namespace velkor {
 

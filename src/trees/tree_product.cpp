@@ -9,9 +9,9 @@
 // trees' incidence matrices reduced at node 1.
 #include "trees/tree_product.h"
 
+#include "analysis/analysis_context.h"
 #include "poly/term_accumulation.h"
 #include "trees/raw_tree_count.h"
-#include "support/analysis_context.h"
 
 namespace velkor {
 

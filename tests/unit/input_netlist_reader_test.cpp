@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "analysis/analysis_context.h"
 #include "input/netlist_reader.h"
 #include "model/branch_maps.h"
-#include "support/analysis_context.h"
 
 namespace velkor {
 namespace {

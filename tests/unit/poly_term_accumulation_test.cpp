@@ -11,8 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/analysis_context.h"
 #include "poly/term_accumulation.h"
-#include "support/analysis_context.h"
+#include "support/failing_allocator.h"
 
 namespace velkor {
 namespace {

@@ -9,10 +9,11 @@
 #include <string>
 #include <utility>
 
+#include "analysis/analysis_context.h"
+#include "analysis/common_factors.h"
 #include "model/branch_maps.h"
-#include "poly/common_factors.h"
-#include "poly/result_printing.h"
-#include "support/analysis_context.h"
+#include "render/text_renderer.h"
+#include "support/failing_allocator.h"
 
 namespace velkor {
 namespace {

@@ -7,13 +7,14 @@
 #include <memory>
 #include <string>
 
+#include "analysis/analysis_context.h"
 #include "crosscheck/crosscheck.h"
 #include "driver/program_driver.h"
 #include "input/node_numbering.h"
 #include "model/branch_maps.h"
-#include "poly/result_printing.h"
 #include "poly/term_accumulation.h"
-#include "support/analysis_context.h"
+#include "render/text_renderer.h"
+#include "support/failing_allocator.h"
 #include "support/run_helpers.h"
 
 namespace velkor::testing {

@@ -11,10 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "analysis/analysis_context.h"
+#include "analysis/formula_evaluator.h"
 #include "model/branch_maps.h"
 #include "poly/term_accumulation.h"
-#include "support/analysis_context.h"
-#include "trees/formula_evaluator.h"
+#include "support/failing_allocator.h"
 
 namespace velkor::testing {
 

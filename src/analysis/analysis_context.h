@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
+#include "analysis/common_factors.h"
 #include "model/branch_maps.h"
 #include "model/network_store.h"
-#include "poly/common_factors.h"
 #include "poly/poly_store.h"
 #include "poly/term_accumulation.h"
 #include "support/allocator.h"

@@ -5,12 +5,12 @@
 // 2-tree that separates a port's terminals becomes a spanning tree when an
 // edge joining them is added. The port edges carry a class that makes the
 // generator take them in every tree and keeps them out of the products.
-#include "trees/formula_evaluator.h"
+#include "analysis/formula_evaluator.h"
 
 #include <cstring>
 
+#include "analysis/analysis_context.h"
 #include "model/parameter_table.h"
-#include "support/analysis_context.h"
 
 namespace velkor {
 

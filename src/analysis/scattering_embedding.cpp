@@ -4,14 +4,14 @@
 // voltage V + Z0*I and current Z0*I - V, twice the incident wave and minus
 // twice the reflected wave, so the y and chain parameters of the extended
 // network are, up to sign, the s and F parameters of the original one.
-#include "model/scattering_embedding.h"
+#include "analysis/scattering_embedding.h"
 
 #include <cstdio>
 
+#include "analysis/analysis_context.h"
 #include "input/netlist_reader.h"
 #include "input/node_numbering.h"
 #include "model/branch_maps.h"
-#include "support/analysis_context.h"
 
 namespace velkor {
 

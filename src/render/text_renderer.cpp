@@ -1,13 +1,13 @@
 // The printed formula of one two-port parameter: numerator and denominator
 // grouped by powers of s, one line per term, with every factor common to
 // both polynomials divided out.
-#include "poly/result_printing.h"
+#include "render/text_renderer.h"
 
 #include <cstdint>
 
+#include "analysis/analysis_context.h"
+#include "analysis/common_factors.h"
 #include "model/parameter_table.h"
-#include "poly/common_factors.h"
-#include "support/analysis_context.h"
 
 namespace velkor {
 

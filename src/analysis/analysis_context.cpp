@@ -1,4 +1,4 @@
-#include "support/analysis_context.h"
+#include "analysis/analysis_context.h"
 
 #include <cstdarg>
 
