@@ -74,6 +74,16 @@ std::complex<long double> NumericPolynomial::evaluate(std::complex<long double> 
   return result;
 }
 
+long double termValue(const TermView& term, std::span<const long double> symbolValues) {
+  long double product = static_cast<long double>(term.coefficient);
+  for (int f = 0; f < term.factorCount; ++f) {
+    const FormulaFactor& factor = term.factors[f];
+    long double value = symbolValues[static_cast<std::size_t>(factor.symbol)];
+    product *= factor.exponent == 1 ? value : power(value, factor.exponent);
+  }
+  return product;
+}
+
 int lowestPowerOf(const PolynomialView& polynomial) {
   int lowest = INT_MAX;
   polynomial.forEachTerm([&](const TermView& term) { lowest = std::min(lowest, term.power); });
@@ -86,15 +96,9 @@ NumericPolynomial numericPolynomial(const PolynomialView& polynomial, std::span<
   polynomial.forEachTerm([&](const TermView& term) {
     std::size_t index = static_cast<std::size_t>(term.power - lowestPower);
     if (index >= sums.size()) sums.resize(index + 1);
-    long double product = static_cast<long double>(term.coefficient);
     int roundings = 1;
-    for (int f = 0; f < term.factorCount; ++f) {
-      const FormulaFactor& factor = term.factors[f];
-      long double value = symbolValues[static_cast<std::size_t>(factor.symbol)];
-      product *= factor.exponent == 1 ? value : power(value, factor.exponent);
-      roundings += 2 * factor.exponent;
-    }
-    sums[index].add(product, roundings);
+    for (int f = 0; f < term.factorCount; ++f) roundings += 2 * term.factors[f].exponent;
+    sums[index].add(termValue(term, symbolValues), roundings);
   });
   NumericPolynomial result;
   result.lowestPower = lowestPower;

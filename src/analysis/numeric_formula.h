@@ -41,6 +41,9 @@ struct NumericPolynomial {
   std::complex<long double> evaluate(std::complex<long double> s) const;
 };
 
+// One term's coefficient times its symbols' values.
+long double termValue(const TermView& term, std::span<const long double> symbolValues);
+
 // Sums every term's coefficient times its symbols' values into one
 // coefficient per power of s, from `lowestPower` up to the highest power
 // present (`lowestPower` must not exceed the lowest power of any term).

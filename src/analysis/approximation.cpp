@@ -1,0 +1,391 @@
+#include "analysis/approximation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <optional>
+#include <span>
+
+#include "analysis/frequency_response.h"
+
+namespace velkor {
+
+namespace {
+
+constexpr long double kPi = 3.14159265358979323846264338327950288L;
+constexpr int kPointsPerDecade = 100;
+// Points where |H| is below this share of its maximum over the band do not
+// count towards the error.
+constexpr long double kNotchLevel = 1e-3L;
+// The budget is searched between 10^kLowestBudgetLog and 1.
+constexpr long double kLowestBudgetLog = -18;
+constexpr int kBisectionSteps = 24;
+// How many of the largest local maxima of the error on the grid are refined.
+constexpr std::size_t kRefinedPeaks = 4;
+// How often a result whose error, measured on its copied terms, exceeds eps
+// sends the search back below its budget.
+constexpr int kVerificationRounds = 3;
+
+using Complex = std::complex<long double>;
+
+// A term's value divided by its group's scale, as a double. The same
+// function computes it in every pass over the terms, so that a term's value
+// is the same number each time.
+double scaledValue(const TermView& term, std::span<const long double> values, long double scale) {
+  if (scale <= 0) return 0.0;
+  return static_cast<double>(termValue(term, values) / scale);
+}
+
+// The ranking order: by magnitude, then negative before positive.
+bool rankedBefore(double a, double b) {
+  double ma = std::fabs(a), mb = std::fabs(b);
+  return ma < mb || (ma == mb && a < b);
+}
+
+// What a budget keeps of one polynomial.
+struct Cut {
+  std::vector<std::size_t> dropped;  // per group: how many of its smallest terms go
+  std::vector<bool> wholeDropped;    // per coefficient
+  std::size_t kept = 0;
+  NumericPolynomial approximate;  // the kept terms' coefficients
+};
+
+// The terms of one polynomial, ranked by magnitude at the values within
+// each group (a run of terms of one power of s; printed order has one run
+// per power).
+class RankedPolynomial {
+ public:
+  RankedPolynomial(const PolynomialView& view, std::span<const long double> values, const NumericPolynomial& exact,
+                   const std::vector<long double>& bandOmegas)
+      : view_(view), values_(values), exact_(exact) {
+    // First pass: the groups, their sizes and scales.
+    int lastPower = 0;
+    std::size_t count = 0;
+    view_.forEachTerm([&](const TermView& term) {
+      if (groups_.empty() || term.power != lastPower) {
+        groups_.push_back(Group{count, 0, static_cast<std::size_t>(term.power - exact_.lowestPower), 0});
+        lastPower = term.power;
+      }
+      Group& g = groups_.back();
+      ++g.count;
+      g.scale += std::fabs(termValue(term, values_));
+      ++count;
+    });
+    // Second pass: each term's scaled value; then each group is sorted.
+    sorted_.resize(count);
+    std::size_t index = 0, group = 0;
+    view_.forEachTerm([&](const TermView& term) {
+      while (index >= groups_[group].begin + groups_[group].count) ++group;
+      sorted_[index++] = scaledValue(term, values_, groups_[group].scale);
+    });
+    for (const Group& g : groups_) {
+      auto begin = sorted_.begin() + static_cast<std::ptrdiff_t>(g.begin);
+      std::sort(begin, begin + static_cast<std::ptrdiff_t>(g.count), rankedBefore);
+    }
+    // Each coefficient's largest share of the polynomial over the band.
+    share_.assign(exact_.coefficients.size(), 0.0L);
+    for (long double omega : bandOmegas) {
+      long double whole = std::abs(exact_.evaluate(Complex{0.0L, omega}));
+      for (std::size_t k = 0; k < share_.size(); ++k) {
+        long double part =
+            std::fabs(exact_.coefficients[k]) * std::pow(omega, static_cast<long double>(k) + exact_.lowestPower);
+        share_[k] = std::max(share_[k], whole > 0 ? part / whole : INFINITY);
+      }
+    }
+  }
+
+  std::size_t total() const { return sorted_.size(); }
+
+  Cut cut(long double budget) const {
+    Cut cut;
+    cut.dropped.assign(groups_.size(), 0);
+    cut.wholeDropped.assign(exact_.coefficients.size(), false);
+    cut.approximate.lowestPower = exact_.lowestPower;
+    cut.approximate.coefficients = exact_.coefficients;
+    cut.approximate.errorBounds.assign(exact_.coefficients.size(), 0.0L);
+    for (std::size_t k = 0; k < share_.size(); ++k) {
+      if (exact_.coefficients[k] == 0 || share_[k] <= budget) {
+        cut.wholeDropped[k] = true;
+        cut.approximate.coefficients[k] = 0;
+      }
+    }
+    for (std::size_t g = 0; g < groups_.size(); ++g) {
+      const Group& group = groups_[g];
+      if (cut.wholeDropped[group.coefficient]) {
+        cut.dropped[g] = group.count;
+        continue;
+      }
+      // The longest run of smallest terms whose sum stays within the budget;
+      // the largest term always stays.
+      long double limit = budget * std::fabs(exact_.coefficients[group.coefficient]) / group.scale;
+      long double sum = 0, droppedSum = 0;
+      std::size_t dropped = 0;
+      for (std::size_t j = 0; j + 1 < group.count; ++j) {
+        sum += sorted_[group.begin + j];
+        if (std::fabs(sum) <= limit) {
+          dropped = j + 1;
+          droppedSum = sum;
+        }
+      }
+      cut.dropped[g] = dropped;
+      cut.kept += group.count - dropped;
+      cut.approximate.coefficients[group.coefficient] -= droppedSum * group.scale;
+    }
+    return cut;
+  }
+
+  // Copies the terms that `cut` keeps, in printed order. Returns nothing if
+  // the count differs from the cut's (it cannot, as long as a term's value
+  // is computed alike in every pass).
+  std::optional<OwnedPolynomial> keptTerms(const Cut& cut) const {
+    // Per group: the last dropped value, and how many terms with exactly
+    // that value go (the first ones in printed order).
+    std::vector<double> threshold(groups_.size(), 0.0);
+    std::vector<std::size_t> tiesDropped(groups_.size(), 0);
+    for (std::size_t g = 0; g < groups_.size(); ++g) {
+      std::size_t m = cut.dropped[g];
+      if (m == 0 || m == groups_[g].count) continue;
+      const double* first = sorted_.data() + groups_[g].begin;
+      threshold[g] = first[m - 1];
+      std::size_t equalFrom = m - 1;
+      while (equalFrom > 0 && first[equalFrom - 1] == threshold[g]) --equalFrom;
+      tiesDropped[g] = m - equalFrom;
+    }
+    OwnedPolynomial kept;
+    kept.terms.reserve(cut.kept);
+    std::vector<std::size_t> tiesSeen(groups_.size(), 0);
+    std::size_t index = 0, group = 0;
+    view_.forEachTerm([&](const TermView& term) {
+      while (index >= groups_[group].begin + groups_[group].count) ++group;
+      ++index;
+      std::size_t m = cut.dropped[group];
+      if (m == groups_[group].count) return;
+      if (m > 0) {
+        double value = scaledValue(term, values_, groups_[group].scale);
+        if (rankedBefore(value, threshold[group])) return;
+        if (value == threshold[group] && tiesSeen[group]++ < tiesDropped[group]) return;
+      }
+      kept.terms.push_back(OwnedPolynomial::Term{term.power, term.coefficient,
+                                                 std::vector<FormulaFactor>(term.factors, term.factors + term.factorCount)});
+    });
+    if (kept.terms.size() != cut.kept) return std::nullopt;
+    return kept;
+  }
+
+ private:
+  struct Group {
+    std::size_t begin = 0;
+    std::size_t count = 0;
+    std::size_t coefficient = 0;  // index into the exact coefficients
+    long double scale = 0;        // sum of the magnitudes of its terms' values
+  };
+
+  const PolynomialView& view_;
+  std::span<const long double> values_;
+  const NumericPolynomial& exact_;
+  std::vector<Group> groups_;
+  std::vector<double> sorted_;       // scaled term values, each group in ranking order
+  std::vector<long double> share_;  // per coefficient
+};
+
+// The frequencies on which e is measured, with the exact response there.
+class ErrorGrid {
+ public:
+  ErrorGrid(const std::vector<long double>& frequenciesHz, const NumericFormula& exact) : exact_(exact) {
+    long double largest = 0;
+    for (long double f : frequenciesHz) {
+      long double omega = 2 * kPi * f;
+      Complex h = exact.atFrequency(omega);
+      omega_.push_back(omega);
+      exactValues_.push_back(h);
+      if (finite(h)) largest = std::max(largest, std::abs(h));
+    }
+    floor_ = kNotchLevel * largest;
+  }
+
+  // The points that count, for the shares of the coefficients.
+  std::vector<long double> countedOmegas() const {
+    std::vector<long double> counted;
+    for (std::size_t i = 0; i < omega_.size(); ++i)
+      if (counts(exactValues_[i])) counted.push_back(omega_[i]);
+    return counted;
+  }
+
+  // e of `approximate`: the largest relative error at the points, each
+  // local maximum among the largest then refined between its neighbours
+  // (a narrow resonance can peak between two points).
+  long double error(const NumericFormula& approximate) const {
+    std::vector<long double> errors(omega_.size(), 0.0L);
+    long double worst = 0;
+    for (std::size_t i = 0; i < omega_.size(); ++i) {
+      errors[i] = errorAt(approximate, omega_[i], exactValues_[i]);
+      worst = std::max(worst, errors[i]);
+    }
+    if (!std::isfinite(worst)) return worst;
+    std::vector<std::size_t> peaks;
+    for (std::size_t i = 1; i + 1 < omega_.size(); ++i)
+      if (errors[i] >= worst / 2 && errors[i] > 0 && errors[i] >= errors[i - 1] && errors[i] >= errors[i + 1])
+        peaks.push_back(i);
+    std::size_t refined = std::min(peaks.size(), kRefinedPeaks);
+    std::partial_sort(peaks.begin(), peaks.begin() + static_cast<std::ptrdiff_t>(refined), peaks.end(),
+                      [&](std::size_t a, std::size_t b) { return errors[a] > errors[b]; });
+    for (std::size_t k = 0; k < refined; ++k)
+      worst = std::max(worst, refinedMaximum(approximate, omega_[peaks[k] - 1], omega_[peaks[k] + 1]));
+    return worst;
+  }
+
+ private:
+  static bool finite(Complex h) { return std::isfinite(h.real()) && std::isfinite(h.imag()); }
+  bool counts(Complex h) const { return finite(h) && std::abs(h) >= floor_ && std::abs(h) > 0; }
+
+  long double errorAt(const NumericFormula& approximate, long double omega, Complex exact) const {
+    if (!counts(exact)) return 0;
+    long double e = std::abs(approximate.atFrequency(omega) - exact) / std::abs(exact);
+    return std::isfinite(e) ? e : INFINITY;
+  }
+
+  // Golden-section search for the largest error between two frequencies.
+  long double refinedMaximum(const NumericFormula& approximate, long double fromOmega, long double toOmega) const {
+    constexpr long double kInverseGolden = 0.6180339887498948482L;
+    auto at = [&](long double logOmega) {
+      long double omega = std::exp(logOmega);
+      return errorAt(approximate, omega, exact_.atFrequency(omega));
+    };
+    long double a = std::log(fromOmega), b = std::log(toOmega);
+    long double c = b - kInverseGolden * (b - a), d = a + kInverseGolden * (b - a);
+    long double fc = at(c), fd = at(d), best = std::max(fc, fd);
+    for (int step = 0; step < 30 && b - a > 1e-7L; ++step) {
+      if (fc >= fd) {
+        b = d, d = c, fd = fc;
+        c = b - kInverseGolden * (b - a);
+        fc = at(c);
+      } else {
+        a = c, c = d, fc = fd;
+        d = a + kInverseGolden * (b - a);
+        fd = at(d);
+      }
+      best = std::max({best, fc, fd});
+    }
+    return best;
+  }
+
+  const NumericFormula& exact_;
+  std::vector<long double> omega_;
+  std::vector<Complex> exactValues_;
+  long double floor_ = 0;
+};
+
+// The band with its defaults filled in.
+void fillBand(Approximation& result, const NumericSummary& exact, const ApproximationSettings& settings) {
+  FrequencyRange range = defaultFrequencyRange({exact.zeros, exact.poles}, 0);
+  result.fromHz = settings.fromHz > 0 ? settings.fromHz : range.fromHz;
+  result.toHz = settings.toHz > 0 ? settings.toHz : range.toHz;
+  if (result.fromHz < result.toHz) return;
+  // One end given beyond the other's default: two decades from the given one.
+  if (settings.fromHz > 0 && settings.toHz <= 0)
+    result.toHz = result.fromHz * 100;
+  else if (settings.toHz > 0 && settings.fromHz <= 0)
+    result.fromHz = result.toHz / 100;
+}
+
+}  // namespace
+
+std::vector<long double> approximationGrid(long double fromHz, long double toHz, const NumericSummary& exact) {
+  long double decades = std::log10(toHz / fromHz);
+  int points = std::max(2, static_cast<int>(std::ceil(decades * kPointsPerDecade)) + 1);
+  std::vector<long double> grid = logFrequencyGrid(FrequencyRange{fromHz, toHz, points});
+  auto add = [&](long double radiansPerSecond) {
+    long double f = hertz(radiansPerSecond);
+    if (std::isfinite(f) && f > fromHz && f < toHz) grid.push_back(f);
+  };
+  for (const auto* roots : {&exact.zeros, &exact.poles})
+    for (const PolynomialRoot& root : *roots) {
+      add(root.naturalFrequency());
+      if (root.isComplex()) add(std::fabs(root.value.imag()));
+    }
+  std::sort(grid.begin(), grid.end());
+  grid.erase(std::unique(grid.begin(), grid.end()), grid.end());
+  return grid;
+}
+
+Approximation approximateFormula(const PolynomialView& numerator, const PolynomialView& denominator,
+                                 const std::vector<std::string>& symbols, const ElementValues& values,
+                                 const NumericSummary& exact, const ApproximationSettings& settings) {
+  Approximation result;
+  result.eps = settings.eps;
+  if (!exact.complete()) {
+    result.outcome = Approximation::Outcome::MissingValues;
+    result.missing = exact.missing;
+    return result;
+  }
+  fillBand(result, exact, settings);
+  if (!exact.lowFrequency.defined) {
+    result.outcome = Approximation::Outcome::Undefined;
+    return result;
+  }
+
+  ErrorGrid grid(approximationGrid(result.fromHz, result.toHz, exact), exact.formula);
+  std::vector<long double> counted = grid.countedOmegas();
+
+  SymbolAssignment assignment = assignSymbols(symbols, values);
+  RankedPolynomial rankedNumerator(numerator, assignment.values, exact.formula.numerator, counted);
+  RankedPolynomial rankedDenominator(denominator, assignment.values, exact.formula.denominator, counted);
+  result.total = TermCounts{rankedNumerator.total(), rankedDenominator.total()};
+  result.kept = result.total;
+  if (counted.empty()) return result;  // a formula that is 0 everywhere: nothing to weigh
+
+  struct Candidate {
+    long double budgetLog = 0;
+    std::size_t kept = 0;
+    long double error = 0;
+  };
+  auto attempt = [&](long double budgetLog) {
+    long double budget = std::pow(10.0L, budgetLog);
+    Cut n = rankedNumerator.cut(budget), d = rankedDenominator.cut(budget);
+    return Candidate{budgetLog, n.kept + d.kept,
+                     grid.error(NumericFormula{std::move(n.approximate), std::move(d.approximate)})};
+  };
+  std::size_t totalTerms = result.total.numerator + result.total.denominator;
+  long double high = 0;
+  for (int round = 0; round < kVerificationRounds; ++round) {
+    // The largest budget (fewest terms) that meets eps, by bisection on its
+    // logarithm; the error need not grow with the budget everywhere, so the
+    // best candidate seen is kept.
+    std::optional<Candidate> best;
+    auto consider = [&](const Candidate& c) {
+      bool meets = c.error <= settings.eps;
+      if (meets && (!best || c.kept < best->kept || (c.kept == best->kept && c.error < best->error))) best = c;
+      return meets;
+    };
+    long double low = kLowestBudgetLog;
+    if (!consider(attempt(high))) {
+      if (!consider(attempt(low))) return result;
+      for (int step = 0; step < kBisectionSteps; ++step) {
+        long double middle = (low + high) / 2;
+        (consider(attempt(middle)) ? low : high) = middle;
+      }
+    }
+    if (!best || best->kept >= totalTerms) return result;
+
+    // The kept terms, and the error measured on them as printed.
+    long double budget = std::pow(10.0L, best->budgetLog);
+    Cut n = rankedNumerator.cut(budget), d = rankedDenominator.cut(budget);
+    std::optional<OwnedPolynomial> keptNumerator = rankedNumerator.keptTerms(n);
+    std::optional<OwnedPolynomial> keptDenominator = rankedDenominator.keptTerms(d);
+    if (!keptNumerator || !keptDenominator) return result;
+    NumericFormula approximate = numericFormula(*keptNumerator, *keptDenominator, assignment.values);
+    long double error = grid.error(approximate);
+    if (error <= settings.eps) {
+      result.outcome = Approximation::Outcome::Simplified;
+      result.error = error;
+      result.kept = TermCounts{n.kept, d.kept};
+      result.numerator = std::move(*keptNumerator);
+      result.denominator = std::move(*keptDenominator);
+      return result;
+    }
+    high = best->budgetLog - 1e-6L;  // search again below this budget
+  }
+  return result;
+}
+
+}  // namespace velkor

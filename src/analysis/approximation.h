@@ -1,0 +1,85 @@
+// Dominant-term approximation of a finished formula at the run's element
+// values: the fewest printed terms that the method finds such that the
+// simplified formula H~ stays within a relative error EPS of the exact H
+// over a frequency band,
+//
+//   e = max over the band of |H~(jw) - H(jw)| / |H(jw)|  <=  EPS.
+//
+// The maximum is taken over a log grid (100 points a decade) together with
+// the frequencies of the exact formula's poles and zeros inside the band;
+// points where |H| is below 1e-3 of its maximum over the band (deep notches)
+// do not count.
+//
+// Method (simplification after generation, with the exact formula as the
+// reference): within each power-of-s coefficient of numerator and
+// denominator the terms are ranked by magnitude at the values, and the
+// smallest are dropped for as long as the sum of the dropped ones (signs
+// included) stays within a budget beta times the coefficient. Because the
+// dropped sum is measured, two large terms that cancel are dropped together
+// or not at all, never one of them alone. A whole coefficient goes when its
+// share of the polynomial, max over the band of |c_k w^k| / |P(jw)|, is at
+// most beta. The largest beta whose result meets EPS is found by bisection.
+//
+// A formula of millions of terms is never copied: the terms are visited
+// through the formula's view (three times), their values kept as one double
+// each, and only the kept terms are copied at the end.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "analysis/element_values.h"
+#include "analysis/finished_formula.h"
+#include "analysis/numeric_summary.h"
+
+namespace velkor {
+
+struct ApproximationSettings {
+  long double eps = 0.05;  // in (0, 1)
+  // The band in Hz; 0 for an end that was not given: that end is then two
+  // decades beyond the outermost pole or zero of the exact formula, as for
+  // the Bode plot.
+  long double fromHz = 0;
+  long double toHz = 0;
+};
+
+struct TermCounts {
+  std::size_t numerator = 0;
+  std::size_t denominator = 0;
+};
+
+struct Approximation {
+  enum class Outcome {
+    Simplified,     // terms were dropped: `numerator` and `denominator` hold the kept ones
+    Whole,          // no term can be dropped within eps: the exact formula stands
+    MissingValues,  // symbols without a value (`missing`): nothing was computed
+    Undefined,      // the denominator is 0 at the values
+  };
+  Outcome outcome = Outcome::Whole;
+  long double eps = 0;
+  long double error = 0;  // the achieved e (0 for Whole)
+  long double fromHz = 0;
+  long double toHz = 0;
+  TermCounts kept;
+  TermCounts total;
+  OwnedPolynomial numerator;  // kept terms, as printed, in printed order
+  OwnedPolynomial denominator;
+  std::vector<std::string> missing;
+
+  bool simplified() const { return outcome == Outcome::Simplified; }
+  bool computed() const { return outcome == Outcome::Simplified || outcome == Outcome::Whole; }
+};
+
+// `exact` is numericSummary() of the same formula and values.
+Approximation approximateFormula(const PolynomialView& numerator, const PolynomialView& denominator,
+                                 const std::vector<std::string>& symbols, const ElementValues& values,
+                                 const NumericSummary& exact, const ApproximationSettings& settings);
+
+// The frequencies (Hz) on which e is measured: the log grid over the band
+// and the frequencies of the exact formula's poles and zeros inside it
+// (natural frequency, and for a complex root also its imaginary part),
+// ascending.
+std::vector<long double> approximationGrid(long double fromHz, long double toHz, const NumericSummary& exact);
+
+}  // namespace velkor
