@@ -4,8 +4,7 @@ namespace velkor {
 
 // Any polynomial still held (a run stopped part way) goes back to the heap.
 AnalysisContext::~AnalysisContext() {
-  endIndexedAccumulation(*this, polyRecords[0], false);
-  for (PolyRecord& record : polyRecords) releasePolyRecord(*this, record);
+  for (PolyRecord& record : polyRecords) releasePolyRecord(poly, record);
 }
 
 }  // namespace velkor

@@ -2,15 +2,20 @@
 // the input and output seams, the heap seam, the netlist store, the maps,
 // the graph pair, the generator, the polynomial slots and the scratch state.
 // There are no mutable globals; a whole run can be done on a string.
+//
+// The stages below the analysis see only their part of it: the reader
+// works through a ReaderContext, tree enumeration through a TreeContext,
+// the polynomial code through a PolyContext. The context converts to each.
 #pragma once
 
 #include <cstdint>
 
 #include "analysis/common_factors.h"
+#include "input/reader_context.h"
 #include "model/branch_maps.h"
 #include "model/network_store.h"
+#include "poly/poly_context.h"
 #include "poly/poly_store.h"
-#include "poly/term_accumulation.h"
 #include "support/allocator.h"
 #include "support/capacities.h"
 #include "support/char_source.h"
@@ -18,17 +23,10 @@
 #include "trees/common_tree_enumerator.h"
 #include "trees/graph_pair.h"
 #include "trees/spanning_tree_generator.h"
+#include "trees/tree_context.h"
 #include "trees/tree_product.h"
 
 namespace velkor {
-
-// Work counted over a whole run, for benchmarks.
-struct RunStatistics {
-  std::uint64_t rawTrees = 0;       // raw trees of the plain enumeration (0 on the fast path)
-  std::uint64_t acceptedTrees = 0;  // common trees accumulated
-  std::uint64_t terms = 0;          // terms stored in evaluated functions
-  std::uint64_t functions = 0;      // topological functions evaluated
-};
 
 struct AnalysisContext {
   AnalysisContext(CharSource& input, Output& output, Allocator& allocator)
@@ -52,9 +50,7 @@ struct AnalysisContext {
   CommonTreeEnumerator commonTrees;
   ProductState product;
 
-  Exponent workExponents[kSymbolSlots] = {};
   PolyRecord polyRecords[kPolySlots];
-  TermIndex termIndex;
   CommonFactors factors;
   int polySide = 0;
 
@@ -66,6 +62,15 @@ struct AnalysisContext {
   // function that reaches it ends its enumeration early.
   std::uint64_t workLimit = 0;
   RunStatistics statistics;
+
+  // The parts the lower stages work through.
+  ReaderContext reader{in, out, pendingChar, store, maps};
+  PolyContext poly{alloc, out, store.traceBits, store.netlistNumber, store.traceLabel, plainPath};
+  TreeContext trees{poly, out, store, maps, graph, generator, commonTrees, product, workLimit, statistics};
+
+  operator ReaderContext&() { return reader; }
+  operator PolyContext&() { return poly; }
+  operator TreeContext&() { return trees; }
 
   bool traced(int bits) const { return (store.traceBits & bits) != 0; }
 };

@@ -19,11 +19,12 @@
 
 #include <cstring>
 
-#include "analysis/analysis_context.h"
 #include "input/help_text.h"
 #include "input/node_numbering.h"
+#include "input/reader_context.h"
 #include "input/token_reader.h"
 #include "model/branch_maps.h"
+#include "model/internal_listing.h"
 #include "model/parameter_table.h"
 
 namespace velkor {
@@ -101,7 +102,7 @@ void setName(char (&slot)[kNameChars], const char* name) {
 // append would only drop a record of a netlist that is refused anyway.
 class Builder {
  public:
-  Builder(AnalysisContext& ctx, const char* name) : ctx_(ctx), s_(ctx.store), name_(name) {}
+  Builder(ReaderContext& ctx, const char* name) : ctx_(ctx), s_(ctx.store), name_(name) {}
 
   // Takes the next name slot with the given text and returns its index.
   int takeName(const char* text) {
@@ -133,13 +134,13 @@ class Builder {
   int generated() { return newNode(ctx_); }
 
  private:
-  AnalysisContext& ctx_;
+  ReaderContext& ctx_;
   NetworkStore& s_;
   const char* name_;
 };
 
 // Reads `count` numbers, printing each; -1 when input ends first.
-int readNumbers(AnalysisContext& ctx, int* values, int count) {
+int readNumbers(ReaderContext& ctx, int* values, int count) {
   for (int i = 0; i < count; ++i) {
     if (readNumber(ctx, &values[i]) != 0) return -1;
     ctx.out.print("%u", static_cast<unsigned>(values[i]));
@@ -150,7 +151,7 @@ int readNumbers(AnalysisContext& ctx, int* values, int count) {
 // Expands a two-port entry whose four numbers are +out, -out, +in, -in.
 // Node lookups and generated nodes are made in each model's fixed order,
 // which decides the internal numbering.
-void expandTwoPort(AnalysisContext& ctx, EntryKind kind, const char* name, const int (&label)[4]) {
+void expandTwoPort(ReaderContext& ctx, EntryKind kind, const char* name, const int (&label)[4]) {
   Builder b(ctx, name);
   switch (kind) {
     case EntryKind::kTransconductance:
@@ -241,7 +242,7 @@ void expandTwoPort(AnalysisContext& ctx, EntryKind kind, const char* name, const
 
 // Prints the limit message of the first count that has reached its limit;
 // true when reading must stop.
-bool limitReached(AnalysisContext& ctx) {
+bool limitReached(ReaderContext& ctx) {
   const NetworkStore& s = ctx.store;
   const char* tail = " or improper input applied\n";
   if (s.passiveCount >= kMaxPassiveEdges) {
@@ -261,7 +262,7 @@ bool limitReached(AnalysisContext& ctx) {
   return false;
 }
 
-void printResourceListing(AnalysisContext& ctx) {
+void printResourceListing(ReaderContext& ctx) {
   const NetworkStore& s = ctx.store;
   ctx.out.print(" currently configured resource limits:\n");
   ctx.out.print("branch name list limit:%d, used:%d\n", kShownNameLimit, s.nameCount);
@@ -270,38 +271,9 @@ void printResourceListing(AnalysisContext& ctx) {
   ctx.out.print("active edges limit:%d, used:%d\n", kMaxActiveEdges, s.activeCount);
 }
 
-const char* nameOf(const NetworkStore& s, int slot) {
-  return slot >= 0 && slot < kNameSlots ? s.branchNames[slot] : "";
-}
-
 }  // namespace
 
-void printInternalRepresentation(AnalysisContext& ctx, bool embedded) {
-  const NetworkStore& s = ctx.store;
-  ctx.out.print("Internal representation of data including generated elements and reassigned node#s:\n");
-  if (embedded) ctx.out.print("this includes embedding circuitry for evaluating scattering parameters.\n");
-  ctx.out.print("edge,name,node#'s...\n");
-  int line = 0;
-  for (int i = 1; i <= s.passiveCount && i < kPassiveEdgeSlots; ++i) {
-    const PassiveEdge& e = s.passiveEdges[i];
-    ctx.out.print("%3d %s %d %d\n", ++line, nameOf(s, e.name), e.node1, e.node2);
-  }
-  for (int i = 1; i <= s.activeCount && i < kActiveEdgeSlots; ++i) {
-    const ActiveEdge& e = s.activeEdges[i];
-    ctx.out.print("%3d %s %d %d %d %d\n", ++line, nameOf(s, e.name), e.outPlus, e.outMinus, e.inPlus,
-                  e.inMinus);
-  }
-  ctx.out.print("%3d f %d %d %d %d\n", ++line, s.portNodes[0], s.portNodes[1], s.portNodes[2],
-                s.portNodes[3]);
-  ctx.out.print("internal node#  input node#:\n");
-  for (int i = 1; i <= s.nodeCount; ++i)
-    ctx.out.print("         %5d    %d\n", i, i < kNodeSlots ? s.nodeList[i] : 0);
-  ctx.out.print("\nedge namelist: index, value\n");
-  for (int i = 1; i <= s.nameCount && i < kNameSlots; ++i) ctx.out.print("%3d, %s\n", i, s.branchNames[i]);
-  ctx.out.print("\n");
-}
-
-int readNetlist(AnalysisContext& ctx) {
+int readNetlist(ReaderContext& ctx) {
   NetworkStore& s = ctx.store;
   ctx.out.print("\ninput data:\n");
   s.reset();
@@ -408,8 +380,8 @@ int readNetlist(AnalysisContext& ctx) {
   if (ctx.traced(kTraceResources)) printResourceListing(ctx);
   s.analysisPassiveCount = s.passiveCount;
   s.treeSize = s.nodeCount - 1;
-  buildBranchMaps(ctx);
-  if (ctx.traced(kTraceDump)) printInternalRepresentation(ctx, false);
+  buildBranchMaps(ctx.out, ctx.store, ctx.maps);
+  if (ctx.traced(kTraceDump)) printInternalRepresentation(ctx.out, ctx.store, false);
   return 0;
 }
 

@@ -6,7 +6,7 @@
 // list stops the reader after the current entry).
 #include "input/node_numbering.h"
 
-#include "analysis/analysis_context.h"
+#include "input/reader_context.h"
 
 namespace velkor {
 
@@ -18,13 +18,13 @@ constexpr int kNewNodeLimit = kGeneratedNodeLimit;    // no generated node at th
 static_assert(kInputNodeLimit < kNodeSlots, "lookupNode never writes past nodeList");
 static_assert(kNewNodeLimit < kNodeSlots, "newNode never writes past nodeList");
 
-void nodeLimitMessage(AnalysisContext& ctx, int count, int shown) {
+void nodeLimitMessage(ReaderContext& ctx, int count, int shown) {
   ctx.out.print("number of nodes(= %d) exceeds limit of %d\n or improper input applied\n", count, shown);
 }
 
 }  // namespace
 
-int lookupNode(AnalysisContext& ctx, int label) {
+int lookupNode(ReaderContext& ctx, int label) {
   NetworkStore& s = ctx.store;
   // A label is compared as unsigned so that a digit string that wrapped to
   // a negative value is refused like any other label above 999.
@@ -43,7 +43,7 @@ int lookupNode(AnalysisContext& ctx, int label) {
   return s.nodeCount;
 }
 
-int newNode(AnalysisContext& ctx) {
+int newNode(ReaderContext& ctx) {
   NetworkStore& s = ctx.store;
   if (s.nodeCount >= kNewNodeLimit) {
     nodeLimitMessage(ctx, s.nodeCount, kNewNodeLimit - 1);

@@ -3,9 +3,9 @@
 
 namespace velkor {
 
-struct AnalysisContext;
+struct ReaderContext;
 
-int lookupNode(AnalysisContext& ctx, int label);
-int newNode(AnalysisContext& ctx);
+int lookupNode(ReaderContext& ctx, int label);
+int newNode(ReaderContext& ctx);
 
 }  // namespace velkor
