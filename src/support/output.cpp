@@ -1,5 +1,6 @@
 #include "support/output.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 #include <cstdlib>
@@ -44,7 +45,7 @@ void StreamOutput::write(const char* data, std::size_t size) {
     flush();
     if (failed_) return;
     if (size > kBufferSize) {
-      if (std::fwrite(data, 1, size, stream_) != size) failed_ = true;
+      if (std::fwrite(data, 1, size, stream_) != size) fail();
       return;
     }
   }
@@ -54,9 +55,14 @@ void StreamOutput::write(const char* data, std::size_t size) {
 
 void StreamOutput::flush() {
   if (failed_) return;
-  if (used_ > 0 && std::fwrite(buffer_, 1, used_, stream_) != used_) failed_ = true;
+  if (used_ > 0 && std::fwrite(buffer_, 1, used_, stream_) != used_) fail();
   used_ = 0;
-  if (std::fflush(stream_) != 0) failed_ = true;
+  if (!failed_ && std::fflush(stream_) != 0) fail();
+}
+
+void StreamOutput::fail() {
+  failed_ = true;
+  errorNumber_ = errno;
 }
 
 }  // namespace velkor

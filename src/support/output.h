@@ -42,13 +42,18 @@ class StreamOutput final : public Output {
   void write(const char* data, std::size_t size) override;
   void flush() override;
   bool failed() const override { return failed_; }
+  // The errno of the first failed write (0 while none failed).
+  int errorNumber() const { return errorNumber_; }
 
  private:
+  void fail();
+
   static constexpr std::size_t kBufferSize = 1 << 16;
   std::FILE* stream_;
   char buffer_[kBufferSize];
   std::size_t used_ = 0;
   bool failed_ = false;
+  int errorNumber_ = 0;
 };
 
 }  // namespace velkor
