@@ -19,6 +19,7 @@
 #include "support/allocator.h"
 #include "support/capacities.h"
 #include "support/char_source.h"
+#include "support/diagnostics.h"
 #include "support/output.h"
 #include "trees/common_tree_enumerator.h"
 #include "trees/graph_pair.h"
@@ -41,6 +42,9 @@ struct AnalysisContext {
 
   // Token reader: the last character taken from the input, kept for the run.
   char pendingChar = 0;
+  TokenRecord token;
+  InputMarks marks;
+  Diagnostics diag;
 
   NetworkStore store;
   BranchMaps maps;
@@ -64,7 +68,7 @@ struct AnalysisContext {
   RunStatistics statistics;
 
   // The parts the lower stages work through.
-  ReaderContext reader{in, out, pendingChar, store, maps};
+  ReaderContext reader{in, out, pendingChar, token, marks, diag, store, maps};
   PolyContext poly{alloc, out, store.traceBits, store.netlistNumber, store.traceLabel, plainPath};
   TreeContext trees{poly, out, store, maps, graph, generator, commonTrees, product, workLimit, statistics};
 
@@ -74,5 +78,18 @@ struct AnalysisContext {
 
   bool traced(int bits) const { return (store.traceBits & bits) != 0; }
 };
+
+// Prints a message of the analysis on standard output, exactly as
+// formatted, and reports it on standard error as an error at the end entry
+// of the netlist being analysed.
+void reportAnalysisError(AnalysisContext& ctx, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Prints a message on standard output, exactly as formatted, and reports it
+// on standard error as an error at `at`.
+void reportError(AnalysisContext& ctx, const SourcePosition& at, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+// The same for a failure of the analysis, reported at the end entry of the
+// netlist being analysed.
+void reportAnalysisError(AnalysisContext& ctx, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 }  // namespace velkor

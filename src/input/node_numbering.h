@@ -4,8 +4,11 @@
 namespace velkor {
 
 struct ReaderContext;
+struct SourcePosition;
 
-int lookupNode(ReaderContext& ctx, int label);
-int newNode(ReaderContext& ctx);
+// A refused label or node is reported at `at` (the label, or the entry
+// that generates the node) when it is given.
+int lookupNode(ReaderContext& ctx, int label, const SourcePosition* at = nullptr);
+int newNode(ReaderContext& ctx, const SourcePosition* at = nullptr);
 
 }  // namespace velkor
