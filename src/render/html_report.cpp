@@ -116,11 +116,14 @@ std::string htmlReport(const ReportInput& input) {
     }
   }
   html += "</section>\n";
+  if (!input.inputText.empty())
+    html += "<section>\n<h2>Input</h2>\n<pre>" + escapeXml(input.inputText) + "</pre>\n</section>\n";
   for (std::size_t k = 0; k < input.netlists.size(); ++k) {
     const ReportNetlist& netlist = input.netlists[k];
     html += "<section class=\"netlist\">\n<h2>Netlist";
     if (input.netlists.size() > 1) html += " " + std::to_string(k + 1);
-    html += "</h2>\n<pre>" + escapeXml(netlist.text) + "</pre>\n";
+    html += "</h2>\n";
+    if (!netlist.text.empty()) html += "<pre>" + escapeXml(netlist.text) + "</pre>\n";
     for (const ReportFormula& formula : netlist.formulas) html += formulaSection(formula);
     html += "</section>\n";
   }
