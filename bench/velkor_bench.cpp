@@ -32,6 +32,7 @@
 
 #include "analysis/analysis_context.h"
 #include "driver/program_driver.h"
+#include "render/approximation_sink.h"
 #include "suite.h"
 #include "support/allocator.h"
 #include "support/char_source.h"
@@ -106,7 +107,8 @@ double processorSeconds() {
 }
 
 // The child writes through the program's own sink, as the program does.
-[[noreturn]] void runChild(const Circuit& circuit, bool plain, const std::string& outputPath, int reportFd) {
+[[noreturn]] void runChild(const Circuit& circuit, bool plain, const std::string& outputPath, int reportFd,
+                          const ApproximationRequest* approximation) {
   ChildReport report;
   std::FILE* file = std::fopen(outputPath.c_str(), "wb");
   if (file == nullptr) _exit(3);
@@ -117,6 +119,7 @@ double processorSeconds() {
     RunOptions options;
     options.plainPath = plain;
     options.statistics = &report.stats;
+    options.approximation = approximation;
     // Timed from reading the netlist to the last byte handed to the file:
     // what the fork, the copies of the harness's pages that the child
     // touches and the creation of the output file cost is not the run's.
@@ -157,7 +160,8 @@ double seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static
 
 // Runs one path on one circuit in a child; kills it after `limit` seconds of
 // wall time (0: no limit).
-RunResult runOnePath(const Circuit& circuit, bool plain, double limit, const std::string& outputPath) {
+RunResult runOnePath(const Circuit& circuit, bool plain, double limit, const std::string& outputPath,
+                     const ApproximationRequest* approximation = nullptr) {
   RunResult result;
   result.outputPath = outputPath;
   int fds[2];
@@ -181,7 +185,7 @@ RunResult runOnePath(const Circuit& circuit, bool plain, double limit, const std
     ::close(fds[0]);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive an interrupted benchmark
     if (::getppid() != parent) _exit(5);
-    runChild(circuit, plain, outputPath, fds[1]);
+    runChild(circuit, plain, outputPath, fds[1], approximation);
   }
   ::close(fds[1]);
 
@@ -313,6 +317,7 @@ struct Settings {
   bool quick = false;
   bool slowPlain = false;
   std::string keepDir;
+  double approxEps = 0;  // --approx: compare approximated runs with exact ones
 };
 
 void usage(std::FILE* to) {
@@ -325,6 +330,8 @@ void usage(std::FILE* to) {
                "  --with-slow-plain       also run the plain path on the circuit it cannot\n"
                "                          finish, within the plain time limit\n"
                "  --keep-outputs DIR      keep both outputs of every run in DIR\n"
+               "  --approx EPS            run the fast path exactly and with --approx=EPS at\n"
+               "                          typical element values (default circuit ce_chain_3)\n"
                "  --list                  list the circuits\n"
                "  --print NAME            print the netlist of a circuit\n");
 }
@@ -332,6 +339,76 @@ void usage(std::FILE* to) {
 bool selected(const Settings& s, const Circuit& c) {
   if (!s.only.empty()) return std::find(s.only.begin(), s.only.end(), c.name) != s.only.end();
   return !s.quick || c.quick;
+}
+
+// A typical value for an element of the suite's circuits, from its name:
+// a transistor at 1 mA, bias and load resistors of some kilohms, coupling
+// and bypass capacitors of microfarads, other parts of filters.
+long double typicalValue(std::string name) {
+  while (!name.empty() && name.back() >= '0' && name.back() <= '9') name.pop_back();
+  static const std::pair<const char*, long double> kNamed[] = {
+      {"rpi", 2.5e3L}, {"cpi", 20e-12L}, {"cmu", 2e-12L}, {"gm", 40e-3L}, {"ro", 100e3L}, {"rs", 1e3L},
+      {"rb", 50e3L},   {"rc", 5e3L},     {"re", 1e3L},    {"ce", 100e-6L}, {"cc", 10e-6L}, {"cl", 10e-6L},
+      {"rl", 10e3L}};
+  for (const auto& [prefix, value] : kNamed)
+    if (name == prefix) return value;
+  switch (name.empty() ? ' ' : name[0]) {
+    case 'r': return 10e3L;
+    case 'c': return 10e-9L;
+    case 'l': return 1e-3L;
+    case 'g': return 1e-3L;
+    default: return 1;
+  }
+}
+
+// The exact fast run against the approximated one, per circuit: processor
+// time and peak memory of each, and the approximation's summary lines.
+int runApproximations(const Settings& settings, const std::vector<Circuit>& suite) {
+  const char* base = std::getenv("TMPDIR");
+  std::string dir = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/velkor-approx-XXXXXX";
+  std::vector<char> buf(dir.begin(), dir.end());
+  buf.push_back('\0');
+  if (::mkdtemp(buf.data()) == nullptr) return 2;
+  dir = buf.data();
+  std::printf("| circuit | exact s | approximated s | time ratio | exact MB | approximated MB | memory ratio |\n");
+  std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
+  std::vector<std::string> notes;
+  bool ok = true;
+  for (const Circuit& circuit : suite) {
+    if (settings.only.empty() ? circuit.name != "ce_chain_3" : !selected(settings, circuit)) continue;
+    ElementValues values;
+    for (std::size_t at = 0; at < circuit.netlist.size();) {
+      std::size_t end = circuit.netlist.find('\n', at);
+      std::string line = circuit.netlist.substr(at, end - at);
+      at = end == std::string::npos ? circuit.netlist.size() : end + 1;
+      std::string name = line.substr(0, line.find(' '));
+      if (line.find(' ') != std::string::npos && name != "f" && name != "p") values.set(name, typicalValue(name), "bench");
+    }
+    ApproximationRequest request{&values, ApproximationSettings{static_cast<long double>(settings.approxEps), 0, 0}};
+    std::fprintf(stderr, "%-24s exact ", circuit.name.c_str());
+    RunResult exact = runOnePath(circuit, false, settings.fastLimit, dir + "/" + circuit.name + ".exact.out");
+    std::fprintf(stderr, "%s s, approximated ", formatSeconds(exact, settings.fastLimit).c_str());
+    RunResult approximated =
+        runOnePath(circuit, false, settings.fastLimit, dir + "/" + circuit.name + ".approx.out", &request);
+    std::fprintf(stderr, "%s s\n", formatSeconds(approximated, settings.fastLimit).c_str());
+    if (exact.outcome != Outcome::Finished || approximated.outcome != Outcome::Finished) ok = false;
+    std::printf("| %s | %s | %s | %.2f | %s | %s | %.2f |\n", circuit.name.c_str(),
+                formatSeconds(exact, settings.fastLimit).c_str(),
+                formatSeconds(approximated, settings.fastLimit).c_str(),
+                approximated.cpuSeconds / std::max(exact.cpuSeconds, 0.001), formatMb(exact).c_str(),
+                formatMb(approximated).c_str(), approximated.peakMb / std::max(exact.peakMb, 0.001));
+    std::ifstream in(approximated.outputPath);
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind(" Approximation:", 0) == 0 || line.rfind(" kept terms:", 0) == 0)
+        notes.push_back(circuit.name + ":" + line);
+    std::remove(exact.outputPath.c_str());
+    std::remove(approximated.outputPath.c_str());
+  }
+  ::rmdir(dir.c_str());
+  std::printf("\n");
+  for (const std::string& note : notes) std::printf("- %s\n", note.c_str());
+  std::printf("- Times are processor seconds of the run; MB is the peak resident set of the run's process.\n");
+  return ok ? 0 : 1;
 }
 
 int runSuite(const Settings& settings, const std::vector<Circuit>& suite) {
@@ -512,6 +589,8 @@ int benchMain(int argc, char** argv) {
       if (!number(i, settings.plainLimit)) return usage(stderr), 2;
     } else if (arg == "--fast-limit") {
       if (!number(i, settings.fastLimit)) return usage(stderr), 2;
+    } else if (arg == "--approx") {
+      if (!number(i, settings.approxEps) || !(settings.approxEps > 0 && settings.approxEps < 1)) return usage(stderr), 2;
     } else if (arg == "--with-slow-plain") {
       settings.slowPlain = true;
     } else if (arg == "--keep-outputs" && i + 1 < argc) {
@@ -544,7 +623,7 @@ int benchMain(int argc, char** argv) {
       return 2;
     }
   }
-  return runSuite(settings, suite);
+  return settings.approxEps > 0 ? runApproximations(settings, suite) : runSuite(settings, suite);
 }
 
 }  // namespace velkor::bench

@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
@@ -68,6 +69,18 @@ const OptionSpec kOptions[] = {
        constexpr DocumentFormat kFormats[] = {DocumentFormat::kText, DocumentFormat::kJson, DocumentFormat::kLatex,
                                               DocumentFormat::kLatexBody};
        o.format = kFormats[index];
+       return true;
+     }},
+    {"approx", 0, required_argument, "EPS",
+     "show each formula as its fewest terms within a relative error EPS (0 < EPS < 1) over the band, at the values",
+     [](CommandLine& o, const char* a, std::string& e) {
+       char* end = nullptr;
+       long double eps = std::strtold(a, &end);
+       if (end == a || *end != '\0' || !(eps > 0 && eps < 1)) {
+         e = std::string("invalid argument '") + a + "' for '--approx'; EPS is a number between 0 and 1, such as 0.05";
+         return false;
+       }
+       o.approximationEps = eps;
        return true;
      }},
     {"help", 'h', no_argument, nullptr, "print this help and exit",

@@ -25,6 +25,8 @@ struct CommandLine {
   bool plainPath = false;
   // --format: the text layout, JSON, a LaTeX document or its equations.
   DocumentFormat format = DocumentFormat::kText;
+  // --approx=EPS: each formula as its approximation within EPS (0: none).
+  long double approximationEps = 0;
 };
 
 // Parses argv into `options`. On a mistake returns false with `error` set to

@@ -4,10 +4,12 @@
 #include <ctime>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "analysis/analysis_context.h"
 #include "analysis/analysis_sequencer.h"
 #include "input/netlist_reader.h"
+#include "render/approximation_sink.h"
 #include "render/json_document.h"
 #include "render/latex_document.h"
 #include "render/text_renderer.h"
@@ -87,11 +89,19 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   if (!document) {
     output.print("{program file name velkor}\n");
     TextRenderer text(output);
-    while (!output.failed() && readNetlist(*ctx) == 0) analyseNetlist(*ctx, text);
+    std::optional<ApproximationSink> approximation;
+    if (options.approximation != nullptr)
+      approximation.emplace(text, *options.approximation, output, ApproximationSink::Caption::kLines);
+    FormulaSink& sink = approximation ? static_cast<FormulaSink&>(*approximation) : text;
+    while (!output.failed() && readNetlist(*ctx) == 0) analyseNetlist(*ctx, sink);
   } else {
     // Each netlist: its echo is kept while it is read, the listings of its
     // analysis while it is analysed; the document gets both afterwards.
     std::unique_ptr<FormulaDocument> doc = makeDocument(options.format, output, options.version);
+    std::optional<ApproximationSink> approximation;
+    if (options.approximation != nullptr && options.format != DocumentFormat::kJson)
+      approximation.emplace(*doc, *options.approximation, output, ApproximationSink::Caption::kHeading);
+    FormulaSink& sink = approximation ? static_cast<FormulaSink&>(*approximation) : *doc;
     NetlistRecord netlist;
     ctx->diag.keepIn(&netlist.messages);
     doc->beginRun();
@@ -106,7 +116,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
       netlist.traced = ctx->store.traceBits != 0;
       doc->beginNetlist(netlist);
       routed.switchTo(listings);
-      analyseNetlist(*ctx, *doc);
+      analyseNetlist(*ctx, sink);
       netlist.trace = [&listings](const std::function<void(std::string_view)>& piece) { listings.readBack(piece); };
       doc->endNetlist(netlist);
       netlist.trace = nullptr;

@@ -12,6 +12,7 @@ class CharSource;
 class Output;
 class Allocator;
 struct RunStatistics;
+struct ApproximationRequest;
 
 struct RunOptions {
   // Where errors and warnings are written (nullptr: nowhere).
@@ -21,6 +22,9 @@ struct RunOptions {
   // What the results are written as: the text layout, or a document.
   DocumentFormat format = DocumentFormat::kText;
   std::string version = "unknown";  // named in a JSON document
+  // --approx: each formula shown as its approximation at the element
+  // values (nullptr: the exact formulas).
+  const ApproximationRequest* approximation = nullptr;
   // Settings that the program itself never changes; tests, benchmarks and
   // fuzz targets use them.
   bool plainPath = false;       // step-by-step enumeration and accumulation

@@ -48,6 +48,9 @@ int programEntry(int argc, char* argv[]) {
     return finishStandardOutput();
   }
 
+  // An approximation is made at element values.
+  if (options.approximationEps > 0) return usageError("option '--approx' needs element values");
+
   // Every input is opened before the output is created, so that a mistake
   // in either leaves nothing behind.
   InputFiles input;

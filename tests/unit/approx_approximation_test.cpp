@@ -13,6 +13,8 @@
 #include "analysis/approximation.h"
 #include "crosscheck/crosscheck.h"
 #include "driver/program_driver.h"
+#include "render/approximation_sink.h"
+#include "support/scratch_dir.h"
 #include "support/run_helpers.h"
 
 namespace velkor {
@@ -238,6 +240,41 @@ TEST(Approximation, BoundHoldsOnAFinerGridForRandomNetlistsAndValues) {
   }
   EXPECT_GT(checked, 100);
   EXPECT_GT(simplified, checked / 4);
+}
+
+TEST(Approximation, TextShowsTheKeptTermsUnderTheirOwnLines) {
+  // The divider of the test above: the r1 r2 term goes, the rest is printed
+  // in the exact formula's layout after the lines that state the result.
+  ElementValues values = valuesOf({{"r1", 1e3L}, {"r2", 1e3L}, {"r3", 1e6L}, {"c", 1e-9L}});
+  ApproximationRequest request{&values, ApproximationSettings{0.01L, 1, 1e6L}};
+  RunOptions options;
+  options.approximation = &request;
+  std::string out = runOnString("r1 1 2\nr2 2 0\nr3 2 0\nc 2 0\nf 1 0 2 0\np g21\nend\n", options);
+  std::size_t at = out.find(" Approximation: eps 0.01, error ");
+  ASSERT_NE(at, std::string::npos) << out;
+  EXPECT_NE(out.find(" over 1 Hz to 1e+06 Hz\n kept terms: numerator 1 of 1, denominator 3 of 4\n\n Numerator:\n", at),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("r1    r2   \n", at), std::string::npos) << out;
+  EXPECT_NE(out.find("r1    r3   \n", at), std::string::npos) << out;
+}
+
+TEST(Approximation, BadEpsOrNoValuesExitTwo) {
+  testing::Scratch scratch;
+  ASSERT_TRUE(scratch.ok());
+  scratch.write("in.net", "r1 1 2\nc 2 0\nf 1 0 2 0\np g21\nend\n");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"--approx=0 in.net", "invalid argument '0' for '--approx'; EPS is a number between 0 and 1, such as 0.05"},
+      {"--approx=1 in.net", "invalid argument '1' for '--approx'; EPS is a number between 0 and 1, such as 0.05"},
+      {"--approx=5% in.net", "invalid argument '5%' for '--approx'; EPS is a number between 0 and 1, such as 0.05"},
+      {"--approx=0.05 in.net", "option '--approx' needs element values"},
+  };
+  for (const auto& [args, message] : cases) {
+    testing::ShellRun run = testing::runShell(scratch, "\"$VELKOR\" " + args);
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_EQ(run.out, "") << args;
+    EXPECT_EQ(run.err, "velkor: " + message + "\nTry 'velkor --help'.\n") << args;
+  }
 }
 
 }  // namespace
