@@ -139,9 +139,9 @@ class Builder {
 };
 
 // Reads `count` numbers, printing each; -1 when input ends first.
-int readNumbers(AnalysisContext& ctx, int* values, int count) {
+int readNumbers(AnalysisContext& ctx, int* values, int count, NumberRange range = NumberRange::kWrap) {
   for (int i = 0; i < count; ++i) {
-    if (readNumber(ctx, &values[i]) != 0) return -1;
+    if (readNumber(ctx, &values[i], range) != 0) return -1;
     ctx.out.print("%u", static_cast<unsigned>(values[i]));
   }
   return 0;
@@ -330,7 +330,7 @@ int readNetlist(AnalysisContext& ctx) {
         return 1;
       case EntryKind::kOnePort: {
         int label[2];
-        if (readNumbers(ctx, label, 2) != 0) return 1;
+        if (readNumbers(ctx, label, 2, NumberRange::kSaturate) != 0) return 1;
         Builder b(ctx, word);
         int name = b.userName();
         int node1 = b.node(label[0]);
@@ -346,7 +346,7 @@ int readNetlist(AnalysisContext& ctx) {
       case EntryKind::kMutualInductance:
       case EntryKind::kGyrator: {
         int label[4];
-        if (readNumbers(ctx, label, 4) != 0) return 1;
+        if (readNumbers(ctx, label, 4, NumberRange::kSaturate) != 0) return 1;
         expandTwoPort(ctx, kind, word, label);
         break;
       }
@@ -356,7 +356,7 @@ int readNetlist(AnalysisContext& ctx) {
           return 1;
         }
         portSeen = true;
-        if (readNumbers(ctx, s.portLabels, 4) != 0) return 1;
+        if (readNumbers(ctx, s.portLabels, 4, NumberRange::kSaturate) != 0) return 1;
         for (int i = 0; i < 4; ++i) s.portNodes[i] = lookupNode(ctx, s.portLabels[i]);
         break;
       }

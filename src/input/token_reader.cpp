@@ -45,12 +45,13 @@ int nextOutsideComment(AnalysisContext& ctx, CommentDepth& depth) {
 
 }  // namespace
 
-int readNumber(AnalysisContext& ctx, int* value) {
+int readNumber(AnalysisContext& ctx, int* value, NumberRange range) {
   *value = 0;
   echoPending(ctx);
   CommentDepth depth = 0;
-  // Accumulated without an overflow check: a long digit string wraps
-  // modulo 2^32 and is then taken as a signed int.
+  // A long digit string wraps modulo 2^32, or stays at the largest 32-bit
+  // value once past it; either is then taken as a signed int.
+  constexpr std::uint32_t kLargest = UINT32_MAX;
   std::uint32_t accumulated = 0;
   bool started = false;
   for (;;) {
@@ -63,7 +64,11 @@ int readNumber(AnalysisContext& ctx, int* value) {
       continue;
     }
     if (c >= '0' && c <= '9') {
-      accumulated = accumulated * 10u + static_cast<std::uint32_t>(c - '0');
+      const auto digit = static_cast<std::uint32_t>(c - '0');
+      if (range == NumberRange::kSaturate && accumulated > (kLargest - digit) / 10u)
+        accumulated = kLargest;
+      else
+        accumulated = accumulated * 10u + digit;
       started = true;
     }
     // Anything else cannot belong to a number and is dropped silently.
