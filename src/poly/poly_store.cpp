@@ -74,6 +74,15 @@ int allocateCopy(AnalysisContext& ctx, const PolyRecord& from, Term** terms, std
   return 0;
 }
 
+// Coefficients stay within -kMaxCoefficient .. kMaxCoefficient, so each
+// one can be negated.
+void negateCoefficients(PolyRecord& record, std::int32_t count) {
+  for (std::int32_t t = 0; t < count; ++t) {
+    Term& term = record.term(t);
+    term.coefficient = -static_cast<std::int64_t>(term.coefficient);
+  }
+}
+
 }  // namespace
 
 int copyPolyRecord(AnalysisContext& ctx, int sign, int destination, int source) {
@@ -100,12 +109,7 @@ int copyPolyRecord(AnalysisContext& ctx, int sign, int destination, int source) 
   to.termlist = terms;
   to.termStride = from.termStride;
   to.exponentCount = from.exponentCount;
-  if (sign < 0) {
-    for (std::int32_t t = 0; t < termsToCopy; ++t) {
-      Term& term = to.term(t);
-      term.coefficient = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(term.coefficient));
-    }
-  }
+  if (sign < 0) negateCoefficients(to, termsToCopy);
   to.poly = rows;
   to.polyRows = from.polyRows;
   to.termCapacity = from.termCapacity;
@@ -131,11 +135,7 @@ int takePolyRecord(AnalysisContext& ctx, int sign, int destination, int source, 
   to = from;
   from.termlist = nullptr;
   from.poly = nullptr;
-  if (sign < 0)
-    for (std::int32_t t = 0; t < to.termCount; ++t) {
-      Term& term = to.term(t);
-      term.coefficient = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(term.coefficient));
-    }
+  if (sign < 0) negateCoefficients(to, to.termCount);
   return 0;
 }
 

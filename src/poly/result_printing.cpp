@@ -133,8 +133,11 @@ int printFormula(AnalysisContext& ctx, int sign, int numeratorTopofun, int denom
   }
 
   resetCommonFactors(ctx);
-  if (extractFactors(ctx) != 0) {
-    ctx.out.print("insufficient memory to complete processing\n");
+  if (const int status = extractFactors(ctx); status != 0) {
+    if (status == kCoefficientOutOfRange)
+      ctx.out.print("coefficient out of 64-bit range\n");
+    else
+      ctx.out.print("insufficient memory to complete processing\n");
     ctx.out.print("\n Numerator:\n");
     ctx.out.print("\n Denominator:\n");
     ctx.out.print("\n End:\n\n");
@@ -162,7 +165,7 @@ void printPolynomial(AnalysisContext& ctx, const PolyRecord& record) {
 
   if (ctx.traced(kTraceAdmittance)) {
     ctx.out.print("common factors to cancel in all terms of both num and denom:\n");
-    ctx.out.print("%s%d ", f.overallSign > 0 ? "+" : "-", f.coefficientGcd);
+    ctx.out.print("%s%lld ", f.overallSign > 0 ? "+" : "-", static_cast<long long>(f.coefficientGcd));
     // With no nonzero term anywhere the lowest exponents keep their start
     // values and there is nothing to list.
     for (int k = 0; k < kSymbolSlots; ++k) {

@@ -23,7 +23,7 @@ struct TermIndex {
 };
 
 // 0 when the product is stored (or skipped under trace bit 512), 1 when
-// memory ran out.
+// memory ran out, kCoefficientOutOfRange when a coefficient would overflow.
 int accumulateTerm(AnalysisContext& ctx, int sign, int power, int symbolEdgeCount, const int* symbolEdges,
                    PolyRecord& target);
 

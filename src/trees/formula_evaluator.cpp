@@ -136,7 +136,9 @@ void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, in
     g.dbranchmap[e] = maps.branchmap[slot];
   }
 
-  if (treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun) != 0) {
+  const int status = treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun);
+  if (status == kCoefficientOutOfRange) return;
+  if (status != 0) {
     ctx.out.print("insufficient memory to buffer common trees; remainder of function evaluation skipped\n");
     return;
   }

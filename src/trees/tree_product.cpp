@@ -9,6 +9,7 @@
 // trees' incidence matrices reduced at node 1.
 #include "trees/tree_product.h"
 
+#include "model/parameter_table.h"
 #include "poly/term_accumulation.h"
 #include "trees/raw_tree_count.h"
 #include "support/analysis_context.h"
@@ -141,7 +142,6 @@ int symbolSpan(const AnalysisContext& ctx) {
 void recordStatistics(AnalysisContext& ctx, const PolyRecord& record) {
   RunStatistics& stats = ctx.statistics;
   ++stats.functions;
-  stats.acceptedTrees += static_cast<std::uint64_t>(ctx.product.commonTreeCount);
   stats.rawTrees += static_cast<std::uint64_t>(ctx.generator.rawTreeCount);
   if (record.live()) stats.terms += static_cast<std::uint64_t>(record.termCount);
 }
@@ -371,6 +371,9 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
   advance(ctx, fast);
   while (gen.generatorState == kGeneratorRunning) {
     p.commonTreeCount = static_cast<int>(static_cast<unsigned>(p.commonTreeCount) + 1u);
+    // The counter above wraps as the listings print it; the run's count
+    // does not.
+    ++ctx.statistics.acceptedTrees;
     const bool matchedTrace = ctx.traced(kTraceMatchedTrees);
     if (fast && !matchedTrace && treeEdgeCount >= 0 && treeEdgeCount < kTreeSlots) {
       // The pruned enumeration has followed the sign while it joined the
@@ -386,15 +389,20 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
     if (ctx.traced(kTraceRawTrees)) printTermEdges(ctx);
     const int status = accumulateTerm(ctx, p.termSign, p.termPower, p.termCount, p.termEdges, record);
     if (status != 0) {
-      // Out of memory: the partial polynomial is worthless. The function
-      // is marked not evaluated so that every parameter needing it is
-      // skipped; the generator is reset by the next product.
+      // Out of memory, or a coefficient past the 64-bit range: the partial
+      // polynomial is worthless. The function is marked not evaluated so
+      // that every parameter needing it is skipped; the generator is reset
+      // by the next product.
       endIndexedAccumulation(ctx, record, false);
       releasePolyRecord(ctx, record);
       ctx.store.topofunDone[topofun] = 0;
-      ctx.out.print("insufficient memory for combining admittance terms\n");
-      if (fast) countRawTrees(ctx, p.commonTreeCount, treeEdgeCount);
-      printCounters(ctx);
+      if (status == kCoefficientOutOfRange) {
+        ctx.out.print("coefficient out of 64-bit range in function %s\n", topofunNames[topofun]);
+      } else {
+        ctx.out.print("insufficient memory for combining admittance terms\n");
+        if (fast) countRawTrees(ctx, p.commonTreeCount, treeEdgeCount);
+        printCounters(ctx);
+      }
       recordStatistics(ctx, record);
       return status;
     }

@@ -19,7 +19,8 @@ struct ProductState {
 };
 
 // Evaluates the function whose graph pair is built into its PolyRecord;
-// 0 on success, the accumulation's nonzero status when memory ran out.
+// 0 on success, the accumulation's nonzero status when memory ran out (1)
+// or a coefficient left the 64-bit range (kCoefficientOutOfRange).
 int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes, int form, int topofun);
 
 // Walks one graph's tree from node 1 and records, per node 2 .. N, the
