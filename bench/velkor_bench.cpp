@@ -30,10 +30,10 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/analysis_context.h"
 #include "driver/program_driver.h"
 #include "suite.h"
 #include "support/allocator.h"
-#include "support/analysis_context.h"
 #include "support/char_source.h"
 #include "support/output.h"
 

@@ -1,15 +1,4 @@
-// velkor: symbolic two-port analysis of linear networks, as a filter from
-// standard input to standard output.
-#include <cstdio>
+// velkor: symbolic two-port analysis of linear networks.
+#include "driver/program_entry.h"
 
-#include "driver/program_driver.h"
-#include "support/allocator.h"
-#include "support/char_source.h"
-#include "support/output.h"
-
-int main() {
-  velkor::StreamSource input(stdin);
-  velkor::StreamOutput output(stdout);
-  velkor::HeapAllocator heap;
-  return velkor::runProgram(input, output, heap);
-}
+int main(int argc, char* argv[]) { return velkor::programEntry(argc, argv); }

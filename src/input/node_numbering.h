@@ -3,9 +3,12 @@
 
 namespace velkor {
 
-struct AnalysisContext;
+struct ReaderContext;
+struct SourcePosition;
 
-int lookupNode(AnalysisContext& ctx, int label);
-int newNode(AnalysisContext& ctx);
+// A refused label or node is reported at `at` (the label, or the entry
+// that generates the node) when it is given.
+int lookupNode(ReaderContext& ctx, int label, const SourcePosition* at = nullptr);
+int newNode(ReaderContext& ctx, const SourcePosition* at = nullptr);
 
 }  // namespace velkor

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "support/analysis_context.h"
+#include "input/reader_context.h"
 
 namespace velkor {
 
@@ -19,7 +19,7 @@ bool isSeparator(int c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ',' || c == ';';
 }
 
-void echoPending(AnalysisContext& ctx) {
+void echoPending(ReaderContext& ctx) {
   if (ctx.pendingChar != 0) ctx.out.putChar(ctx.pendingChar);
 }
 
@@ -30,11 +30,17 @@ using CommentDepth = std::uint64_t;
 // comment. Returns the character (0 .. 255), -1 at end of input (pendingChar
 // then keeps the last character read), or -2 when the character was part of
 // a comment and has been dealt with.
-int nextOutsideComment(AnalysisContext& ctx, CommentDepth& depth) {
+int nextOutsideComment(ReaderContext& ctx, CommentDepth& depth) {
   int c = ctx.in.get();
-  if (c < 0) return -1;
+  if (c < 0) {
+    ctx.token.endedInComment = depth > 0;
+    return -1;
+  }
   ctx.pendingChar = static_cast<char>(c);
-  if (c == '{') ++depth;
+  if (c == '{') {
+    if (depth == 0) ctx.token.commentAt = ctx.in.position();
+    ++depth;
+  }
   if (depth > 0) {
     ctx.out.putChar(static_cast<char>(c));
     if (c == '}') --depth;
@@ -43,9 +49,32 @@ int nextOutsideComment(AnalysisContext& ctx, CommentDepth& depth) {
   return c;
 }
 
+// Starts the record of a token at the character just read.
+void beginToken(ReaderContext& ctx) {
+  TokenRecord& t = ctx.token;
+  t.at = ctx.in.position();
+  t.plainNumber = true;
+  t.spansWords = false;
+  t.textLength = 0;
+  t.textCut = false;
+  t.text[0] = 0;
+}
+
+// Adds a character to the token's text; a separator inside the token is
+// kept as one blank however many there were.
+void recordChar(TokenRecord& t, char c) {
+  if (t.textLength >= TokenRecord::kTextCapacity - 1) {
+    t.textCut = true;
+    return;
+  }
+  if (c == ' ' && t.textLength > 0 && t.text[t.textLength - 1] == ' ') return;
+  t.text[t.textLength++] = c;
+  t.text[t.textLength] = 0;
+}
+
 }  // namespace
 
-int readNumber(AnalysisContext& ctx, int* value, NumberRange range) {
+int readNumber(ReaderContext& ctx, int* value, NumberRange range) {
   *value = 0;
   echoPending(ctx);
   CommentDepth depth = 0;
@@ -54,6 +83,8 @@ int readNumber(AnalysisContext& ctx, int* value, NumberRange range) {
   constexpr std::uint32_t kLargest = UINT32_MAX;
   std::uint32_t accumulated = 0;
   bool started = false;
+  bool consumed = false;  // a character that is no separator has been read
+  bool gap = false;       // a separator followed what was consumed
   for (;;) {
     int c = nextOutsideComment(ctx, depth);
     if (c == -1) break;
@@ -61,8 +92,19 @@ int readNumber(AnalysisContext& ctx, int* value, NumberRange range) {
     if (isSeparator(c)) {
       if (started) break;
       ctx.out.putChar(static_cast<char>(c));
+      gap = consumed;
       continue;
     }
+    if (!consumed) beginToken(ctx);
+    if (gap) {
+      // Only characters before the first digit can be followed by a
+      // separator that does not end the number.
+      recordChar(ctx.token, ' ');
+      ctx.token.spansWords = true;
+    }
+    consumed = true;
+    gap = false;
+    recordChar(ctx.token, static_cast<char>(c));
     if (c >= '0' && c <= '9') {
       const auto digit = static_cast<std::uint32_t>(c - '0');
       if (range == NumberRange::kSaturate && accumulated > (kLargest - digit) / 10u)
@@ -70,14 +112,17 @@ int readNumber(AnalysisContext& ctx, int* value, NumberRange range) {
       else
         accumulated = accumulated * 10u + digit;
       started = true;
+    } else {
+      // Anything else cannot belong to a number and is dropped silently.
+      ctx.token.plainNumber = false;
     }
-    // Anything else cannot belong to a number and is dropped silently.
   }
+  if (started && accumulated > 0x7fffffffu) ctx.token.plainNumber = false;
   *value = static_cast<int>(accumulated);
   return started ? 0 : -1;
 }
 
-int readWord(AnalysisContext& ctx, int* length, int capacity, char* buffer) {
+int readWord(ReaderContext& ctx, int* length, int capacity, char* buffer) {
   *length = 0;
   if (capacity < 1) return -1;
   buffer[0] = 0;
@@ -100,6 +145,7 @@ int readWord(AnalysisContext& ctx, int* length, int capacity, char* buffer) {
       full = true;
       break;
     }
+    if (stored == 0) beginToken(ctx);
     buffer[stored++] = static_cast<char>(c);
     buffer[stored] = 0;
   }

@@ -3,7 +3,7 @@
 
 namespace velkor {
 
-struct AnalysisContext;
+struct ReaderContext;
 
 // What a digit string beyond 32 bits becomes.
 enum class NumberRange {
@@ -13,8 +13,8 @@ enum class NumberRange {
 
 // 0 when a number was read, -1 when input ended before any digit. The value
 // is the number's 32 bits taken as a signed int.
-int readNumber(AnalysisContext& ctx, int* value, NumberRange range = NumberRange::kWrap);
+int readNumber(ReaderContext& ctx, int* value, NumberRange range = NumberRange::kWrap);
 // 0 when a word was read, -1 when input ended before any word character.
-int readWord(AnalysisContext& ctx, int* length, int capacity, char* buffer);
+int readWord(ReaderContext& ctx, int* length, int capacity, char* buffer);
 
 }  // namespace velkor

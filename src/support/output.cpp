@@ -1,5 +1,6 @@
 #include "support/output.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 #include <cstdlib>
@@ -7,13 +8,17 @@
 namespace velkor {
 
 void Output::print(const char* format, ...) {
-  char small[512];
   va_list args;
   va_start(args, format);
+  printList(format, args);
+  va_end(args);
+}
+
+void Output::printList(const char* format, va_list args) {
+  char small[512];
   va_list again;
   va_copy(again, args);
   int needed = std::vsnprintf(small, sizeof small, format, args);
-  va_end(args);
   if (needed < 0) {
     va_end(again);
     return;
@@ -44,7 +49,7 @@ void StreamOutput::write(const char* data, std::size_t size) {
     flush();
     if (failed_) return;
     if (size > kBufferSize) {
-      if (std::fwrite(data, 1, size, stream_) != size) failed_ = true;
+      if (std::fwrite(data, 1, size, stream_) != size) fail();
       return;
     }
   }
@@ -54,9 +59,14 @@ void StreamOutput::write(const char* data, std::size_t size) {
 
 void StreamOutput::flush() {
   if (failed_) return;
-  if (used_ > 0 && std::fwrite(buffer_, 1, used_, stream_) != used_) failed_ = true;
+  if (used_ > 0 && std::fwrite(buffer_, 1, used_, stream_) != used_) fail();
   used_ = 0;
-  if (std::fflush(stream_) != 0) failed_ = true;
+  if (!failed_ && std::fflush(stream_) != 0) fail();
+}
+
+void StreamOutput::fail() {
+  failed_ = true;
+  errorNumber_ = errno;
 }
 
 }  // namespace velkor

@@ -1,6 +1,7 @@
 // The one printf-style sink that every line of output goes through.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -13,6 +14,7 @@ class Output {
 
   // Formats like printf and writes the result.
   void print(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void printList(const char* format, va_list args) __attribute__((format(printf, 2, 0)));
   // Writes one character (the echo of the token reader).
   void putChar(char c) { write(&c, 1); }
   void putText(const char* text);
@@ -42,13 +44,18 @@ class StreamOutput final : public Output {
   void write(const char* data, std::size_t size) override;
   void flush() override;
   bool failed() const override { return failed_; }
+  // The errno of the first failed write (0 while none failed).
+  int errorNumber() const { return errorNumber_; }
 
  private:
+  void fail();
+
   static constexpr std::size_t kBufferSize = 1 << 16;
   std::FILE* stream_;
   char buffer_[kBufferSize];
   std::size_t used_ = 0;
   bool failed_ = false;
+  int errorNumber_ = 0;
 };
 
 }  // namespace velkor

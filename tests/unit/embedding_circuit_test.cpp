@@ -10,9 +10,9 @@
 #include <sstream>
 #include <string>
 
+#include "analysis/analysis_context.h"
+#include "analysis/scattering_embedding.h"
 #include "input/netlist_reader.h"
-#include "model/scattering_embedding.h"
-#include "support/analysis_context.h"
 #include "support/run_helpers.h"
 
 namespace velkor {

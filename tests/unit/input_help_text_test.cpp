@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "analysis/analysis_context.h"
 #include "input/help_text.h"
-#include "support/analysis_context.h"
 
 namespace velkor {
 namespace {

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "analysis/analysis_context.h"
 #include "input/node_numbering.h"
-#include "support/analysis_context.h"
 #include "support/run_helpers.h"
 
 namespace velkor {

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "analysis/analysis_context.h"
 #include "input/token_reader.h"
-#include "support/analysis_context.h"
 
 namespace velkor {
 namespace {

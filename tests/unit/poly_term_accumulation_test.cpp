@@ -11,8 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/analysis_context.h"
 #include "poly/term_accumulation.h"
-#include "support/analysis_context.h"
+#include "support/failing_allocator.h"
 
 namespace velkor {
 namespace {
@@ -43,7 +44,7 @@ class AccumulationTest : public ::testing::Test {
   PolyRecord& record() { return ctx->polyRecords[0]; }
 
   int add(int sign, int power, std::vector<int> edges) {
-    return accumulateTerm(*ctx, sign, power, static_cast<int>(edges.size()), edges.data(), record());
+    return accumulateTerm(*ctx, sign, power, static_cast<int>(edges.size()), edges.data(), ctx->graph.dbranchmap, record());
   }
 
   // Every slot, those the record does not keep being 0.

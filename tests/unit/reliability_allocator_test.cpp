@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "support/allocator.h"
+#include "support/failing_allocator.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VELKOR_SANITIZED 1

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "support/run_helpers.h"
+#include "support/scratch_dir.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VELKOR_SANITIZED 1
@@ -28,30 +29,6 @@ namespace velkor::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A scratch directory for one test's files, removed afterwards.
-class Scratch {
- public:
-  Scratch() {
-    std::string pattern = (fs::temp_directory_path() / "velkor-exhaustion-XXXXXX").string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (mkdtemp(name.data()) != nullptr) dir_ = name.data();
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    if (!dir_.empty()) fs::remove_all(dir_, ignored);
-  }
-  bool ok() const { return !dir_.empty(); }
-  std::string path(const std::string& name) const { return dir_ + "/" + name; }
-  std::string write(const std::string& name, const std::string& text) const {
-    std::ofstream(path(name), std::ios::binary) << text;
-    return path(name);
-  }
-
- private:
-  std::string dir_;
-};
 
 struct Outcome {
   bool exited = false;

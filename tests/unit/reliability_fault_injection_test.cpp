@@ -25,8 +25,8 @@
 #include "crosscheck/netlist_model.h"
 #include "driver/program_driver.h"
 #include "model/parameter_table.h"
-#include "support/allocator.h"
 #include "support/char_source.h"
+#include "support/failing_allocator.h"
 #include "support/output.h"
 
 namespace velkor::testing {

@@ -9,6 +9,7 @@
 
 #include "crosscheck/crosscheck.h"
 #include "driver/program_driver.h"
+#include "support/failing_allocator.h"
 #include "support/run_helpers.h"
 #include "trees/common_tree_enumerator.h"
 #include "trees/graph_pair.h"

@@ -11,10 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "analysis/analysis_context.h"
+#include "analysis/formula_evaluator.h"
 #include "model/branch_maps.h"
 #include "poly/term_accumulation.h"
-#include "support/analysis_context.h"
-#include "trees/formula_evaluator.h"
+#include "support/failing_allocator.h"
 
 namespace velkor::testing {
 
@@ -117,7 +118,7 @@ class TreeTest : public ::testing::Test {
     s.nodeCount = nodes + 1;
     s.treeSize = nodes;
     for (int k = 0; k < 4; ++k) s.portNodes[k] = ports[k];
-    buildBranchMaps(*ctx);
+    buildBranchMaps(ctx->out, ctx->store, ctx->maps);
   }
 
   // Evaluates one function of the hand-made netlist as the sequencer does.

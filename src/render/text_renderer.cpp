@@ -1,13 +1,13 @@
 // The printed formula of one two-port parameter: numerator and denominator
 // grouped by powers of s, one line per term, with every factor common to
 // both polynomials divided out.
-#include "poly/result_printing.h"
+#include "render/text_renderer.h"
 
 #include <cstdint>
 
+#include "analysis/analysis_context.h"
+#include "analysis/common_factors.h"
 #include "model/parameter_table.h"
-#include "poly/common_factors.h"
-#include "support/analysis_context.h"
 
 namespace velkor {
 
@@ -119,8 +119,8 @@ int printFormula(AnalysisContext& ctx, int sign, int numeratorTopofun, int denom
   // are the same function, the numerator is a copy.
   const bool takeNumerator = !ctx.plainPath && lastUse.numerator && numeratorTopofun != denominatorTopofun;
   const bool takeDenominator = !ctx.plainPath && lastUse.denominator;
-  if (takePolyRecord(ctx, sign, kNumeratorSlot, numeratorTopofun, takeNumerator) != 0) return 1;
-  if (takePolyRecord(ctx, 1, kDenominatorSlot, denominatorTopofun, takeDenominator) != 0) {
+  if (takePolyRecord(ctx, sign, numerator, ctx.polyRecords[numeratorTopofun], takeNumerator) != 0) return 1;
+  if (takePolyRecord(ctx, 1, denominator, ctx.polyRecords[denominatorTopofun], takeDenominator) != 0) {
     releasePolyRecord(ctx, numerator);
     return 1;
   }

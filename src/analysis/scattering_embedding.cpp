@@ -4,14 +4,14 @@
 // voltage V + Z0*I and current Z0*I - V, twice the incident wave and minus
 // twice the reflected wave, so the y and chain parameters of the extended
 // network are, up to sign, the s and F parameters of the original one.
-#include "model/scattering_embedding.h"
+#include "analysis/scattering_embedding.h"
 
 #include <cstdio>
 
-#include "input/netlist_reader.h"
+#include "analysis/analysis_context.h"
 #include "input/node_numbering.h"
 #include "model/branch_maps.h"
-#include "support/analysis_context.h"
+#include "model/internal_listing.h"
 
 namespace velkor {
 
@@ -108,9 +108,9 @@ void embedScatteringPorts(AnalysisContext& ctx) {
 
   s.analysisPassiveCount = s.passiveCount;
   s.treeSize = s.nodeCount - 1;
-  buildBranchMaps(ctx);
+  buildBranchMaps(ctx.out, ctx.store, ctx.maps);
 
-  if (ctx.traced(kTraceDump)) printInternalRepresentation(ctx, true);
+  if (ctx.traced(kTraceDump)) printInternalRepresentation(ctx.out, ctx.store, true);
 }
 
 }  // namespace velkor

@@ -5,12 +5,12 @@
 // 2-tree that separates a port's terminals becomes a spanning tree when an
 // edge joining them is added. The port edges carry a class that makes the
 // generator take them in every tree and keeps them out of the products.
-#include "trees/formula_evaluator.h"
+#include "analysis/formula_evaluator.h"
 
 #include <cstring>
 
+#include "analysis/analysis_context.h"
 #include "model/parameter_table.h"
-#include "support/analysis_context.h"
 
 namespace velkor {
 
@@ -136,9 +136,15 @@ void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, in
     g.dbranchmap[e] = maps.branchmap[slot];
   }
 
-  const int status = treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun);
-  if (status == kCoefficientOutOfRange) return;
-  if (status != 0) {
+  if (const int status = treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun, record);
+      status != 0) {
+    // The partial polynomial is gone: the function is marked not evaluated,
+    // so that every parameter needing it is skipped.
+    s.topofunDone[topofun] = 0;
+    if (status == kCoefficientOutOfRange) {
+      ctx.out.print("coefficient out of 64-bit range in function %s\n", topofunNames[topofun]);
+      return;
+    }
     ctx.out.print("insufficient memory to buffer common trees; remainder of function evaluation skipped\n");
     return;
   }

@@ -3,13 +3,13 @@
 // parameter that uses it. The immittance, hybrid and chain parameters come
 // first; the scattering rows follow on the network extended by the
 // wave-converting circuit.
-#include "model/analysis_sequencer.h"
+#include "analysis/analysis_sequencer.h"
 
+#include "analysis/analysis_context.h"
+#include "analysis/formula_evaluator.h"
+#include "analysis/scattering_embedding.h"
 #include "model/parameter_table.h"
-#include "model/scattering_embedding.h"
-#include "poly/result_printing.h"
-#include "support/analysis_context.h"
-#include "trees/formula_evaluator.h"
+#include "render/text_renderer.h"
 
 namespace velkor {
 

@@ -6,13 +6,13 @@
 // numerator and denominator by the same product of impedance symbols turns
 // those symbols into the element values themselves; the power of s of each
 // term follows its reactive symbols, so terms may change column.
-#include "poly/common_factors.h"
+#include "analysis/common_factors.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
-#include "support/analysis_context.h"
+#include "analysis/analysis_context.h"
 
 namespace velkor {
 

@@ -1,0 +1,188 @@
+#include "driver/command_line.h"
+
+#include <getopt.h>
+
+#include <cstring>
+#include <initializer_list>
+
+#ifndef VELKOR_VERSION
+#define VELKOR_VERSION "unknown"
+#endif
+
+namespace velkor {
+
+namespace {
+
+using Apply = bool (*)(CommandLine& options, const char* argument, std::string& error);
+
+struct OptionSpec {
+  const char* name;      // long name, without the dashes
+  char shortName;        // 0 when there is none
+  int argumentKind;      // no_argument, required_argument or optional_argument
+  const char* argument;  // what the argument is, for --help (nullptr when none)
+  const char* help;      // one line for --help
+  Apply apply;
+};
+
+// Stores the index of `argument` among `choices`, or explains the mistake.
+bool pickChoice(const char* option, const char* argument, std::initializer_list<const char*> choices,
+                int& index, std::string& error) {
+  int at = 0;
+  for (const char* choice : choices) {
+    if (std::strcmp(argument, choice) == 0) {
+      index = at;
+      return true;
+    }
+    ++at;
+  }
+  error = std::string("invalid argument '") + argument + "' for '--" + option + "'; valid arguments are";
+  at = 0;
+  for (const char* choice : choices) {
+    error += at == 0 ? " '" : (at + 1 == static_cast<int>(choices.size()) ? " and '" : ", '");
+    error += choice;
+    error += "'";
+    ++at;
+  }
+  return false;
+}
+
+const OptionSpec kOptions[] = {
+    {"output", 'o', required_argument, "FILE", "write the results to FILE instead of standard output",
+     [](CommandLine& o, const char* a, std::string&) {
+       o.outputPath = a;
+       return true;
+     }},
+    {"path", 0, required_argument, "PATH",
+     "tree enumeration, fast (default) or plain; the output is the same",
+     [](CommandLine& o, const char* a, std::string& e) {
+       int index = 0;
+       if (!pickChoice("path", a, {"fast", "plain"}, index, e)) return false;
+       o.plainPath = index == 1;
+       return true;
+     }},
+    {"help", 'h', no_argument, nullptr, "print this help and exit",
+     [](CommandLine& o, const char*, std::string&) {
+       if (o.action == CommandLine::Action::Run) o.action = CommandLine::Action::Help;
+       return true;
+     }},
+    {"version", 'V', no_argument, nullptr, "print the version and exit",
+     [](CommandLine& o, const char*, std::string&) {
+       if (o.action == CommandLine::Action::Run) o.action = CommandLine::Action::Version;
+       return true;
+     }},
+};
+constexpr int kOptionCount = sizeof kOptions / sizeof kOptions[0];
+
+// getopt_long returns an option's short letter, or 256 + its table index
+// for an option without one.
+int optionCode(int index) { return kOptions[index].shortName != 0 ? kOptions[index].shortName : 256 + index; }
+
+int indexOfCode(int code) {
+  for (int i = 0; i < kOptionCount; ++i)
+    if (optionCode(i) == code) return i;
+  return -1;
+}
+
+// The message for an unknown or ambiguous long option `word` ("--name" or
+// "--name=value").
+std::string describeLongMistake(const char* word) {
+  std::string name(word + 2);
+  name = name.substr(0, name.find('='));
+  std::string matches;
+  int count = 0;
+  for (const OptionSpec& spec : kOptions) {
+    if (std::strncmp(spec.name, name.c_str(), name.size()) != 0) continue;
+    matches += std::string(" '--") + spec.name + "'";
+    ++count;
+  }
+  if (count > 1) return "option '--" + name + "' is ambiguous; possibilities:" + matches;
+  return std::string("unrecognized option '") + word + "'";
+}
+
+std::string shortOrLongName(int index, const char* word) {
+  if (std::strncmp(word, "--", 2) == 0 || kOptions[index].shortName == 0)
+    return std::string("option '--") + kOptions[index].name + "'";
+  return std::string("option '-") + kOptions[index].shortName + "'";
+}
+
+}  // namespace
+
+bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string& error) {
+  std::string shortOptions = ":";  // ':' first: a missing argument is reported as ':'
+  option longOptions[kOptionCount + 1] = {};
+  for (int i = 0; i < kOptionCount; ++i) {
+    const OptionSpec& spec = kOptions[i];
+    longOptions[i] = {spec.name, spec.argumentKind, nullptr, optionCode(i)};
+    if (spec.shortName == 0) continue;
+    shortOptions += spec.shortName;
+    if (spec.argumentKind != no_argument) shortOptions += ':';
+    if (spec.argumentKind == optional_argument) shortOptions += ':';
+  }
+
+  opterr = 0;  // the messages are made here, in one line each
+  optind = 0;  // 0 makes the GNU getopt start afresh
+  for (;;) {
+    const int code = getopt_long(argc, argv, shortOptions.c_str(), longOptions, nullptr);
+    if (code == -1) break;
+    const char* word = optind > 0 && optind <= argc ? argv[optind - 1] : "";
+    if (code == ':') {
+      const int index = indexOfCode(optopt);
+      error = index < 0 ? "an option requires an argument" : shortOrLongName(index, word) + " requires an argument";
+      return false;
+    }
+    if (code == '?') {
+      const int index = optopt == 0 ? -1 : indexOfCode(optopt);
+      if (optopt == 0)
+        error = describeLongMistake(word);
+      else if (index >= 0)  // a known option written --name=value that takes none
+        error = std::string("option '--") + kOptions[index].name + "' does not take an argument";
+      else
+        error = std::string("invalid option '-") + static_cast<char>(optopt) + "'";
+      return false;
+    }
+    const int index = indexOfCode(code);
+    if (index < 0) {
+      error = "internal error: unexpected option code";
+      return false;
+    }
+    if (!kOptions[index].apply(options, optarg != nullptr ? optarg : "", error)) return false;
+  }
+  for (int i = optind; i < argc; ++i) options.inputs.emplace_back(argv[i]);
+  return true;
+}
+
+void printUsage(std::FILE* stream) {
+  std::fputs(
+      "Usage: velkor [OPTION]... [FILE]...\n"
+      "Analyse the linear networks of the netlists in FILE (standard input when\n"
+      "there is none, or for -; several files are read as one input) and print\n"
+      "their two-port parameters as symbolic rational functions of s.\n"
+      "\n",
+      stream);
+  for (const OptionSpec& spec : kOptions) {
+    std::string left = spec.shortName != 0 ? std::string("  -") + spec.shortName + ", " : std::string("      ");
+    left += std::string("--") + spec.name;
+    if (spec.argumentKind == required_argument) left += std::string("=") + spec.argument;
+    if (spec.argumentKind == optional_argument) left += std::string("[=") + spec.argument + "]";
+    if (left.size() < 24) left.resize(24, ' ');
+    else left += "\n" + std::string(24, ' ');
+    std::fprintf(stream, "%s%s\n", left.c_str(), spec.help);
+  }
+  std::fputs(
+      "\n"
+      "The netlist language is described in the manual page velkor(1) and in the\n"
+      "manual that velkor prints for a netlist made of the entry h:\n"
+      "  echo h | velkor\n",
+      stream);
+}
+
+void printVersion(std::FILE* stream) {
+  std::fputs("velkor " VELKOR_VERSION
+             "\n"
+             "Copyright (c) 2025-2026 velkor developers.\n"
+             "Free of charge for non-commercial use, without warranty; the terms are in\n"
+             "the LICENSE file and at the end of the manual printed by: echo h | velkor\n",
+             stream);
+}
+
+}  // namespace velkor

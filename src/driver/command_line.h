@@ -1,0 +1,35 @@
+// The command line: options and input files, parsed with getopt_long into
+// one settings record.
+//
+// Adding an option takes one field in CommandLine and one entry in the
+// option table of command_line.cpp (its name, argument, help line and the
+// function that stores it); parsing and --help follow from the table.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace velkor {
+
+struct CommandLine {
+  enum class Action { Run, Help, Version };
+  Action action = Action::Run;
+  // Input files in order, "-" for standard input; none means standard input.
+  std::vector<std::string> inputs;
+  // Where the results go; empty for standard output.
+  std::string outputPath;
+  // --path=plain: the step-by-step enumeration and accumulation.
+  bool plainPath = false;
+};
+
+// Parses argv into `options`. On a mistake returns false with `error` set to
+// one line naming it (without the program name or a line end). getopt_long
+// keeps its position in globals of the C library; each call starts afresh.
+bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string& error);
+
+// The text of --help and of --version.
+void printUsage(std::FILE* stream);
+void printVersion(std::FILE* stream);
+
+}  // namespace velkor
