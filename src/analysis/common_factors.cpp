@@ -232,11 +232,15 @@ struct MergeColumns {
   bool column[kPowerColumns] = {};
 };
 
-// 0, -1 when the index could not be allocated (nothing changed), 1 when
-// the poly could not grow, kCoefficientOutOfRange when a merge would
-// overflow (the record is then half converted and must be dropped). Fills
-// `merge` on success.
-int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, MergeColumns& merge) {
+enum class IndexedMoves {
+  kDone,         // every term converted and moved; `merge` filled
+  kNoIndex,      // the index could not be allocated: nothing changed
+  kOutOfMemory,  // the poly could not grow
+  kCoefficientOutOfRange,  // a merge would overflow: the record is half
+                           // converted and must be dropped
+};
+
+IndexedMoves invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, MergeColumns& merge) {
   const BranchMaps& maps = ctx.maps;
   const ConversionSlots slots(maps, record);
   // First find the columns that receive terms: only their entries are ever
@@ -264,11 +268,11 @@ int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, MergeColumns&
         Term& term = record.term(record.at(r, c));
         if (term.inverted == 0 && term.coefficient != 0) invertTerm(maps, slots, term);
       }
-    return 0;
+    return IndexedMoves::kDone;
   }
 
   MoveIndex index(static_cast<std::uint32_t>(record.termCount));
-  if (!index.ready()) return -1;
+  if (!index.ready()) return IndexedMoves::kNoIndex;
   for (int c = 0; c < kPowerColumns; ++c) {
     bool untreated = false;
     for (int r = 0; r < record.powerCounts[c] && !untreated; ++r)
@@ -301,7 +305,7 @@ int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, MergeColumns&
       MoveIndex::Slot* slot = index.find(record, target, term, &free);
       if (slot != nullptr) {
         Term& other = record.term(static_cast<std::int32_t>(slot->term - 1));
-        if (!addCoefficient(other.coefficient, term.coefficient)) return kCoefficientOutOfRange;
+        if (!addCoefficient(other.coefficient, term.coefficient)) return IndexedMoves::kCoefficientOutOfRange;
         continue;
       }
       if (record.powerCounts[target] > 0 && makeRoomInColumn(ctx, record, target) != 0) {
@@ -309,14 +313,14 @@ int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, MergeColumns&
         // visited keep their place below the ones written back.
         for (int rest = r; rest < record.powerCounts[c]; ++rest) record.at(w++, c) = record.at(rest, c);
         record.powerCounts[c] = w;
-        return 1;
+        return IndexedMoves::kOutOfMemory;
       }
       record.at(record.powerCounts[target]++, target) = termIndex;
       *free = {static_cast<std::uint32_t>(termIndex) + 1, target, 0};
     }
     record.powerCounts[c] = w;
   }
-  return 0;
+  return IndexedMoves::kDone;
 }
 
 // Merges equal terms that the moves brought into one column, looking for
@@ -409,11 +413,12 @@ void collectOhmExponents(AnalysisContext& ctx, const PolyRecord& record) {
 
 int convertToOhmUnits(AnalysisContext& ctx, PolyRecord& record) {
   MergeColumns merge;
-  const int indexed = ctx.plainPath ? -1 : invertAndMoveIndexed(ctx, record, merge);
-  if (indexed > 0) return indexed;
-  if (indexed == -1)
+  const IndexedMoves indexed = ctx.plainPath ? IndexedMoves::kNoIndex : invertAndMoveIndexed(ctx, record, merge);
+  if (indexed == IndexedMoves::kOutOfMemory) return 1;
+  if (indexed == IndexedMoves::kCoefficientOutOfRange) return kCoefficientOutOfRange;
+  if (indexed == IndexedMoves::kNoIndex)
     if (const int status = invertAndMove(ctx, record); status != 0) return status;
-  return mergeByBisection(record, indexed == 0 ? &merge : nullptr);
+  return mergeByBisection(record, indexed == IndexedMoves::kDone ? &merge : nullptr);
 }
 
 void collectCommonFactors(AnalysisContext& ctx, const PolyRecord& record) {
