@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "support/capacities.h"
 
@@ -9,6 +10,18 @@ namespace velkor {
 
 struct AnalysisContext;
 struct PolyRecord;
+
+// What the ohm-unit conversion does with the impedance symbols.
+enum class OhmUnits {
+  kConvert,  // symbols stand for the element values (R, L, M, Z): the normal form
+  kMixed,    // the multipliers are listed and dropped: R stands for 1/R, s*L for s/L
+};
+
+// One ohm-unit multiplier: symbol `symbol` to exponent `exponent` (1 or more).
+struct OhmUnitFactor {
+  int symbol;
+  int exponent;
+};
 
 struct CommonFactors {
   int minPower = 2147483647;
@@ -20,8 +33,10 @@ struct CommonFactors {
 
 void resetCommonFactors(AnalysisContext& ctx);
 // Works on the numerator and denominator copies; 0, 1 when memory ran out,
-// or kCoefficientOutOfRange when a merge of two terms would overflow.
-int extractFactors(AnalysisContext& ctx);
+// or kCoefficientOutOfRange when a merge of two terms would overflow. Under
+// OhmUnits::kMixed the multipliers are not applied: they are stored in
+// `dropped` (symbols in rising order) and set to 0.
+int extractFactors(AnalysisContext& ctx, OhmUnits units, std::vector<OhmUnitFactor>& dropped);
 void collectOhmExponents(AnalysisContext& ctx, const PolyRecord& record);
 // 0, 1 or kCoefficientOutOfRange as extractFactors.
 int convertToOhmUnits(AnalysisContext& ctx, PolyRecord& record);
