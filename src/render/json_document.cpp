@@ -1,5 +1,7 @@
 #include "render/json_document.h"
 
+#include <charconv>
+#include <cstdint>
 #include <nlohmann/json.hpp>
 
 #include "model/element_symbols.h"
@@ -16,6 +18,12 @@ const char* outcomeName(FormulaOutcome outcome) {
     case FormulaOutcome::kFailedConversion: return "failed";
   }
   return "failed";
+}
+
+void appendNumber(std::string& line, std::int64_t value) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  line.append(digits, static_cast<std::size_t>(end - digits));
 }
 
 // A message without its final line end.
@@ -84,24 +92,35 @@ void JsonDocument::formulaFinished(const FinishedFormula& formula) {
   out_.print("}");
 }
 
+// Terms are formatted by hand into one reused line: a large formula has
+// millions of them.
 void JsonDocument::writePolynomial(const FinishedFormula& formula, const PolynomialView& polynomial) {
+  // Each symbol's key, quoted and escaped once per polynomial.
+  std::vector<std::string> keys(formula.symbols.size());
+  for (std::size_t k = 0; k < keys.size(); ++k)
+    keys[k] = nlohmann::json(formula.symbols[k]).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + ": ";
+  std::string& line = line_;
   bool first = true;
   polynomial.forEachTerm([&](const TermView& term) {
-    out_.print("%s\n     {\"s\": %d, \"coefficient\": %lld, \"factors\": {", first ? "" : ",", term.power,
-               static_cast<long long>(term.coefficient));
+    line.assign(first ? "\n     {\"s\": " : ",\n     {\"s\": ");
     first = false;
+    appendNumber(line, term.power);
+    line += ", \"coefficient\": ";
+    appendNumber(line, term.coefficient);
+    line += ", \"factors\": {";
     for (int i = 0; i < term.factorCount; ++i) {
       const int symbol = term.factors[i].symbol;
-      if (i > 0) out_.print(", ");
-      if (symbol >= 0 && static_cast<std::size_t>(symbol) < formula.symbols.size()) {
-        writeString(formula.symbols[static_cast<std::size_t>(symbol)]);
+      if (i > 0) line += ", ";
+      if (symbol >= 0 && static_cast<std::size_t>(symbol) < keys.size()) {
+        line += keys[static_cast<std::size_t>(symbol)];
         if (static_cast<std::size_t>(symbol) < symbolUsed_.size()) symbolUsed_[static_cast<std::size_t>(symbol)] = true;
       } else {
-        writeString("#" + std::to_string(symbol));
+        line += "\"#" + std::to_string(symbol) + "\": ";
       }
-      out_.print(": %d", term.factors[i].exponent);
+      appendNumber(line, term.factors[i].exponent);
     }
-    out_.print("}}");
+    line += "}}";
+    out_.write(line.data(), line.size());
   });
 }
 

@@ -38,6 +38,7 @@ class JsonDocument final : public FormulaDocument {
   std::vector<bool> symbolUsed_;
   bool mixedUnits_ = false;
   std::string normalization_;
+  std::string line_;  // the term being written
 };
 
 }  // namespace velkor
