@@ -8,13 +8,7 @@
 #include <sys/mman.h>
 #endif
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VELKOR_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VELKOR_ASAN 1
-#endif
-#endif
+#include "support/address_sanitizer.h"
 
 namespace velkor {
 
