@@ -16,6 +16,8 @@ void printAndMirror(AnalysisContext& ctx, const SourcePosition& at, const char* 
   StringOutput text;
   text.printList(format, args);
   ctx.out.write(text.text().data(), text.text().size());
+  // A refusal that came from the bound on memory, not from the system.
+  if (ctx.alloc.takeBoundRefusal()) text.putText(" (the memory in use reached the bound of --max-memory)");
   ctx.diag.mirrorError(at, text.text().c_str());
 }
 

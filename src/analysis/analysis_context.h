@@ -16,6 +16,7 @@
 #include "support/char_source.h"
 #include "support/diagnostics.h"
 #include "support/output.h"
+#include "support/work_meter.h"
 #include "trees/common_tree_enumerator.h"
 #include "trees/graph_pair.h"
 #include "trees/spanning_tree_generator.h"
@@ -59,6 +60,9 @@ struct InputMarks {
   char fullName[kNameSlots][kWordCapacity];
   SourcePosition portAt[4];              // the f entry's labels
   bool started = false;                  // a word of this netlist was read
+  // Why every formula will be 0/0, when the connections tell (empty: no
+  // such reason known).
+  char disconnection[160] = {};
 };
 
 struct AnalysisContext {
@@ -95,10 +99,11 @@ struct AnalysisContext {
   // Runs the plain enumeration and accumulation step by step, as the
   // reference for the fast path (benchmarks and differential tests).
   bool plainPath = false;
-  // Bound on enumeration steps per topological function (0: none). Only the
-  // fuzz targets set it, so that a huge network cannot stall them; a
-  // function that reaches it ends its enumeration early.
-  std::uint64_t workLimit = 0;
+  // Watches each function's enumeration: interrupts, the time bound, the
+  // progress line, and the bound on steps that only the fuzz targets set
+  // (so that a huge network cannot stall them; a function that reaches it
+  // ends its enumeration early).
+  WorkMeter meter;
   RunStatistics statistics;
 
   bool traced(int bits) const { return (store.traceBits & bits) != 0; }

@@ -5,6 +5,8 @@
 // wave-converting circuit.
 #include "analysis/analysis_sequencer.h"
 
+#include <cstring>
+
 #include "analysis/analysis_context.h"
 #include "analysis/formula_evaluator.h"
 #include "analysis/scattering_embedding.h"
@@ -82,6 +84,54 @@ LastUse lastUseOf(const AnalysisContext& ctx, int r, bool scattering) {
                  !neededLater(ctx, r, row.denominatorTopofun, scattering)};
 }
 
+bool isZero(const PolyRecord& record) {
+  if (!record.live()) return false;
+  for (std::int32_t t = 0; t < record.termCount; ++t)
+    if (record.term(t).coefficient != 0) return false;
+  return true;
+}
+
+// The ideal op-amp (an o entry) whose output lies across the port that
+// `row` shorts, or nullptr: its output current is then undetermined.
+const char* opampAcrossShortedPort(const AnalysisContext& ctx, const ParameterRecord& row) {
+  const NetworkStore& s = ctx.store;
+  if (std::strcmp(row.constraintQuantity, "v") != 0) return nullptr;
+  const int a = s.portNodes[row.constraintTerminals[0]];
+  const int b = s.portNodes[row.constraintTerminals[1]];
+  for (int e = 1; e <= s.activeCount && e < kActiveEdgeSlots; ++e) {
+    const ActiveEdge& edge = s.activeEdges[e];
+    const char* full = edge.name >= 0 && edge.name < kNameSlots ? ctx.marks.fullName[edge.name] : "";
+    if (full[0] != 'o' && full[0] != 'O') continue;
+    if ((edge.outPlus == a && edge.outMinus == b) || (edge.outPlus == b && edge.outMinus == a))
+      return s.branchNames[edge.name];
+  }
+  return nullptr;
+}
+
+// A parameter whose numerator and denominator are both 0 is reported, with
+// the reason when it is known.
+void checkIndeterminate(AnalysisContext& ctx, int r) {
+  const ParameterRecord& row = parameterTable[r];
+  if (!isZero(ctx.polyRecords[row.numeratorTopofun]) || !isZero(ctx.polyRecords[row.denominatorTopofun])) return;
+  const char* name = parameterNames[r];
+  const char* opamp = opampAcrossShortedPort(ctx, row);
+  if (opamp != nullptr)
+    ctx.diag.warning(ctx.marks.endAt, "%s is 0/0: the output of the ideal op-amp '%s' lies across the port that %s "
+                     "shorts, so the op-amp's output current is undetermined", name, opamp, name);
+  else if (ctx.marks.disconnection[0] != 0)
+    ctx.diag.warning(ctx.marks.endAt, "%s is 0/0: %s", name, ctx.marks.disconnection);
+  else if (ctx.store.opampcnt > 0)
+    ctx.diag.warning(ctx.marks.endAt, "%s is 0/0: the network's ideal op-amps (nullors, also inside u, b, rm and m) "
+                     "leave it without a unique solution under this parameter's port conditions", name);
+  else
+    ctx.diag.warning(ctx.marks.endAt, "%s is 0/0: its numerator and denominator are both 0, so it is "
+                     "indeterminate for this network", name);
+}
+
+// Each formula leaves the program as soon as it is printed, so that a run
+// stopped later keeps it.
+void finishFormula(AnalysisContext& ctx) { ctx.out.flush(); }
+
 }  // namespace
 
 void analyseNetlist(AnalysisContext& ctx) {
@@ -95,15 +145,20 @@ void analyseNetlist(AnalysisContext& ctx) {
   for (int r = 0; r < kParameterCount; ++r) {
     const ParameterRecord& row = parameterTable[r];
     s.traceLabel = row.kind;
-    if (s.requestFlags[r] != 0 && !isScatteringKind(row.kind)) evaluations += evaluateRow(ctx, row);
+    if (s.requestFlags[r] == 0 || isScatteringKind(row.kind) || ctx.meter.interrupted()) continue;
+    ctx.meter.parameter = parameterNames[r];
+    evaluations += evaluateRow(ctx, row);
   }
   if (evaluations > 0) {
     for (int r = 0; r < kParameterCount; ++r) {
       const ParameterRecord& row = parameterTable[r];
       s.traceLabel = row.kind;
       if (s.requestFlags[r] == 0 || isScatteringKind(row.kind) || !bothEvaluated(ctx, row)) continue;
+      if (ctx.meter.interrupted()) break;
+      checkIndeterminate(ctx, r);
       printHeading(ctx, row, ports);
       printFormula(ctx, row.sign, row.numeratorTopofun, row.denominatorTopofun, lastUseOf(ctx, r, false));
+      finishFormula(ctx);
     }
     releaseFormulaResults(ctx);
   }
@@ -116,8 +171,9 @@ void analyseNetlist(AnalysisContext& ctx) {
     if (s.requestFlags[r] == 0) continue;
     const ParameterRecord& row = parameterTable[r];
     s.traceLabel = row.kind;
-    if (!isScatteringKind(row.kind)) continue;
+    if (!isScatteringKind(row.kind) || ctx.meter.interrupted()) continue;
     if (evaluations == 0) embedScatteringPorts(ctx);
+    ctx.meter.parameter = parameterNames[r];
     evaluations += evaluateRow(ctx, row);
   }
   if (evaluations > 0) {
@@ -125,8 +181,11 @@ void analyseNetlist(AnalysisContext& ctx) {
       const ParameterRecord& row = parameterTable[r];
       s.traceLabel = row.kind;
       if (s.requestFlags[r] == 0 || !isScatteringKind(row.kind) || !bothEvaluated(ctx, row)) continue;
+      if (ctx.meter.interrupted()) break;
+      checkIndeterminate(ctx, r);
       printScatteringHeading(ctx, row, ports);
       printFormula(ctx, row.sign, row.numeratorTopofun, row.denominatorTopofun, lastUseOf(ctx, r, true));
+      finishFormula(ctx);
     }
     releaseFormulaResults(ctx);
   }

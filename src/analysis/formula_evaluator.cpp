@@ -97,7 +97,7 @@ void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, in
 
   PolyRecord& record = ctx.polyRecords[topofun];
   if (createPolyRecord(ctx, record) != 0) {
-    ctx.out.print("can't allocate space for function %s\n", topofunNames[topofun]);
+    reportAnalysisError(ctx, "can't allocate space for function %s\n", topofunNames[topofun]);
     s.topofunDone[topofun] = 0;
     return;
   }
@@ -136,10 +136,23 @@ void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, in
     g.dbranchmap[e] = maps.branchmap[slot];
   }
 
-  if (treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun) != 0) {
-    ctx.out.print("insufficient memory to buffer common trees; remainder of function evaluation skipped\n");
+  const int status = treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun);
+  if (status == 1) {
+    reportAnalysisError(ctx, "insufficient memory to buffer common trees; remainder of function evaluation skipped\n");
     return;
   }
+  if (status == kProductStopped) {
+    // Stopped part way: by the time bound (said where the result would
+    // have been), or by a signal that ends the run.
+    if (ctx.meter.stopped() == WorkMeter::Stop::kTimeBound)
+      reportAnalysisError(ctx, "time bound of %g seconds reached: function %s abandoned\n",
+                          ctx.meter.secondsPerFunction, topofunNames[topofun]);
+    return;
+  }
+  // The record keeps no room for growth any more: a finished function is
+  // only read, copied or handed over. (Not while growth is traced, whose
+  // sizes would change.)
+  if (!ctx.traced(kTraceResources)) trimPolyRecord(ctx, record);
   if (ctx.traced(kTraceResources)) ctx.out.print("opampcnt= %d\n", s.opampcnt);
 }
 

@@ -42,17 +42,24 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   }
   std::unique_ptr<AnalysisContext, ContextRelease> ctx(new (room) AnalysisContext(input, output, allocator));
   ctx->plainPath = options.plainPath;
-  ctx->workLimit = options.workLimit;
+  ctx->meter.workLimit = options.workLimit;
   ctx->diag.attach(options.errors);
   ctx->diag.quiet = options.quiet;
   ctx->diag.strict = options.strict;
+  ctx->meter.interruptFlag = options.interruptFlag;
+  ctx->meter.secondsPerFunction = options.secondsPerFunction;
+  ctx->meter.progress = options.progress ? &ctx->diag : nullptr;
+  ctx->meter.progressInPlace = options.progressInPlace;
   output.print("{program file name velkor}\n");
   ctx->store.netlistNumber = 0;
-  while (!output.failed() && readNetlist(*ctx) == 0) analyseNetlist(*ctx);
+  while (!output.failed() && !ctx->meter.interrupted() && readNetlist(*ctx) == 0) analyseNetlist(*ctx);
   if (options.statistics != nullptr) *options.statistics = ctx->statistics;
   const bool errors = ctx->diag.errors() > 0;
+  const bool interrupted = ctx->meter.interrupted();
   ctx.reset();
-  output.print("{elapsed time: %d/%d sec.}\n", static_cast<int>(processorMilliseconds() - start), 1000);
+  // A run ended by a signal stops where it was, with what it finished.
+  if (!interrupted)
+    output.print("{elapsed time: %d/%d sec.}\n", static_cast<int>(processorMilliseconds() - start), 1000);
   output.flush();
   return output.failed() || errors ? 1 : 0;
 }

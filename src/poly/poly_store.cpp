@@ -62,13 +62,13 @@ int allocateCopy(AnalysisContext& ctx, const PolyRecord& from, Term** terms, std
   std::size_t rowBytes = sizeof(PolyRow) * static_cast<std::size_t>(from.polyRows);
   *terms = static_cast<Term*>(ctx.alloc.allocate(termBytes));
   if (*terms == nullptr) {
-    ctx.out.print("can't allocate space for termlist\n");
+    reportAnalysisError(ctx, "can't allocate space for termlist\n");
     return 1;
   }
   *rows = static_cast<std::int32_t*>(ctx.alloc.allocate(rowBytes));
   if (*rows == nullptr) {
     ctx.alloc.release(*terms);
-    ctx.out.print("can't allocate space for poly\n");
+    reportAnalysisError(ctx, "can't allocate space for poly\n");
     return 1;
   }
   return 0;
@@ -189,6 +189,40 @@ int growPoly(AnalysisContext& ctx, PolyRecord& record) {
     for (int p = 0; p < kPowerColumns; ++p)
       std::memset(record.poly + p * to + from, 0, sizeof(std::int32_t) * (to - from));
   return 0;
+}
+
+void trimPolyRecord(AnalysisContext& ctx, PolyRecord& record) {
+  if (!record.live()) return;
+  // Room of less than this is left alone: it costs little, and small
+  // records keep the sizes they have always had.
+  constexpr std::size_t kWorthTrimming = std::size_t{1} << 20;
+  std::int32_t rows = 1;
+  for (std::int32_t count : record.powerCounts)
+    if (count > rows) rows = count;
+  if (sizeof(PolyRow) * static_cast<std::size_t>(record.polyRows - rows) >= kWorthTrimming) {
+    // Each column moves down to its place at the smaller stride, the first
+    // first, so that none is overwritten before it has moved. The plain
+    // path keeps its cleared entries above each column's count.
+    const std::size_t from = static_cast<std::size_t>(record.polyRows);
+    const std::size_t to = static_cast<std::size_t>(rows);
+    for (int p = 1; p < kPowerColumns; ++p) {
+      const std::size_t moved = ctx.plainPath ? to : static_cast<std::size_t>(record.powerCounts[p]);
+      if (moved > 0) std::memmove(record.poly + p * to, record.poly + p * from, sizeof(std::int32_t) * moved);
+    }
+    void* smaller = ctx.alloc.resize(record.poly, sizeof(PolyRow) * to);
+    if (smaller != nullptr) record.poly = static_cast<std::int32_t*>(smaller);
+    record.polyRows = rows;
+  }
+  const std::int32_t terms = record.termCount > 0 ? record.termCount : 1;
+  if (static_cast<std::size_t>(record.termStride) * static_cast<std::size_t>(record.termCapacity - terms) >=
+      kWorthTrimming) {
+    void* smaller = ctx.alloc.resize(record.termlist, static_cast<std::size_t>(record.termStride) * terms);
+    if (smaller != nullptr) {
+      record.termlist = static_cast<Term*>(smaller);
+      record.termCapacity = terms;
+    }
+  }
+  record.preparedBytes = 0;
 }
 
 }  // namespace velkor

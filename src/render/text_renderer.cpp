@@ -134,7 +134,7 @@ int printFormula(AnalysisContext& ctx, int sign, int numeratorTopofun, int denom
 
   resetCommonFactors(ctx);
   if (extractFactors(ctx) != 0) {
-    ctx.out.print("insufficient memory to complete processing\n");
+    reportAnalysisError(ctx, "insufficient memory to complete processing\n");
     ctx.out.print("\n Numerator:\n");
     ctx.out.print("\n Denominator:\n");
     ctx.out.print("\n End:\n\n");

@@ -10,6 +10,7 @@
 #include "trees/tree_product.h"
 
 #include "analysis/analysis_context.h"
+#include "model/parameter_table.h"
 #include "poly/term_accumulation.h"
 #include "trees/raw_tree_count.h"
 
@@ -107,7 +108,7 @@ void advance(AnalysisContext& ctx, bool fast) {
     nextTree(ctx);
     return;
   }
-  gen.generatorState = nextCommonTree(ctx.commonTrees, ctx.graph, gen.treeEdges, ctx.workLimit)
+  gen.generatorState = nextCommonTree(ctx.commonTrees, ctx.graph, gen.treeEdges, ctx.meter)
                            ? kGeneratorRunning
                            : kGeneratorExhausted;
 }
@@ -368,6 +369,7 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
     if (record.live()) compactTerms(record, symbolSpan(ctx));
     beginIndexedAccumulation(ctx);
   }
+  ctx.meter.begin(topofunNames[topofun], &p.commonTreeCount);
   advance(ctx, fast);
   while (gen.generatorState == kGeneratorRunning) {
     p.commonTreeCount = static_cast<int>(static_cast<unsigned>(p.commonTreeCount) + 1u);
@@ -392,13 +394,25 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
       endIndexedAccumulation(ctx, record, false);
       releasePolyRecord(ctx, record);
       ctx.store.topofunDone[topofun] = 0;
+      ctx.meter.end();
       ctx.out.print("insufficient memory for combining admittance terms\n");
       if (fast) countRawTrees(ctx, p.commonTreeCount, treeEdgeCount);
       printCounters(ctx);
       recordStatistics(ctx, record);
-      return status;
+      return 1;
     }
     advance(ctx, fast);
+  }
+  ctx.meter.end();
+  const WorkMeter::Stop stop = ctx.meter.stopped();
+  if (stop == WorkMeter::Stop::kTimeBound || stop == WorkMeter::Stop::kInterrupted) {
+    // Abandoned part way: nothing of it is kept, and every parameter that
+    // needs it is skipped.
+    endIndexedAccumulation(ctx, record, false);
+    releasePolyRecord(ctx, record);
+    ctx.store.topofunDone[topofun] = 0;
+    recordStatistics(ctx, record);
+    return kProductStopped;
   }
   endIndexedAccumulation(ctx, record, true);
   if (ctx.traced(kTraceResources)) printCounters(ctx);

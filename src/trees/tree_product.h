@@ -19,7 +19,9 @@ struct ProductState {
 };
 
 // Evaluates the function whose graph pair is built into its PolyRecord;
-// 0 on success, the accumulation's nonzero status when memory ran out.
+// 0 on success, 1 when memory ran out, kProductStopped when the work meter
+// stopped it (a time bound, a signal). Only a success keeps the record.
+constexpr int kProductStopped = 2;
 int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes, int form, int topofun);
 
 // Walks one graph's tree from node 1 and records, per node 2 .. N, the
