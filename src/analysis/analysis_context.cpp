@@ -6,35 +6,17 @@ namespace velkor {
 
 // Any polynomial still held (a run stopped part way) goes back to the heap.
 AnalysisContext::~AnalysisContext() {
-  endIndexedAccumulation(*this, polyRecords[0], false);
-  for (PolyRecord& record : polyRecords) releasePolyRecord(*this, record);
-}
-
-namespace {
-
-void printAndMirror(AnalysisContext& ctx, const SourcePosition& at, const char* format, va_list args) {
-  StringOutput text;
-  text.printList(format, args);
-  ctx.out.write(text.text().data(), text.text().size());
-  // A refusal that came from the bound on memory, not from the system.
-  if (ctx.alloc.takeBoundRefusal()) text.putText(" (the memory in use reached the bound of --max-memory)");
-  ctx.diag.mirrorError(at, text.text().c_str());
-}
-
-}  // namespace
-
-void reportError(AnalysisContext& ctx, const SourcePosition& at, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  printAndMirror(ctx, at, format, args);
-  va_end(args);
+  for (PolyRecord& record : polyRecords) releasePolyRecord(poly, record);
 }
 
 void reportAnalysisError(AnalysisContext& ctx, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  printAndMirror(ctx, ctx.marks.endAt, format, args);
+  StringOutput text;
+  text.printList(format, args);
   va_end(args);
+  ctx.out.write(text.text().data(), text.text().size());
+  ctx.diag.mirrorError(ctx.marks.endAt, text.text().c_str(), ctx.alloc.takeBoundRefusal());
 }
 
 }  // namespace velkor

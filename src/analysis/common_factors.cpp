@@ -236,9 +236,13 @@ struct MergeColumns {
   bool column[kPowerColumns] = {};
 };
 
-// 0, -1 when the index could not be allocated (nothing changed), 1 when
-// the poly could not grow. Fills `merge` on success.
-int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, MergeColumns& merge) {
+enum class IndexedMoves {
+  kDone,         // every term converted and moved; `merge` filled
+  kNoIndex,      // the index could not be allocated: nothing changed
+  kOutOfMemory,  // the poly could not grow
+};
+
+IndexedMoves invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, MergeColumns& merge) {
   const BranchMaps& maps = ctx.maps;
   const ConversionSlots slots(maps, record);
   // First find the columns that receive terms: only their entries are ever
@@ -266,11 +270,11 @@ int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, MergeColumns&
         Term& term = record.term(record.at(r, c));
         if (term.inverted == 0 && term.coefficient != 0) invertTerm(maps, slots, term);
       }
-    return 0;
+    return IndexedMoves::kDone;
   }
 
   MoveIndex index(static_cast<std::uint32_t>(record.termCount));
-  if (!index.ready()) return -1;
+  if (!index.ready()) return IndexedMoves::kNoIndex;
   for (int c = 0; c < kPowerColumns; ++c) {
     bool untreated = false;
     for (int r = 0; r < record.powerCounts[c] && !untreated; ++r)
@@ -311,14 +315,14 @@ int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, MergeColumns&
         // visited keep their place below the ones written back.
         for (int rest = r; rest < record.powerCounts[c]; ++rest) record.at(w++, c) = record.at(rest, c);
         record.powerCounts[c] = w;
-        return 1;
+        return IndexedMoves::kOutOfMemory;
       }
       record.at(record.powerCounts[target]++, target) = termIndex;
       *free = {static_cast<std::uint32_t>(termIndex) + 1, target, 0};
     }
     record.powerCounts[c] = w;
   }
-  return 0;
+  return IndexedMoves::kDone;
 }
 
 // Merges equal terms that the moves brought into one column, looking for
@@ -409,10 +413,10 @@ void collectOhmExponents(AnalysisContext& ctx, const PolyRecord& record) {
 
 int convertToOhmUnits(AnalysisContext& ctx, PolyRecord& record) {
   MergeColumns merge;
-  const int indexed = ctx.plainPath ? -1 : invertAndMoveIndexed(ctx, record, merge);
-  if (indexed == 1) return 1;
-  if (indexed == -1 && invertAndMove(ctx, record) != 0) return 1;
-  mergeByBisection(record, indexed == 0 ? &merge : nullptr);
+  const IndexedMoves indexed = ctx.plainPath ? IndexedMoves::kNoIndex : invertAndMoveIndexed(ctx, record, merge);
+  if (indexed == IndexedMoves::kOutOfMemory) return 1;
+  if (indexed == IndexedMoves::kNoIndex && invertAndMove(ctx, record) != 0) return 1;
+  mergeByBisection(record, indexed == IndexedMoves::kDone ? &merge : nullptr);
   return 0;
 }
 

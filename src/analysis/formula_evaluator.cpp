@@ -136,15 +136,16 @@ void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, in
     g.dbranchmap[e] = maps.branchmap[slot];
   }
 
-  const int status = treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun);
-  if (status == 1) {
-    reportAnalysisError(ctx, "insufficient memory to buffer common trees; remainder of function evaluation skipped\n");
-    return;
-  }
-  if (status == kProductStopped) {
-    // Stopped part way: by the time bound (said where the result would
-    // have been), or by a signal that ends the run.
-    if (ctx.meter.stopped() == WorkMeter::Stop::kTimeBound)
+  const int status = treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun, record);
+  if (status != 0) {
+    // The partial polynomial is gone: the function is marked not evaluated,
+    // so that every parameter needing it is skipped. A function stopped by
+    // the time bound says so where its result would have been; one stopped
+    // by a signal says nothing, as the run ends.
+    s.topofunDone[topofun] = 0;
+    if (status == 1)
+      reportAnalysisError(ctx, "insufficient memory to buffer common trees; remainder of function evaluation skipped\n");
+    else if (ctx.meter.stopped() == WorkMeter::Stop::kTimeBound)
       reportAnalysisError(ctx, "time bound of %g seconds reached: function %s abandoned\n",
                           ctx.meter.secondsPerFunction, topofunNames[topofun]);
     return;
@@ -152,7 +153,7 @@ void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, in
   // The record keeps no room for growth any more: a finished function is
   // only read, copied or handed over. (Not while growth is traced, whose
   // sizes would change.)
-  if (!ctx.traced(kTraceResources)) trimPolyRecord(ctx, record);
+  if (!ctx.traced(kTraceResources) && !ctx.plainPath) trimPolyRecord(ctx.poly, record);
   if (ctx.traced(kTraceResources)) ctx.out.print("opampcnt= %d\n", s.opampcnt);
 }
 

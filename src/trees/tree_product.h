@@ -5,8 +5,9 @@
 
 namespace velkor {
 
-struct AnalysisContext;
+struct TreeContext;
 struct EdgeEnds;
+struct PolyRecord;
 
 struct ProductState {
   int commonTreeCount = 0;
@@ -18,11 +19,13 @@ struct ProductState {
   int termSign = 1;
 };
 
-// Evaluates the function whose graph pair is built into its PolyRecord;
-// 0 on success, 1 when memory ran out, kProductStopped when the work meter
-// stopped it (a time bound, a signal). Only a success keeps the record.
+// Evaluates the function whose graph pair is built into `record`; 0 on
+// success, 1 when memory ran out, kProductStopped when the work meter
+// stopped it (a time bound, a signal). Only a success keeps the record
+// (it is released otherwise).
 constexpr int kProductStopped = 2;
-int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes, int form, int topofun);
+int treeProduct(TreeContext& ctx, int mintyNodes, int edges, int actualNodes, int form, int topofun,
+                PolyRecord& record);
 
 // Walks one graph's tree from node 1 and records, per node 2 .. N, the
 // signed edge through which the walk first reaches it.
