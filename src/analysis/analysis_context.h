@@ -32,10 +32,7 @@ namespace velkor {
 
 struct AnalysisContext {
   AnalysisContext(CharSource& input, Output& output, Allocator& allocator)
-      : in(input), out(output), alloc(allocator) {
-    poly.diag = &diag;
-    poly.reportAt = &marks.endAt;
-  }
+      : in(input), out(output), alloc(allocator) {}
   AnalysisContext(const AnalysisContext&) = delete;
   AnalysisContext& operator=(const AnalysisContext&) = delete;
   ~AnalysisContext();

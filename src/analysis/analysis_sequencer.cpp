@@ -1,17 +1,19 @@
-// Turns the requests of one netlist into printed formulas: each needed
+// Turns the requests of one netlist into finished formulas: each needed
 // topological function is evaluated once per pass and shared by every
 // parameter that uses it. The immittance, hybrid and chain parameters come
 // first; the scattering rows follow on the network extended by the
 // wave-converting circuit.
 #include "analysis/analysis_sequencer.h"
 
+#include <cstdarg>
 #include <cstring>
+#include <string>
 
 #include "analysis/analysis_context.h"
 #include "analysis/formula_evaluator.h"
+#include "analysis/formula_finishing.h"
 #include "analysis/scattering_embedding.h"
 #include "model/parameter_table.h"
-#include "render/text_renderer.h"
 
 namespace velkor {
 
@@ -51,20 +53,42 @@ const char* normalizationWord(int normalization) {
   return "unity";
 }
 
-void printHeading(AnalysisContext& ctx, const ParameterRecord& row, const PortLabels& ports) {
-  const int* l = ports.label;
-  ctx.out.print(" Function:\n %s( %d, %d; %d, %d) = %s( %d, %d)/%s( %d, %d) for %s( %d, %d)=0\n", row.letter,
-                l[row.terminals[0]], l[row.terminals[1]], l[row.terminals[2]], l[row.terminals[3]],
-                row.numeratorQuantity, l[row.numeratorTerminals[0]], l[row.numeratorTerminals[1]],
-                row.denominatorQuantity, l[row.denominatorTerminals[0]], l[row.denominatorTerminals[1]],
-                row.constraintQuantity, l[row.constraintTerminals[0]], l[row.constraintTerminals[1]]);
+std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string formatted(const char* format, ...) {
+  StringOutput text;
+  va_list args;
+  va_start(args, format);
+  text.printList(format, args);
+  va_end(args);
+  return text.text();
 }
 
-void printScatteringHeading(AnalysisContext& ctx, const ParameterRecord& row, const PortLabels& ports) {
+// The parameter fields of row `r`'s formula, with the heading line that
+// names it by the typed port labels.
+FinishedFormula parameterOf(const AnalysisContext& ctx, int r, const PortLabels& ports) {
+  const ParameterRecord& row = parameterTable[r];
   const int* l = ports.label;
-  ctx.out.print(" Function:\n %s( %d, %d; %d, %d) for %s normalization\n", row.letter, l[row.terminals[0]],
-                l[row.terminals[1]], l[row.terminals[2]], l[row.terminals[3]],
-                normalizationWord(ctx.store.normalization));
+  FinishedFormula formula;
+  formula.name = parameterNames[r];
+  formula.row = r;
+  formula.scattering = isScatteringKind(row.kind);
+  if (formula.scattering) {
+    formula.normalization = normalizationWord(ctx.store.normalization);
+    formula.heading = formatted("%s( %d, %d; %d, %d) for %s normalization", row.letter, l[row.terminals[0]],
+                                l[row.terminals[1]], l[row.terminals[2]], l[row.terminals[3]],
+                                formula.normalization.c_str());
+  } else {
+    formula.heading =
+        formatted("%s( %d, %d; %d, %d) = %s( %d, %d)/%s( %d, %d) for %s( %d, %d)=0", row.letter,
+                  l[row.terminals[0]], l[row.terminals[1]], l[row.terminals[2]], l[row.terminals[3]],
+                  row.numeratorQuantity, l[row.numeratorTerminals[0]], l[row.numeratorTerminals[1]],
+                  row.denominatorQuantity, l[row.denominatorTerminals[0]], l[row.denominatorTerminals[1]],
+                  row.constraintQuantity, l[row.constraintTerminals[0]], l[row.constraintTerminals[1]]);
+  }
+  formula.sign = row.sign;
+  formula.numeratorTopofun = row.numeratorTopofun;
+  formula.denominatorTopofun = row.denominatorTopofun;
+  return formula;
 }
 
 // Whether a formula printed after row `r` in the same pass uses `topofun`.
@@ -128,13 +152,18 @@ void checkIndeterminate(AnalysisContext& ctx, int r) {
                      "indeterminate for this network", name);
 }
 
-// Each formula leaves the program as soon as it is printed, so that a run
-// stopped later keeps it.
-void finishFormula(AnalysisContext& ctx) { ctx.out.flush(); }
+// One requested parameter: its 0/0 warning, its formula, and the formula's
+// bytes out of the program at once, so that a run stopped later keeps it.
+void deliverFormula(AnalysisContext& ctx, FormulaSink& sink, int r, const PortLabels& ports, bool scattering) {
+  checkIndeterminate(ctx, r);
+  FinishedFormula formula = parameterOf(ctx, r, ports);
+  finishFormula(ctx, formula, sink, lastUseOf(ctx, r, scattering));
+  ctx.out.flush();
+}
 
 }  // namespace
 
-void analyseNetlist(AnalysisContext& ctx) {
+void analyseNetlist(AnalysisContext& ctx, FormulaSink& sink) {
   NetworkStore& s = ctx.store;
   PortLabels ports{};
   for (int p = 0; p < 4; ++p) ports.label[p] = s.portLabels[p];
@@ -155,10 +184,7 @@ void analyseNetlist(AnalysisContext& ctx) {
       s.traceLabel = row.kind;
       if (s.requestFlags[r] == 0 || isScatteringKind(row.kind) || !bothEvaluated(ctx, row)) continue;
       if (ctx.meter.interrupted()) break;
-      checkIndeterminate(ctx, r);
-      printHeading(ctx, row, ports);
-      printFormula(ctx, row.sign, row.numeratorTopofun, row.denominatorTopofun, lastUseOf(ctx, r, false));
-      finishFormula(ctx);
+      deliverFormula(ctx, sink, r, ports, false);
     }
     releaseFormulaResults(ctx);
   }
@@ -172,7 +198,10 @@ void analyseNetlist(AnalysisContext& ctx) {
     const ParameterRecord& row = parameterTable[r];
     s.traceLabel = row.kind;
     if (!isScatteringKind(row.kind) || ctx.meter.interrupted()) continue;
-    if (evaluations == 0) embedScatteringPorts(ctx);
+    if (evaluations == 0) {
+      sink.listing("entered s-param\n");
+      embedScatteringPorts(ctx);
+    }
     ctx.meter.parameter = parameterNames[r];
     evaluations += evaluateRow(ctx, row);
   }
@@ -182,10 +211,7 @@ void analyseNetlist(AnalysisContext& ctx) {
       s.traceLabel = row.kind;
       if (s.requestFlags[r] == 0 || !isScatteringKind(row.kind) || !bothEvaluated(ctx, row)) continue;
       if (ctx.meter.interrupted()) break;
-      checkIndeterminate(ctx, r);
-      printScatteringHeading(ctx, row, ports);
-      printFormula(ctx, row.sign, row.numeratorTopofun, row.denominatorTopofun, lastUseOf(ctx, r, true));
-      finishFormula(ctx);
+      deliverFormula(ctx, sink, r, ports, true);
     }
     releaseFormulaResults(ctx);
   }

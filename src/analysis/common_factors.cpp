@@ -366,27 +366,19 @@ std::int64_t greatestCommonDivisor(std::int64_t a, std::int64_t b) {
 
 void resetCommonFactors(AnalysisContext& ctx) { ctx.factors = CommonFactors(); }
 
-int extractFactors(AnalysisContext& ctx) {
+int extractFactors(AnalysisContext& ctx, OhmUnits units, std::vector<OhmUnitFactor>& dropped) {
   PolyRecord& numerator = ctx.polyRecords[kNumeratorSlot];
   PolyRecord& denominator = ctx.polyRecords[kDenominatorSlot];
   collectOhmExponents(ctx, numerator);
   collectOhmExponents(ctx, denominator);
 
-  if (ctx.traced(kTraceMixedUnits)) {
-    // The multipliers are shown and then dropped: the formula stays in
-    // mixed units.
-    ctx.out.print("these ohm-unit factors modify all terms of both num and denom:\n");
-    int last = lastUsedSymbol(ctx);
+  if (units == OhmUnits::kMixed) {
+    // The multipliers are dropped: the formula stays in mixed units.
+    const int last = lastUsedSymbol(ctx);
     for (int i = 1; i <= last; ++i) {
-      int e = ctx.maps.ohmExponents[i];
-      if (e == 1)
-        ctx.out.print(" %s   ", ctx.store.branchNames[i]);
-      else if (e >= 2)
-        ctx.out.print(" %s^%-2d", ctx.store.branchNames[i], e);
+      if (ctx.maps.ohmExponents[i] > 0) dropped.push_back(OhmUnitFactor{i, ctx.maps.ohmExponents[i]});
+      ctx.maps.ohmExponents[i] = 0;
     }
-    ctx.out.print("\n");
-    for (int i = 1; i <= last; ++i) ctx.maps.ohmExponents[i] = 0;
-    ctx.out.print("note that s*L, s*M, and R represent s/L, s/M, and 1/R in the following function:\n");
   }
 
   if (convertToOhmUnits(ctx, numerator) != 0) return 1;

@@ -8,7 +8,6 @@
 #include "poly/term_accumulation.h"
 #include "support/allocator.h"
 #include "support/capacities.h"
-#include "support/diagnostics.h"
 #include "support/output.h"
 #include "support/trace_bits.h"
 
@@ -32,11 +31,6 @@ struct PolyContext {
   // Records in the plain layout, worked on step by step (the reference for
   // the fast path).
   const bool& plainPath;
-
-  // Where failures to copy a record are reported besides standard output
-  // (nullptr: only there), and at which place of the input.
-  Diagnostics* diag = nullptr;
-  const SourcePosition* reportAt = nullptr;
 
   // The exponents of the product being accumulated.
   Exponent workExponents[kSymbolSlots] = {};
