@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "render/formula_document.h"
+
 namespace velkor {
 
 struct CommandLine {
@@ -30,6 +32,8 @@ struct CommandLine {
   // given, most of the machine's physical memory.
   std::size_t maxMemory = 0;
   bool maxMemoryGiven = false;
+  // --format: the text layout, JSON, a LaTeX document or its equations.
+  DocumentFormat format = DocumentFormat::kText;
 };
 
 // Parses argv into `options`. On a mistake returns false with `error` set to
@@ -40,6 +44,8 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string&
 // Reads a size such as 1500000, 800M or 2G (K, M, G and T are powers of
 // 1024; a trailing B or iB is allowed); false when it is none.
 bool parseSize(const char* text, std::size_t& bytes);
+// The program's version.
+const char* programVersion();
 
 // The text of --help and of --version.
 void printUsage(std::FILE* stream);

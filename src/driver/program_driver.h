@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "render/formula_document.h"
+
 namespace velkor {
 
 class CharSource;
@@ -23,6 +25,9 @@ struct RunOptions {
   double secondsPerFunction = 0;  // bound on each function's evaluation (0: none)
   bool progress = false;          // the progress line on `errors`
   bool progressInPlace = true;    // rewritten in place (a terminal)
+  // What the results are written as: the text layout, or a document.
+  DocumentFormat format = DocumentFormat::kText;
+  std::string version = "unknown";  // named in a JSON document
   // Settings that the program itself never changes; tests, benchmarks and
   // fuzz targets use them.
   bool plainPath = false;       // step-by-step enumeration and accumulation

@@ -106,6 +106,8 @@ int programEntry(int argc, char* argv[]) {
     heap.setBound(options.maxMemoryGiven ? options.maxMemory : defaultMemoryBound());
     RunOptions run;
     run.plainPath = options.plainPath;
+    run.format = options.format;
+    run.version = programVersion();
     run.errors = &errors;
     run.quiet = options.quiet;
     run.strict = options.strict;
