@@ -136,18 +136,20 @@ void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, in
     g.dbranchmap[e] = maps.branchmap[slot];
   }
 
-  const int status = treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun, record);
-  if (status != 0) {
+  if (const int status = treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun, record);
+      status != 0) {
     // The partial polynomial is gone: the function is marked not evaluated,
     // so that every parameter needing it is skipped. A function stopped by
     // the time bound says so where its result would have been; one stopped
     // by a signal says nothing, as the run ends.
     s.topofunDone[topofun] = 0;
-    if (status == 1)
-      reportAnalysisError(ctx, "insufficient memory to buffer common trees; remainder of function evaluation skipped\n");
-    else if (ctx.meter.stopped() == WorkMeter::Stop::kTimeBound)
+    if (status == kCoefficientOutOfRange)
+      reportAnalysisError(ctx, "coefficient out of 64-bit range in function %s\n", topofunNames[topofun]);
+    else if (status == kProductStopped && ctx.meter.stopped() == WorkMeter::Stop::kTimeBound)
       reportAnalysisError(ctx, "time bound of %g seconds reached: function %s abandoned\n",
                           ctx.meter.secondsPerFunction, topofunNames[topofun]);
+    else if (status != kProductStopped)
+      reportAnalysisError(ctx, "insufficient memory to buffer common trees; remainder of function evaluation skipped\n");
     return;
   }
   // The record keeps no room for growth any more: a finished function is
