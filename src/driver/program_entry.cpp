@@ -7,6 +7,7 @@
 
 #include "driver/command_line.h"
 #include "driver/input_files.h"
+#include "driver/numeric_outputs.h"
 #include "driver/output_file.h"
 #include "driver/program_driver.h"
 #include "support/allocator.h"
@@ -52,6 +53,16 @@ int programEntry(int argc, char* argv[]) {
   // in either leaves nothing behind.
   InputFiles input;
   if (!input.open(options.inputs, error)) return usageError(error);
+  // Element values are read, and the files of plots and report created,
+  // before the results: a bad value or path stops the run with nothing
+  // written.
+  NumericOutputs numeric;
+  if (!numeric.prepare(options, error)) {
+    report(error);
+    return kUsageError;
+  }
+  std::string inputText;
+  if (!options.reportPath.empty()) input.record(&inputText);
   OutputFile destination;
   if (!destination.open(options.outputPath, error)) return usageError(error);
 
@@ -67,6 +78,10 @@ int programEntry(int argc, char* argv[]) {
     run.format = options.format;
     run.version = programVersion();
     run.errors = &errors;
+    if (numeric.active()) {
+      run.numeric = &numeric.settings();
+      run.numericResults = &numeric.results();
+    }
     status = runProgram(input, output, heap, run);
     writeFailed = output.failed();
     writeError = output.errorNumber();
@@ -82,6 +97,11 @@ int programEntry(int argc, char* argv[]) {
     // closed the pipe has its SIGPIPE (or EPIPE) and needs no message.
     if (!options.outputPath.empty() && writeError != EPIPE)
       report("error writing " + destination.name() + ": " + std::strerror(writeError));
+    destination.discard();
+    return kFailure;
+  }
+  if (numeric.active() && !numeric.finish(inputText, stderr, error)) {
+    report(error);
     destination.discard();
     return kFailure;
   }
