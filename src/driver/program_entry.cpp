@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -19,6 +20,7 @@ namespace {
 
 constexpr int kFailure = 1;
 constexpr int kUsageError = 2;
+constexpr std::size_t kStartRoom = 256 * 1024;
 
 int usageError(const std::string& message) {
   std::fprintf(stderr, "velkor: %s\nTry 'velkor --help'.\n", message.c_str());
@@ -34,9 +36,8 @@ int finishStandardOutput() {
   return kFailure;
 }
 
-}  // namespace
-
-int programEntry(int argc, char* argv[]) {
+// The run, with its output buffers on the stack.
+[[gnu::noinline]] int runEntry(int argc, char* argv[]) {
   CommandLine options;
   std::string error;
   if (!parseCommandLine(argc, argv, options, error)) return usageError(error);
@@ -110,6 +111,20 @@ int programEntry(int argc, char* argv[]) {
     return kFailure;
   }
   return status;
+}
+
+}  // namespace
+
+int programEntry(int argc, char* argv[]) {
+  // The run's stack frame (its output buffers), parsing the command line and
+  // opening the inputs take some memory; an address space too small for them
+  // leaves no room even for the exception that would report it. Such a run
+  // stops here, before that frame is entered, with nothing written.
+  if (void* room = std::malloc(kStartRoom))
+    std::free(room);
+  else
+    return kFailure;
+  return runEntry(argc, argv);
 }
 
 }  // namespace velkor
