@@ -56,7 +56,8 @@ struct RunSummary {
 RunSummary runOnce(const std::string& input, const RunOptions& options, std::uint64_t failAt = 0,
                    bool failAfter = false);
 
-// Checks what holds for every run: status 0, every heap block returned,
+// Checks what holds for every run: status 0 (or 1, after an error message
+// or a netlist cut short), every heap block returned,
 // the banner first and the elapsed-time line last. Aborts otherwise.
 void checkRun(const RunSummary& run, const char* what);
 

@@ -14,6 +14,7 @@
 #include "support/allocator.h"
 #include "support/capacities.h"
 #include "support/char_source.h"
+#include "support/diagnostics.h"
 #include "support/output.h"
 #include "trees/common_tree_enumerator.h"
 #include "trees/graph_pair.h"
@@ -30,6 +31,36 @@ struct RunStatistics {
   std::uint64_t functions = 0;      // topological functions evaluated
 };
 
+// What the token reader knows of the token it read last, for messages that
+// point at it.
+struct TokenRecord {
+  static constexpr int kTextCapacity = 40;
+  SourcePosition at;         // its first character
+  // A number: whether it was written as digits alone, and whether it took
+  // its digits from beyond a separator (the words before them had none).
+  bool plainNumber = true;
+  bool spansWords = false;
+  // The characters it was read from, outside comments, with every run of
+  // separators as one blank; cut after kTextCapacity - 1 characters.
+  char text[kTextCapacity] = {};
+  int textLength = 0;
+  bool textCut = false;
+  // Where the outermost comment open at the end of input began.
+  bool endedInComment = false;
+  SourcePosition commentAt;
+};
+
+// Where the entries of the netlist being read lie in the input, and the
+// names as written, before they were cut to a slot's length.
+struct InputMarks {
+  SourcePosition netlistAt;              // its first word
+  SourcePosition endAt;                  // its end entry
+  SourcePosition nameAt[kNameSlots];     // each name slot's element word
+  char fullName[kNameSlots][kWordCapacity];
+  SourcePosition portAt[4];              // the f entry's labels
+  bool started = false;                  // a word of this netlist was read
+};
+
 struct AnalysisContext {
   AnalysisContext(CharSource& input, Output& output, Allocator& allocator)
       : in(input), out(output), alloc(allocator) {}
@@ -43,6 +74,9 @@ struct AnalysisContext {
 
   // Token reader: the last character taken from the input, kept for the run.
   char pendingChar = 0;
+  TokenRecord token;
+  InputMarks marks;
+  Diagnostics diag;
 
   NetworkStore store;
   BranchMaps maps;
@@ -69,5 +103,13 @@ struct AnalysisContext {
 
   bool traced(int bits) const { return (store.traceBits & bits) != 0; }
 };
+
+// Prints a message on standard output, exactly as formatted, and reports it
+// on standard error as an error at `at`.
+void reportError(AnalysisContext& ctx, const SourcePosition& at, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+// The same for a failure of the analysis, reported at the end entry of the
+// netlist being analysed.
+void reportAnalysisError(AnalysisContext& ctx, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 }  // namespace velkor

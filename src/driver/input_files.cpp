@@ -41,7 +41,7 @@ bool InputFiles::open(const std::vector<std::string>& names, std::string& error)
         error = "standard input: " + reason;
         return false;
       }
-      inputs_.push_back({"standard input", stdin, false});
+      inputs_.push_back({"standard input", "<stdin>", stdin, false});
       continue;
     }
     std::FILE* stream = std::fopen(name.c_str(), "rb");
@@ -49,7 +49,7 @@ bool InputFiles::open(const std::vector<std::string>& names, std::string& error)
       error = "cannot open '" + name + "': " + std::strerror(errno);
       return false;
     }
-    inputs_.push_back({"'" + name + "'", stream, true});
+    inputs_.push_back({"'" + name + "'", name, stream, true});
     if (!checkReadable(stream, reason)) {
       error = "cannot read '" + name + "': " + reason;
       return false;
@@ -58,8 +58,12 @@ bool InputFiles::open(const std::vector<std::string>& names, std::string& error)
   return true;
 }
 
-int InputFiles::get() {
+int InputFiles::read() {
   while (current_ < inputs_.size()) {
+    if (!begun_) {
+      beginFile(inputs_[current_].place.c_str());
+      begun_ = true;
+    }
     std::FILE* stream = inputs_[current_].stream;
     const int c = std::getc(stream);
     if (c != EOF) return c;
@@ -69,6 +73,7 @@ int InputFiles::get() {
       return -1;
     }
     ++current_;
+    begun_ = false;
   }
   return -1;
 }

@@ -22,21 +22,24 @@ class InputFiles final : public CharSource {
   // that does not exist, cannot be read or is a directory.
   bool open(const std::vector<std::string>& names, std::string& error);
 
-  int get() override;
-
   // After get() returned -1: true when it did so because a read failed,
   // with the message in readError().
   bool readFailed() const { return !readError_.empty(); }
   const std::string& readError() const { return readError_; }
 
+ protected:
+  int read() override;
+
  private:
   struct Input {
     std::string name;  // as shown in messages
+    std::string place;  // as positions in the input name it: the path, or "<stdin>"
     std::FILE* stream;
     bool owned;  // opened here (closed here), not standard input
   };
   std::vector<Input> inputs_;
   std::size_t current_ = 0;
+  bool begun_ = false;  // positions count in the current input
   std::string readError_;
 };
 

@@ -43,14 +43,18 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   std::unique_ptr<AnalysisContext, ContextRelease> ctx(new (room) AnalysisContext(input, output, allocator));
   ctx->plainPath = options.plainPath;
   ctx->workLimit = options.workLimit;
+  ctx->diag.attach(options.errors);
+  ctx->diag.quiet = options.quiet;
+  ctx->diag.strict = options.strict;
   output.print("{program file name velkor}\n");
   ctx->store.netlistNumber = 0;
   while (!output.failed() && readNetlist(*ctx) == 0) analyseNetlist(*ctx);
   if (options.statistics != nullptr) *options.statistics = ctx->statistics;
+  const bool errors = ctx->diag.errors() > 0;
   ctx.reset();
   output.print("{elapsed time: %d/%d sec.}\n", static_cast<int>(processorMilliseconds() - start), 1000);
   output.flush();
-  return output.failed() ? 1 : 0;
+  return output.failed() || errors ? 1 : 0;
 }
 
 std::string runOnString(const std::string& input, const RunOptions& options) {

@@ -60,9 +60,11 @@ int programEntry(int argc, char* argv[]) {
   int writeError = 0;
   {
     StreamOutput output(destination.stream());
+    StreamOutput errors(stderr);
     HeapAllocator heap;
     RunOptions run;
     run.plainPath = options.plainPath;
+    run.errors = &errors;
     status = runProgram(input, output, heap, run);
     writeFailed = output.failed();
     writeError = output.errorNumber();

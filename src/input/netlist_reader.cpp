@@ -21,6 +21,7 @@
 
 #include "analysis/analysis_context.h"
 #include "input/help_text.h"
+#include "input/netlist_checks.h"
 #include "input/node_numbering.h"
 #include "input/token_reader.h"
 #include "model/branch_maps.h"
@@ -96,12 +97,22 @@ void setName(char (&slot)[kNameChars], const char* name) {
   slot[n] = 0;
 }
 
+// An element entry as read: its word, as written and as kept, where it
+// lies, and its node labels with theirs.
+struct ElementEntry {
+  const char* fullWord;
+  const char* word;
+  SourcePosition at;
+  int label[4];
+  SourcePosition labelAt[4];
+};
+
 // Appends edges and names to the store. Every append is checked against the
 // table size; the limits keep an accepted entry far below it, so a refused
 // append would only drop a record of a netlist that is refused anyway.
 class Builder {
  public:
-  Builder(AnalysisContext& ctx, const char* name) : ctx_(ctx), s_(ctx.store), name_(name) {}
+  Builder(AnalysisContext& ctx, const ElementEntry& entry) : ctx_(ctx), s_(ctx.store), entry_(entry) {}
 
   // Takes the next name slot with the given text and returns its index.
   int takeName(const char* text) {
@@ -110,7 +121,15 @@ class Builder {
     setName(s_.branchNames[s_.nameCount], text);
     return s_.nameCount;
   }
-  int userName() { return takeName(name_); }
+  // Takes a slot for the user's name, remembering where it was written.
+  int userName() {
+    const int slot = takeName(entry_.word);
+    if (slot >= kNameSlots) return slot;
+    ctx_.marks.nameAt[slot] = entry_.at;
+    setText(ctx_.marks.fullName[slot], entry_.fullWord);
+    checkElementName(ctx_, slot);
+    return slot;
+  }
 
   void passive(int name, int node1, int node2) {
     if (s_.passiveCount + 1 >= kPassiveEdgeSlots) return;
@@ -129,78 +148,90 @@ class Builder {
   }
   void unitPassive(int node1, int node2) { passive(takeName("a"), node1, node2); }
 
-  int node(int label) { return lookupNode(ctx_, label); }
-  int generated() { return newNode(ctx_); }
+  // The internal node of the entry's k-th label.
+  int node(int k) { return lookupNode(ctx_, entry_.label[k], &entry_.labelAt[k]); }
+  int generated() { return newNode(ctx_, &entry_.at); }
 
  private:
+  static void setText(char (&slot)[kWordCapacity], const char* text) {
+    std::size_t n = std::strlen(text);
+    if (n >= kWordCapacity) n = kWordCapacity - 1;
+    std::memcpy(slot, text, n);
+    slot[n] = 0;
+  }
+
   AnalysisContext& ctx_;
   NetworkStore& s_;
-  const char* name_;
+  const ElementEntry& entry_;
 };
 
-// Reads `count` numbers, printing each; -1 when input ends first.
-int readNumbers(AnalysisContext& ctx, int* values, int count) {
+// Reads `count` numbers, printing each and noting where each was written
+// (when `at` is given); the count read, which is less than `count` when
+// input ends first.
+int readNumbers(AnalysisContext& ctx, int* values, int count, NumberRole role, SourcePosition* at = nullptr) {
   for (int i = 0; i < count; ++i) {
-    if (readNumber(ctx, &values[i]) != 0) return -1;
+    if (readNumber(ctx, &values[i]) != 0) return i;
     ctx.out.print("%u", static_cast<unsigned>(values[i]));
+    if (at != nullptr) at[i] = ctx.token.at;
+    checkNumber(ctx, role, values[i]);
   }
-  return 0;
+  return count;
 }
 
 // Expands a two-port entry whose four numbers are +out, -out, +in, -in.
 // Node lookups and generated nodes are made in each model's fixed order,
 // which decides the internal numbering.
-void expandTwoPort(AnalysisContext& ctx, EntryKind kind, const char* name, const int (&label)[4]) {
-  Builder b(ctx, name);
+void expandTwoPort(AnalysisContext& ctx, EntryKind kind, const ElementEntry& entry) {
+  Builder b(ctx, entry);
   switch (kind) {
     case EntryKind::kTransconductance:
     case EntryKind::kOpamp: {
-      int outPlus = b.node(label[0]);
-      int outMinus = b.node(label[1]);
-      int inPlus = b.node(label[2]);
-      int inMinus = b.node(label[3]);
+      int outPlus = b.node(0);
+      int outMinus = b.node(1);
+      int inPlus = b.node(2);
+      int inMinus = b.node(3);
       b.active(b.userName(), outPlus, outMinus, inPlus, inMinus);
       if (kind == EntryKind::kOpamp) ++ctx.store.opampcnt;
       break;
     }
     case EntryKind::kGyrator: {
-      int outPlus = b.node(label[0]);
-      int outMinus = b.node(label[1]);
-      int inPlus = b.node(label[2]);
-      int inMinus = b.node(label[3]);
+      int outPlus = b.node(0);
+      int outMinus = b.node(1);
+      int inPlus = b.node(2);
+      int inMinus = b.node(3);
       b.active(b.userName(), outPlus, outMinus, inPlus, inMinus);
       b.active(b.userName(), inMinus, inPlus, outPlus, outMinus);
       break;
     }
     case EntryKind::kVoltageGain: {
       int g1 = b.generated();
-      int outMinus = b.node(label[1]);
-      int inPlus = b.node(label[2]);
-      int inMinus = b.node(label[3]);
-      int outPlus = b.node(label[0]);
+      int outMinus = b.node(1);
+      int inPlus = b.node(2);
+      int inMinus = b.node(3);
+      int outPlus = b.node(0);
       b.active(b.userName(), g1, outMinus, inPlus, inMinus);
       b.nullor(outPlus, outMinus, outMinus, g1);
       b.unitPassive(g1, outPlus);
       break;
     }
     case EntryKind::kCurrentGain: {
-      int outMinus = b.node(label[1]);
-      int outPlus = b.node(label[0]);
+      int outMinus = b.node(1);
+      int outPlus = b.node(0);
       int g1 = b.generated();
-      int inMinus = b.node(label[3]);
-      int inPlus = b.node(label[2]);
+      int inMinus = b.node(3);
+      int inPlus = b.node(2);
       b.active(b.userName(), outMinus, outPlus, g1, inMinus);
       b.nullor(g1, inMinus, inMinus, inPlus);
       b.unitPassive(inPlus, g1);
       break;
     }
     case EntryKind::kTransresistance: {
-      int inPlus = b.node(label[2]);
+      int inPlus = b.node(2);
       int g1 = b.generated();
       int g2 = b.generated();
-      int outMinus = b.node(label[1]);
-      int inMinus = b.node(label[3]);
-      int outPlus = b.node(label[0]);
+      int outMinus = b.node(1);
+      int inMinus = b.node(3);
+      int outPlus = b.node(0);
       b.passive(b.userName(), inPlus, g1);
       b.active(b.takeName("a"), g2, outMinus, inMinus, g1);
       b.nullor(outPlus, outMinus, outMinus, g2);
@@ -214,14 +245,14 @@ void expandTwoPort(AnalysisContext& ctx, EntryKind kind, const char* name, const
       // nullors and a unit branch.
       int g1 = b.generated();
       int g2 = b.generated();
-      int inPlus = b.node(label[2]);
+      int inPlus = b.node(2);
       int g3 = b.generated();
       int g4 = b.generated();
-      int outPlus = b.node(label[0]);
+      int outPlus = b.node(0);
       int g5 = b.generated();
       int g6 = b.generated();
-      int inMinus = b.node(label[3]);
-      int outMinus = b.node(label[1]);
+      int inMinus = b.node(3);
+      int outMinus = b.node(1);
       b.passive(b.userName(), inPlus, g3);
       b.active(b.takeName("a"), g4, g2, g1, g3);
       b.nullor(outPlus, g2, g2, g4);
@@ -239,23 +270,23 @@ void expandTwoPort(AnalysisContext& ctx, EntryKind kind, const char* name, const
   }
 }
 
-// Prints the limit message of the first count that has reached its limit;
-// true when reading must stop.
-bool limitReached(AnalysisContext& ctx) {
+// Prints the limit message of the first count that has reached its limit
+// (reported at the entry `at`); true when reading must stop.
+bool limitReached(AnalysisContext& ctx, const SourcePosition& at) {
   const NetworkStore& s = ctx.store;
   const char* tail = " or improper input applied\n";
   if (s.passiveCount >= kMaxPassiveEdges) {
-    ctx.out.print("number of one-port elements(= %d) exceeds limit of %d\n%s", s.passiveCount,
-                  kMaxPassiveEdges - 1, tail);
+    reportError(ctx, at, "number of one-port elements(= %d) exceeds limit of %d\n%s", s.passiveCount,
+                kMaxPassiveEdges - 1, tail);
     return true;
   }
   if (s.activeCount >= kMaxActiveEdges) {
-    ctx.out.print("number of two-port elements(= %d) exceeds limit of %d\n%s", s.activeCount,
-                  kMaxActiveEdges - 1, tail);
+    reportError(ctx, at, "number of two-port elements(= %d) exceeds limit of %d\n%s", s.activeCount,
+                kMaxActiveEdges - 1, tail);
     return true;
   }
   if (s.nodeCount >= kMaxNodes) {
-    ctx.out.print("number of nodes(= %d) exceeds limit of %d\n%s", s.nodeCount, kMaxNodes - 1, tail);
+    reportError(ctx, at, "number of nodes(= %d) exceeds limit of %d\n%s", s.nodeCount, kMaxNodes - 1, tail);
     return true;
   }
   return false;
@@ -303,19 +334,33 @@ void printInternalRepresentation(AnalysisContext& ctx, bool embedded) {
 
 int readNetlist(AnalysisContext& ctx) {
   NetworkStore& s = ctx.store;
+  InputMarks& marks = ctx.marks;
   ctx.out.print("\ninput data:\n");
   s.reset();
+  marks = InputMarks{};
   bool portSeen = false;
   bool parameterSeen = false;
   bool more = true;
+  char fullWord[kWordCapacity];
   char word[kWordCapacity];
   int length = 0;
+  // The element entry before this one, whose nodes a value would follow.
+  char previousElement[kNameChars] = {};
 
   while (more) {
-    if (readWord(ctx, &length, kWordCapacity, word) != 0) return 1;
+    if (readWord(ctx, &length, kWordCapacity, word) != 0) {
+      reportCutShort(ctx, nullptr, ctx.token.at, 0, 0);
+      return 1;
+    }
+    ElementEntry entry{fullWord, word, ctx.token.at, {}, {}};
+    if (!marks.started) marks.netlistAt = entry.at;
+    marks.started = true;
+    std::memcpy(fullWord, word, sizeof word);
     if (static_cast<int>(std::strlen(word)) > kMaxNameLength) {
       ctx.out.print("following branch name was truncated to %d characters:\n", kMaxNameLength);
       word[kMaxNameLength] = 0;
+      ctx.diag.error(entry.at, "following branch name was truncated to %d characters: '%s' is read as '%s'",
+                     kMaxNameLength, fullWord, word);
     }
     // The word waits in the scratch slot after the last name until the
     // entry turns out to be an element that keeps it.
@@ -323,19 +368,27 @@ int readNetlist(AnalysisContext& ctx) {
     ctx.out.print("%s", word);
 
     EntryKind kind = classify(word);
+    checkEntryWord(ctx, word, previousElement[0] != 0 ? previousElement : nullptr);
+    previousElement[0] = 0;
     switch (kind) {
       case EntryKind::kUnknown:
         ctx.out.print("unrecognized element prefix-- '%s': must be r,l,c,g,y,z,gm,gy,o,u,b,rm,m,n,f,e\n", word);
         ctx.out.print("h as input prints help\n");
+        ctx.diag.error(entry.at, "unrecognized element prefix-- '%s': must be r,l,c,g,y,z,gm,gy,o,u,b,rm,m,n,f,e; "
+                       "h as input prints help", word);
         return 1;
       case EntryKind::kOnePort: {
-        int label[2];
-        if (readNumbers(ctx, label, 2) != 0) return 1;
-        Builder b(ctx, word);
+        const int read = readNumbers(ctx, entry.label, 2, NumberRole::kNodeLabel, entry.labelAt);
+        if (read != 2) {
+          reportCutShort(ctx, word, entry.at, read, 2);
+          return 1;
+        }
+        Builder b(ctx, entry);
         int name = b.userName();
-        int node1 = b.node(label[0]);
-        int node2 = b.node(label[1]);
+        int node1 = b.node(0);
+        int node2 = b.node(1);
         b.passive(name, node1, node2);
+        setName(previousElement, word);
         break;
       }
       case EntryKind::kTransconductance:
@@ -345,19 +398,28 @@ int readNetlist(AnalysisContext& ctx) {
       case EntryKind::kCurrentGain:
       case EntryKind::kMutualInductance:
       case EntryKind::kGyrator: {
-        int label[4];
-        if (readNumbers(ctx, label, 4) != 0) return 1;
-        expandTwoPort(ctx, kind, word, label);
+        const int read = readNumbers(ctx, entry.label, 4, NumberRole::kNodeLabel, entry.labelAt);
+        if (read != 4) {
+          reportCutShort(ctx, word, entry.at, read, 4);
+          return 1;
+        }
+        checkTwoPortLines(ctx, word, entry.at, entry.labelAt);
+        expandTwoPort(ctx, kind, entry);
+        setName(previousElement, word);
         break;
       }
       case EntryKind::kPort: {
         if (portSeen) {
-          ctx.out.print("error-- more than one port indicator is used\n");
+          reportError(ctx, entry.at, "error-- more than one port indicator is used\n");
           return 1;
         }
         portSeen = true;
-        if (readNumbers(ctx, s.portLabels, 4) != 0) return 1;
-        for (int i = 0; i < 4; ++i) s.portNodes[i] = lookupNode(ctx, s.portLabels[i]);
+        const int read = readNumbers(ctx, s.portLabels, 4, NumberRole::kNodeLabel, marks.portAt);
+        if (read != 4) {
+          reportCutShort(ctx, word, entry.at, read, 4);
+          return 1;
+        }
+        for (int i = 0; i < 4; ++i) s.portNodes[i] = lookupNode(ctx, s.portLabels[i], &marks.portAt[i]);
         break;
       }
       case EntryKind::kParameter: {
@@ -365,20 +427,29 @@ int readNetlist(AnalysisContext& ctx) {
           for (int& flag : s.requestFlags) flag = 0;
           parameterSeen = true;
         }
-        if (readWord(ctx, &length, kWordCapacity, word) != 0) return 1;
+        if (readWord(ctx, &length, kWordCapacity, word) != 0) {
+          reportCutShort(ctx, fullWord, entry.at, 0, 1);
+          return 1;
+        }
         ctx.out.print("%s", word);
         int row = findParameter(word);
         if (row >= 0)
           s.requestFlags[row] = 1;
         else
-          ctx.out.print(" %s does not match the list of parameter names, see help info.\n", word);
+          reportError(ctx, ctx.token.at, " %s does not match the list of parameter names, see help info.\n", word);
         break;
       }
       case EntryKind::kNormalization:
-        if (readNumbers(ctx, &s.normalization, 1) != 0) return 1;
+        if (readNumbers(ctx, &s.normalization, 1, NumberRole::kNormalization) != 1) {
+          reportCutShort(ctx, word, entry.at, 0, 1);
+          return 1;
+        }
         break;
       case EntryKind::kTrace:
-        if (readNumbers(ctx, &s.traceBits, 1) != 0) return 1;
+        if (readNumbers(ctx, &s.traceBits, 1, NumberRole::kTraceBits) != 1) {
+          reportCutShort(ctx, word, entry.at, 0, 1);
+          return 1;
+        }
         break;
       case EntryKind::kHelp:
         printHelp(ctx);
@@ -389,10 +460,11 @@ int readNetlist(AnalysisContext& ctx) {
         setName(s.branchNames[1], "x");
         s.passiveEdges[1] = PassiveEdge{1, s.nodeCount + 1, 1};
         ++s.nodeCount;
+        marks.endAt = entry.at;
         more = false;
         break;
     }
-    if (limitReached(ctx)) return 1;
+    if (limitReached(ctx, entry.at)) return 1;
   }
 
   ctx.out.print("\n\n");
@@ -403,8 +475,11 @@ int readNetlist(AnalysisContext& ctx) {
         "-port2 node#\n\r");
     ctx.out.print("example:\n");
     ctx.out.print("f 1 0 2 4\n");
+    ctx.diag.error(marks.endAt, "this netlist has no port designator: write f +port1 -port1 +port2 -port2 before "
+                   "'end', for example f 1 0 2 4");
     return 1;
   }
+  checkConnections(ctx);
   if (ctx.traced(kTraceResources)) printResourceListing(ctx);
   s.analysisPassiveCount = s.passiveCount;
   s.treeSize = s.nodeCount - 1;

@@ -18,24 +18,30 @@ constexpr int kNewNodeLimit = kGeneratedNodeLimit;    // no generated node at th
 static_assert(kInputNodeLimit < kNodeSlots, "lookupNode never writes past nodeList");
 static_assert(kNewNodeLimit < kNodeSlots, "newNode never writes past nodeList");
 
-void nodeLimitMessage(AnalysisContext& ctx, int count, int shown) {
-  ctx.out.print("number of nodes(= %d) exceeds limit of %d\n or improper input applied\n", count, shown);
+// The place of a message: the word concerned, or where the reader is.
+SourcePosition placeOf(const AnalysisContext& ctx, const SourcePosition* at) {
+  return at != nullptr ? *at : ctx.token.at;
+}
+
+void nodeLimitMessage(AnalysisContext& ctx, int count, int shown, const SourcePosition* at) {
+  reportError(ctx, placeOf(ctx, at), "number of nodes(= %d) exceeds limit of %d\n or improper input applied\n",
+              count, shown);
 }
 
 }  // namespace
 
-int lookupNode(AnalysisContext& ctx, int label) {
+int lookupNode(AnalysisContext& ctx, int label, const SourcePosition* at) {
   NetworkStore& s = ctx.store;
   // A label is compared as unsigned so that a digit string that wrapped to
   // a negative value is refused like any other label above 999.
   if (static_cast<unsigned>(label) > static_cast<unsigned>(kMaxNodeLabel)) {
-    ctx.out.print("node label %u must be less than 1000\n", static_cast<unsigned>(label));
+    reportError(ctx, placeOf(ctx, at), "node label %u must be less than 1000\n", static_cast<unsigned>(label));
     return 1;
   }
   for (int i = 1; i <= s.nodeCount && i < kNodeSlots; ++i)
     if (s.nodeList[i] == label) return i;
   if (s.nodeCount >= kInputNodeLimit) {
-    nodeLimitMessage(ctx, s.nodeCount, kInputNodeLimit - 1);
+    nodeLimitMessage(ctx, s.nodeCount, kInputNodeLimit - 1, at);
     return 1;
   }
   ++s.nodeCount;
@@ -43,10 +49,10 @@ int lookupNode(AnalysisContext& ctx, int label) {
   return s.nodeCount;
 }
 
-int newNode(AnalysisContext& ctx) {
+int newNode(AnalysisContext& ctx, const SourcePosition* at) {
   NetworkStore& s = ctx.store;
   if (s.nodeCount >= kNewNodeLimit) {
-    nodeLimitMessage(ctx, s.nodeCount, kNewNodeLimit - 1);
+    nodeLimitMessage(ctx, s.nodeCount, kNewNodeLimit - 1, at);
     return 1;
   }
   ++s.nodeCount;

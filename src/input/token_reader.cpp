@@ -32,15 +32,44 @@ using CommentDepth = std::uint64_t;
 // a comment and has been dealt with.
 int nextOutsideComment(AnalysisContext& ctx, CommentDepth& depth) {
   int c = ctx.in.get();
-  if (c < 0) return -1;
+  if (c < 0) {
+    ctx.token.endedInComment = depth > 0;
+    return -1;
+  }
   ctx.pendingChar = static_cast<char>(c);
-  if (c == '{') ++depth;
+  if (c == '{') {
+    if (depth == 0) ctx.token.commentAt = ctx.in.position();
+    ++depth;
+  }
   if (depth > 0) {
     ctx.out.putChar(static_cast<char>(c));
     if (c == '}') --depth;
     return -2;
   }
   return c;
+}
+
+// Starts the record of a token at the character just read.
+void beginToken(AnalysisContext& ctx) {
+  TokenRecord& t = ctx.token;
+  t.at = ctx.in.position();
+  t.plainNumber = true;
+  t.spansWords = false;
+  t.textLength = 0;
+  t.textCut = false;
+  t.text[0] = 0;
+}
+
+// Adds a character to the token's text; a separator inside the token is
+// kept as one blank however many there were.
+void recordChar(TokenRecord& t, char c) {
+  if (t.textLength >= TokenRecord::kTextCapacity - 1) {
+    t.textCut = true;
+    return;
+  }
+  if (c == ' ' && t.textLength > 0 && t.text[t.textLength - 1] == ' ') return;
+  t.text[t.textLength++] = c;
+  t.text[t.textLength] = 0;
 }
 
 }  // namespace
@@ -53,6 +82,8 @@ int readNumber(AnalysisContext& ctx, int* value) {
   // modulo 2^32 and is then taken as a signed int.
   std::uint32_t accumulated = 0;
   bool started = false;
+  bool consumed = false;  // a character that is no separator has been read
+  bool gap = false;       // a separator followed what was consumed
   for (;;) {
     int c = nextOutsideComment(ctx, depth);
     if (c == -1) break;
@@ -60,14 +91,28 @@ int readNumber(AnalysisContext& ctx, int* value) {
     if (isSeparator(c)) {
       if (started) break;
       ctx.out.putChar(static_cast<char>(c));
+      gap = consumed;
       continue;
     }
+    if (!consumed) beginToken(ctx);
+    if (gap) {
+      // Only characters before the first digit can be followed by a
+      // separator that does not end the number.
+      recordChar(ctx.token, ' ');
+      ctx.token.spansWords = true;
+    }
+    consumed = true;
+    gap = false;
+    recordChar(ctx.token, static_cast<char>(c));
     if (c >= '0' && c <= '9') {
       accumulated = accumulated * 10u + static_cast<std::uint32_t>(c - '0');
       started = true;
+    } else {
+      // Anything else cannot belong to a number and is dropped silently.
+      ctx.token.plainNumber = false;
     }
-    // Anything else cannot belong to a number and is dropped silently.
   }
+  if (started && accumulated > 0x7fffffffu) ctx.token.plainNumber = false;
   *value = static_cast<int>(accumulated);
   return started ? 0 : -1;
 }
@@ -95,6 +140,7 @@ int readWord(AnalysisContext& ctx, int* length, int capacity, char* buffer) {
       full = true;
       break;
     }
+    if (stored == 0) beginToken(ctx);
     buffer[stored++] = static_cast<char>(c);
     buffer[stored] = 0;
   }

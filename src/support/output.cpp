@@ -8,13 +8,17 @@
 namespace velkor {
 
 void Output::print(const char* format, ...) {
-  char small[512];
   va_list args;
   va_start(args, format);
+  printList(format, args);
+  va_end(args);
+}
+
+void Output::printList(const char* format, va_list args) {
+  char small[512];
   va_list again;
   va_copy(again, args);
   int needed = std::vsnprintf(small, sizeof small, format, args);
-  va_end(args);
   if (needed < 0) {
     va_end(again);
     return;

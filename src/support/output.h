@@ -1,6 +1,7 @@
 // The one printf-style sink that every line of output goes through.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -13,6 +14,7 @@ class Output {
 
   // Formats like printf and writes the result.
   void print(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void printList(const char* format, va_list args) __attribute__((format(printf, 2, 0)));
   // Writes one character (the echo of the token reader).
   void putChar(char c) { write(&c, 1); }
   void putText(const char* text);
