@@ -55,7 +55,9 @@ TEST(Documentation, EveryOptionIsInTheManualPageAndTheReadme) {
     const std::string name = found[2];
     EXPECT_NE(manPage.find("Fl \\-" + name), std::string::npos) << "--" << name << " in velkor.1";
     EXPECT_NE(readme.find("--" + name), std::string::npos) << "--" << name << " in README.md";
-    if (found[1].matched) EXPECT_NE(manPage.find("Fl " + found[1].str()), std::string::npos) << name;
+    if (found[1].matched) {
+      EXPECT_NE(manPage.find("Fl " + found[1].str()), std::string::npos) << name;
+    }
   }
   EXPECT_GE(options, 4) << help;
 }
