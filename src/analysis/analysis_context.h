@@ -2,15 +2,20 @@
 // the input and output seams, the heap seam, the netlist store, the maps,
 // the graph pair, the generator, the polynomial slots and the scratch state.
 // There are no mutable globals; a whole run can be done on a string.
+//
+// The stages below the analysis see only their part of it: the reader
+// works through a ReaderContext, tree enumeration through a TreeContext,
+// the polynomial code through a PolyContext. The context converts to each.
 #pragma once
 
 #include <cstdint>
 
 #include "analysis/common_factors.h"
+#include "input/reader_context.h"
 #include "model/branch_maps.h"
 #include "model/network_store.h"
+#include "poly/poly_context.h"
 #include "poly/poly_store.h"
-#include "poly/term_accumulation.h"
 #include "support/allocator.h"
 #include "support/capacities.h"
 #include "support/char_source.h"
@@ -19,47 +24,10 @@
 #include "trees/common_tree_enumerator.h"
 #include "trees/graph_pair.h"
 #include "trees/spanning_tree_generator.h"
+#include "trees/tree_context.h"
 #include "trees/tree_product.h"
 
 namespace velkor {
-
-// Work counted over a whole run, for benchmarks.
-struct RunStatistics {
-  std::uint64_t rawTrees = 0;       // raw trees of the plain enumeration (0 on the fast path)
-  std::uint64_t acceptedTrees = 0;  // common trees accumulated
-  std::uint64_t terms = 0;          // terms stored in evaluated functions
-  std::uint64_t functions = 0;      // topological functions evaluated
-};
-
-// What the token reader knows of the token it read last, for messages that
-// point at it.
-struct TokenRecord {
-  static constexpr int kTextCapacity = 40;
-  SourcePosition at;         // its first character
-  // A number: whether it was written as digits alone, and whether it took
-  // its digits from beyond a separator (the words before them had none).
-  bool plainNumber = true;
-  bool spansWords = false;
-  // The characters it was read from, outside comments, with every run of
-  // separators as one blank; cut after kTextCapacity - 1 characters.
-  char text[kTextCapacity] = {};
-  int textLength = 0;
-  bool textCut = false;
-  // Where the outermost comment open at the end of input began.
-  bool endedInComment = false;
-  SourcePosition commentAt;
-};
-
-// Where the entries of the netlist being read lie in the input, and the
-// names as written, before they were cut to a slot's length.
-struct InputMarks {
-  SourcePosition netlistAt;              // its first word
-  SourcePosition endAt;                  // its end entry
-  SourcePosition nameAt[kNameSlots];     // each name slot's element word
-  char fullName[kNameSlots][kWordCapacity];
-  SourcePosition portAt[4];              // the f entry's labels
-  bool started = false;                  // a word of this netlist was read
-};
 
 struct AnalysisContext {
   AnalysisContext(CharSource& input, Output& output, Allocator& allocator)
@@ -86,9 +54,7 @@ struct AnalysisContext {
   CommonTreeEnumerator commonTrees;
   ProductState product;
 
-  Exponent workExponents[kSymbolSlots] = {};
   PolyRecord polyRecords[kPolySlots];
-  TermIndex termIndex;
   CommonFactors factors;
   int polySide = 0;
 
@@ -101,8 +67,22 @@ struct AnalysisContext {
   std::uint64_t workLimit = 0;
   RunStatistics statistics;
 
+  // The parts the lower stages work through.
+  ReaderContext reader{in, out, pendingChar, token, marks, diag, store, maps};
+  PolyContext poly{alloc, out, store.traceBits, store.netlistNumber, store.traceLabel, plainPath};
+  TreeContext trees{poly, out, store, maps, graph, generator, commonTrees, product, workLimit, statistics};
+
+  operator ReaderContext&() { return reader; }
+  operator PolyContext&() { return poly; }
+  operator TreeContext&() { return trees; }
+
   bool traced(int bits) const { return (store.traceBits & bits) != 0; }
 };
+
+// Prints a message of the analysis on standard output, exactly as
+// formatted, and reports it on standard error as an error at the end entry
+// of the netlist being analysed.
+void reportAnalysisError(AnalysisContext& ctx, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Prints a message on standard output, exactly as formatted, and reports it
 // on standard error as an error at `at`.

@@ -136,7 +136,10 @@ void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, in
     g.dbranchmap[e] = maps.branchmap[slot];
   }
 
-  if (treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun) != 0) {
+  if (treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun, record) != 0) {
+    // The partial polynomial is gone: the function is marked not evaluated,
+    // so that every parameter needing it is skipped.
+    s.topofunDone[topofun] = 0;
     ctx.out.print("insufficient memory to buffer common trees; remainder of function evaluation skipped\n");
     return;
   }

@@ -9,9 +9,9 @@
 #include <cstdio>
 
 #include "analysis/analysis_context.h"
-#include "input/netlist_reader.h"
 #include "input/node_numbering.h"
 #include "model/branch_maps.h"
+#include "model/internal_listing.h"
 
 namespace velkor {
 
@@ -108,9 +108,9 @@ void embedScatteringPorts(AnalysisContext& ctx) {
 
   s.analysisPassiveCount = s.passiveCount;
   s.treeSize = s.nodeCount - 1;
-  buildBranchMaps(ctx);
+  buildBranchMaps(ctx.out, ctx.store, ctx.maps);
 
-  if (ctx.traced(kTraceDump)) printInternalRepresentation(ctx, true);
+  if (ctx.traced(kTraceDump)) printInternalRepresentation(ctx.out, ctx.store, true);
 }
 
 }  // namespace velkor

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "analysis/analysis_context.h"
+#include "input/reader_context.h"
 #include "model/parameter_table.h"
 
 namespace velkor {
@@ -276,7 +276,7 @@ static_assert(sizeof kManual / sizeof kManual[0] == 131, "the manual has 131 str
 static_assert(sizeof kSummaryHeading / sizeof kSummaryHeading[0] == 7, "the summary heading has 7 strings");
 
 template <std::size_t N>
-void printAll(AnalysisContext& ctx, const char* const (&texts)[N]) {
+void printAll(ReaderContext& ctx, const char* const (&texts)[N]) {
   for (const char* text : texts) ctx.out.print("%s", text);
 }
 
@@ -285,7 +285,7 @@ int portOf(int position) { return position < 2 ? 1 : 2; }
 
 // One line per immittance, hybrid and chain parameter; the scattering rows
 // are only named in the summary heading.
-void printParameterSummary(AnalysisContext& ctx) {
+void printParameterSummary(ReaderContext& ctx) {
   for (const ParameterRecord& row : parameterTable) {
     if (isScatteringKind(row.kind)) continue;
     ctx.out.print(" %s%1d%1d = %s%1d/%s%1d for %s%1d = 0; topological formula: %c%s/%s\n", row.letter,
@@ -299,7 +299,7 @@ void printParameterSummary(AnalysisContext& ctx) {
 
 }  // namespace
 
-void printHelp(AnalysisContext& ctx) {
+void printHelp(ReaderContext& ctx) {
   printAll(ctx, kManual);
   ctx.out.print("branch name list %d\n", kShownNameLimit);
   ctx.out.print("node list %d\n", kMaxNodes);

@@ -3,8 +3,8 @@
 
 namespace velkor {
 
-struct AnalysisContext;
+struct ReaderContext;
 
-void printHelp(AnalysisContext& ctx);
+void printHelp(ReaderContext& ctx);
 
 }  // namespace velkor

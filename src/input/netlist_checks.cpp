@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "analysis/analysis_context.h"
+#include "input/reader_context.h"
 
 namespace velkor {
 
@@ -62,7 +62,7 @@ const char* cutMark(const TokenRecord& t) { return t.textCut ? "..." : ""; }
 
 }  // namespace
 
-void checkNumber(AnalysisContext& ctx, NumberRole role, int value) {
+void checkNumber(ReaderContext& ctx, NumberRole role, int value) {
   const TokenRecord& t = ctx.token;
   if (t.plainNumber) return;
   const unsigned read = static_cast<unsigned>(value);
@@ -89,7 +89,7 @@ void checkNumber(AnalysisContext& ctx, NumberRole role, int value) {
                    "%u%s; %s", what, t.text, cutMark(t), read, meaning, hint);
 }
 
-void checkEntryWord(AnalysisContext& ctx, const char* word, const char* previousElement) {
+void checkEntryWord(ReaderContext& ctx, const char* word, const char* previousElement) {
   const SourcePosition& at = ctx.token.at;
   if (previousElement != nullptr && looksLikeValue(word)) {
     ctx.diag.warning(at, "'%s' after the nodes of '%s' looks like an element value: a netlist gives no values, "
@@ -131,7 +131,7 @@ void checkEntryWord(AnalysisContext& ctx, const char* word, const char* previous
   }
 }
 
-void checkTwoPortLines(AnalysisContext& ctx, const char* word, const SourcePosition& at,
+void checkTwoPortLines(ReaderContext& ctx, const char* word, const SourcePosition& at,
                        const SourcePosition (&labelAt)[4]) {
   const char c0 = lower(word[0]);
   const char c1 = c0 != 0 ? lower(word[1]) : 0;
@@ -147,7 +147,7 @@ void checkTwoPortLines(AnalysisContext& ctx, const char* word, const SourcePosit
                    word, word[0], word[1], kind, meant, word[0], word[1], better);
 }
 
-void checkElementName(AnalysisContext& ctx, int slot) {
+void checkElementName(ReaderContext& ctx, int slot) {
   const NetworkStore& s = ctx.store;
   const InputMarks& m = ctx.marks;
   if (slot < 2 || slot >= kNameSlots) return;
@@ -196,13 +196,13 @@ class NodeParts {
 
 // Whether a user's element edge names `slot`; generated edges have no place
 // in the input.
-bool userSlot(const AnalysisContext& ctx, int slot) {
+bool userSlot(const ReaderContext& ctx, int slot) {
   return slot >= 2 && slot < kNameSlots && ctx.marks.fullName[slot][0] != 0;
 }
 
 }  // namespace
 
-void checkConnections(AnalysisContext& ctx) {
+void checkConnections(ReaderContext& ctx) {
   const NetworkStore& s = ctx.store;
   const InputMarks& m = ctx.marks;
   bool touched[kNodeSlots] = {};
@@ -247,7 +247,7 @@ void checkConnections(AnalysisContext& ctx) {
     report(s.activeEdges[a].outPlus, s.activeEdges[a].name);
 }
 
-void reportCutShort(AnalysisContext& ctx, const char* entry, const SourcePosition& entryAt, int read, int needed) {
+void reportCutShort(ReaderContext& ctx, const char* entry, const SourcePosition& entryAt, int read, int needed) {
   const TokenRecord& t = ctx.token;
   if (t.endedInComment) {
     ctx.diag.error(t.commentAt, "input ends inside this comment, which a '}' should close: everything after it "

@@ -19,12 +19,13 @@
 
 #include <cstring>
 
-#include "analysis/analysis_context.h"
 #include "input/help_text.h"
 #include "input/netlist_checks.h"
 #include "input/node_numbering.h"
+#include "input/reader_context.h"
 #include "input/token_reader.h"
 #include "model/branch_maps.h"
+#include "model/internal_listing.h"
 #include "model/parameter_table.h"
 
 namespace velkor {
@@ -112,7 +113,7 @@ struct ElementEntry {
 // append would only drop a record of a netlist that is refused anyway.
 class Builder {
  public:
-  Builder(AnalysisContext& ctx, const ElementEntry& entry) : ctx_(ctx), s_(ctx.store), entry_(entry) {}
+  Builder(ReaderContext& ctx, const ElementEntry& entry) : ctx_(ctx), s_(ctx.store), entry_(entry) {}
 
   // Takes the next name slot with the given text and returns its index.
   int takeName(const char* text) {
@@ -160,7 +161,7 @@ class Builder {
     slot[n] = 0;
   }
 
-  AnalysisContext& ctx_;
+  ReaderContext& ctx_;
   NetworkStore& s_;
   const ElementEntry& entry_;
 };
@@ -168,7 +169,7 @@ class Builder {
 // Reads `count` numbers, printing each and noting where each was written
 // (when `at` is given); the count read, which is less than `count` when
 // input ends first.
-int readNumbers(AnalysisContext& ctx, int* values, int count, NumberRole role, SourcePosition* at = nullptr) {
+int readNumbers(ReaderContext& ctx, int* values, int count, NumberRole role, SourcePosition* at = nullptr) {
   for (int i = 0; i < count; ++i) {
     if (readNumber(ctx, &values[i]) != 0) return i;
     ctx.out.print("%u", static_cast<unsigned>(values[i]));
@@ -181,7 +182,7 @@ int readNumbers(AnalysisContext& ctx, int* values, int count, NumberRole role, S
 // Expands a two-port entry whose four numbers are +out, -out, +in, -in.
 // Node lookups and generated nodes are made in each model's fixed order,
 // which decides the internal numbering.
-void expandTwoPort(AnalysisContext& ctx, EntryKind kind, const ElementEntry& entry) {
+void expandTwoPort(ReaderContext& ctx, EntryKind kind, const ElementEntry& entry) {
   Builder b(ctx, entry);
   switch (kind) {
     case EntryKind::kTransconductance:
@@ -272,7 +273,7 @@ void expandTwoPort(AnalysisContext& ctx, EntryKind kind, const ElementEntry& ent
 
 // Prints the limit message of the first count that has reached its limit
 // (reported at the entry `at`); true when reading must stop.
-bool limitReached(AnalysisContext& ctx, const SourcePosition& at) {
+bool limitReached(ReaderContext& ctx, const SourcePosition& at) {
   const NetworkStore& s = ctx.store;
   const char* tail = " or improper input applied\n";
   if (s.passiveCount >= kMaxPassiveEdges) {
@@ -292,7 +293,7 @@ bool limitReached(AnalysisContext& ctx, const SourcePosition& at) {
   return false;
 }
 
-void printResourceListing(AnalysisContext& ctx) {
+void printResourceListing(ReaderContext& ctx) {
   const NetworkStore& s = ctx.store;
   ctx.out.print(" currently configured resource limits:\n");
   ctx.out.print("branch name list limit:%d, used:%d\n", kShownNameLimit, s.nameCount);
@@ -301,38 +302,9 @@ void printResourceListing(AnalysisContext& ctx) {
   ctx.out.print("active edges limit:%d, used:%d\n", kMaxActiveEdges, s.activeCount);
 }
 
-const char* nameOf(const NetworkStore& s, int slot) {
-  return slot >= 0 && slot < kNameSlots ? s.branchNames[slot] : "";
-}
-
 }  // namespace
 
-void printInternalRepresentation(AnalysisContext& ctx, bool embedded) {
-  const NetworkStore& s = ctx.store;
-  ctx.out.print("Internal representation of data including generated elements and reassigned node#s:\n");
-  if (embedded) ctx.out.print("this includes embedding circuitry for evaluating scattering parameters.\n");
-  ctx.out.print("edge,name,node#'s...\n");
-  int line = 0;
-  for (int i = 1; i <= s.passiveCount && i < kPassiveEdgeSlots; ++i) {
-    const PassiveEdge& e = s.passiveEdges[i];
-    ctx.out.print("%3d %s %d %d\n", ++line, nameOf(s, e.name), e.node1, e.node2);
-  }
-  for (int i = 1; i <= s.activeCount && i < kActiveEdgeSlots; ++i) {
-    const ActiveEdge& e = s.activeEdges[i];
-    ctx.out.print("%3d %s %d %d %d %d\n", ++line, nameOf(s, e.name), e.outPlus, e.outMinus, e.inPlus,
-                  e.inMinus);
-  }
-  ctx.out.print("%3d f %d %d %d %d\n", ++line, s.portNodes[0], s.portNodes[1], s.portNodes[2],
-                s.portNodes[3]);
-  ctx.out.print("internal node#  input node#:\n");
-  for (int i = 1; i <= s.nodeCount; ++i)
-    ctx.out.print("         %5d    %d\n", i, i < kNodeSlots ? s.nodeList[i] : 0);
-  ctx.out.print("\nedge namelist: index, value\n");
-  for (int i = 1; i <= s.nameCount && i < kNameSlots; ++i) ctx.out.print("%3d, %s\n", i, s.branchNames[i]);
-  ctx.out.print("\n");
-}
-
-int readNetlist(AnalysisContext& ctx) {
+int readNetlist(ReaderContext& ctx) {
   NetworkStore& s = ctx.store;
   InputMarks& marks = ctx.marks;
   ctx.out.print("\ninput data:\n");
@@ -483,8 +455,8 @@ int readNetlist(AnalysisContext& ctx) {
   if (ctx.traced(kTraceResources)) printResourceListing(ctx);
   s.analysisPassiveCount = s.passiveCount;
   s.treeSize = s.nodeCount - 1;
-  buildBranchMaps(ctx);
-  if (ctx.traced(kTraceDump)) printInternalRepresentation(ctx, false);
+  buildBranchMaps(ctx.out, ctx.store, ctx.maps);
+  if (ctx.traced(kTraceDump)) printInternalRepresentation(ctx.out, ctx.store, false);
   return 0;
 }
 

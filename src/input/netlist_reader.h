@@ -3,13 +3,9 @@
 
 namespace velkor {
 
-struct AnalysisContext;
+struct ReaderContext;
 
 // 0 when a complete netlist is ready for analysis; 1 ends the run.
-int readNetlist(AnalysisContext& ctx);
-
-// The internal representation listing (trace bit 1); `embedded` adds the
-// line that says the scattering circuitry is included.
-void printInternalRepresentation(AnalysisContext& ctx, bool embedded);
+int readNetlist(ReaderContext& ctx);
 
 }  // namespace velkor

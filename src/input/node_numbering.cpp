@@ -6,7 +6,7 @@
 // list stops the reader after the current entry).
 #include "input/node_numbering.h"
 
-#include "analysis/analysis_context.h"
+#include "input/reader_context.h"
 
 namespace velkor {
 
@@ -19,18 +19,18 @@ static_assert(kInputNodeLimit < kNodeSlots, "lookupNode never writes past nodeLi
 static_assert(kNewNodeLimit < kNodeSlots, "newNode never writes past nodeList");
 
 // The place of a message: the word concerned, or where the reader is.
-SourcePosition placeOf(const AnalysisContext& ctx, const SourcePosition* at) {
+SourcePosition placeOf(const ReaderContext& ctx, const SourcePosition* at) {
   return at != nullptr ? *at : ctx.token.at;
 }
 
-void nodeLimitMessage(AnalysisContext& ctx, int count, int shown, const SourcePosition* at) {
+void nodeLimitMessage(ReaderContext& ctx, int count, int shown, const SourcePosition* at) {
   reportError(ctx, placeOf(ctx, at), "number of nodes(= %d) exceeds limit of %d\n or improper input applied\n",
               count, shown);
 }
 
 }  // namespace
 
-int lookupNode(AnalysisContext& ctx, int label, const SourcePosition* at) {
+int lookupNode(ReaderContext& ctx, int label, const SourcePosition* at) {
   NetworkStore& s = ctx.store;
   // A label is compared as unsigned so that a digit string that wrapped to
   // a negative value is refused like any other label above 999.
@@ -49,7 +49,7 @@ int lookupNode(AnalysisContext& ctx, int label, const SourcePosition* at) {
   return s.nodeCount;
 }
 
-int newNode(AnalysisContext& ctx, const SourcePosition* at) {
+int newNode(ReaderContext& ctx, const SourcePosition* at) {
   NetworkStore& s = ctx.store;
   if (s.nodeCount >= kNewNodeLimit) {
     nodeLimitMessage(ctx, s.nodeCount, kNewNodeLimit - 1, at);

@@ -3,12 +3,12 @@
 
 namespace velkor {
 
-struct AnalysisContext;
+struct ReaderContext;
 struct SourcePosition;
 
 // A refused label or node is reported at `at` (the label, or the entry
 // that generates the node) when it is given.
-int lookupNode(AnalysisContext& ctx, int label, const SourcePosition* at = nullptr);
-int newNode(AnalysisContext& ctx, const SourcePosition* at = nullptr);
+int lookupNode(ReaderContext& ctx, int label, const SourcePosition* at = nullptr);
+int newNode(ReaderContext& ctx, const SourcePosition* at = nullptr);
 
 }  // namespace velkor

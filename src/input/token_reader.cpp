@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "analysis/analysis_context.h"
+#include "input/reader_context.h"
 
 namespace velkor {
 
@@ -19,7 +19,7 @@ bool isSeparator(int c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ',' || c == ';';
 }
 
-void echoPending(AnalysisContext& ctx) {
+void echoPending(ReaderContext& ctx) {
   if (ctx.pendingChar != 0) ctx.out.putChar(ctx.pendingChar);
 }
 
@@ -30,7 +30,7 @@ using CommentDepth = std::uint64_t;
 // comment. Returns the character (0 .. 255), -1 at end of input (pendingChar
 // then keeps the last character read), or -2 when the character was part of
 // a comment and has been dealt with.
-int nextOutsideComment(AnalysisContext& ctx, CommentDepth& depth) {
+int nextOutsideComment(ReaderContext& ctx, CommentDepth& depth) {
   int c = ctx.in.get();
   if (c < 0) {
     ctx.token.endedInComment = depth > 0;
@@ -50,7 +50,7 @@ int nextOutsideComment(AnalysisContext& ctx, CommentDepth& depth) {
 }
 
 // Starts the record of a token at the character just read.
-void beginToken(AnalysisContext& ctx) {
+void beginToken(ReaderContext& ctx) {
   TokenRecord& t = ctx.token;
   t.at = ctx.in.position();
   t.plainNumber = true;
@@ -74,7 +74,7 @@ void recordChar(TokenRecord& t, char c) {
 
 }  // namespace
 
-int readNumber(AnalysisContext& ctx, int* value) {
+int readNumber(ReaderContext& ctx, int* value) {
   *value = 0;
   echoPending(ctx);
   CommentDepth depth = 0;
@@ -117,7 +117,7 @@ int readNumber(AnalysisContext& ctx, int* value) {
   return started ? 0 : -1;
 }
 
-int readWord(AnalysisContext& ctx, int* length, int capacity, char* buffer) {
+int readWord(ReaderContext& ctx, int* length, int capacity, char* buffer) {
   *length = 0;
   if (capacity < 1) return -1;
   buffer[0] = 0;

@@ -3,11 +3,11 @@
 
 namespace velkor {
 
-struct AnalysisContext;
+struct ReaderContext;
 
 // 0 when a number was read, -1 when input ended before any digit.
-int readNumber(AnalysisContext& ctx, int* value);
+int readNumber(ReaderContext& ctx, int* value);
 // 0 when a word was read, -1 when input ended before any word character.
-int readWord(AnalysisContext& ctx, int* length, int capacity, char* buffer);
+int readWord(ReaderContext& ctx, int* length, int capacity, char* buffer);
 
 }  // namespace velkor

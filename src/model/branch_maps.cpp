@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "analysis/analysis_context.h"
+#include "model/network_store.h"
+#include "support/output.h"
 
 namespace velkor {
 
@@ -22,21 +23,18 @@ int classOf(char c) {
 
 }  // namespace
 
-int canonicalBranch(AnalysisContext& ctx, int b) {
-  NetworkStore& s = ctx.store;
+int canonicalBranch(Output& out, const NetworkStore& s, int b) {
   if (b < 0 || b >= kNameSlots) return b;
   int last = s.nameCount < kNameSlots ? s.nameCount : kNameSlots - 1;
   for (int i = 1; i <= last; ++i)
     if (std::strcmp(s.branchNames[i], s.branchNames[b]) == 0) return i;
-  ctx.out.print("can't find %s <=> branch[%d] in %d branches\n", s.branchNames[b], b, s.nameCount);
+  out.print("can't find %s <=> branch[%d] in %d branches\n", s.branchNames[b], b, s.nameCount);
   return b;
 }
 
-void buildBranchMaps(AnalysisContext& ctx) {
-  NetworkStore& s = ctx.store;
-  BranchMaps& m = ctx.maps;
+void buildBranchMaps(Output& out, const NetworkStore& s, BranchMaps& m) {
   int last = s.nameCount < kNameSlots ? s.nameCount : kNameSlots - 1;
-  for (int b = 1; b <= last; ++b) m.branchmap[b] = canonicalBranch(ctx, b);
+  for (int b = 1; b <= last; ++b) m.branchmap[b] = canonicalBranch(out, s, b);
   for (int& e : m.ohmExponents) e = 0;
   m.impedanceCount = 0;
   for (int b = 1; b <= last; ++b) {

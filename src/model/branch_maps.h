@@ -5,7 +5,8 @@
 
 namespace velkor {
 
-struct AnalysisContext;
+struct NetworkStore;
+class Output;
 
 // Class codes held in fmap / dmap.
 enum BranchClass : int {
@@ -26,8 +27,11 @@ struct BranchMaps {
   int ohmExponents[kSymbolSlots] = {};
 };
 
-// The lowest slot whose name equals the name in slot b.
-int canonicalBranch(AnalysisContext& ctx, int b);
-void buildBranchMaps(AnalysisContext& ctx);
+// The lowest slot whose name equals the name in slot b (a slot without
+// one is reported on `out` and kept).
+int canonicalBranch(Output& out, const NetworkStore& store, int b);
+// Fills every map of `maps` from the names in the store and sets the
+// ohm-unit multipliers to 0.
+void buildBranchMaps(Output& out, const NetworkStore& store, BranchMaps& maps);
 
 }  // namespace velkor

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "support/capacities.h"
+#include "support/trace_bits.h"
 
 namespace velkor {
 
@@ -56,24 +57,5 @@ struct NetworkStore {
   // are left as they are: nothing beyond the counts is ever read.
   void reset();
 };
-
-// Trace bits of the t entry.
-enum TraceBit : int {
-  kTraceDump = 1,
-  kTraceRawTrees = 2,
-  kTraceMatchedTrees = 8,
-  kTraceMixedUnits = 16,
-  kTraceAdmittance = 32,
-  kTraceResources = 64,
-  kTraceGroup128 = 128,
-  kTraceTerms = 256,
-  kTraceNoAccumulation = 512,
-  kTracePerTerm = 1024,
-};
-
-// Bits that turn on the formula headings.
-constexpr int kTraceHeadingBits = 2 | 8 | 16 | 32 | 64 | 128;
-// Bits that turn on the map and graph listing of a product.
-constexpr int kTraceListingBits = 2 | 8 | 16 | 32 | 128;
 
 }  // namespace velkor

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "analysis/analysis_context.h"
+#include "poly/poly_context.h"
 
 namespace velkor {
 
@@ -15,7 +15,9 @@ unsigned traceAddress(const void* block) {
 
 }  // namespace
 
-int createPolyRecord(AnalysisContext& ctx, PolyRecord& record) {
+PolyContext::~PolyContext() { releaseTermIndex(termIndex); }
+
+int createPolyRecord(PolyContext& ctx, PolyRecord& record) {
   releasePolyRecord(ctx, record);
   const std::int32_t stride = ctx.plainPath ? static_cast<std::int32_t>(kTermElementSize) : sizeof(Term);
   std::size_t termBytes = static_cast<std::size_t>(stride) * kInitialTermCapacity;
@@ -46,7 +48,7 @@ int createPolyRecord(AnalysisContext& ctx, PolyRecord& record) {
   return 0;
 }
 
-void releasePolyRecord(AnalysisContext& ctx, PolyRecord& record) {
+void releasePolyRecord(PolyContext& ctx, PolyRecord& record) {
   if (record.termlist != nullptr) ctx.alloc.release(record.termlist);
   if (record.poly != nullptr) ctx.alloc.release(record.poly);
   record.termlist = nullptr;
@@ -57,7 +59,7 @@ namespace {
 
 // The two blocks of a copy of `from`; 0, or 1 after printing which one the
 // heap refused (nothing is then held).
-int allocateCopy(AnalysisContext& ctx, const PolyRecord& from, Term** terms, std::int32_t** rows) {
+int allocateCopy(PolyContext& ctx, const PolyRecord& from, Term** terms, std::int32_t** rows) {
   std::size_t termBytes = static_cast<std::size_t>(from.termStride) * static_cast<std::size_t>(from.termCapacity);
   std::size_t rowBytes = sizeof(PolyRow) * static_cast<std::size_t>(from.polyRows);
   *terms = static_cast<Term*>(ctx.alloc.allocate(termBytes));
@@ -76,9 +78,7 @@ int allocateCopy(AnalysisContext& ctx, const PolyRecord& from, Term** terms, std
 
 }  // namespace
 
-int copyPolyRecord(AnalysisContext& ctx, int sign, int destination, int source) {
-  PolyRecord& to = ctx.polyRecords[destination];
-  const PolyRecord& from = ctx.polyRecords[source];
+int copyPolyRecord(PolyContext& ctx, int sign, PolyRecord& to, const PolyRecord& from) {
   releasePolyRecord(ctx, to);
   Term* terms = nullptr;
   std::int32_t* rows = nullptr;
@@ -115,10 +115,8 @@ int copyPolyRecord(AnalysisContext& ctx, int sign, int destination, int source) 
   return 0;
 }
 
-int takePolyRecord(AnalysisContext& ctx, int sign, int destination, int source, bool handOver) {
-  PolyRecord& from = ctx.polyRecords[source];
-  if (!handOver || destination == source || !from.live()) return copyPolyRecord(ctx, sign, destination, source);
-  PolyRecord& to = ctx.polyRecords[destination];
+int takePolyRecord(PolyContext& ctx, int sign, PolyRecord& to, PolyRecord& from, bool handOver) {
+  if (!handOver || &to == &from || !from.live()) return copyPolyRecord(ctx, sign, to, from);
   releasePolyRecord(ctx, to);
   // The blocks of a copy are still requested, so that running short of
   // memory fails at the same request and prints the same as a copy would;
@@ -149,7 +147,7 @@ void compactTerms(PolyRecord& record, int exponentCount) {
   record.termStride = stride;
 }
 
-int growStore(AnalysisContext& ctx, void** block, std::int32_t* count, std::size_t elementSize) {
+int growStore(PolyContext& ctx, void** block, std::int32_t* count, std::size_t elementSize) {
   bool trace = ctx.traced(kTraceResources);
   const std::int64_t length = *count;
   if (trace) ctx.out.print("orig size =%d, orig ptr =0x%08x\n", *count, traceAddress(*block));
@@ -169,7 +167,7 @@ int growStore(AnalysisContext& ctx, void** block, std::int32_t* count, std::size
   return 1;
 }
 
-int growPoly(AnalysisContext& ctx, PolyRecord& record) {
+int growPoly(PolyContext& ctx, PolyRecord& record) {
   if (ctx.traced(kTraceResources)) ctx.out.print("resizing poly ");
   const std::int32_t oldRows = record.polyRows;
   void* block = record.poly;

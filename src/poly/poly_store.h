@@ -8,7 +8,7 @@
 
 namespace velkor {
 
-struct AnalysisContext;
+struct PolyContext;
 
 // An exponent of one symbol. A symbol's exponent never exceeds the number
 // of branches that share its name, and neither does its ohm-unit multiplier,
@@ -73,15 +73,15 @@ struct PolyRecord {
 
 // Allocates an empty record (4386 terms, 102 rows); 0, or 1 when the heap
 // refused (the record then holds no block).
-int createPolyRecord(AnalysisContext& ctx, PolyRecord& record);
-void releasePolyRecord(AnalysisContext& ctx, PolyRecord& record);
-// Copies slot `source` into slot `destination`, negating the coefficients
-// when sign < 0; 0, or 1 after printing why the copy failed.
-int copyPolyRecord(AnalysisContext& ctx, int sign, int destination, int source);
-// Like copyPolyRecord, but when `handOver` is set and slot `source` holds
-// a polynomial, its blocks move to `destination` and `source` is left
-// empty: nothing is copied. It fails exactly where and how the copy would.
-int takePolyRecord(AnalysisContext& ctx, int sign, int destination, int source, bool handOver);
+int createPolyRecord(PolyContext& ctx, PolyRecord& record);
+void releasePolyRecord(PolyContext& ctx, PolyRecord& record);
+// Copies `from` into `to` (released first), negating the coefficients when
+// sign < 0; 0, or 1 after printing why the copy failed.
+int copyPolyRecord(PolyContext& ctx, int sign, PolyRecord& to, const PolyRecord& from);
+// Like copyPolyRecord, but when `handOver` is set and `from` holds a
+// polynomial, its blocks move to `to` and `from` is left empty: nothing is
+// copied. It fails exactly where and how the copy would.
+int takePolyRecord(PolyContext& ctx, int sign, PolyRecord& to, PolyRecord& from, bool handOver);
 // Lays an empty record's terms closer, keeping only `exponentCount`
 // exponents (at least 8, at most every slot).
 void compactTerms(PolyRecord& record, int exponentCount);
@@ -89,9 +89,9 @@ void compactTerms(PolyRecord& record, int exponentCount);
 // when that is refused tries ever smaller increases. 0 on success with both
 // written back, 1 when every attempt was refused (block and count
 // unchanged). The caller zeroes the added elements.
-int growStore(AnalysisContext& ctx, void** block, std::int32_t* count, std::size_t elementSize);
+int growStore(PolyContext& ctx, void** block, std::int32_t* count, std::size_t elementSize);
 // Grows a record's power index (with the "resizing poly " trace) and keeps
 // every column's entries; 0, or 1 when memory ran out.
-int growPoly(AnalysisContext& ctx, PolyRecord& record);
+int growPoly(PolyContext& ctx, PolyRecord& record);
 
 }  // namespace velkor

@@ -16,7 +16,7 @@
 #include <sys/mman.h>
 #endif
 
-#include "analysis/analysis_context.h"
+#include "poly/poly_context.h"
 
 namespace velkor {
 
@@ -30,7 +30,7 @@ int compareExponents(const PolyRecord& record, const Exponent* a, const Exponent
   return std::memcmp(a, b, static_cast<std::size_t>(record.exponentCount));
 }
 
-void storeTerm(AnalysisContext& ctx, PolyRecord& record, int sign) {
+void storeTerm(PolyContext& ctx, PolyRecord& record, int sign) {
   Term& term = record.term(record.termCount);
   std::memcpy(term.exponents, ctx.workExponents, static_cast<std::size_t>(record.exponentCount));
   term.coefficient = sign;
@@ -38,7 +38,7 @@ void storeTerm(AnalysisContext& ctx, PolyRecord& record, int sign) {
 }
 
 // Grows the termlist when the term just stored took its last free slot.
-int growTermlistIfFull(AnalysisContext& ctx, PolyRecord& record) {
+int growTermlistIfFull(PolyContext& ctx, PolyRecord& record) {
   if (record.termCount + 1 < record.termCapacity) return 0;
   if (ctx.traced(kTraceResources)) ctx.out.print("resizing termlist ");
   const std::int32_t oldCapacity = record.termCapacity;
@@ -55,7 +55,7 @@ int growTermlistIfFull(AnalysisContext& ctx, PolyRecord& record) {
 }
 
 // Grows the power index when a column has no spare row left.
-int growPolyIfFull(AnalysisContext& ctx, PolyRecord& record, int power) {
+int growPolyIfFull(PolyContext& ctx, PolyRecord& record, int power) {
   if (record.powerCounts[power] + 1 < record.polyRows) return 0;
   return growPoly(ctx, record);
 }
@@ -95,7 +95,7 @@ void placeInIndex(std::uint32_t* slots, std::uint32_t capacity, std::uint32_t ha
 }
 
 // Doubles the index; false when the heap refused.
-bool growIndex(AnalysisContext& ctx) {
+bool growIndex(PolyContext& ctx) {
   TermIndex& index = ctx.termIndex;
   const std::uint32_t capacity = index.capacity * 2;
   auto* slots = static_cast<std::uint32_t*>(std::calloc(kSlotWords * capacity, sizeof(std::uint32_t)));
@@ -225,7 +225,7 @@ void prepareTermsAhead(PolyRecord& record, std::size_t needed) {
 
 // Indexed accumulation: find the product through the hash index, or append
 // it to its column.
-int accumulateIndexed(AnalysisContext& ctx, int sign, int power, std::uint64_t symbolSum, PolyRecord& target) {
+int accumulateIndexed(PolyContext& ctx, int sign, int power, std::uint64_t symbolSum, PolyRecord& target) {
   TermIndex& index = ctx.termIndex;
   const Exponent* work = ctx.workExponents;
   const std::uint32_t hash = static_cast<std::uint32_t>(finishHash(symbolSum, power));
@@ -265,9 +265,9 @@ int accumulateIndexed(AnalysisContext& ctx, int sign, int power, std::uint64_t s
 
 }  // namespace
 
-void beginIndexedAccumulation(AnalysisContext& ctx) {
+void beginIndexedAccumulation(PolyContext& ctx) {
   TermIndex& index = ctx.termIndex;
-  endIndexedAccumulation(ctx, ctx.polyRecords[0], false);
+  releaseTermIndex(index);
   constexpr std::uint32_t kInitialSlots = 8192;
   auto* slots = static_cast<std::uint32_t*>(std::calloc(kSlotWords * kInitialSlots, sizeof(std::uint32_t)));
   if (slots == nullptr) return;
@@ -277,10 +277,14 @@ void beginIndexedAccumulation(AnalysisContext& ctx) {
   index.active = true;
 }
 
-void endIndexedAccumulation(AnalysisContext& ctx, PolyRecord& target, bool sortColumns) {
+void endIndexedAccumulation(PolyContext& ctx, PolyRecord& target, bool sortColumns) {
   TermIndex& index = ctx.termIndex;
   if (!index.active) return;
   if (sortColumns && target.live()) sortAllColumns(target);
+  releaseTermIndex(index);
+}
+
+void releaseTermIndex(TermIndex& index) {
   std::free(index.slots);
   index.slots = nullptr;
   index.capacity = 0;
@@ -288,15 +292,15 @@ void endIndexedAccumulation(AnalysisContext& ctx, PolyRecord& target, bool sortC
   index.active = false;
 }
 
-int accumulateTerm(AnalysisContext& ctx, int sign, int power, int symbolEdgeCount, const int* symbolEdges,
-                   PolyRecord& target) {
+int accumulateTerm(PolyContext& ctx, int sign, int power, int symbolEdgeCount, const int* symbolEdges,
+                   const int* edgeSymbols, PolyRecord& target) {
   Exponent* work = ctx.workExponents;
   for (int slot = 0; slot < kSymbolSlots; ++slot) work[slot] = 0;
   std::uint64_t symbolSum = 0;
   for (int k = 0; k < symbolEdgeCount; ++k) {
     const int edge = symbolEdges[k];
     if (edge < 0 || edge >= kEdgeSlots) continue;
-    const int symbol = ctx.graph.dbranchmap[edge];
+    const int symbol = edgeSymbols[edge];
     if (symbol >= 0 && symbol < kSymbolSlots) {
       ++work[symbol];
       symbolSum += symbolHash(symbol);
@@ -304,7 +308,7 @@ int accumulateTerm(AnalysisContext& ctx, int sign, int power, int symbolEdgeCoun
   }
 
   if (ctx.traced(kTraceTerms)) {
-    ctx.out.print("%2d,%2d,%2d,%2d,%2d,%2d:", ctx.store.netlistNumber, ctx.store.traceLabel, 0, 0, power, sign);
+    ctx.out.print("%2d,%2d,%2d,%2d,%2d,%2d:", ctx.netlistNumber, ctx.traceLabel, 0, 0, power, sign);
     for (int k = 0; k < symbolEdgeCount; ++k) ctx.out.print(",%3d", symbolEdges[k]);
     ctx.out.print("\n");
   }

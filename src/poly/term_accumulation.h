@@ -5,7 +5,7 @@
 
 namespace velkor {
 
-struct AnalysisContext;
+struct PolyContext;
 struct PolyRecord;
 
 // A hash index over the terms of the polynomial being accumulated, keyed by
@@ -22,16 +22,19 @@ struct TermIndex {
   bool active = false;
 };
 
-// 0 when the product is stored (or skipped under trace bit 512), 1 when
-// memory ran out.
-int accumulateTerm(AnalysisContext& ctx, int sign, int power, int symbolEdgeCount, const int* symbolEdges,
-                   PolyRecord& target);
+// Merges the product of the symbols of `symbolEdges` (`edgeSymbols` maps
+// an edge to its symbol) into `target`. 0 when the product is stored (or
+// skipped under trace bit 512), 1 when memory ran out.
+int accumulateTerm(PolyContext& ctx, int sign, int power, int symbolEdgeCount, const int* symbolEdges,
+                   const int* edgeSymbols, PolyRecord& target);
 
 // Starts indexed accumulation into an empty record (does nothing when the
 // index cannot be allocated: accumulation then bisects).
-void beginIndexedAccumulation(AnalysisContext& ctx);
+void beginIndexedAccumulation(PolyContext& ctx);
 // Ends it: puts every column of `target` in order (when `sortColumns`) and
 // releases the index.
-void endIndexedAccumulation(AnalysisContext& ctx, PolyRecord& target, bool sortColumns);
+void endIndexedAccumulation(PolyContext& ctx, PolyRecord& target, bool sortColumns);
+// Frees the index's slots, if any, and marks it inactive.
+void releaseTermIndex(TermIndex& index);
 
 }  // namespace velkor

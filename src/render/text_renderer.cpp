@@ -119,8 +119,8 @@ int printFormula(AnalysisContext& ctx, int sign, int numeratorTopofun, int denom
   // are the same function, the numerator is a copy.
   const bool takeNumerator = !ctx.plainPath && lastUse.numerator && numeratorTopofun != denominatorTopofun;
   const bool takeDenominator = !ctx.plainPath && lastUse.denominator;
-  if (takePolyRecord(ctx, sign, kNumeratorSlot, numeratorTopofun, takeNumerator) != 0) return 1;
-  if (takePolyRecord(ctx, 1, kDenominatorSlot, denominatorTopofun, takeDenominator) != 0) {
+  if (takePolyRecord(ctx, sign, numerator, ctx.polyRecords[numeratorTopofun], takeNumerator) != 0) return 1;
+  if (takePolyRecord(ctx, 1, denominator, ctx.polyRecords[denominatorTopofun], takeDenominator) != 0) {
     releasePolyRecord(ctx, numerator);
     return 1;
   }

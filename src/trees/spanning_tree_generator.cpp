@@ -12,7 +12,7 @@
 // most M - 1 saved copies of it are all the state there is.
 #include "trees/spanning_tree_generator.h"
 
-#include "analysis/analysis_context.h"
+#include "trees/tree_context.h"
 
 namespace velkor {
 
@@ -209,7 +209,7 @@ bool spansVoltageGraph(const GraphPair& g, const int* treeEdges, int count) {
 }
 
 // Lists the raw tree, fills treeEdges and applies the acceptance tests.
-bool acceptRawTree(AnalysisContext& ctx) {
+bool acceptRawTree(TreeContext& ctx) {
   TreeGenerator& gen = ctx.generator;
   const GraphPair& g = ctx.graph;
   const bool trace = ctx.traced(kTraceRawTrees);
@@ -241,7 +241,7 @@ bool acceptRawTree(AnalysisContext& ctx) {
 
 }  // namespace
 
-void nextTree(AnalysisContext& ctx) {
+void nextTree(TreeContext& ctx) {
   TreeGenerator& gen = ctx.generator;
   const GraphPair& g = ctx.graph;
   bool resume = false;

@@ -7,7 +7,7 @@
 
 namespace velkor {
 
-struct AnalysisContext;
+struct TreeContext;
 
 struct SavedState {
   int edgeStatus[kEdgeSlots];
@@ -30,6 +30,6 @@ struct TreeGenerator {
 
 // Advances to the next accepted tree of ctx.graph; afterwards
 // ctx.generator.generatorState is 1 with a tree in treeEdges, or 2.
-void nextTree(AnalysisContext& ctx);
+void nextTree(TreeContext& ctx);
 
 }  // namespace velkor

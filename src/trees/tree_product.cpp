@@ -9,15 +9,15 @@
 // trees' incidence matrices reduced at node 1.
 #include "trees/tree_product.h"
 
-#include "analysis/analysis_context.h"
 #include "poly/term_accumulation.h"
 #include "trees/raw_tree_count.h"
+#include "trees/tree_context.h"
 
 namespace velkor {
 
 namespace {
 
-void printGraph(AnalysisContext& ctx, const EdgeEnds& ends) {
+void printGraph(TreeContext& ctx, const EdgeEnds& ends) {
   const GraphPair& g = ctx.graph;
   ctx.out.print("name:edge#,nameindex,node1,#node2#\n");
   for (int i = 1; i <= g.edges; ++i)
@@ -26,7 +26,7 @@ void printGraph(AnalysisContext& ctx, const EdgeEnds& ends) {
 }
 
 // The map and graph listing printed before the enumeration starts.
-void printListing(AnalysisContext& ctx) {
+void printListing(TreeContext& ctx) {
   const GraphPair& g = ctx.graph;
   const BranchMaps& m = ctx.maps;
   ctx.out.print("i d0[i] dmap[i] fmap[d0[i]] dpowermap[i] powermap[d0[i]] dbranchmap[i] branchmap[d0[i]]\n");
@@ -46,7 +46,7 @@ void printListing(AnalysisContext& ctx) {
   ctx.out.print("\n");
 }
 
-void printPermutation(AnalysisContext& ctx, const char* title, const int* permutation, int actualNodes) {
+void printPermutation(TreeContext& ctx, const char* title, const int* permutation, int actualNodes) {
   const GraphPair& g = ctx.graph;
   ctx.out.print("%s", title);
   for (int w = 2; w <= actualNodes; ++w) {
@@ -57,7 +57,7 @@ void printPermutation(AnalysisContext& ctx, const char* title, const int* permut
   ctx.out.print("\n");
 }
 
-void printCommonTree(AnalysisContext& ctx, int treeEdgeCount, int actualNodes) {
+void printCommonTree(TreeContext& ctx, int treeEdgeCount, int actualNodes) {
   const GraphPair& g = ctx.graph;
   const TreeGenerator& gen = ctx.generator;
   ctx.out.print(" common tree edges:");
@@ -71,7 +71,7 @@ void printCommonTree(AnalysisContext& ctx, int treeEdgeCount, int actualNodes) {
 // Collects the power of s and the symbol-carrying edges of the accepted
 // tree. Edges with a nonzero class (ports, nullors, unit branches) stand for
 // the factor 1.
-void collectTerm(AnalysisContext& ctx, int treeEdgeCount) {
+void collectTerm(TreeContext& ctx, int treeEdgeCount) {
   const GraphPair& g = ctx.graph;
   ProductState& p = ctx.product;
   p.termPower = 0;
@@ -83,7 +83,7 @@ void collectTerm(AnalysisContext& ctx, int treeEdgeCount) {
   }
 }
 
-void printTermEdges(AnalysisContext& ctx) {
+void printTermEdges(TreeContext& ctx) {
   const GraphPair& g = ctx.graph;
   const ProductState& p = ctx.product;
   ctx.out.print(" accepted tree edges:");
@@ -94,14 +94,14 @@ void printTermEdges(AnalysisContext& ctx) {
   ctx.out.print("\n");
 }
 
-void printCounters(AnalysisContext& ctx) {
+void printCounters(TreeContext& ctx) {
   ctx.out.print("raw i-trees  evaluated:%9d\n", ctx.generator.rawTreeCount);
   ctx.out.print("qualified common trees:%9d\n", ctx.product.commonTreeCount);
 }
 
 // Moves to the next accepted tree with the chosen enumeration; both leave
 // the generator's state and tree edges as the plain generator does.
-void advance(AnalysisContext& ctx, bool fast) {
+void advance(TreeContext& ctx, bool fast) {
   TreeGenerator& gen = ctx.generator;
   if (!fast) {
     nextTree(ctx);
@@ -116,7 +116,7 @@ void advance(AnalysisContext& ctx, bool fast) {
 // which the failure report prints. The fast path counts it; should the
 // graph not fit the counting tables, it enumerates again (nothing is
 // printed, since the fast path runs only without the raw-tree listing).
-void countRawTrees(AnalysisContext& ctx, int acceptedTrees, int treeEdgeCount) {
+void countRawTrees(TreeContext& ctx, int acceptedTrees, int treeEdgeCount) {
   TreeGenerator& gen = ctx.generator;
   if (rawTreeOrdinal(ctx.graph, gen.treeEdges, treeEdgeCount, &gen.rawTreeCount)) return;
   gen.generatorState = kGeneratorStart;
@@ -129,7 +129,7 @@ void countRawTrees(AnalysisContext& ctx, int acceptedTrees, int treeEdgeCount) {
 // The exponent slots that a term of this network can use: every symbol of
 // the network and of the graph's edges, and every slot that the ohm-unit
 // conversion already has a multiplier for.
-int symbolSpan(const AnalysisContext& ctx) {
+int symbolSpan(const TreeContext& ctx) {
   int span = ctx.store.nameCount + 1;
   for (int e = 1; e <= ctx.graph.edges && e < kEdgeSlots; ++e)
     if (ctx.graph.dbranchmap[e] + 1 > span) span = ctx.graph.dbranchmap[e] + 1;
@@ -138,7 +138,7 @@ int symbolSpan(const AnalysisContext& ctx) {
   return span < kSymbolSlots ? span : kSymbolSlots;
 }
 
-void recordStatistics(AnalysisContext& ctx, const PolyRecord& record) {
+void recordStatistics(TreeContext& ctx, const PolyRecord& record) {
   RunStatistics& stats = ctx.statistics;
   ++stats.functions;
   stats.acceptedTrees += static_cast<std::uint64_t>(ctx.product.commonTreeCount);
@@ -338,7 +338,8 @@ int treeSign(int actualNodes, int* vPermutation, int* iPermutation) {
   return sign;
 }
 
-int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes, int form, int topofun) {
+int treeProduct(TreeContext& ctx, int mintyNodes, int edges, int actualNodes, int form, int topofun,
+                PolyRecord& record) {
   GraphPair& g = ctx.graph;
   TreeGenerator& gen = ctx.generator;
   ProductState& p = ctx.product;
@@ -356,13 +357,12 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
   const int treeEdgeCount = actualNodes - 1;
   if (ctx.traced(kTraceListingBits)) printListing(ctx);
 
-  PolyRecord& record = ctx.polyRecords[topofun];
   // Raw trees and their count are known only to the plain generator, so it
   // runs whenever they are listed; otherwise the pruned enumeration yields
   // the same accepted trees in the same order.
-  const bool fast = !ctx.plainPath && !ctx.traced(kTraceRawTrees | kTraceResources);
+  const bool fast = !ctx.plainPath() && !ctx.traced(kTraceRawTrees | kTraceResources);
   if (fast) ctx.commonTrees.state = 0;
-  if (!ctx.plainPath) {
+  if (!ctx.plainPath()) {
     // Terms keep only the exponents the network can use: on large circuits
     // that is less than half the memory to fill and read.
     if (record.live()) compactTerms(record, symbolSpan(ctx));
@@ -384,14 +384,12 @@ int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes
     if (matchedTrace) ctx.out.print("resulting sign= %2d\n", p.termSign);
     collectTerm(ctx, treeEdgeCount);
     if (ctx.traced(kTraceRawTrees)) printTermEdges(ctx);
-    const int status = accumulateTerm(ctx, p.termSign, p.termPower, p.termCount, p.termEdges, record);
+    const int status = accumulateTerm(ctx, p.termSign, p.termPower, p.termCount, p.termEdges, g.dbranchmap, record);
     if (status != 0) {
-      // Out of memory: the partial polynomial is worthless. The function
-      // is marked not evaluated so that every parameter needing it is
-      // skipped; the generator is reset by the next product.
+      // Out of memory: the partial polynomial is worthless and goes back;
+      // the generator is reset by the next product.
       endIndexedAccumulation(ctx, record, false);
       releasePolyRecord(ctx, record);
-      ctx.store.topofunDone[topofun] = 0;
       ctx.out.print("insufficient memory for combining admittance terms\n");
       if (fast) countRawTrees(ctx, p.commonTreeCount, treeEdgeCount);
       printCounters(ctx);

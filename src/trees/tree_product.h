@@ -5,8 +5,9 @@
 
 namespace velkor {
 
-struct AnalysisContext;
+struct TreeContext;
 struct EdgeEnds;
+struct PolyRecord;
 
 struct ProductState {
   int commonTreeCount = 0;
@@ -18,9 +19,11 @@ struct ProductState {
   int termSign = 1;
 };
 
-// Evaluates the function whose graph pair is built into its PolyRecord;
-// 0 on success, the accumulation's nonzero status when memory ran out.
-int treeProduct(AnalysisContext& ctx, int mintyNodes, int edges, int actualNodes, int form, int topofun);
+// Evaluates the function whose graph pair is built into `record`; 0 on
+// success, the accumulation's nonzero status when memory ran out (the
+// record is then released).
+int treeProduct(TreeContext& ctx, int mintyNodes, int edges, int actualNodes, int form, int topofun,
+                PolyRecord& record);
 
 // Walks one graph's tree from node 1 and records, per node 2 .. N, the
 // signed edge through which the walk first reaches it.

@@ -11,6 +11,7 @@
 #include "analysis/analysis_context.h"
 #include "input/netlist_reader.h"
 #include "model/branch_maps.h"
+#include "model/internal_listing.h"
 
 namespace velkor {
 namespace {
@@ -139,7 +140,7 @@ TEST(NetlistReader, InternalRepresentationOfTheVcvsExample) {
   HeapAllocator heap;
   auto other = std::make_unique<AnalysisContext>(none, out, heap);
   other->store = s;
-  printInternalRepresentation(*other, true);
+  printInternalRepresentation(other->out, other->store, true);
   const std::string opening =
       "Internal representation of data including generated elements and reassigned node#s:\n"
       "this includes embedding circuitry for evaluating scattering parameters.\n"

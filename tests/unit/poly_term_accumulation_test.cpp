@@ -44,7 +44,7 @@ class AccumulationTest : public ::testing::Test {
   PolyRecord& record() { return ctx->polyRecords[0]; }
 
   int add(int sign, int power, std::vector<int> edges) {
-    return accumulateTerm(*ctx, sign, power, static_cast<int>(edges.size()), edges.data(), record());
+    return accumulateTerm(*ctx, sign, power, static_cast<int>(edges.size()), edges.data(), ctx->graph.dbranchmap, record());
   }
 
   // Every slot, those the record does not keep being 0.

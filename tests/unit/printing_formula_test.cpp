@@ -33,7 +33,7 @@ class PrintingTest : public ::testing::Test {
     s.nameCount = slot;
     s.analysisPassiveCount = slot;
     s.activeCount = 0;
-    buildBranchMaps(*ctx);
+    buildBranchMaps(ctx->out, ctx->store, ctx->maps);
   }
 
   PolyRecord& fresh(int slot) {
@@ -306,7 +306,7 @@ TEST_F(PrintingTest, FiftyParallelInductorsPrintPastColumnFortyTwo) {
   for (int k = 1; k <= 50; ++k) std::snprintf(s.branchNames[k + 1], kNameChars, "L%d", k);
   s.nameCount = 51;
   s.analysisPassiveCount = 51;
-  buildBranchMaps(*ctx);
+  buildBranchMaps(ctx->out, ctx->store, ctx->maps);
   // Admittance form: the numerator is the sum of all 1/(sLk) over the
   // products, here reduced to the constant term; the denominator holds
   // the product of all fifty at s^50.
@@ -341,7 +341,7 @@ TEST_F(PrintingTest, ConversionGrowsAFullColumn) {
   add(num, 3, 1, {{2, 21}, {4, 2}, {5, 1}});
   ctx->maps.ohmExponents[4] = 2;
   ctx->store.traceBits = kTraceResources;
-  ASSERT_EQ(copyPolyRecord(*ctx, 1, 6, 0), 0);
+  ASSERT_EQ(copyPolyRecord(*ctx, 1, ctx->polyRecords[6], ctx->polyRecords[0]), 0);
   output.clear();
   ASSERT_EQ(convertToOhmUnits(*ctx, ctx->polyRecords[6]), 0);
   const PolyRecord& copy = ctx->polyRecords[6];
@@ -364,7 +364,7 @@ TEST(PrintingMemory, FailedGrowthPrintsTheFourLinesAndReleasesBothCopies) {
   std::snprintf(ctx->store.branchNames[1], kNameChars, "x");
   std::snprintf(ctx->store.branchNames[2], kNameChars, "g1");
   ctx->store.nameCount = 2;
-  buildBranchMaps(*ctx);
+  buildBranchMaps(ctx->out, ctx->store, ctx->maps);
   PolyRecord& num = ctx->polyRecords[0];
   ASSERT_EQ(createPolyRecord(*ctx, num), 0);
   // 102 terms without reactive symbols filed at s^1 and s^2 must all move
@@ -408,13 +408,13 @@ TEST(PrintingMemory, HandOverRequestsTheCopyBlocksAndLeavesTheSourceEmpty) {
 
   // Refused: the same message as a copy, and the function is kept.
   alloc.failAt = alloc.requests() + 1;
-  EXPECT_EQ(takePolyRecord(*ctx, -1, 6, 3, true), 1);
+  EXPECT_EQ(takePolyRecord(*ctx, -1, ctx->polyRecords[6], ctx->polyRecords[3], true), 1);
   EXPECT_EQ(output.text(), "can't allocate space for termlist\n");
   EXPECT_EQ(fn.termlist, block);
   EXPECT_FALSE(ctx->polyRecords[6].live());
   output.clear();
   alloc.failAt = alloc.requests() + 2;
-  EXPECT_EQ(takePolyRecord(*ctx, -1, 6, 3, true), 1);
+  EXPECT_EQ(takePolyRecord(*ctx, -1, ctx->polyRecords[6], ctx->polyRecords[3], true), 1);
   EXPECT_EQ(output.text(), "can't allocate space for poly\n");
   EXPECT_EQ(alloc.liveBlocks(), 2);
 
@@ -422,7 +422,7 @@ TEST(PrintingMemory, HandOverRequestsTheCopyBlocksAndLeavesTheSourceEmpty) {
   // requested blocks went back.
   alloc.failAt = 0;
   const std::uint64_t before = alloc.requests();
-  EXPECT_EQ(takePolyRecord(*ctx, -1, 6, 3, true), 0);
+  EXPECT_EQ(takePolyRecord(*ctx, -1, ctx->polyRecords[6], ctx->polyRecords[3], true), 0);
   EXPECT_EQ(alloc.requests(), before + 2);
   EXPECT_EQ(alloc.liveBlocks(), 2);
   EXPECT_FALSE(fn.live());

@@ -145,7 +145,7 @@ TEST_F(TopSlots, LastSymbolAndLastPowerColumn) {
   for (int k = 2; k <= 100; ++k) std::snprintf(s.branchNames[k], kNameChars, "g%d", k);
   std::snprintf(s.branchNames[101], kNameChars, "ctop");
   s.nameCount = 101;
-  buildBranchMaps(*ctx);
+  buildBranchMaps(ctx->out, ctx->store, ctx->maps);
   GraphPair& g = ctx->graph;
   g.dbranchmap[5] = 101;
   g.dbranchmap[6] = 2;
@@ -160,10 +160,10 @@ TEST_F(TopSlots, LastSymbolAndLastPowerColumn) {
   for (int& edge : top) edge = 5;
   top[127] = 7;
   const int low[] = {6, 8};
-  ASSERT_EQ(accumulateTerm(*ctx, 1, 127, 128, top, numerator), 0);
-  ASSERT_EQ(accumulateTerm(*ctx, 1, 128, 128, top, numerator), 0);
-  ASSERT_EQ(accumulateTerm(*ctx, -1, -1, 2, low, numerator), 0);
-  ASSERT_EQ(accumulateTerm(*ctx, 1, 0, 2, low, denominator), 0);
+  ASSERT_EQ(accumulateTerm(*ctx, 1, 127, 128, top, ctx->graph.dbranchmap, numerator), 0);
+  ASSERT_EQ(accumulateTerm(*ctx, 1, 128, 128, top, ctx->graph.dbranchmap, numerator), 0);
+  ASSERT_EQ(accumulateTerm(*ctx, -1, -1, 2, low, ctx->graph.dbranchmap, numerator), 0);
+  ASSERT_EQ(accumulateTerm(*ctx, 1, 0, 2, low, ctx->graph.dbranchmap, denominator), 0);
   EXPECT_EQ(numerator.termCount, 1);
   EXPECT_EQ(numerator.powerCounts[127], 1);
   EXPECT_EQ(numerator.term(0).exponents[101], 127);

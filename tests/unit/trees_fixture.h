@@ -118,7 +118,7 @@ class TreeTest : public ::testing::Test {
     s.nodeCount = nodes + 1;
     s.treeSize = nodes;
     for (int k = 0; k < 4; ++k) s.portNodes[k] = ports[k];
-    buildBranchMaps(*ctx);
+    buildBranchMaps(ctx->out, ctx->store, ctx->maps);
   }
 
   // Evaluates one function of the hand-made netlist as the sequencer does.

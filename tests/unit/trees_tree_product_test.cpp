@@ -72,7 +72,7 @@ TEST_F(ProductTest, TermsMatchIncidenceDeterminantsOnRandomGraphPairs) {
     PolyRecord& record = ctx->polyRecords[kV];
     ASSERT_EQ(createPolyRecord(*ctx, record), 0);
     const GraphPair& g = ctx->graph;
-    ASSERT_EQ(treeProduct(*ctx, g.minty_nodes, g.edges, n, 0, kV), 0);
+    ASSERT_EQ(treeProduct(*ctx, g.minty_nodes, g.edges, n, 0, kV, ctx->polyRecords[kV]), 0);
 
     std::map<std::vector<int>, int> expected;
     const int total = g.edges - 1;
