@@ -1,15 +1,18 @@
-// Turns the requests of one netlist into printed formulas: each needed
+// Turns the requests of one netlist into finished formulas: each needed
 // topological function is evaluated once per pass and shared by every
 // parameter that uses it. The immittance, hybrid and chain parameters come
 // first; the scattering rows follow on the network extended by the
 // wave-converting circuit.
 #include "analysis/analysis_sequencer.h"
 
+#include <cstdarg>
+#include <string>
+
 #include "analysis/analysis_context.h"
 #include "analysis/formula_evaluator.h"
+#include "analysis/formula_finishing.h"
 #include "analysis/scattering_embedding.h"
 #include "model/parameter_table.h"
-#include "render/text_renderer.h"
 
 namespace velkor {
 
@@ -49,20 +52,42 @@ const char* normalizationWord(int normalization) {
   return "unity";
 }
 
-void printHeading(AnalysisContext& ctx, const ParameterRecord& row, const PortLabels& ports) {
-  const int* l = ports.label;
-  ctx.out.print(" Function:\n %s( %d, %d; %d, %d) = %s( %d, %d)/%s( %d, %d) for %s( %d, %d)=0\n", row.letter,
-                l[row.terminals[0]], l[row.terminals[1]], l[row.terminals[2]], l[row.terminals[3]],
-                row.numeratorQuantity, l[row.numeratorTerminals[0]], l[row.numeratorTerminals[1]],
-                row.denominatorQuantity, l[row.denominatorTerminals[0]], l[row.denominatorTerminals[1]],
-                row.constraintQuantity, l[row.constraintTerminals[0]], l[row.constraintTerminals[1]]);
+std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string formatted(const char* format, ...) {
+  StringOutput text;
+  va_list args;
+  va_start(args, format);
+  text.printList(format, args);
+  va_end(args);
+  return text.text();
 }
 
-void printScatteringHeading(AnalysisContext& ctx, const ParameterRecord& row, const PortLabels& ports) {
+// The parameter fields of row `r`'s formula, with the heading line that
+// names it by the typed port labels.
+FinishedFormula parameterOf(const AnalysisContext& ctx, int r, const PortLabels& ports) {
+  const ParameterRecord& row = parameterTable[r];
   const int* l = ports.label;
-  ctx.out.print(" Function:\n %s( %d, %d; %d, %d) for %s normalization\n", row.letter, l[row.terminals[0]],
-                l[row.terminals[1]], l[row.terminals[2]], l[row.terminals[3]],
-                normalizationWord(ctx.store.normalization));
+  FinishedFormula formula;
+  formula.name = parameterNames[r];
+  formula.row = r;
+  formula.scattering = isScatteringKind(row.kind);
+  if (formula.scattering) {
+    formula.normalization = normalizationWord(ctx.store.normalization);
+    formula.heading = formatted("%s( %d, %d; %d, %d) for %s normalization", row.letter, l[row.terminals[0]],
+                                l[row.terminals[1]], l[row.terminals[2]], l[row.terminals[3]],
+                                formula.normalization.c_str());
+  } else {
+    formula.heading =
+        formatted("%s( %d, %d; %d, %d) = %s( %d, %d)/%s( %d, %d) for %s( %d, %d)=0", row.letter,
+                  l[row.terminals[0]], l[row.terminals[1]], l[row.terminals[2]], l[row.terminals[3]],
+                  row.numeratorQuantity, l[row.numeratorTerminals[0]], l[row.numeratorTerminals[1]],
+                  row.denominatorQuantity, l[row.denominatorTerminals[0]], l[row.denominatorTerminals[1]],
+                  row.constraintQuantity, l[row.constraintTerminals[0]], l[row.constraintTerminals[1]]);
+  }
+  formula.sign = row.sign;
+  formula.numeratorTopofun = row.numeratorTopofun;
+  formula.denominatorTopofun = row.denominatorTopofun;
+  return formula;
 }
 
 // Whether a formula printed after row `r` in the same pass uses `topofun`.
@@ -84,7 +109,7 @@ LastUse lastUseOf(const AnalysisContext& ctx, int r, bool scattering) {
 
 }  // namespace
 
-void analyseNetlist(AnalysisContext& ctx) {
+void analyseNetlist(AnalysisContext& ctx, FormulaSink& sink) {
   NetworkStore& s = ctx.store;
   PortLabels ports{};
   for (int p = 0; p < 4; ++p) ports.label[p] = s.portLabels[p];
@@ -102,8 +127,8 @@ void analyseNetlist(AnalysisContext& ctx) {
       const ParameterRecord& row = parameterTable[r];
       s.traceLabel = row.kind;
       if (s.requestFlags[r] == 0 || isScatteringKind(row.kind) || !bothEvaluated(ctx, row)) continue;
-      printHeading(ctx, row, ports);
-      printFormula(ctx, row.sign, row.numeratorTopofun, row.denominatorTopofun, lastUseOf(ctx, r, false));
+      FinishedFormula formula = parameterOf(ctx, r, ports);
+      finishFormula(ctx, formula, sink, lastUseOf(ctx, r, false));
     }
     releaseFormulaResults(ctx);
   }
@@ -117,7 +142,10 @@ void analyseNetlist(AnalysisContext& ctx) {
     const ParameterRecord& row = parameterTable[r];
     s.traceLabel = row.kind;
     if (!isScatteringKind(row.kind)) continue;
-    if (evaluations == 0) embedScatteringPorts(ctx);
+    if (evaluations == 0) {
+      sink.listing("entered s-param\n");
+      embedScatteringPorts(ctx);
+    }
     evaluations += evaluateRow(ctx, row);
   }
   if (evaluations > 0) {
@@ -125,8 +153,8 @@ void analyseNetlist(AnalysisContext& ctx) {
       const ParameterRecord& row = parameterTable[r];
       s.traceLabel = row.kind;
       if (s.requestFlags[r] == 0 || !isScatteringKind(row.kind) || !bothEvaluated(ctx, row)) continue;
-      printScatteringHeading(ctx, row, ports);
-      printFormula(ctx, row.sign, row.numeratorTopofun, row.denominatorTopofun, lastUseOf(ctx, r, true));
+      FinishedFormula formula = parameterOf(ctx, r, ports);
+      finishFormula(ctx, formula, sink, lastUseOf(ctx, r, true));
     }
     releaseFormulaResults(ctx);
   }

@@ -236,9 +236,13 @@ struct MergeColumns {
   bool column[kPowerColumns] = {};
 };
 
-// 0, -1 when the index could not be allocated (nothing changed), 1 when
-// the poly could not grow. Fills `merge` on success.
-int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, MergeColumns& merge) {
+enum class IndexedMoves {
+  kDone,         // every term converted and moved; `merge` filled
+  kNoIndex,      // the index could not be allocated: nothing changed
+  kOutOfMemory,  // the poly could not grow
+};
+
+IndexedMoves invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, MergeColumns& merge) {
   const BranchMaps& maps = ctx.maps;
   const ConversionSlots slots(maps, record);
   // First find the columns that receive terms: only their entries are ever
@@ -266,11 +270,11 @@ int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, MergeColumns&
         Term& term = record.term(record.at(r, c));
         if (term.inverted == 0 && term.coefficient != 0) invertTerm(maps, slots, term);
       }
-    return 0;
+    return IndexedMoves::kDone;
   }
 
   MoveIndex index(static_cast<std::uint32_t>(record.termCount));
-  if (!index.ready()) return -1;
+  if (!index.ready()) return IndexedMoves::kNoIndex;
   for (int c = 0; c < kPowerColumns; ++c) {
     bool untreated = false;
     for (int r = 0; r < record.powerCounts[c] && !untreated; ++r)
@@ -311,14 +315,14 @@ int invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, MergeColumns&
         // visited keep their place below the ones written back.
         for (int rest = r; rest < record.powerCounts[c]; ++rest) record.at(w++, c) = record.at(rest, c);
         record.powerCounts[c] = w;
-        return 1;
+        return IndexedMoves::kOutOfMemory;
       }
       record.at(record.powerCounts[target]++, target) = termIndex;
       *free = {static_cast<std::uint32_t>(termIndex) + 1, target, 0};
     }
     record.powerCounts[c] = w;
   }
-  return 0;
+  return IndexedMoves::kDone;
 }
 
 // Merges equal terms that the moves brought into one column, looking for
@@ -362,27 +366,19 @@ std::int64_t greatestCommonDivisor(std::int64_t a, std::int64_t b) {
 
 void resetCommonFactors(AnalysisContext& ctx) { ctx.factors = CommonFactors(); }
 
-int extractFactors(AnalysisContext& ctx) {
+int extractFactors(AnalysisContext& ctx, OhmUnits units, std::vector<OhmUnitFactor>& dropped) {
   PolyRecord& numerator = ctx.polyRecords[kNumeratorSlot];
   PolyRecord& denominator = ctx.polyRecords[kDenominatorSlot];
   collectOhmExponents(ctx, numerator);
   collectOhmExponents(ctx, denominator);
 
-  if (ctx.traced(kTraceMixedUnits)) {
-    // The multipliers are shown and then dropped: the formula stays in
-    // mixed units.
-    ctx.out.print("these ohm-unit factors modify all terms of both num and denom:\n");
-    int last = lastUsedSymbol(ctx);
+  if (units == OhmUnits::kMixed) {
+    // The multipliers are dropped: the formula stays in mixed units.
+    const int last = lastUsedSymbol(ctx);
     for (int i = 1; i <= last; ++i) {
-      int e = ctx.maps.ohmExponents[i];
-      if (e == 1)
-        ctx.out.print(" %s   ", ctx.store.branchNames[i]);
-      else if (e >= 2)
-        ctx.out.print(" %s^%-2d", ctx.store.branchNames[i], e);
+      if (ctx.maps.ohmExponents[i] > 0) dropped.push_back(OhmUnitFactor{i, ctx.maps.ohmExponents[i]});
+      ctx.maps.ohmExponents[i] = 0;
     }
-    ctx.out.print("\n");
-    for (int i = 1; i <= last; ++i) ctx.maps.ohmExponents[i] = 0;
-    ctx.out.print("note that s*L, s*M, and R represent s/L, s/M, and 1/R in the following function:\n");
   }
 
   if (convertToOhmUnits(ctx, numerator) != 0) return 1;
@@ -409,10 +405,10 @@ void collectOhmExponents(AnalysisContext& ctx, const PolyRecord& record) {
 
 int convertToOhmUnits(AnalysisContext& ctx, PolyRecord& record) {
   MergeColumns merge;
-  const int indexed = ctx.plainPath ? -1 : invertAndMoveIndexed(ctx, record, merge);
-  if (indexed == 1) return 1;
-  if (indexed == -1 && invertAndMove(ctx, record) != 0) return 1;
-  mergeByBisection(record, indexed == 0 ? &merge : nullptr);
+  const IndexedMoves indexed = ctx.plainPath ? IndexedMoves::kNoIndex : invertAndMoveIndexed(ctx, record, merge);
+  if (indexed == IndexedMoves::kOutOfMemory) return 1;
+  if (indexed == IndexedMoves::kNoIndex && invertAndMove(ctx, record) != 0) return 1;
+  mergeByBisection(record, indexed == IndexedMoves::kDone ? &merge : nullptr);
   return 0;
 }
 

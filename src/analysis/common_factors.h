@@ -1,12 +1,26 @@
 // Ohm-unit conversion and the factors common to numerator and denominator.
 #pragma once
 
+#include <vector>
+
 #include "support/capacities.h"
 
 namespace velkor {
 
 struct AnalysisContext;
 struct PolyRecord;
+
+// What the ohm-unit conversion does with the impedance symbols.
+enum class OhmUnits {
+  kConvert,  // symbols stand for the element values (R, L, M, Z): the normal form
+  kMixed,    // the multipliers are listed and dropped: R stands for 1/R, s*L for s/L
+};
+
+// One ohm-unit multiplier: symbol `symbol` to exponent `exponent` (1 or more).
+struct OhmUnitFactor {
+  int symbol;
+  int exponent;
+};
 
 struct CommonFactors {
   int minPower = 2147483647;
@@ -17,8 +31,10 @@ struct CommonFactors {
 };
 
 void resetCommonFactors(AnalysisContext& ctx);
-// Works on the numerator and denominator copies; 0, or 1 when memory ran out.
-int extractFactors(AnalysisContext& ctx);
+// Works on the numerator and denominator copies; 0, or 1 when memory ran
+// out. Under OhmUnits::kMixed the multipliers are not applied: they are
+// stored in `dropped` (symbols in rising order) and set to 0.
+int extractFactors(AnalysisContext& ctx, OhmUnits units, std::vector<OhmUnitFactor>& dropped);
 void collectOhmExponents(AnalysisContext& ctx, const PolyRecord& record);
 int convertToOhmUnits(AnalysisContext& ctx, PolyRecord& record);
 void collectCommonFactors(AnalysisContext& ctx, const PolyRecord& record);

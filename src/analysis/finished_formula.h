@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/common_factors.h"
+
 namespace velkor {
 
 // One symbol of a term with its exponent (1 or more).
@@ -55,6 +57,64 @@ class OwnedPolynomial final : public PolynomialView {
     for (const Term& t : terms)
       visit(TermView{t.power, t.coefficient, t.factors.data(), static_cast<int>(t.factors.size())});
   }
+};
+
+// How finishing a formula ended.
+enum class FormulaOutcome {
+  kDone,               // numerator and denominator are there
+  kSkipped,            // no polynomial work was asked for (trace bit 512): nothing to show
+  kFailedCopy,         // out of memory taking the two functions; `message` says which block
+  kFailedConversion,   // out of memory in the ohm-unit conversion; `message` says so
+};
+
+// What the listings of a formula show beside it (the text output's trace
+// bits 16, 32 and 1024 and the heading line of the topological formula).
+struct FormulaTrace {
+  int traceBits = 0;
+  int netlistNumber = 0;
+  int traceLabel = 0;
+  // The factors divided out of both polynomials, as collected.
+  const CommonFactors* factors = nullptr;
+  bool traced(int bits) const { return (traceBits & bits) != 0; }
+};
+
+// One requested parameter, finished: what a renderer shows of it.
+struct FinishedFormula {
+  // The parameter as requested: "g21", "s11", "A" ...
+  std::string name;
+  int row = 0;              // its row of the parameter table
+  bool scattering = false;  // an s or F row, analysed on the embedded network
+  // The heading line as printed, without its leading blank, e.g.
+  // "g( 2, 0; 1, 0) = v( 2, 0)/v( 1, 0) for i( 2, 0)=0".
+  std::string heading;
+  // Normalization of s and F rows ("Y0", "Z0" or "unity"); empty otherwise.
+  std::string normalization;
+  // The topological formula: sign * numerator function / denominator function.
+  int sign = 1;
+  int numeratorTopofun = 0;
+  int denominatorTopofun = 0;
+
+  FormulaOutcome outcome = FormulaOutcome::kDone;
+  // For a failure: the message that stands in the formula's place, as
+  // printed (with its line end).
+  std::string message;
+  bool failed() const {
+    return outcome == FormulaOutcome::kFailedCopy || outcome == FormulaOutcome::kFailedConversion;
+  }
+
+  // Symbol names by symbol index (the index FormulaFactor::symbol holds);
+  // an index without a symbol has an empty name.
+  std::vector<std::string> symbols;
+  // The ohm-unit form, and under OhmUnits::kMixed the multipliers dropped.
+  OhmUnits units = OhmUnits::kConvert;
+  std::vector<OhmUnitFactor> droppedOhmUnits;
+
+  // Both are set when the outcome is kDone, and valid only while the sink
+  // that received the formula runs.
+  const PolynomialView* numerator = nullptr;
+  const PolynomialView* denominator = nullptr;
+
+  FormulaTrace trace;
 };
 
 }  // namespace velkor

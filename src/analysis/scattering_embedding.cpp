@@ -36,7 +36,6 @@ const char* normalizingName(int normalization) {
 
 void embedScatteringPorts(AnalysisContext& ctx) {
   NetworkStore& s = ctx.store;
-  ctx.out.print("entered s-param\n");
 
   // The reader's limits leave room for the circuit in every table; a store
   // that somehow lacks it is left as it is rather than overrun.

@@ -8,6 +8,7 @@
 #include "analysis/analysis_context.h"
 #include "analysis/analysis_sequencer.h"
 #include "input/netlist_reader.h"
+#include "render/text_renderer.h"
 
 namespace velkor {
 
@@ -48,7 +49,8 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   ctx->diag.strict = options.strict;
   output.print("{program file name velkor}\n");
   ctx->store.netlistNumber = 0;
-  while (!output.failed() && readNetlist(*ctx) == 0) analyseNetlist(*ctx);
+  TextRenderer text(output);
+  while (!output.failed() && readNetlist(*ctx) == 0) analyseNetlist(*ctx, text);
   if (options.statistics != nullptr) *options.statistics = ctx->statistics;
   const bool errors = ctx->diag.errors() > 0;
   ctx.reset();

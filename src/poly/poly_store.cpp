@@ -15,6 +15,15 @@ unsigned traceAddress(const void* block) {
 
 }  // namespace
 
+const char* copyFailureMessage(CopyStatus status) {
+  switch (status) {
+    case CopyStatus::kNoTermlist: return "can't allocate space for termlist\n";
+    case CopyStatus::kNoPoly: return "can't allocate space for poly\n";
+    case CopyStatus::kDone: break;
+  }
+  return "";
+}
+
 PolyContext::~PolyContext() { releaseTermIndex(termIndex); }
 
 int createPolyRecord(PolyContext& ctx, PolyRecord& record) {
@@ -57,32 +66,28 @@ void releasePolyRecord(PolyContext& ctx, PolyRecord& record) {
 
 namespace {
 
-// The two blocks of a copy of `from`; 0, or 1 after printing which one the
-// heap refused (nothing is then held).
-int allocateCopy(PolyContext& ctx, const PolyRecord& from, Term** terms, std::int32_t** rows) {
+// The two blocks of a copy of `from`; nothing is held when one is refused.
+CopyStatus allocateCopy(PolyContext& ctx, const PolyRecord& from, Term** terms, std::int32_t** rows) {
   std::size_t termBytes = static_cast<std::size_t>(from.termStride) * static_cast<std::size_t>(from.termCapacity);
   std::size_t rowBytes = sizeof(PolyRow) * static_cast<std::size_t>(from.polyRows);
   *terms = static_cast<Term*>(ctx.alloc.allocate(termBytes));
-  if (*terms == nullptr) {
-    ctx.out.print("can't allocate space for termlist\n");
-    return 1;
-  }
+  if (*terms == nullptr) return CopyStatus::kNoTermlist;
   *rows = static_cast<std::int32_t*>(ctx.alloc.allocate(rowBytes));
   if (*rows == nullptr) {
     ctx.alloc.release(*terms);
-    ctx.out.print("can't allocate space for poly\n");
-    return 1;
+    return CopyStatus::kNoPoly;
   }
-  return 0;
+  return CopyStatus::kDone;
 }
 
 }  // namespace
 
-int copyPolyRecord(PolyContext& ctx, int sign, PolyRecord& to, const PolyRecord& from) {
+CopyStatus copyPolyRecord(PolyContext& ctx, int sign, PolyRecord& to, const PolyRecord& from) {
   releasePolyRecord(ctx, to);
   Term* terms = nullptr;
   std::int32_t* rows = nullptr;
-  if (allocateCopy(ctx, from, &terms, &rows) != 0) return 1;
+  const CopyStatus status = allocateCopy(ctx, from, &terms, &rows);
+  if (status != CopyStatus::kDone) return status;
   const std::size_t rowBytes = sizeof(PolyRow) * static_cast<std::size_t>(from.polyRows);
   // The plain path copies both blocks whole; the fast path copies the terms
   // in use and each column's entries, which is all that is ever read.
@@ -112,10 +117,10 @@ int copyPolyRecord(PolyContext& ctx, int sign, PolyRecord& to, const PolyRecord&
   std::memcpy(to.powerCounts, from.powerCounts, sizeof to.powerCounts);
   to.termCount = from.termCount;
   to.preparedBytes = 0;
-  return 0;
+  return CopyStatus::kDone;
 }
 
-int takePolyRecord(PolyContext& ctx, int sign, PolyRecord& to, PolyRecord& from, bool handOver) {
+CopyStatus takePolyRecord(PolyContext& ctx, int sign, PolyRecord& to, PolyRecord& from, bool handOver) {
   if (!handOver || &to == &from || !from.live()) return copyPolyRecord(ctx, sign, to, from);
   releasePolyRecord(ctx, to);
   // The blocks of a copy are still requested, so that running short of
@@ -123,7 +128,8 @@ int takePolyRecord(PolyContext& ctx, int sign, PolyRecord& to, PolyRecord& from,
   // they go back untouched (pages never written cost nothing).
   Term* terms = nullptr;
   std::int32_t* rows = nullptr;
-  if (allocateCopy(ctx, from, &terms, &rows) != 0) return 1;
+  const CopyStatus status = allocateCopy(ctx, from, &terms, &rows);
+  if (status != CopyStatus::kDone) return status;
   ctx.alloc.release(terms);
   ctx.alloc.release(rows);
   to = from;
@@ -134,7 +140,7 @@ int takePolyRecord(PolyContext& ctx, int sign, PolyRecord& to, PolyRecord& from,
       Term& term = to.term(t);
       term.coefficient = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(term.coefficient));
     }
-  return 0;
+  return CopyStatus::kDone;
 }
 
 void compactTerms(PolyRecord& record, int exponentCount) {

@@ -75,13 +75,19 @@ struct PolyRecord {
 // refused (the record then holds no block).
 int createPolyRecord(PolyContext& ctx, PolyRecord& record);
 void releasePolyRecord(PolyContext& ctx, PolyRecord& record);
+// How a copy ended: done, or which of the two blocks the heap refused
+// (nothing is then held).
+enum class CopyStatus { kDone, kNoTermlist, kNoPoly };
+// The message line that says why a copy failed.
+const char* copyFailureMessage(CopyStatus status);
+
 // Copies `from` into `to` (released first), negating the coefficients when
-// sign < 0; 0, or 1 after printing why the copy failed.
-int copyPolyRecord(PolyContext& ctx, int sign, PolyRecord& to, const PolyRecord& from);
+// sign < 0.
+CopyStatus copyPolyRecord(PolyContext& ctx, int sign, PolyRecord& to, const PolyRecord& from);
 // Like copyPolyRecord, but when `handOver` is set and `from` holds a
 // polynomial, its blocks move to `to` and `from` is left empty: nothing is
 // copied. It fails exactly where and how the copy would.
-int takePolyRecord(PolyContext& ctx, int sign, PolyRecord& to, PolyRecord& from, bool handOver);
+CopyStatus takePolyRecord(PolyContext& ctx, int sign, PolyRecord& to, PolyRecord& from, bool handOver);
 // Lays an empty record's terms closer, keeping only `exponentCount`
 // exponents (at least 8, at most every slot).
 void compactTerms(PolyRecord& record, int exponentCount);

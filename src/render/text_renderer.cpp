@@ -4,10 +4,12 @@
 #include "render/text_renderer.h"
 
 #include <cstdint>
+#include <string>
 
 #include "analysis/analysis_context.h"
-#include "analysis/common_factors.h"
 #include "model/parameter_table.h"
+#include "support/capacities.h"
+#include "support/trace_bits.h"
 
 namespace velkor {
 
@@ -15,20 +17,20 @@ namespace {
 
 constexpr int kUnset = 2147483647;
 
-// " name   " for exponent 1, " name^e " (exponent left-aligned in two
-// characters) for 2 and more.
-void printSymbolField(AnalysisContext& ctx, int symbol, std::int64_t exponent) {
-  const char* name = symbol < kNameSlots ? ctx.store.branchNames[symbol] : "";
-  if (exponent == 1)
-    ctx.out.print(" %s   ", name);
-  else
-    ctx.out.print(" %s^%-2lld", name, static_cast<long long>(exponent));
+const std::string& nameOf(const FinishedFormula& formula, int symbol) {
+  static const std::string kNone;
+  return symbol >= 0 && static_cast<std::size_t>(symbol) < formula.symbols.size()
+             ? formula.symbols[static_cast<std::size_t>(symbol)]
+             : kNone;
 }
 
-bool columnHasNonzeroTerm(const PolyRecord& record, int column) {
-  for (int r = 0; r < record.powerCounts[column]; ++r)
-    if (record.term(record.at(r, column)).coefficient != 0) return true;
-  return false;
+// " name   " for exponent 1, " name^e " (exponent left-aligned in two
+// characters) for 2 and more.
+void printSymbolField(Output& out, const std::string& name, long long exponent) {
+  if (exponent == 1)
+    out.print(" %s   ", name.c_str());
+  else
+    out.print(" %s^%-2lld", name.c_str(), exponent);
 }
 
 // Appends `value` in decimal, right-aligned in `width` characters (printf's
@@ -54,13 +56,12 @@ char* appendInteger(char* at, std::int64_t value, int width, bool leftAlign) {
 // A term line is formatted by hand into one buffer and written at once:
 // millions of them are printed for large circuits. The layout is that of
 // the formats "%3lld", " %s   " and " %s^%-2lld".
-void printTerm(AnalysisContext& ctx, const Term& term, int exponentCount, int relativePower) {
-  const CommonFactors& f = ctx.factors;
-  std::int64_t v = static_cast<std::int64_t>(term.coefficient) * f.overallSign / f.coefficientGcd;
-  bool perTerm = ctx.traced(kTracePerTerm);
+void printTerm(Output& out, const FinishedFormula& formula, const TermView& term, int side) {
+  const std::int64_t v = term.coefficient;
+  const bool perTerm = formula.trace.traced(kTracePerTerm);
   if (perTerm)
-    ctx.out.print("%2d,%2d,%2d,%2d,%2d:", ctx.store.netlistNumber, ctx.store.traceLabel, ctx.polySide, relativePower,
-                  v < 0 ? -1 : 1);
+    out.print("%2d,%2d,%2d,%2d,%2d:", formula.trace.netlistNumber, formula.trace.traceLabel, side, term.power,
+              v < 0 ? -1 : 1);
   // Longest line: the lead, a 20-character coefficient, and every symbol
   // slot with a 12-character name and a 20-character exponent.
   char line[9 + 20 + kSymbolSlots * (kMaxNameLength + 23) + 4];
@@ -74,120 +75,109 @@ void printTerm(AnalysisContext& ctx, const Term& term, int exponentCount, int re
     *at++ = ' ';
     *at++ = perTerm ? '1' : ' ';
   }
-  bool anySymbol = false;
-  // Slots past those the term keeps are 0, and no lowest exponent is below
-  // 0, so they print nothing.
-  for (int k = 0; k < exponentCount; ++k) {
-    std::int64_t d = static_cast<std::int64_t>(term.exponents[k]) - f.minExponents[k];
-    if (d <= 0) continue;
-    anySymbol = true;
+  const int count = term.factorCount < kSymbolSlots ? term.factorCount : kSymbolSlots;
+  for (int i = 0; i < count; ++i) {
+    const FormulaFactor& factor = term.factors[i];
     *at++ = ' ';
-    const char* name = k < kNameSlots ? ctx.store.branchNames[k] : "";
-    for (int c = 0; c < kMaxNameLength && name[c] != '\0'; ++c) *at++ = name[c];
-    if (d == 1) {
+    const std::string& name = nameOf(formula, factor.symbol);
+    for (std::size_t c = 0; c < name.size() && c < static_cast<std::size_t>(kMaxNameLength); ++c) *at++ = name[c];
+    if (factor.exponent == 1) {
       *at++ = ' ';
       *at++ = ' ';
       *at++ = ' ';
     } else {
       *at++ = '^';
-      at = appendInteger(at, d, 2, true);
+      at = appendInteger(at, factor.exponent, 2, true);
     }
   }
-  if (!anySymbol && v == 1) {
+  if (count == 0 && v == 1) {
     *at++ = ' ';
     *at++ = '1';
   }
   *at++ = '\n';
-  ctx.out.write(line, static_cast<std::size_t>(at - line));
+  out.write(line, static_cast<std::size_t>(at - line));
 }
 
 }  // namespace
 
-int printFormula(AnalysisContext& ctx, int sign, int numeratorTopofun, int denominatorTopofun, LastUse lastUse) {
-  if (numeratorTopofun < 0 || numeratorTopofun >= kTopofunCount || denominatorTopofun < 0 ||
-      denominatorTopofun >= kTopofunCount)
-    return 1;
-  if (ctx.traced(kTraceHeadingBits))
-    ctx.out.print("Topological formula: %c(%s, %1d-trees) / (%s, %1d-trees)\n", sign > 0 ? ' ' : '-',
-                  topofunNames[numeratorTopofun], topofunTreeOrder(numeratorTopofun), topofunNames[denominatorTopofun],
-                  topofunTreeOrder(denominatorTopofun));
-
-  PolyRecord& numerator = ctx.polyRecords[kNumeratorSlot];
-  PolyRecord& denominator = ctx.polyRecords[kDenominatorSlot];
-  // The plain path always works on copies. The fast path takes over a
-  // function that nothing needs afterwards; when numerator and denominator
-  // are the same function, the numerator is a copy.
-  const bool takeNumerator = !ctx.plainPath && lastUse.numerator && numeratorTopofun != denominatorTopofun;
-  const bool takeDenominator = !ctx.plainPath && lastUse.denominator;
-  if (takePolyRecord(ctx, sign, numerator, ctx.polyRecords[numeratorTopofun], takeNumerator) != 0) return 1;
-  if (takePolyRecord(ctx, 1, denominator, ctx.polyRecords[denominatorTopofun], takeDenominator) != 0) {
-    releasePolyRecord(ctx, numerator);
-    return 1;
-  }
-
-  if (ctx.traced(kTraceNoAccumulation)) {
-    releasePolyRecord(ctx, numerator);
-    releasePolyRecord(ctx, denominator);
-    ctx.out.print("\n End:\n\n");
-    return 0;
-  }
-
-  resetCommonFactors(ctx);
-  if (extractFactors(ctx) != 0) {
-    ctx.out.print("insufficient memory to complete processing\n");
-    ctx.out.print("\n Numerator:\n");
-    ctx.out.print("\n Denominator:\n");
-    ctx.out.print("\n End:\n\n");
-    releasePolyRecord(ctx, numerator);
-    releasePolyRecord(ctx, denominator);
-    return 1;
-  }
-
-  ctx.out.print("\n Numerator:\n");
-  ctx.polySide = 0;
-  printPolynomial(ctx, numerator);
-  ctx.out.print("\n Denominator:\n");
-  ctx.polySide = 1;
-  printPolynomial(ctx, denominator);
-
-  releasePolyRecord(ctx, numerator);
-  releasePolyRecord(ctx, denominator);
-  ctx.out.print("\n End:\n\n");
-  return 0;
+void TextRenderer::formulaStarted(const FinishedFormula& formula) {
+  if (!formula.heading.empty()) out_.print(" Function:\n %s\n", formula.heading.c_str());
+  if (formula.trace.traced(kTraceHeadingBits))
+    out_.print("Topological formula: %c(%s, %1d-trees) / (%s, %1d-trees)\n", formula.sign > 0 ? ' ' : '-',
+               topofunNames[formula.numeratorTopofun], topofunTreeOrder(formula.numeratorTopofun),
+               topofunNames[formula.denominatorTopofun], topofunTreeOrder(formula.denominatorTopofun));
 }
 
-void printPolynomial(AnalysisContext& ctx, const PolyRecord& record) {
-  CommonFactors& f = ctx.factors;
-  if (f.coefficientGcd == 0) f.coefficientGcd = 1;
+void TextRenderer::formulaFinished(const FinishedFormula& formula) {
+  switch (formula.outcome) {
+    case FormulaOutcome::kFailedCopy:
+      out_.write(formula.message.data(), formula.message.size());
+      return;
+    case FormulaOutcome::kSkipped:
+      out_.print("\n End:\n\n");
+      return;
+    case FormulaOutcome::kFailedConversion:
+    case FormulaOutcome::kDone:
+      break;
+  }
+  if (formula.units == OhmUnits::kMixed) {
+    out_.print("these ohm-unit factors modify all terms of both num and denom:\n");
+    for (const OhmUnitFactor& factor : formula.droppedOhmUnits)
+      printSymbolField(out_, nameOf(formula, factor.symbol), factor.exponent);
+    out_.print("\n");
+    out_.print("note that s*L, s*M, and R represent s/L, s/M, and 1/R in the following function:\n");
+  }
+  if (formula.outcome == FormulaOutcome::kFailedConversion) {
+    out_.write(formula.message.data(), formula.message.size());
+    out_.print("\n Numerator:\n");
+    out_.print("\n Denominator:\n");
+    out_.print("\n End:\n\n");
+    return;
+  }
+  out_.print("\n Numerator:\n");
+  printPolynomial(formula, formula.numerator, 0);
+  out_.print("\n Denominator:\n");
+  printPolynomial(formula, formula.denominator, 1);
+  out_.print("\n End:\n\n");
+}
 
-  if (ctx.traced(kTraceAdmittance)) {
-    ctx.out.print("common factors to cancel in all terms of both num and denom:\n");
-    ctx.out.print("%s%d ", f.overallSign > 0 ? "+" : "-", f.coefficientGcd);
+void TextRenderer::printPolynomial(const FinishedFormula& formula, const PolynomialView* polynomial, int side) {
+  const CommonFactors* f = formula.trace.factors;
+  if (formula.trace.traced(kTraceAdmittance) && f != nullptr) {
+    out_.print("common factors to cancel in all terms of both num and denom:\n");
+    out_.print("%s%d ", f->overallSign > 0 ? "+" : "-", f->coefficientGcd == 0 ? 1 : f->coefficientGcd);
     // With no nonzero term anywhere the lowest exponents keep their start
     // values and there is nothing to list.
     for (int k = 0; k < kSymbolSlots; ++k) {
-      int e = f.minExponents[k];
-      if (e > 0 && e != kUnset) printSymbolField(ctx, k, e);
+      const int e = f->minExponents[k];
+      if (e > 0 && e != kUnset) printSymbolField(out_, nameOf(formula, k), e);
     }
-    ctx.out.print("\n");
+    out_.print("\n");
   }
 
   bool anyGroup = false;
-  if (record.live()) {
-    for (int p = 0; p < kPowerColumns; ++p) {
-      if (record.powerCounts[p] <= 0 || !columnHasNonzeroTerm(record, p)) continue;
-      anyGroup = true;
-      int relativePower = p - f.minPower;
-      ctx.out.print("\n + s^%-2d (\n", relativePower);
-      for (int r = 0; r < record.powerCounts[p]; ++r) {
-        const Term& term = record.term(record.at(r, p));
-        if (term.coefficient != 0) printTerm(ctx, term, record.exponentCount, relativePower);
+  int group = 0;
+  if (polynomial != nullptr)
+    polynomial->forEachTerm([&](const TermView& term) {
+      if (!anyGroup || term.power != group) {
+        if (anyGroup) out_.print("        )");
+        anyGroup = true;
+        group = term.power;
+        out_.print("\n + s^%-2d (\n", group);
       }
-      ctx.out.print("        )");
-    }
-  }
-  if (!anyGroup) ctx.out.print("        0");
-  ctx.out.print("\n");
+      printTerm(out_, formula, term, side);
+    });
+  out_.print(anyGroup ? "        )" : "        0");
+  out_.print("\n");
+}
+
+int printFormula(AnalysisContext& ctx, int sign, int numeratorTopofun, int denominatorTopofun, LastUse lastUse) {
+  FinishedFormula formula;
+  formula.sign = sign;
+  formula.numeratorTopofun = numeratorTopofun;
+  formula.denominatorTopofun = denominatorTopofun;
+  TextRenderer text(ctx.out);
+  return finishFormula(ctx, formula, text, lastUse);
 }
 
 }  // namespace velkor

@@ -1,22 +1,32 @@
-// The printed formulas.
+// The text output of the formulas: each parameter's heading, numerator and
+// denominator grouped by powers of s, one line per term, with the listings
+// that the trace bits ask for beside them.
 #pragma once
+
+#include "analysis/formula_finishing.h"
+#include "analysis/formula_sink.h"
+#include "support/output.h"
 
 namespace velkor {
 
 struct AnalysisContext;
-struct PolyRecord;
 
-// Which of the two functions no later formula of the pass needs: on the
-// fast path such a function is handed over to the printing instead of
-// being copied for it (and is gone afterwards).
-struct LastUse {
-  bool numerator = false;
-  bool denominator = false;
+class TextRenderer final : public FormulaSink {
+ public:
+  explicit TextRenderer(Output& out) : out_(out) {}
+  void formulaStarted(const FinishedFormula& formula) override;
+  void formulaFinished(const FinishedFormula& formula) override;
+  void message(std::string_view text) override { out_.write(text.data(), text.size()); }
+  void listing(std::string_view text) override { out_.write(text.data(), text.size()); }
+
+ private:
+  void printPolynomial(const FinishedFormula& formula, const PolynomialView* polynomial, int side);
+  Output& out_;
 };
 
-// 0 when the formula was printed, 1 when it was not.
+// Finishes and prints the formula sign * numerator / denominator of two
+// evaluated functions without a heading; 0 when it was printed, 1 when not.
 int printFormula(AnalysisContext& ctx, int sign, int numeratorTopofun, int denominatorTopofun,
                  LastUse lastUse = LastUse{});
-void printPolynomial(AnalysisContext& ctx, const PolyRecord& record);
 
 }  // namespace velkor

@@ -138,9 +138,9 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
   const int nodes = g.actual_nodes;
   const int needed = nodes - 1;
   bool backtrack = false;
-  if (en.state == 0) {
+  if (en.state == EnumerationState::kStart) {
     if (!validGraph(g)) {
-      en.state = 2;
+      en.state = EnumerationState::kExhausted;
       return false;
     }
     labelSuffixes(g.iGraph, g.edges, nodes, en.iJoinedFrom);
@@ -149,7 +149,7 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
     // with one, every step below keeps the taken and open edges connected.
     const std::uint64_t allNodes = ((std::uint64_t{1} << (nodes + 1)) - 1) & ~std::uint64_t{1};
     if (en.iJoinedFrom[2][1] != allNodes || en.vJoinedFrom[2][1] != allNodes) {
-      en.state = 2;
+      en.state = EnumerationState::kExhausted;
       return false;
     }
     en.iForest.reset(nodes);
@@ -158,8 +158,8 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
     en.signs[0] = 1;
     en.nextEdge = 2;
     en.steps = 0;
-    en.state = 1;
-  } else if (en.state == 1) {
+    en.state = EnumerationState::kRunning;
+  } else if (en.state == EnumerationState::kRunning) {
     backtrack = true;  // resume after the tree last returned
   } else {
     return false;
@@ -167,7 +167,7 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
 
   for (;;) {
     if (workLimit != 0 && ++en.steps > workLimit) {
-      en.state = 2;
+      en.state = EnumerationState::kExhausted;
       return false;
     }
     if (backtrack) {
@@ -189,7 +189,7 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
         break;
       }
       if (!resumed) {
-        en.state = 2;
+        en.state = EnumerationState::kExhausted;
         return false;
       }
     }

@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "support/capacities.h"
+#include "trees/enumeration_state.h"
 
 namespace velkor {
 
@@ -67,7 +68,7 @@ struct CommonTreeEnumerator {
   int signs[kTreeSlots] = {};
   int takenCount = 0;
   int nextEdge = 2;
-  int state = 0;  // 0 not started, 1 running, 2 exhausted
+  EnumerationState state = EnumerationState::kStart;
   // joinedFrom[e][v]: the nodes of node v's component in the graph of
   // edges e .. E alone, one bit each; one table per graph, set up when the
   // enumeration starts.

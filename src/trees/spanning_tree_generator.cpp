@@ -23,8 +23,6 @@ constexpr int kNeverExcluded = kClassNullor | kClassPort1 | kClassPort2;
 // Class bits of the port edges every tree must hold.
 constexpr int kPortBits = kClassPort1 | kClassPort2;
 
-enum EdgeStatus : int { kTaken = -1, kExcluded = 0, kOpen = 1 };
-
 // True when the graph pair fits the tables and every edge end is a node of
 // the graph, so that no label, flag or stack lookup can leave its table.
 bool graphFitsTables(const GraphPair& g) {
@@ -40,14 +38,14 @@ bool graphFitsTables(const GraphPair& g) {
 }
 
 void startEnumeration(TreeGenerator& gen, const GraphPair& g) {
-  gen.generatorState = kGeneratorRunning;
+  gen.generatorState = EnumerationState::kRunning;
   // An edge from a node to itself can never be in a tree. One that may be
   // left out is left out from the start, so it neither branches nor counts
   // towards the edges still available; a nullor or port edge stays open and
   // ends its branch as a cycle when it is taken.
   for (int e = 1; e <= g.edges; ++e) {
     const bool loop = g.iGraph.d1[e] == g.iGraph.d2[e];
-    gen.edgeStatus[e] = loop && (g.dmap[e] & kNeverExcluded) == 0 ? kExcluded : kOpen;
+    gen.edgeStatus[e] = loop && (g.dmap[e] & kNeverExcluded) == 0 ? EdgeStatus::kExcluded : EdgeStatus::kOpen;
   }
   for (int v = 1; v <= g.minty_nodes; ++v) gen.componentLabel[v] = 0;
   gen.stackDepth = 0;
@@ -91,7 +89,7 @@ bool treeComplete(const TreeGenerator& gen, const GraphPair& g) {
   for (int v = 1; v <= g.minty_nodes; ++v)
     if (gen.componentLabel[v] != 1) return false;
   for (int e = 1; e <= g.edges; ++e)
-    if ((g.dmap[e] & kPortBits) != 0 && gen.edgeStatus[e] == kOpen) return false;
+    if ((g.dmap[e] & kPortBits) != 0 && gen.edgeStatus[e] == EdgeStatus::kOpen) return false;
   return true;
 }
 
@@ -99,7 +97,7 @@ enum class Step { kContinue, kCycle, kComplete };
 
 // Takes edge i into the i-graph forest and updates the component labels.
 Step takeEdge(TreeGenerator& gen, const GraphPair& g, int i) {
-  gen.edgeStatus[i] = kTaken;
+  gen.edgeStatus[i] = EdgeStatus::kTaken;
   const int a = g.iGraph.d1[i];
   const int b = g.iGraph.d2[i];
   // An edge from a node to itself closes a cycle whenever it is taken.
@@ -142,13 +140,13 @@ bool descend(TreeGenerator& gen, const GraphPair& g, std::uint64_t workLimit) {
   for (;;) {
     if (workLimit != 0 && ++gen.steps > workLimit) return false;
     int i = 1;
-    while (i <= g.edges && gen.edgeStatus[i] != kOpen) ++i;
+    while (i <= g.edges && gen.edgeStatus[i] != EdgeStatus::kOpen) ++i;
     if (i > g.edges) return false;
     if ((g.dmap[i] & kNeverExcluded) == 0) {
-      gen.edgeStatus[i] = kExcluded;
+      gen.edgeStatus[i] = EdgeStatus::kExcluded;
       int remaining = 0;
       for (int e = 1; e <= g.edges; ++e)
-        if (gen.edgeStatus[e] != kExcluded) ++remaining;
+        if (gen.edgeStatus[e] != EdgeStatus::kExcluded) ++remaining;
       // The branch without edge i is worth exploring only when enough edges
       // are left for a tree. The labels saved are those before i is taken.
       if (remaining >= neededEdges) saveState(gen, g);
@@ -220,7 +218,7 @@ bool acceptRawTree(TreeContext& ctx) {
   int count = 0;
   int nullors = 0;
   for (int e = 2; e <= g.edges; ++e) {
-    if (gen.edgeStatus[e] != kTaken) continue;
+    if (gen.edgeStatus[e] != EdgeStatus::kTaken) continue;
     if (trace) ctx.out.print("%3d(%s) ", e, ctx.store.branchNames[g.d0[e]]);
     // A spanning tree on M nodes has M - 1 edges, edge 1 among them, so
     // this bound is never reached; it only keeps the table safe.
@@ -246,15 +244,15 @@ void nextTree(TreeContext& ctx) {
   const GraphPair& g = ctx.graph;
   bool resume = false;
   switch (gen.generatorState) {
-    case kGeneratorStart:
+    case EnumerationState::kStart:
       if (!graphFitsTables(g)) {
         gen.rawTreeCount = 0;
-        gen.generatorState = kGeneratorExhausted;
+        gen.generatorState = EnumerationState::kExhausted;
         return;
       }
       startEnumeration(gen, g);
       break;
-    case kGeneratorRunning:
+    case EnumerationState::kRunning:
       resume = true;
       break;
     default:
@@ -262,13 +260,13 @@ void nextTree(TreeContext& ctx) {
   }
   for (;;) {
     if (resume && !restoreState(gen, g)) {
-      gen.generatorState = kGeneratorExhausted;
+      gen.generatorState = EnumerationState::kExhausted;
       return;
     }
     resume = true;
     if (descend(gen, g, ctx.workLimit) && acceptRawTree(ctx)) return;
     if (ctx.workLimit != 0 && gen.steps > ctx.workLimit) {
-      gen.generatorState = kGeneratorExhausted;
+      gen.generatorState = EnumerationState::kExhausted;
       return;
     }
   }

@@ -4,21 +4,23 @@
 #include <cstdint>
 
 #include "support/capacities.h"
+#include "trees/enumeration_state.h"
 
 namespace velkor {
 
 struct TreeContext;
 
+// The state of one edge on the live path.
+enum class EdgeStatus : int { kTaken = -1, kExcluded = 0, kOpen = 1 };
+
 struct SavedState {
-  int edgeStatus[kEdgeSlots];
+  EdgeStatus edgeStatus[kEdgeSlots];
   int componentLabel[kGraphNodeSlots];
 };
 
-enum GeneratorState : int { kGeneratorStart = 0, kGeneratorRunning = 1, kGeneratorExhausted = 2 };
-
 struct TreeGenerator {
-  int generatorState = kGeneratorStart;
-  int edgeStatus[kEdgeSlots] = {};          // 1 open, 0 excluded, -1 taken
+  EnumerationState generatorState = EnumerationState::kStart;
+  EdgeStatus edgeStatus[kEdgeSlots] = {};
   int componentLabel[kGraphNodeSlots] = {};
   int nextLabel = 1;
   SavedState stateStack[kGraphNodeSlots] = {};
@@ -29,7 +31,8 @@ struct TreeGenerator {
 };
 
 // Advances to the next accepted tree of ctx.graph; afterwards
-// ctx.generator.generatorState is 1 with a tree in treeEdges, or 2.
+// generator.generatorState is kRunning with a tree in treeEdges, or
+// kExhausted.
 void nextTree(TreeContext& ctx);
 
 }  // namespace velkor

@@ -108,8 +108,8 @@ void advance(TreeContext& ctx, bool fast) {
     return;
   }
   gen.generatorState = nextCommonTree(ctx.commonTrees, ctx.graph, gen.treeEdges, ctx.workLimit)
-                           ? kGeneratorRunning
-                           : kGeneratorExhausted;
+                           ? EnumerationState::kRunning
+                           : EnumerationState::kExhausted;
 }
 
 // The raw-tree count of the plain generator up to the given accepted tree,
@@ -119,10 +119,10 @@ void advance(TreeContext& ctx, bool fast) {
 void countRawTrees(TreeContext& ctx, int acceptedTrees, int treeEdgeCount) {
   TreeGenerator& gen = ctx.generator;
   if (rawTreeOrdinal(ctx.graph, gen.treeEdges, treeEdgeCount, &gen.rawTreeCount)) return;
-  gen.generatorState = kGeneratorStart;
+  gen.generatorState = EnumerationState::kStart;
   for (int accepted = 0; accepted < acceptedTrees; ++accepted) {
     nextTree(ctx);
-    if (gen.generatorState != kGeneratorRunning) break;
+    if (gen.generatorState != EnumerationState::kRunning) break;
   }
 }
 
@@ -347,7 +347,7 @@ int treeProduct(TreeContext& ctx, int mintyNodes, int edges, int actualNodes, in
     ctx.out.print("product:: minty_nodes:%d, edges:%d, actual_nodes:%d, form:%d, topofun:%d\n", mintyNodes, edges,
                   actualNodes, form, topofun);
   p.commonTreeCount = 0;
-  gen.generatorState = kGeneratorStart;
+  gen.generatorState = EnumerationState::kStart;
   gen.rawTreeCount = 0;
   g.minty_nodes = mintyNodes;
   g.edges = edges;
@@ -361,7 +361,7 @@ int treeProduct(TreeContext& ctx, int mintyNodes, int edges, int actualNodes, in
   // runs whenever they are listed; otherwise the pruned enumeration yields
   // the same accepted trees in the same order.
   const bool fast = !ctx.plainPath() && !ctx.traced(kTraceRawTrees | kTraceResources);
-  if (fast) ctx.commonTrees.state = 0;
+  if (fast) ctx.commonTrees.state = EnumerationState::kStart;
   if (!ctx.plainPath()) {
     // Terms keep only the exponents the network can use: on large circuits
     // that is less than half the memory to fill and read.
@@ -369,7 +369,7 @@ int treeProduct(TreeContext& ctx, int mintyNodes, int edges, int actualNodes, in
     beginIndexedAccumulation(ctx);
   }
   advance(ctx, fast);
-  while (gen.generatorState == kGeneratorRunning) {
+  while (gen.generatorState == EnumerationState::kRunning) {
     p.commonTreeCount = static_cast<int>(static_cast<unsigned>(p.commonTreeCount) + 1u);
     const bool matchedTrace = ctx.traced(kTraceMatchedTrees);
     if (fast && !matchedTrace && treeEdgeCount >= 0 && treeEdgeCount < kTreeSlots) {

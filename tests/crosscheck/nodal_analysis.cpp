@@ -1,5 +1,6 @@
 #include "crosscheck/nodal_analysis.h"
 
+#include <Eigen/LU>
 #include <algorithm>
 #include <stdexcept>
 
@@ -51,6 +52,10 @@ std::vector<Row> nullSpace(Matrix& m, std::size_t columns) {
   return basis;
 }
 
+bool isZeroScalar(const Rational& x) { return x.isZero(); }
+bool isZeroScalar(const Complex& x) { return x == Complex(0); }
+
+template <class Scalar>
 class EquationBuilder {
  public:
   EquationBuilder(const Netlist& netlist) {
@@ -78,24 +83,24 @@ class EquationBuilder {
   }
   // Current law: the row of node n sums the currents leaving n through the
   // elements minus the currents fed into n from the ports.
-  void leaving(int label, std::size_t column, const Rational& factor) {
+  void leaving(int label, std::size_t column, const Scalar& factor) {
     int node = nodeIndex_.at(label);
     if (node >= 0) add(static_cast<std::size_t>(node), column, factor);
   }
   // factor * (v(plus) - v(minus)) leaves node `at`.
-  void leavingByVoltage(int at, int plus, int minus, const Rational& factor) {
+  void leavingByVoltage(int at, int plus, int minus, const Scalar& factor) {
     voltage(nodeIndexRow(at), plus, minus, factor);
   }
   // factor * (v(plus) - v(minus)) added to equation `row`.
-  void voltage(std::optional<std::size_t> row, int plus, int minus, const Rational& factor) {
+  void voltage(std::optional<std::size_t> row, int plus, int minus, const Scalar& factor) {
     if (!row) return;
     int p = nodeIndex_.at(plus);
     int m = nodeIndex_.at(minus);
     if (p >= 0) add(*row, static_cast<std::size_t>(p), factor);
     if (m >= 0) add(*row, static_cast<std::size_t>(m), -factor);
   }
-  void add(std::size_t row, std::size_t column, const Rational& factor) {
-    if (factor.isZero()) return;
+  void add(std::size_t row, std::size_t column, const Scalar& factor) {
+    if (isZeroScalar(factor)) return;
     rows_[row].emplace_back(column, factor);
   }
   std::optional<std::size_t> nodeIndexRow(int label) const {
@@ -104,8 +109,8 @@ class EquationBuilder {
     return static_cast<std::size_t>(node);
   }
 
-  Matrix dense() const {
-    Matrix m(rows_.size(), Row(columns_));
+  std::vector<std::vector<Scalar>> dense() const {
+    std::vector<std::vector<Scalar>> m(rows_.size(), std::vector<Scalar>(columns_));
     for (std::size_t r = 0; r < rows_.size(); ++r)
       for (const auto& [column, factor] : rows_[r]) m[r][column] += factor;
     return m;
@@ -116,43 +121,47 @@ class EquationBuilder {
   std::map<int, int> nodeIndex_;
   std::size_t nodeUnknowns_ = 0;
   std::size_t columns_ = 0;
-  std::vector<std::vector<std::pair<std::size_t, Rational>>> rows_;
+  std::vector<std::vector<std::pair<std::size_t, Scalar>>> rows_;
 };
 
 // A one-port of admittance y between a and b.
-void stampAdmittance(EquationBuilder& eq, int a, int b, const Rational& y) {
+template <class Scalar>
+void stampAdmittance(EquationBuilder<Scalar>& eq, int a, int b, const Scalar& y) {
   eq.leavingByVoltage(a, a, b, y);
   eq.leavingByVoltage(b, a, b, -y);
 }
 
 // A branch current (unknown) leaving `plus` through the element into `minus`.
-std::size_t branchCurrent(EquationBuilder& eq, int plus, int minus) {
+template <class Scalar>
+std::size_t branchCurrent(EquationBuilder<Scalar>& eq, int plus, int minus) {
   std::size_t column = eq.newCurrent();
-  eq.leaving(plus, column, Rational(1));
-  eq.leaving(minus, column, Rational(-1));
+  eq.leaving(plus, column, Scalar(1));
+  eq.leaving(minus, column, Scalar(-1));
   return column;
 }
 
-const Rational& valueOf(const Values& values, const std::string& name) {
+template <class Map>
+const typename Map::mapped_type& valueOf(const Map& values, const std::string& name) {
   auto found = values.find(name);
   if (found == values.end()) throw std::out_of_range("no value for element " + name);
   return found->second;
 }
 
-}  // namespace
-
-PortRelation analysePorts(const Netlist& netlist, const Values& values, const Rational& s) {
-  EquationBuilder eq(netlist);
+// The equations of every element and of the two ports; `portColumns`
+// receives the columns of V1, I1, V2 and I2.
+template <class Scalar, class Map>
+void stampNetwork(EquationBuilder<Scalar>& eq, const Netlist& netlist, const Map& values, const Scalar& s,
+                  std::array<std::size_t, 4>& portColumns) {
   for (const Element& e : netlist.elements) {
-    const Rational& x = e.kind == ElementKind::OpAmp ? Rational(0) : valueOf(values, e.name);
+    const Scalar x = e.kind == ElementKind::OpAmp ? Scalar(0) : Scalar(valueOf(values, e.name));
     int pOut = e.nodes[0], mOut = e.nodes[1], pIn = e.nodes[2], mIn = e.nodes[3];
     switch (e.kind) {
       case ElementKind::Resistor:
       case ElementKind::Impedance:
-        stampAdmittance(eq, pOut, mOut, Rational(1) / x);
+        stampAdmittance(eq, pOut, mOut, Scalar(1) / x);
         break;
       case ElementKind::Inductor:
-        stampAdmittance(eq, pOut, mOut, Rational(1) / (s * x));
+        stampAdmittance(eq, pOut, mOut, Scalar(1) / (s * x));
         break;
       case ElementKind::Capacitor:
         stampAdmittance(eq, pOut, mOut, s * x);
@@ -173,29 +182,29 @@ PortRelation analysePorts(const Netlist& netlist, const Values& values, const Ra
         break;
       case ElementKind::OpAmp: {
         branchCurrent(eq, pOut, mOut);
-        eq.voltage(eq.newEquation(), pIn, mIn, Rational(1));
+        eq.voltage(eq.newEquation(), pIn, mIn, Scalar(1));
         break;
       }
       case ElementKind::VoltageGain: {
         branchCurrent(eq, pOut, mOut);
         std::size_t row = eq.newEquation();
-        eq.voltage(row, pOut, mOut, Rational(1));
+        eq.voltage(row, pOut, mOut, Scalar(1));
         eq.voltage(row, pIn, mIn, -x);
         break;
       }
       case ElementKind::CurrentGain: {
         std::size_t control = branchCurrent(eq, pIn, mIn);
-        eq.voltage(eq.newEquation(), pIn, mIn, Rational(1));
+        eq.voltage(eq.newEquation(), pIn, mIn, Scalar(1));
         eq.leaving(pOut, control, x);
         eq.leaving(mOut, control, -x);
         break;
       }
       case ElementKind::Transresistor: {
         std::size_t control = branchCurrent(eq, pIn, mIn);
-        eq.voltage(eq.newEquation(), pIn, mIn, Rational(1));
+        eq.voltage(eq.newEquation(), pIn, mIn, Scalar(1));
         branchCurrent(eq, pOut, mOut);
         std::size_t row = eq.newEquation();
-        eq.voltage(row, pOut, mOut, Rational(1));
+        eq.voltage(row, pOut, mOut, Scalar(1));
         eq.add(row, control, -x);
         break;
       }
@@ -210,32 +219,39 @@ PortRelation analysePorts(const Netlist& netlist, const Values& values, const Ra
         // matrix [[0, sM], [sM, 0]], coupling without self inductance.
         std::size_t inCurrent = branchCurrent(eq, pIn, mIn);
         std::size_t outCurrent = branchCurrent(eq, pOut, mOut);
-        Rational sm = s * x;
+        Scalar sm = s * x;
         std::size_t inRow = eq.newEquation();
-        eq.voltage(inRow, pIn, mIn, Rational(1));
+        eq.voltage(inRow, pIn, mIn, Scalar(1));
         eq.add(inRow, outCurrent, -sm);
         std::size_t outRow = eq.newEquation();
-        eq.voltage(outRow, pOut, mOut, Rational(1));
+        eq.voltage(outRow, pOut, mOut, Scalar(1));
         eq.add(outRow, inCurrent, -sm);
         break;
       }
     }
   }
   // The ports: current I enters at +, leaves at -; V = v(+) - v(-).
-  std::array<std::size_t, 4> portColumns{};
   for (int port = 0; port < 2; ++port) {
     int plus = netlist.ports[static_cast<std::size_t>(2 * port)];
     int minus = netlist.ports[static_cast<std::size_t>(2 * port + 1)];
     std::size_t vColumn = eq.newCurrent();
     std::size_t iColumn = eq.newCurrent();
-    eq.leaving(plus, iColumn, Rational(-1));
-    eq.leaving(minus, iColumn, Rational(1));
+    eq.leaving(plus, iColumn, Scalar(-1));
+    eq.leaving(minus, iColumn, Scalar(1));
     std::size_t row = eq.newEquation();
-    eq.add(row, vColumn, Rational(1));
-    eq.voltage(row, plus, minus, Rational(-1));
+    eq.add(row, vColumn, Scalar(1));
+    eq.voltage(row, plus, minus, Scalar(-1));
     portColumns[static_cast<std::size_t>(2 * port)] = vColumn;
     portColumns[static_cast<std::size_t>(2 * port + 1)] = iColumn;
   }
+}
+
+}  // namespace
+
+PortRelation analysePorts(const Netlist& netlist, const Values& values, const Rational& s) {
+  EquationBuilder<Rational> eq(netlist);
+  std::array<std::size_t, 4> portColumns{};
+  stampNetwork(eq, netlist, values, s, portColumns);
   Matrix m = eq.dense();
   std::vector<Row> solutions = nullSpace(m, eq.columns());
   // Project onto (V1, I1, V2, I2) and keep an independent set.
@@ -256,15 +272,16 @@ PortRelation analysePorts(const Netlist& netlist, const Values& values, const Ra
 namespace {
 
 // The quantity as a linear form over (V1, I1, V2, I2), scaled by 2 for waves.
-std::array<Rational, 4> linearForm(const PortQuantity& q, const Rational& z0) {
-  std::array<Rational, 4> form{};
+template <class Scalar>
+std::array<Scalar, 4> linearForm(const PortQuantity& q, const Scalar& z0) {
+  std::array<Scalar, 4> form{};
   std::size_t v = q.port == 1 ? 0 : 2;
   switch (q.quantity) {
-    case Quantity::V: form[v] = Rational(1); break;
-    case Quantity::I: form[v + 1] = Rational(1); break;
-    case Quantity::MinusI: form[v + 1] = Rational(-1); break;
-    case Quantity::WaveIn: form[v] = Rational(1); form[v + 1] = z0; break;
-    case Quantity::WaveOut: form[v] = Rational(1); form[v + 1] = -z0; break;
+    case Quantity::V: form[v] = Scalar(1); break;
+    case Quantity::I: form[v + 1] = Scalar(1); break;
+    case Quantity::MinusI: form[v + 1] = Scalar(-1); break;
+    case Quantity::WaveIn: form[v] = Scalar(1); form[v + 1] = z0; break;
+    case Quantity::WaveOut: form[v] = Scalar(1); form[v + 1] = -z0; break;
   }
   return form;
 }
@@ -319,6 +336,45 @@ Rational referenceImpedance(const Netlist& netlist, const Values& values) {
   if (netlist.normalization == 0) return Rational(1) / valueOf(values, "Y0");
   if (netlist.normalization == 1) return valueOf(values, "Z0");
   return Rational(1);
+}
+
+std::optional<NumericParameter> numericParameter(const Netlist& netlist, const NumericValues& values, Complex s,
+                                        const TwoPortRow& row) {
+  EquationBuilder<Complex> eq(netlist);
+  std::array<std::size_t, 4> portColumns{};
+  stampNetwork(eq, netlist, values, s, portColumns);
+  long double z0 = netlist.normalization == 0   ? 1 / valueOf(values, "Y0")
+                   : netlist.normalization == 1 ? valueOf(values, "Z0")
+                                                : 1.0L;
+  // The network's equations leave two port quantities free; the
+  // parameter's condition and a unit denominator fix them.
+  std::vector<std::vector<Complex>> rows = eq.dense();
+  std::size_t n = eq.columns();
+  if (rows.size() + 2 != n) return std::nullopt;
+  using Matrix = Eigen::Matrix<Complex, Eigen::Dynamic, Eigen::Dynamic>;
+  using Vector = Eigen::Matrix<Complex, Eigen::Dynamic, 1>;
+  Matrix a = Matrix::Zero(static_cast<Eigen::Index>(n), static_cast<Eigen::Index>(n));
+  Vector b = Vector::Zero(static_cast<Eigen::Index>(n));
+  for (std::size_t r = 0; r < rows.size(); ++r)
+    for (std::size_t c = 0; c < n; ++c) a(static_cast<Eigen::Index>(r), static_cast<Eigen::Index>(c)) = rows[r][c];
+  auto constraint = linearForm(row.constraint, Complex(z0));
+  auto denominator = linearForm(row.denominator, Complex(z0));
+  auto numerator = linearForm(row.numerator, Complex(z0));
+  for (std::size_t k = 0; k < 4; ++k) {
+    a(static_cast<Eigen::Index>(n - 2), static_cast<Eigen::Index>(portColumns[k])) = constraint[k];
+    a(static_cast<Eigen::Index>(n - 1), static_cast<Eigen::Index>(portColumns[k])) = denominator[k];
+  }
+  b(static_cast<Eigen::Index>(n - 1)) = 1;
+  Eigen::FullPivLU<Matrix> lu(a);
+  if (!lu.isInvertible()) return std::nullopt;
+  Vector x = lu.solve(b);
+  NumericParameter result;
+  long double largest = x.cwiseAbs().maxCoeff();
+  for (std::size_t k = 0; k < 4; ++k) {
+    result.value += numerator[k] * x(static_cast<Eigen::Index>(portColumns[k]));
+    result.scale += std::abs(numerator[k]) * largest;
+  }
+  return result;
 }
 
 }  // namespace velkor::crosscheck

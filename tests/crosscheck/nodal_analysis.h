@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <complex>
 #include <map>
 #include <optional>
 #include <string>
@@ -67,5 +68,21 @@ ParameterValue twoPortParameter(const PortRelation& relation, const TwoPortRow& 
 // The reference impedance of the scattering rows for the netlist's n entry:
 // 1/Y0 for n 0, Z0 for n 1, 1 otherwise (Y0 and Z0 are looked up in values).
 Rational referenceImpedance(const Netlist& netlist, const Values& values);
+
+// The same network in floating point, for comparisons with numeric
+// evaluations: the parameter of `row` at a complex s, from the network's
+// equations completed by the parameter's two port conditions, solved with
+// full pivoting in long double. Nothing when that system is singular.
+// `scale` is the size of the largest unknown of the solution, times the
+// numerator's weights: the value is exact only to a fraction of it, which
+// matters where the true value is 0.
+using Complex = std::complex<long double>;
+using NumericValues = std::map<std::string, long double>;  // element name, Y0, Z0 -> value
+struct NumericParameter {
+  Complex value = 0;
+  long double scale = 0;
+};
+std::optional<NumericParameter> numericParameter(const Netlist& netlist, const NumericValues& values, Complex s,
+                                        const TwoPortRow& row);
 
 }  // namespace velkor::crosscheck

@@ -341,7 +341,7 @@ TEST_F(PrintingTest, ConversionGrowsAFullColumn) {
   add(num, 3, 1, {{2, 21}, {4, 2}, {5, 1}});
   ctx->maps.ohmExponents[4] = 2;
   ctx->store.traceBits = kTraceResources;
-  ASSERT_EQ(copyPolyRecord(*ctx, 1, ctx->polyRecords[6], ctx->polyRecords[0]), 0);
+  ASSERT_EQ(copyPolyRecord(*ctx, 1, ctx->polyRecords[6], ctx->polyRecords[0]), CopyStatus::kDone);
   output.clear();
   ASSERT_EQ(convertToOhmUnits(*ctx, ctx->polyRecords[6]), 0);
   const PolyRecord& copy = ctx->polyRecords[6];
@@ -408,21 +408,19 @@ TEST(PrintingMemory, HandOverRequestsTheCopyBlocksAndLeavesTheSourceEmpty) {
 
   // Refused: the same message as a copy, and the function is kept.
   alloc.failAt = alloc.requests() + 1;
-  EXPECT_EQ(takePolyRecord(*ctx, -1, ctx->polyRecords[6], ctx->polyRecords[3], true), 1);
-  EXPECT_EQ(output.text(), "can't allocate space for termlist\n");
+  EXPECT_EQ(takePolyRecord(*ctx, -1, ctx->polyRecords[6], ctx->polyRecords[3], true), CopyStatus::kNoTermlist);
   EXPECT_EQ(fn.termlist, block);
   EXPECT_FALSE(ctx->polyRecords[6].live());
   output.clear();
   alloc.failAt = alloc.requests() + 2;
-  EXPECT_EQ(takePolyRecord(*ctx, -1, ctx->polyRecords[6], ctx->polyRecords[3], true), 1);
-  EXPECT_EQ(output.text(), "can't allocate space for poly\n");
+  EXPECT_EQ(takePolyRecord(*ctx, -1, ctx->polyRecords[6], ctx->polyRecords[3], true), CopyStatus::kNoPoly);
   EXPECT_EQ(alloc.liveBlocks(), 2);
 
   // Granted: the blocks move, the coefficients are negated, the two
   // requested blocks went back.
   alloc.failAt = 0;
   const std::uint64_t before = alloc.requests();
-  EXPECT_EQ(takePolyRecord(*ctx, -1, ctx->polyRecords[6], ctx->polyRecords[3], true), 0);
+  EXPECT_EQ(takePolyRecord(*ctx, -1, ctx->polyRecords[6], ctx->polyRecords[3], true), CopyStatus::kDone);
   EXPECT_EQ(alloc.requests(), before + 2);
   EXPECT_EQ(alloc.liveBlocks(), 2);
   EXPECT_FALSE(fn.live());

@@ -83,13 +83,13 @@ TEST_F(FastPathTest, SignsAndRawTreeCountsMatchThePlainPath) {
     const int count = g.actual_nodes - 1;
     CommonTreeEnumerator en;
     int edges[kTreeSlots] = {};
-    ctx->generator.generatorState = kGeneratorStart;
+    ctx->generator.generatorState = EnumerationState::kStart;
     while (nextCommonTree(en, g, edges, 0)) {
       int iPermutation[kTreeSlots] = {}, vPermutation[kTreeSlots] = {};
       orientTreePair(count, g.iGraph, g.vGraph, edges, iPermutation, vPermutation);
       ASSERT_EQ(en.signs[count], treeSign(g.actual_nodes, vPermutation, iPermutation)) << "round " << round;
       nextTree(*ctx);
-      ASSERT_EQ(ctx->generator.generatorState, kGeneratorRunning) << "round " << round;
+      ASSERT_EQ(ctx->generator.generatorState, EnumerationState::kRunning) << "round " << round;
       int ordinal = 0;
       ASSERT_TRUE(rawTreeOrdinal(g, edges, count, &ordinal)) << "round " << round;
       ASSERT_EQ(ordinal, ctx->generator.rawTreeCount) << "round " << round;

@@ -61,7 +61,7 @@ class TreeTest : public ::testing::Test {
     g.minty_nodes = m;
     g.actual_nodes = nodes;
     g.edges = e;
-    ctx->generator.generatorState = kGeneratorStart;
+    ctx->generator.generatorState = EnumerationState::kStart;
   }
 
   void setEdge(int e, const char* name, int i1, int i2, int v1, int v2, int cls) {
@@ -81,7 +81,7 @@ class TreeTest : public ::testing::Test {
   std::vector<std::vector<int>> allTrees() {
     std::vector<std::vector<int>> trees;
     const int count = ctx->graph.actual_nodes - 1;
-    for (nextTree(*ctx); ctx->generator.generatorState == kGeneratorRunning; nextTree(*ctx))
+    for (nextTree(*ctx); ctx->generator.generatorState == EnumerationState::kRunning; nextTree(*ctx))
       trees.emplace_back(ctx->generator.treeEdges + 1, ctx->generator.treeEdges + 1 + count);
     return trees;
   }

@@ -14,7 +14,7 @@ TEST_F(GeneratorTest, FiveTreesComeInLexicographicOrder) {
   graph(3, {{"r2", 1, 2, 1, 2}, {"r3", 2, 3, 2, 3}, {"r4", 1, 3, 1, 3}, {"r5", 1, 2, 1, 2}});
   EXPECT_EQ(allTrees(), (Trees{{2, 3}, {2, 4}, {3, 4}, {3, 5}, {4, 5}}));
   EXPECT_EQ(ctx->generator.rawTreeCount, 5);
-  EXPECT_EQ(ctx->generator.generatorState, kGeneratorExhausted);
+  EXPECT_EQ(ctx->generator.generatorState, EnumerationState::kExhausted);
   EXPECT_EQ(output.text(), "");
 }
 
@@ -23,24 +23,24 @@ TEST_F(GeneratorTest, RawTreeCounterWrapsPastTheLargest32BitNumber) {
   // the printed number does, with no overflow (the sanitizer build checks).
   graph(3, {{"r2", 1, 2, 1, 2}, {"r3", 2, 3, 2, 3}, {"r4", 1, 3, 1, 3}});
   nextTree(*ctx);
-  ASSERT_EQ(ctx->generator.generatorState, kGeneratorRunning);
+  ASSERT_EQ(ctx->generator.generatorState, EnumerationState::kRunning);
   ctx->generator.rawTreeCount = 2147483647;
   nextTree(*ctx);
-  ASSERT_EQ(ctx->generator.generatorState, kGeneratorRunning);
+  ASSERT_EQ(ctx->generator.generatorState, EnumerationState::kRunning);
   EXPECT_EQ(ctx->generator.rawTreeCount, -2147483647 - 1);
 }
 
 TEST_F(GeneratorTest, GraphThatIsATreeSavesNoStateAndStaysExhausted) {
   graph(3, {{"r2", 1, 2, 1, 2}, {"r3", 2, 3, 2, 3}});
   nextTree(*ctx);
-  ASSERT_EQ(ctx->generator.generatorState, kGeneratorRunning);
+  ASSERT_EQ(ctx->generator.generatorState, EnumerationState::kRunning);
   EXPECT_EQ(ctx->generator.stackDepth, 0);
   EXPECT_EQ(ctx->generator.treeEdges[1], 2);
   EXPECT_EQ(ctx->generator.treeEdges[2], 3);
   nextTree(*ctx);
-  EXPECT_EQ(ctx->generator.generatorState, kGeneratorExhausted);
+  EXPECT_EQ(ctx->generator.generatorState, EnumerationState::kExhausted);
   nextTree(*ctx);
-  EXPECT_EQ(ctx->generator.generatorState, kGeneratorExhausted);
+  EXPECT_EQ(ctx->generator.generatorState, EnumerationState::kExhausted);
   EXPECT_EQ(ctx->generator.rawTreeCount, 1);
 }
 
@@ -83,7 +83,7 @@ TEST_F(GeneratorTest, EveryPortEdgeMustBeInTheTree) {
   ctx->graph.form = 6;
   ctx->store.traceBits = kTraceRawTrees;
   nextTree(*ctx);
-  EXPECT_EQ(ctx->generator.generatorState, kGeneratorExhausted);
+  EXPECT_EQ(ctx->generator.generatorState, EnumerationState::kExhausted);
   EXPECT_EQ(ctx->generator.rawTreeCount, 0);
   EXPECT_EQ(output.text(), "");
 

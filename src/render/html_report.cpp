@@ -1,0 +1,134 @@
+#include "render/html_report.h"
+
+#include "render/numeric_text.h"
+#include "render/svg_plots.h"
+
+namespace velkor {
+
+namespace {
+
+const char* const kStyle = R"(
+body{margin:0;background:#fafafa;color:#1a1a1a;font:16px/1.45 "DejaVu Sans",Arial,sans-serif}
+main{max-width:1000px;margin:0 auto;padding:16px 24px}
+h1{font-size:1.6em;margin:.4em 0}
+h2{font-size:1.25em;margin:1.2em 0 .4em;border-bottom:1px solid #ccc}
+h3{font-size:1.05em;margin:1em 0 .3em}
+pre{background:#fff;border:1px solid #ddd;padding:8px;overflow-x:auto;font-size:.9em}
+table{border-collapse:collapse;margin:.4em 0;background:#fff}
+th,td{border:1px solid #ddd;padding:3px 8px;text-align:left;font-variant-numeric:tabular-nums}
+th{background:#f0f0f0}
+.scroll{overflow-x:auto;max-width:100%}
+.formula{overflow-x:auto;background:#fff;border:1px solid #ddd;padding:8px;margin:.4em 0}
+.formula math{font-size:1.15em}
+.heading{font-family:"DejaVu Sans Mono",monospace;font-size:.9em}
+.note{color:#8a3a00}
+figure{margin:.6em 0}
+figure svg{width:100%;height:auto;max-width:800px;display:block;border:1px solid #ddd;background:#fff}
+@media (max-width:600px){
+  body{font-size:14px}
+  main{padding:8px}
+  th,td{padding:2px 4px}
+}
+)";
+
+std::string cell(const std::string& text, const char* tag = "td") {
+  return std::string("<") + tag + ">" + escapeXml(text) + "</" + tag + ">";
+}
+
+std::string coefficientTable(const NumericSummary& numeric) {
+  const NumericFormula& f = numeric.formula;
+  std::size_t rows = std::max(f.numerator.coefficients.size(), f.denominator.coefficients.size());
+  std::string html = "<div class=\"scroll\"><table class=\"coefficients\"><tr>" + cell("power of s", "th") +
+                     cell("numerator", "th") + cell("denominator", "th") + "</tr>\n";
+  for (std::size_t k = 0; k < rows; ++k) {
+    auto value = [&](const NumericPolynomial& p) {
+      return k < p.coefficients.size() ? formatNumber(p.coefficients[k], 10) : std::string("0");
+    };
+    html += "<tr>" + cell("s^" + std::to_string(f.numerator.lowestPower + static_cast<int>(k))) +
+            cell(value(f.numerator)) + cell(value(f.denominator)) + "</tr>\n";
+  }
+  return html + "</table></div>\n";
+}
+
+std::string rootTable(const char* title, const std::vector<PolynomialRoot>& roots) {
+  std::string html = std::string("<h3>") + title + "</h3>\n";
+  if (roots.empty()) return html + "<p>none</p>\n";
+  html += "<div class=\"scroll\"><table class=\"roots\"><tr>" + cell("rad/s", "th") + cell("Hz", "th") +
+          cell("f0 (Hz)", "th") + cell("Q", "th") + "</tr>\n";
+  for (const PolynomialRoot& root : roots) {
+    if (!root.reliable) {
+      html += "<tr><td colspan=\"4\" class=\"note\">ill-conditioned, near " +
+              escapeXml(formatComplex(root.value, 3)) + " rad/s (relative uncertainty " +
+              escapeXml(formatNumber(root.relativeUncertainty, 2)) + ")</td></tr>\n";
+      continue;
+    }
+    html += "<tr>" + cell(formatComplex(root.value)) + cell(formatComplex(root.value / (2 * 3.14159265358979323846L))) +
+            cell(root.isComplex() ? formatNumber(hertz(root.naturalFrequency())) : "") +
+            cell(root.isComplex() ? formatNumber(root.quality()) : "") + "</tr>\n";
+  }
+  return html + "</table></div>\n";
+}
+
+std::string lowFrequencyText(const LowFrequencyBehaviour& low) {
+  if (!low.defined) return "undefined (the denominator is 0)";
+  if (low.power == 0) return formatNumber(low.gain);
+  return std::string(low.power > 0 ? "0" : "infinite") + "; at low frequencies " + formatNumber(low.gain) +
+         " s^" + std::to_string(low.power);
+}
+
+std::string formulaSection(const ReportFormula& formula) {
+  const NumericSummary& numeric = formula.numeric;
+  std::string html = "<section class=\"parameter\">\n<h3>" + escapeXml(numeric.name) + "</h3>\n";
+  if (!formula.heading.empty()) html += "<p class=\"heading\">" + escapeXml(formula.heading) + "</p>\n";
+  html += "<div class=\"formula\">" + formula.mathml + "</div>\n";
+  if (!numeric.complete()) {
+    html += "<p class=\"note\">No numbers: no value for";
+    for (const std::string& name : numeric.missing) html += " " + escapeXml(name);
+    return html + ".</p>\n</section>\n";
+  }
+  html += "<p>DC value: " + escapeXml(lowFrequencyText(numeric.lowFrequency)) + "</p>\n";
+  html += coefficientTable(numeric);
+  html += rootTable("Zeros", numeric.zeros);
+  html += rootTable("Poles", numeric.poles);
+  return html + "</section>\n";
+}
+
+}  // namespace
+
+std::string htmlReport(const ReportInput& input) {
+  std::string html = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+                     "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
+                     escapeXml(input.title) + "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n<main>\n";
+  html += "<h1>" + escapeXml(input.title) + "</h1>\n";
+  html += "<section>\n<h2>Element values</h2>\n";
+  if (input.values == nullptr || input.values->empty()) {
+    html += "<p>none given</p>\n";
+  } else {
+    html += "<div class=\"scroll\"><table class=\"values\"><tr>" + cell("name", "th") + cell("value", "th") +
+            cell("from", "th") + "</tr>\n";
+    for (const auto& [name, value] : input.values->all())
+      html += "<tr>" + cell(name) + cell(formatNumber(value.value, 10)) + cell(value.origin) + "</tr>\n";
+    html += "</table></div>\n";
+    if (!input.unusedValues.empty()) {
+      html += "<p class=\"note\">In no netlist:";
+      for (const std::string& name : input.unusedValues) html += " " + escapeXml(name);
+      html += "</p>\n";
+    }
+  }
+  html += "</section>\n";
+  for (std::size_t k = 0; k < input.netlists.size(); ++k) {
+    const ReportNetlist& netlist = input.netlists[k];
+    html += "<section class=\"netlist\">\n<h2>Netlist";
+    if (input.netlists.size() > 1) html += " " + std::to_string(k + 1);
+    html += "</h2>\n<pre>" + escapeXml(netlist.text) + "</pre>\n";
+    for (const ReportFormula& formula : netlist.formulas) html += formulaSection(formula);
+    html += "</section>\n";
+  }
+  if (!input.bodeSvg.empty())
+    html += "<section>\n<h2>Bode plot</h2>\n<figure class=\"plot\">" + input.bodeSvg + "</figure>\n</section>\n";
+  if (!input.poleZeroSvg.empty())
+    html += "<section>\n<h2>Pole-zero map</h2>\n<figure class=\"plot\">" + input.poleZeroSvg + "</figure>\n</section>\n";
+  return html + "</main>\n</body>\n</html>\n";
+}
+
+}  // namespace velkor

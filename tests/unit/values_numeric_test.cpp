@@ -1,0 +1,154 @@
+// Numeric forms of formulas: coefficients summed without losing digits to
+// cancellation, DC behaviour, roots across many decades with their
+// reliability, and the frequency response on a log grid.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "analysis/frequency_response.h"
+#include "analysis/numeric_summary.h"
+
+namespace velkor {
+namespace {
+
+using Term = OwnedPolynomial::Term;
+
+// A polynomial with plain numeric coefficients (no symbols), lowest power first.
+NumericPolynomial plain(std::vector<long double> coefficients) {
+  NumericPolynomial p;
+  p.coefficients = std::move(coefficients);
+  p.errorBounds.assign(p.coefficients.size(), 0.0L);
+  return p;
+}
+
+// The coefficients of prod (s - root), lowest power first.
+NumericPolynomial fromRoots(const std::vector<std::complex<long double>>& roots) {
+  std::vector<std::complex<long double>> c{1};
+  for (auto root : roots) {
+    c.push_back(0);
+    for (std::size_t k = c.size() - 1; k > 0; --k) c[k] = c[k - 1] - root * c[k];
+    c[0] = -root * c[0];
+  }
+  std::vector<long double> real;
+  for (auto x : c) real.push_back(x.real());
+  return plain(real);
+}
+
+TEST(NumericFormula, CompensatedCoefficientsAndMissingSymbols) {
+  // s^0: 100000 terms x (x = 0.1): summed as exactly as one product.
+  // s^1: r c + r c + r c - 3 r c with u = 3, zero in exact arithmetic, and
+  // so exactly 0 although the products round differently.
+  // s^2: a term without values.
+  OwnedPolynomial numerator;
+  numerator.terms.assign(100000, Term{0, 1, {{0, 1}}});
+  numerator.terms.push_back(Term{1, 3, {{1, 1}, {2, 1}}});
+  numerator.terms.push_back(Term{1, -1, {{1, 1}, {2, 1}, {3, 1}}});
+  OwnedPolynomial denominator;
+  denominator.terms = {Term{0, 2, {}}, Term{1, -1, {{1, 1}}}};
+  std::vector<std::string> symbols{"x", "r", "c", "u", "unused"};
+  ElementValues values;
+  values.set("x", 0.1L, "t");
+  values.set("r", 1.0L / 3, "t");
+  values.set("c", 1e-9L / 7, "t");
+  values.set("u", 3.0L, "t");
+  NumericSummary summary = numericSummary("g21", numerator, denominator, symbols, values);
+  ASSERT_TRUE(summary.complete());  // "unused" is in no term
+  ASSERT_EQ(summary.formula.numerator.coefficients.size(), 2u);
+  EXPECT_NEAR(static_cast<double>(summary.formula.numerator.coefficients[0] / (100000 * 0.1L) - 1), 0, 1e-18);
+  EXPECT_EQ(summary.formula.numerator.coefficients[1], 0.0L);
+  EXPECT_EQ(summary.lowFrequency.power, 0);
+  EXPECT_NEAR(static_cast<double>(summary.lowFrequency.gain), 5000, 1e-12);
+  EXPECT_TRUE(summary.zeros.empty());
+  ASSERT_EQ(summary.poles.size(), 1u);
+  EXPECT_NEAR(static_cast<double>(summary.poles[0].value.real()), 6, 1e-14);
+
+  values.set("x", 0.1L, "t");
+  ElementValues partial;
+  partial.set("r", 1.0L, "t");
+  NumericSummary missing = numericSummary("g21", numerator, denominator, symbols, partial);
+  EXPECT_EQ(missing.missing, (std::vector<std::string>{"x", "c", "u"}));
+}
+
+TEST(NumericFormula, LowFrequencyBehaviour) {
+  auto low = [](std::vector<long double> num, std::vector<long double> den) {
+    return NumericFormula{plain(std::move(num)), plain(std::move(den))}.lowFrequency();
+  };
+  LowFrequencyBehaviour highPass = low({0, 0, 2}, {4, 1, 1});
+  EXPECT_TRUE(highPass.defined);
+  EXPECT_EQ(highPass.power, 2);
+  EXPECT_EQ(highPass.gain, 0.5L);
+  LowFrequencyBehaviour integrator = low({-3}, {0, 6});
+  EXPECT_EQ(integrator.power, -1);
+  EXPECT_EQ(integrator.gain, -0.5L);
+  EXPECT_EQ(low({}, {1, 1}).gain, 0.0L);
+  EXPECT_TRUE(low({}, {1, 1}).defined);
+  EXPECT_FALSE(low({1}, {0, 0}).defined);
+}
+
+TEST(PolynomialRoots, WideSpreadRootsAndPairs) {
+  // A 1 mHz-scale real pole, a 1 GHz-scale real pole, a Q = 5 pair at
+  // 1 krad/s and a zero at the origin: coefficients span about 30 decades.
+  long double w0 = 1e3L, q = 5;
+  long double re = -w0 / (2 * q), im = w0 * std::sqrt(1 - 1 / (4 * q * q));
+  NumericPolynomial p = fromRoots({{0, 0}, {-1e-3L, 0}, {-1e9L, 0}, {re, im}, {re, -im}});
+  p.coefficients[0] = 0;
+  std::vector<PolynomialRoot> roots = polynomialRoots(p);
+  ASSERT_EQ(roots.size(), 5u);
+  EXPECT_EQ(roots[0].value, std::complex<long double>(0));
+  EXPECT_NEAR(static_cast<double>(roots[1].value.real() / -1e-3L), 1, 1e-12);
+  EXPECT_NEAR(static_cast<double>(roots[2].value.real() / -1e9L), 1, 1e-12);
+  EXPECT_EQ(roots[3].value, std::conj(roots[4].value));
+  EXPECT_LT(roots[3].value.imag(), 0);
+  EXPECT_NEAR(static_cast<double>(roots[4].naturalFrequency() / w0), 1, 1e-12);
+  EXPECT_NEAR(static_cast<double>(roots[4].quality()), 5, 1e-11);
+  for (const PolynomialRoot& root : roots) EXPECT_TRUE(root.reliable);
+}
+
+TEST(PolynomialRoots, MultipleRootsAndIllConditionedOnes) {
+  // A double pole (two equal buffered RC sections) is still fixed to far
+  // more than six digits; a six-fold root is not.
+  std::vector<PolynomialRoot> twice = polynomialRoots(fromRoots({{-1e4L, 0}, {-1e4L, 0}}));
+  ASSERT_EQ(twice.size(), 2u);
+  for (const PolynomialRoot& root : twice) {
+    EXPECT_TRUE(root.reliable);
+    EXPECT_NEAR(static_cast<double>(root.value.real() / -1e4L), 1, 1e-7);
+  }
+  NumericPolynomial sixfold = fromRoots(std::vector<std::complex<long double>>(6, {-2, 0}));
+  int unreliable = 0;
+  for (const PolynomialRoot& root : polynomialRoots(sixfold)) unreliable += root.reliable ? 0 : 1;
+  EXPECT_GT(unreliable, 0);
+  // Rounding bounds as large as the coefficients leave nothing certain.
+  NumericPolynomial noisy = fromRoots({{-1, 0}, {-3, 0}});
+  noisy.errorBounds = {1, 1, 1};
+  for (const PolynomialRoot& root : polynomialRoots(noisy)) EXPECT_FALSE(root.reliable);
+}
+
+TEST(FrequencyResponse, GridRangeAndUnwrappedPhase) {
+  std::vector<long double> grid = logFrequencyGrid({10, 1e5L, 5});
+  ASSERT_EQ(grid.size(), 5u);
+  EXPECT_EQ(grid.front(), 10.0L);
+  EXPECT_NEAR(static_cast<double>(grid[1]), 100, 1e-9);
+  EXPECT_EQ(grid.back(), 1e5L);
+
+  // Fourth-order low-pass, poles at 2*pi*1 kHz: phase runs smoothly to -360.
+  long double w = 2 * std::numbers::pi_v<long double> * 1000;
+  NumericFormula lowPass{plain({w * w * w * w}),
+                         fromRoots({{-w, 0}, {-w, 0}, {-w, 0}, {-w, 0}})};
+  std::vector<std::vector<PolynomialRoot>> roots{polynomialRoots(lowPass.denominator)};
+  FrequencyRange range = defaultFrequencyRange(roots, 201);
+  EXPECT_NEAR(static_cast<double>(range.fromHz), 10, 1e-3);
+  EXPECT_NEAR(static_cast<double>(range.toHz), 1e5, 10);
+  EXPECT_EQ(defaultFrequencyRange({}, 7).points, 7);
+
+  grid = logFrequencyGrid({10, 1e5L, 201});
+  FrequencyResponse response = frequencyResponse(lowPass, grid, "g21");
+  EXPECT_NEAR(static_cast<double>(response.magnitudeDb[100]), -4 * 20 * std::log10(std::sqrt(2.0)), 1e-9);
+  EXPECT_NEAR(static_cast<double>(response.phaseDeg[100]), -180, 1e-9);
+  EXPECT_NEAR(static_cast<double>(response.phaseDeg.back()), -360 + 4 * std::atan(0.01) * 180 / std::numbers::pi,
+              1e-3);
+  for (std::size_t k = 1; k < grid.size(); ++k) EXPECT_LT(response.phaseDeg[k], response.phaseDeg[k - 1]);
+}
+
+}  // namespace
+}  // namespace velkor

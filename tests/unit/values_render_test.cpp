@@ -1,0 +1,136 @@
+// Numeric renderers: the --eval text block, CSV, SVG plots, MathML and the
+// report page (the browser checks look at how they are drawn).
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "analysis/frequency_response.h"
+#include "analysis/numeric_summary.h"
+#include "render/bode_csv.h"
+#include "render/html_report.h"
+#include "render/mathml_formula.h"
+#include "render/numeric_text.h"
+#include "render/svg_plots.h"
+
+namespace velkor {
+namespace {
+
+using Term = OwnedPolynomial::Term;
+
+// g21 = 1 / (1 + s r1 c1), as a formula prints it.
+struct RcLowPass {
+  OwnedPolynomial numerator, denominator;
+  std::vector<std::string> symbols{"r1", "c1"};
+  RcLowPass() {
+    numerator.terms = {Term{0, 1, {}}};
+    denominator.terms = {Term{0, 1, {}}, Term{1, 1, {{0, 1}, {1, 1}}}};
+  }
+  NumericSummary summary(const ElementValues& values) const {
+    return numericSummary("g21", numerator, denominator, symbols, values);
+  }
+};
+
+ElementValues rcValues() {
+  ElementValues values;
+  values.set("r1=1k");
+  values.set("c1=1u");
+  return values;
+}
+
+TEST(NumericText, BlockLayoutAndMissingValues) {
+  RcLowPass rc;
+  EXPECT_EQ(numericText(rc.summary(rcValues())),
+            " Numeric:\n"
+            " numerator:    s^0  1\n"
+            " denominator:  s^0  1\n"
+            "               s^1  0.001\n"
+            " dc:           1\n"
+            " zeros:        none\n"
+            " poles:        rad/s                    Hz                       f0 Hz         Q\n"
+            "               -1000                    -159.155\n");
+  ElementValues partial;
+  partial.set("c1=1u");
+  EXPECT_EQ(numericText(rc.summary(partial)), " Numeric: no value for r1\n");
+  EXPECT_EQ(formatComplex({-707.1067811865L, 707.1067811865L}), "-707.107 + 707.107j");
+  EXPECT_EQ(formatComplex({0, -2}), "-2j");
+  EXPECT_EQ(siLabel(0.1L), "100m");
+  EXPECT_EQ(siLabel(2.5e6L), "2.5M");
+}
+
+TEST(BodeOutput, CsvColumnsAndSvgCurves) {
+  RcLowPass rc;
+  NumericSummary summary = rc.summary(rcValues());
+  std::vector<long double> grid = logFrequencyGrid({1, 1e5L, 6});
+  std::vector<FrequencyResponse> responses{frequencyResponse(summary.formula, grid, "g21"),
+                                           frequencyResponse(summary.formula, grid, "a<b")};
+  std::string csv = bodeCsv(grid, responses);
+  EXPECT_EQ(csv.substr(0, csv.find('\n')), "frequency_Hz,g21_magnitude_dB,g21_phase_deg,a<b_magnitude_dB,a<b_phase_deg");
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 7);
+  EXPECT_NE(csv.find("\n100000,-55.96"), std::string::npos);  // 20 log10(1/sqrt(1 + (200 pi)^2))
+
+  std::string svg = bodeSvg(grid, responses, "Bode & co");
+  EXPECT_EQ(svg.rfind("<svg xmlns=\"http://www.w3.org/2000/svg\"", 0), 0u);
+  EXPECT_EQ(std::count(svg.begin(), svg.end(), '<') - std::count(svg.begin(), svg.end(), '>'), 0);
+  auto count = [&](const std::string& what) {
+    std::ptrdiff_t n = 0;
+    for (std::size_t at = svg.find(what); at != std::string::npos; at = svg.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("class=\"curve\""), 4);  // magnitude and phase of each
+  EXPECT_EQ(count(">a&lt;b</text>"), 1);   // legend, escaped
+  EXPECT_EQ(count(">Bode &amp; co<"), 2);  // title element and heading
+  EXPECT_EQ(count(">frequency (Hz)</text>"), 1);
+  EXPECT_EQ(count(">100k</text>"), 2);     // decade labels under both panels
+}
+
+TEST(PoleZeroMap, MarkersForReliableRootsOnly) {
+  PolynomialRoot pole{{-1000, 500}, 0, true}, conjugate{{-1000, -500}, 0, true}, vague{{-5, 0}, 0.1L, false};
+  PolynomialRoot zero{{0, 0}, 0, true};
+  std::string svg = poleZeroSvg({PoleZeroSet{"g21", {zero}, {pole, conjugate, vague}}}, "map");
+  std::ptrdiff_t crosses = 0;
+  for (std::size_t at = svg.find("<path d=\"M"); at != std::string::npos; at = svg.find("<path d=\"M", at + 1)) ++crosses;
+  EXPECT_EQ(crosses, 2);
+  EXPECT_NE(svg.find("<circle cx=\""), std::string::npos);
+}
+
+TEST(Mathml, GroupsNamesAndLongFormulas) {
+  RcLowPass rc;
+  EXPECT_EQ(mathmlFormula("g21", rc.numerator, rc.denominator, rc.symbols),
+            "<math display=\"block\"><mrow><msub><mi>g</mi><mn>21</mn></msub><mo>=</mo><mfrac><mrow><mn>1</mn>"
+            "</mrow><mrow><mn>1</mn><mo>+</mo><msub><mi>r</mi><mn>1</mn></msub><mo>&#x2062;</mo><msub><mi>c</mi>"
+            "<mn>1</mn></msub><mo>&#x2062;</mo><mi>s</mi></mrow></mfrac></mrow></math>");
+  EXPECT_EQ(mathmlName("Y0"), "<msub><mi>Y</mi><mn>0</mn></msub>");
+  EXPECT_EQ(mathmlName("rload"), "<mi>rload</mi>");
+  EXPECT_EQ(mathmlName("q1b"), "<msub><mi>q</mi><mi>1b</mi></msub>");
+
+  OwnedPolynomial big;
+  for (int k = 0; k < 500; ++k) big.terms.push_back(Term{k / 100, k % 2 ? -2 : 1, {{0, 2}}});
+  std::string math = mathmlFormula("g21", big, rc.denominator, rc.symbols, 300);
+  EXPECT_NE(math.find("(350 more terms)"), std::string::npos);  // 150 of its 500 terms shown
+  EXPECT_NE(math.find("<mrow><mo>(</mo><msup><msub><mi>r</mi>"), std::string::npos);
+}
+
+TEST(HtmlReport, SelfContainedPage) {
+  RcLowPass rc;
+  ElementValues values = rcValues();
+  ReportInput input;
+  input.title = "velkor report";
+  input.values = &values;
+  input.unusedValues = {"r9"};
+  input.netlists.push_back(ReportNetlist{"r1 1 2 c1 2 0 f 1 0 2 0 p g21 end", {}});
+  input.netlists[0].formulas.push_back(
+      ReportFormula{"g( 2, 0; 1, 0)", mathmlFormula("g21", rc.numerator, rc.denominator, rc.symbols),
+                    rc.summary(values)});
+  input.bodeSvg = "<svg xmlns=\"http://www.w3.org/2000/svg\"></svg>";
+  std::string html = htmlReport(input);
+  EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
+  EXPECT_EQ(html.find("<script"), std::string::npos);
+  EXPECT_FALSE(std::regex_search(html, std::regex("(src|href)=")));  // nothing fetched
+  for (const char* part : {"<td>r1</td><td>1000</td><td>--set</td>", "In no netlist: r9", "<pre>r1 1 2 c1",
+                           "<math display=\"block\">", "<td>-1000</td><td>-159.155</td>", "<h2>Bode plot</h2>"})
+    EXPECT_NE(html.find(part), std::string::npos) << part;
+  EXPECT_EQ(html.find("Pole-zero map"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velkor
