@@ -60,6 +60,16 @@ const OptionSpec kOptions[] = {
        o.plainPath = index == 1;
        return true;
      }},
+    {"format", 0, required_argument, "FORMAT",
+     "write the results as text (default), json, latex (a document) or latex-body (the equations alone)",
+     [](CommandLine& o, const char* a, std::string& e) {
+       int index = 0;
+       if (!pickChoice("format", a, {"text", "json", "latex", "latex-body"}, index, e)) return false;
+       constexpr DocumentFormat kFormats[] = {DocumentFormat::kText, DocumentFormat::kJson, DocumentFormat::kLatex,
+                                              DocumentFormat::kLatexBody};
+       o.format = kFormats[index];
+       return true;
+     }},
     {"help", 'h', no_argument, nullptr, "print this help and exit",
      [](CommandLine& o, const char*, std::string&) {
        if (o.action == CommandLine::Action::Run) o.action = CommandLine::Action::Help;
@@ -175,6 +185,8 @@ void printUsage(std::FILE* stream) {
       "  echo h | velkor\n",
       stream);
 }
+
+const char* programVersion() { return VELKOR_VERSION; }
 
 void printVersion(std::FILE* stream) {
   std::fputs("velkor " VELKOR_VERSION

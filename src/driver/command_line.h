@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "render/formula_document.h"
+
 namespace velkor {
 
 struct CommandLine {
@@ -21,12 +23,17 @@ struct CommandLine {
   std::string outputPath;
   // --path=plain: the step-by-step enumeration and accumulation.
   bool plainPath = false;
+  // --format: the text layout, JSON, a LaTeX document or its equations.
+  DocumentFormat format = DocumentFormat::kText;
 };
 
 // Parses argv into `options`. On a mistake returns false with `error` set to
 // one line naming it (without the program name or a line end). getopt_long
 // keeps its position in globals of the C library; each call starts afresh.
 bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string& error);
+
+// The program's version.
+const char* programVersion();
 
 // The text of --help and of --version.
 void printUsage(std::FILE* stream);

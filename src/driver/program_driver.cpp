@@ -8,7 +8,10 @@
 #include "analysis/analysis_context.h"
 #include "analysis/analysis_sequencer.h"
 #include "input/netlist_reader.h"
+#include "render/json_document.h"
+#include "render/latex_document.h"
 #include "render/text_renderer.h"
+#include "support/spool_output.h"
 
 namespace velkor {
 
@@ -27,34 +30,94 @@ struct ContextRelease {
   }
 };
 
+// The output that the reader and the analysis write to while a document is
+// made: the netlist's echo goes to one place, the listings of its analysis
+// to another.
+class SwitchedOutput final : public Output {
+ public:
+  explicit SwitchedOutput(Output& first) : target_(&first) {}
+  void switchTo(Output& target) { target_ = &target; }
+  void write(const char* data, std::size_t size) override { target_->write(data, size); }
+  bool failed() const override { return target_->failed(); }
+
+ private:
+  Output* target_;
+};
+
+std::unique_ptr<FormulaDocument> makeDocument(DocumentFormat format, Output& output, const std::string& version) {
+  switch (format) {
+    case DocumentFormat::kJson: return std::make_unique<JsonDocument>(output, version);
+    case DocumentFormat::kLatex: return std::make_unique<LatexDocument>(output, false);
+    case DocumentFormat::kLatexBody: return std::make_unique<LatexDocument>(output, true);
+    case DocumentFormat::kText: break;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 int runProgram(CharSource& input, Output& output, Allocator& allocator, const RunOptions& options) {
   long start = processorMilliseconds();
+  const bool document = options.format != DocumentFormat::kText;
+  StringOutput echo;
+  SpoolOutput listings;
+  SwitchedOutput routed(echo);
+  Output& runOutput = document ? static_cast<Output&>(routed) : output;
   // The context is placed in a block from the C heap: a refusal then
   // returns null instead of raising an exception that could not even be
   // allocated when memory is that short.
   void* room = std::malloc(sizeof(AnalysisContext));
   if (room == nullptr) {
+    if (document) {
+      if (options.errors != nullptr) options.errors->print("velkor: insufficient memory to complete processing\n");
+      return 1;
+    }
     output.print("{program file name velkor}\n");
     output.print("insufficient memory to complete processing\n");
     output.flush();
     return 1;
   }
-  std::unique_ptr<AnalysisContext, ContextRelease> ctx(new (room) AnalysisContext(input, output, allocator));
+  std::unique_ptr<AnalysisContext, ContextRelease> ctx(new (room) AnalysisContext(input, runOutput, allocator));
   ctx->plainPath = options.plainPath;
   ctx->workLimit = options.workLimit;
   ctx->diag.attach(options.errors);
   ctx->diag.quiet = options.quiet;
   ctx->diag.strict = options.strict;
-  output.print("{program file name velkor}\n");
   ctx->store.netlistNumber = 0;
-  TextRenderer text(output);
-  while (!output.failed() && readNetlist(*ctx) == 0) analyseNetlist(*ctx, text);
+  if (!document) {
+    output.print("{program file name velkor}\n");
+    TextRenderer text(output);
+    while (!output.failed() && readNetlist(*ctx) == 0) analyseNetlist(*ctx, text);
+  } else {
+    // Each netlist: its echo is kept while it is read, the listings of its
+    // analysis while it is analysed; the document gets both afterwards.
+    std::unique_ptr<FormulaDocument> doc = makeDocument(options.format, output, options.version);
+    NetlistRecord netlist;
+    ctx->diag.keepIn(&netlist.messages);
+    doc->beginRun();
+    for (;;) {
+      echo.clear();
+      listings.clear();
+      netlist.messages.clear();
+      routed.switchTo(echo);
+      if (output.failed() || readNetlist(*ctx) != 0) break;
+      netlist.number = ctx->store.netlistNumber;
+      netlist.input = echo.text();
+      netlist.traced = ctx->store.traceBits != 0;
+      doc->beginNetlist(netlist);
+      routed.switchTo(listings);
+      analyseNetlist(*ctx, *doc);
+      netlist.trace = [&listings](const std::function<void(std::string_view)>& piece) { listings.readBack(piece); };
+      doc->endNetlist(netlist);
+      netlist.trace = nullptr;
+    }
+    doc->endRun();
+    ctx->diag.keepIn(nullptr);
+  }
   if (options.statistics != nullptr) *options.statistics = ctx->statistics;
   const bool errors = ctx->diag.errors() > 0;
   ctx.reset();
-  output.print("{elapsed time: %d/%d sec.}\n", static_cast<int>(processorMilliseconds() - start), 1000);
+  if (!document) output.print("{elapsed time: %d/%d sec.}\n", static_cast<int>(processorMilliseconds() - start), 1000);
   output.flush();
   return output.failed() || errors ? 1 : 0;
 }

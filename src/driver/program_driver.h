@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "render/formula_document.h"
+
 namespace velkor {
 
 class CharSource;
@@ -16,6 +18,9 @@ struct RunOptions {
   Output* errors = nullptr;
   bool quiet = false;   // warnings are not written
   bool strict = false;  // warnings are errors
+  // What the results are written as: the text layout, or a document.
+  DocumentFormat format = DocumentFormat::kText;
+  std::string version = "unknown";  // named in a JSON document
   // Settings that the program itself never changes; tests, benchmarks and
   // fuzz targets use them.
   bool plainPath = false;       // step-by-step enumeration and accumulation

@@ -64,6 +64,8 @@ int programEntry(int argc, char* argv[]) {
     HeapAllocator heap;
     RunOptions run;
     run.plainPath = options.plainPath;
+    run.format = options.format;
+    run.version = programVersion();
     run.errors = &errors;
     status = runProgram(input, output, heap, run);
     writeFailed = output.failed();

@@ -40,6 +40,14 @@ void Diagnostics::emit(const SourcePosition* at, bool isError, const char* text)
     ++errors_;
   else
     ++warnings_;
+  if (log_ != nullptr) {
+    StringOutput line;
+    if (at != nullptr)
+      line.print("%s:%d:%d: %s: %s", at->file, at->line, at->column, isError ? "error" : "warning", text);
+    else
+      line.print("%s: %s", isError ? "error" : "warning", text);
+    log_->push_back(line.text());
+  }
   if (sink_ == nullptr || (!isError && quiet)) return;
   clearStatus();
   if (at != nullptr)

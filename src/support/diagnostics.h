@@ -7,6 +7,9 @@
 // place on a terminal; every message first clears it.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "support/char_source.h"
 
 namespace velkor {
@@ -17,6 +20,9 @@ class Diagnostics {
  public:
   // Where the messages go (nullptr: counted only).
   void attach(Output* sink) { sink_ = sink; }
+  // Also keeps every message's line (without its line end) in `log`
+  // (nullptr: none), for documents that list them.
+  void keepIn(std::vector<std::string>* log) { log_ = log; }
   bool attached() const { return sink_ != nullptr; }
 
   bool quiet = false;   // warnings are counted but not written
@@ -42,6 +48,7 @@ class Diagnostics {
   void emit(const SourcePosition* at, bool isError, const char* text);
 
   Output* sink_ = nullptr;
+  std::vector<std::string>* log_ = nullptr;
   int errors_ = 0;
   int warnings_ = 0;
   bool statusShown_ = false;

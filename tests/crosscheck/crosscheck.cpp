@@ -75,14 +75,20 @@ Values randomValues(const Netlist& netlist, Random& random) {
 
 CheckSummary checkRun(const std::vector<Netlist>& netlists, const std::string& output, int points,
                       std::uint64_t seed) {
-  CheckSummary summary;
   std::vector<PrintedNetlist> printed;
   try {
     printed = parseRunOutput(output);
   } catch (const std::exception& error) {
+    CheckSummary summary;
     summary.failures.push_back(std::string("output not readable: ") + error.what());
     return summary;
   }
+  return checkRun(netlists, std::move(printed), points, seed);
+}
+
+CheckSummary checkRun(const std::vector<Netlist>& netlists, std::vector<PrintedNetlist> printed, int points,
+                      std::uint64_t seed) {
+  CheckSummary summary;
   // The reader prints its heading once more before it meets the end of input.
   if (printed.size() == netlists.size() + 1 && printed.back().formulas.empty()) printed.pop_back();
   if (printed.size() != netlists.size()) {

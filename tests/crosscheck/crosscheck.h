@@ -34,6 +34,9 @@ struct CheckSummary {
 // equal the parameter's definition at `points` random points.
 CheckSummary checkRun(const std::vector<Netlist>& netlists, const std::string& output, int points,
                       std::uint64_t seed);
+// The same check on formulas already read (from a JSON document, say).
+CheckSummary checkRun(const std::vector<Netlist>& netlists, std::vector<PrintedNetlist> printed, int points,
+                      std::uint64_t seed);
 
 // Size limits of a random netlist.
 struct NetlistShape {

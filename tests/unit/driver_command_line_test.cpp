@@ -151,6 +151,8 @@ TEST(CommandLineProgram, MistakesExitTwoWithOneLineAndNothingWritten) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"--bogus in.net", "unrecognized option '--bogus'"},
       {"--path=slow in.net", "invalid argument 'slow' for '--path'; valid arguments are 'fast' and 'plain'"},
+      {"--format=xml in.net",
+       "invalid argument 'xml' for '--format'; valid arguments are 'text', 'json', 'latex' and 'latex-body'"},
       {"in.net -o", "option '-o' requires an argument"},
       {"-o out.txt in.net missing.net", "cannot open 'missing.net': No such file or directory"},
       {"-o out.txt in.net .", "cannot read '.': Is a directory"},

@@ -1,0 +1,158 @@
+#include "render/json_document.h"
+
+#include <nlohmann/json.hpp>
+
+#include "model/element_symbols.h"
+
+namespace velkor {
+
+namespace {
+
+const char* outcomeName(FormulaOutcome outcome) {
+  switch (outcome) {
+    case FormulaOutcome::kDone: return "done";
+    case FormulaOutcome::kSkipped: return "skipped";
+    case FormulaOutcome::kFailedCopy:
+    case FormulaOutcome::kFailedConversion: return "failed";
+  }
+  return "failed";
+}
+
+// A message without its final line end.
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+void JsonDocument::writeString(std::string_view text) {
+  // Bytes that are not UTF-8 (the input may hold any) become U+FFFD.
+  const std::string quoted =
+      nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  out_.write(quoted.data(), quoted.size());
+}
+
+void JsonDocument::beginRun() {
+  out_.print("{\"program\": \"velkor\", \"version\": ");
+  writeString(version_);
+  out_.print(", \"netlists\": [");
+}
+
+void JsonDocument::beginNetlist(const NetlistRecord& netlist) {
+  out_.print("%s\n {\"number\": %d, \"input\": ", netlists_++ == 0 ? "" : ",", netlist.number);
+  writeString(netlist.input);
+  out_.print(",\n  \"parameters\": [");
+  parameters_ = 0;
+  analysisMessages_.clear();
+  symbolNames_.clear();
+  symbolUsed_.clear();
+  mixedUnits_ = false;
+  normalization_.clear();
+}
+
+void JsonDocument::formulaStarted(const FinishedFormula&) {}
+
+void JsonDocument::formulaFinished(const FinishedFormula& formula) {
+  out_.print("%s\n   {\"name\": ", parameters_++ == 0 ? "" : ",");
+  writeString(formula.name);
+  out_.print(", \"heading\": ");
+  writeString(formula.heading);
+  out_.print(", \"outcome\": \"%s\"", outcomeName(formula.outcome));
+  if (formula.scattering) normalization_ = formula.normalization;
+  if (formula.units == OhmUnits::kMixed) mixedUnits_ = true;
+  if (symbolNames_.size() < formula.symbols.size()) {
+    symbolNames_ = formula.symbols;
+    symbolUsed_.resize(symbolNames_.size(), false);
+  } else {
+    // The scattering rows add names of their own after the others.
+    for (std::size_t k = 0; k < formula.symbols.size(); ++k)
+      if (!formula.symbols[k].empty()) symbolNames_[k] = formula.symbols[k];
+  }
+  if (formula.failed()) {
+    out_.print(", \"error\": ");
+    writeString(trimmed(formula.message));
+    analysisMessages_.emplace_back(trimmed(formula.message));
+  }
+  if (formula.outcome == FormulaOutcome::kDone && formula.numerator != nullptr && formula.denominator != nullptr) {
+    out_.print(",\n    \"numerator\": [");
+    writePolynomial(formula, *formula.numerator);
+    out_.print("],\n    \"denominator\": [");
+    writePolynomial(formula, *formula.denominator);
+    out_.print("]");
+  }
+  out_.print("}");
+}
+
+void JsonDocument::writePolynomial(const FinishedFormula& formula, const PolynomialView& polynomial) {
+  bool first = true;
+  polynomial.forEachTerm([&](const TermView& term) {
+    out_.print("%s\n     {\"s\": %d, \"coefficient\": %lld, \"factors\": {", first ? "" : ",", term.power,
+               static_cast<long long>(term.coefficient));
+    first = false;
+    for (int i = 0; i < term.factorCount; ++i) {
+      const int symbol = term.factors[i].symbol;
+      if (i > 0) out_.print(", ");
+      if (symbol >= 0 && static_cast<std::size_t>(symbol) < formula.symbols.size()) {
+        writeString(formula.symbols[static_cast<std::size_t>(symbol)]);
+        if (static_cast<std::size_t>(symbol) < symbolUsed_.size()) symbolUsed_[static_cast<std::size_t>(symbol)] = true;
+      } else {
+        writeString("#" + std::to_string(symbol));
+      }
+      out_.print(": %d", term.factors[i].exponent);
+    }
+    out_.print("}}");
+  });
+}
+
+void JsonDocument::message(std::string_view text) { analysisMessages_.emplace_back(trimmed(text)); }
+
+void JsonDocument::endNetlist(const NetlistRecord& netlist) {
+  out_.print("],\n  \"messages\": [");
+  bool first = true;
+  const std::vector<std::string>* lists[] = {&netlist.messages, &analysisMessages_};
+  for (const std::vector<std::string>* list : lists)
+    for (const std::string& message : *list) {
+      if (!first) out_.print(", ");
+      first = false;
+      writeString(message);
+    }
+  out_.print("],\n  \"symbols\": [");
+  first = true;
+  for (std::size_t k = 0; k < symbolUsed_.size(); ++k) {
+    if (!symbolUsed_[k]) continue;
+    const SymbolMeaning meaning = symbolMeaning(symbolNames_[k], mixedUnits_);
+    out_.print("%s\n   {\"name\": ", first ? "" : ",");
+    first = false;
+    writeString(symbolNames_[k]);
+    out_.print(", \"kind\": ");
+    writeString(meaning.kind);
+    out_.print(", \"meaning\": ");
+    writeString(meaning.meaning);
+    out_.print("}");
+  }
+  out_.print("],\n  \"normalization\": ");
+  if (normalization_.empty())
+    out_.print("null");
+  else
+    writeString(normalization_);
+  out_.print(",\n  \"trace\": ");
+  if (!netlist.traced || !netlist.trace) {
+    out_.print("null");
+  } else {
+    // The listings may be long: each piece is escaped on its own, between
+    // one pair of quotes.
+    out_.print("\"");
+    netlist.trace([&](std::string_view piece) {
+      const std::string quoted =
+          nlohmann::json(std::string(piece)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+      out_.write(quoted.data() + 1, quoted.size() - 2);
+    });
+    out_.print("\"");
+  }
+  out_.print("}");
+}
+
+void JsonDocument::endRun() { out_.print("\n]}\n"); }
+
+}  // namespace velkor

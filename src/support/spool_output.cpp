@@ -1,0 +1,53 @@
+#include "support/spool_output.h"
+
+namespace velkor {
+
+SpoolOutput::~SpoolOutput() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+void SpoolOutput::write(const char* data, std::size_t size) {
+  if (!triedFile_) {
+    triedFile_ = true;
+    file_ = std::tmpfile();
+  }
+  size_ += size;
+  if (file_ == nullptr) {
+    memory_.append(data, size);
+    return;
+  }
+  if (std::fwrite(data, 1, size, file_) != size) failed_ = true;
+}
+
+void SpoolOutput::clear() {
+  memory_.clear();
+  size_ = 0;
+  if (file_ != nullptr) {
+    std::fclose(file_);
+    file_ = nullptr;
+    triedFile_ = false;
+  }
+}
+
+void SpoolOutput::readBack(const std::function<void(std::string_view)>& piece) {
+  if (file_ == nullptr) {
+    if (!memory_.empty()) piece(memory_);
+    return;
+  }
+  std::fflush(file_);
+  std::rewind(file_);
+  std::string chunk;
+  char buffer[1 << 16];
+  while (std::fgets(buffer, sizeof buffer, file_) != nullptr) {
+    chunk += buffer;
+    if (chunk.size() >= sizeof buffer) {
+      piece(chunk);
+      chunk.clear();
+    }
+  }
+  if (!chunk.empty()) piece(chunk);
+  if (std::ferror(file_)) failed_ = true;
+  std::fseek(file_, 0, SEEK_END);
+}
+
+}  // namespace velkor
