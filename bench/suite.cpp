@@ -1,6 +1,7 @@
 #include "suite.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <utility>
@@ -340,6 +341,27 @@ Circuit randomOpampNetwork(int stages, std::uint64_t seed) {
   return net.finish("random_opamp_" + std::to_string(stages) + "_" + std::to_string(seed));
 }
 
+// The complete graph on nodes 0 .. n-1, every edge a resistor of one
+// name r: the input resistance between nodes 1 and 0 is 2r/n. Its n^(n-2)
+// spanning trees all share one product of symbols per function, so the
+// coefficients go far past 32 bits (11^9 for n = 11).
+Circuit completeGraph(int n) {
+  Netlist net("complete graph of " + std::to_string(n) + " nodes, every edge a resistor r");
+  for (int a = 0; a < n; ++a)
+    for (int b = a + 1; b < n; ++b) net.one("r", a, b);
+  net.port(1, 0, 2, 0);
+  net.request({"z11"});
+  Circuit c = net.finish("complete_graph_" + std::to_string(n));
+  c.passive = true;
+  // In ohm units one term over another: 2 r over n.
+  const std::string blanks(9, ' ');
+  char denominator[8];
+  std::snprintf(denominator, sizeof denominator, "%3d", n);
+  c.expectedResult = "\n Numerator:\n\n + s^0  (\n" + blanks + "  2 r   \n        )\n\n Denominator:\n\n + s^0  (\n" +
+                     blanks + denominator + "\n        )\n\n End:\n";
+  return c;
+}
+
 }  // namespace
 
 std::vector<Circuit> benchSuite() {
@@ -372,6 +394,9 @@ std::vector<Circuit> benchSuite() {
   Circuit limits = randomOpampNetwork(15, 3);
   limits.plainTooSlow = true;
   add(std::move(limits));
+  Circuit complete = completeGraph(11);
+  complete.plainTooSlow = true;
+  add(std::move(complete));
   return suite;
 }
 

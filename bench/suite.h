@@ -15,6 +15,7 @@ struct Circuit {
   bool ladder = false;     // an RC or LC ladder
   bool quick = false;      // small enough for the smoke run
   bool plainTooSlow = false;  // the plain path cannot finish it in ten minutes
+  std::string expectedResult;  // text the output must contain (worked out by hand), or empty
 };
 
 // The whole suite, in the order the table lists it.

@@ -53,6 +53,7 @@ constexpr const char* kProblemMarkers[] = {
     "must be less than 1000",
     "more than one port indicator",
     "insufficient memory",
+    "coefficient out of 64-bit range",
 };
 
 constexpr char kElapsedPrefix[] = "{elapsed time: ";
@@ -70,12 +71,17 @@ struct OutputScan {
   int headings = 0;
   int problems = 0;
   std::string firstProblem;
+  bool expectedFound = false;  // the circuit's expected result was printed
 };
 
-OutputScan scanOutput(const std::string& path) {
+OutputScan scanOutput(const std::string& path, const std::string& expected) {
   OutputScan scan;
   std::ifstream in(path, std::ios::binary);
   std::string line;
+  // The last lines read, as long as the expected text: enough to find it
+  // without holding a large output.
+  std::string recent;
+  scan.expectedFound = expected.empty();
   while (std::getline(in, line)) {
     if (!in.eof()) line += '\n';
     if (line.rfind(kElapsedPrefix, 0) == 0) line = kElapsedMasked;
@@ -87,6 +93,11 @@ OutputScan scanOutput(const std::string& path) {
     }
     for (unsigned char c : line) scan.hash = (scan.hash ^ c) * 0x100000001b3ULL;
     scan.bytes += line.size();
+    if (!scan.expectedFound) {
+      recent += line;
+      scan.expectedFound = recent.find(expected) != std::string::npos;
+      if (recent.size() > expected.size()) recent.erase(0, recent.size() - expected.size());
+    }
   }
   return scan;
 }
@@ -225,7 +236,7 @@ RunResult runOnePath(const Circuit& circuit, bool plain, double limit, const std
   } else {
     result.outcome = Outcome::Finished;
     result.cpuSeconds = result.report.runSeconds;
-    result.scan = scanOutput(outputPath);
+    result.scan = scanOutput(outputPath, circuit.expectedResult);
   }
   return result;
 }
@@ -382,6 +393,10 @@ int runSuite(const Settings& settings, const std::vector<Circuit>& suite) {
       if (r->outcome != Outcome::Finished) continue;
       if (r->scan.problems > 0) {
         row.notes.push_back(std::string(path) + " path printed a message: " + r->scan.firstProblem);
+        ok = false;
+      }
+      if (!r->scan.expectedFound) {
+        row.notes.push_back(std::string(path) + " path did not print the expected result");
         ok = false;
       }
       if (r->scan.headings != circuit.requestedCount) {

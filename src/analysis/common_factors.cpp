@@ -30,11 +30,6 @@ bool sameExponents(const PolyRecord& record, const Term& a, const Term& b) {
   return compareExponents(record, a, b) == 0;
 }
 
-// Sum of two coefficients with wrap-around instead of overflow.
-std::int32_t addCoefficients(std::int32_t a, std::int32_t b) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
-}
-
 void removeRow(PolyRecord& record, int row, int column) {
   std::int32_t& count = record.powerCounts[column];
   for (int r = row; r + 1 < count; ++r) record.at(r, column) = record.at(r + 1, column);
@@ -66,7 +61,8 @@ int lastUsedSymbol(const AnalysisContext& ctx) {
 
 // Moves terms whose recomputed power differs from their column. Terms
 // already treated are skipped, so a term moved to a later column is not
-// converted twice. 0, or 1 when the poly could not grow.
+// converted twice. 0, 1 when the poly could not grow, or
+// kCoefficientOutOfRange when a merge would overflow.
 int invertAndMove(AnalysisContext& ctx, PolyRecord& record) {
   const BranchMaps& maps = ctx.maps;
   for (int c = 0; c < kPowerColumns; ++c) {
@@ -109,7 +105,7 @@ int invertAndMove(AnalysisContext& ctx, PolyRecord& record) {
         for (int t = 0; t < record.powerCounts[target]; ++t) {
           Term& other = record.term(record.at(t, target));
           if (other.inverted == 1 && sameExponents(record, other, term)) {
-            other.coefficient = addCoefficients(other.coefficient, term.coefficient);
+            if (!addCoefficient(other.coefficient, term.coefficient)) return kCoefficientOutOfRange;
             merged = true;
             break;
           }
@@ -240,6 +236,8 @@ enum class IndexedMoves {
   kDone,         // every term converted and moved; `merge` filled
   kNoIndex,      // the index could not be allocated: nothing changed
   kOutOfMemory,  // the poly could not grow
+  kCoefficientOutOfRange,  // a merge would overflow: the record is half
+                           // converted and must be dropped
 };
 
 IndexedMoves invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, MergeColumns& merge) {
@@ -307,7 +305,7 @@ IndexedMoves invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, Merg
       MoveIndex::Slot* slot = index.find(record, target, term, &free);
       if (slot != nullptr) {
         Term& other = record.term(static_cast<std::int32_t>(slot->term - 1));
-        other.coefficient = addCoefficients(other.coefficient, term.coefficient);
+        if (!addCoefficient(other.coefficient, term.coefficient)) return IndexedMoves::kCoefficientOutOfRange;
         continue;
       }
       if (record.powerCounts[target] > 0 && makeRoomInColumn(ctx, record, target) != 0) {
@@ -328,7 +326,8 @@ IndexedMoves invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, Merg
 // Merges equal terms that the moves brought into one column, looking for
 // each entry among the rows above it by bisection. The column is not
 // sorted first, so an equal entry off the bisection's path stays apart.
-void mergeByBisection(PolyRecord& record, const MergeColumns* only) {
+// 0, or kCoefficientOutOfRange when a merge would overflow.
+int mergeByBisection(PolyRecord& record, const MergeColumns* only) {
   for (int c = 0; c < kPowerColumns; ++c) {
     if (only != nullptr && !only->column[c]) continue;
     for (int r = record.powerCounts[c] - 1; r >= 1; --r) {
@@ -344,13 +343,14 @@ void mergeByBisection(PolyRecord& record, const MergeColumns* only) {
         } else if (order < 0) {
           high = mid - 1;
         } else {
-          probe.coefficient = addCoefficients(probe.coefficient, term.coefficient);
+          if (!addCoefficient(probe.coefficient, term.coefficient)) return kCoefficientOutOfRange;
           removeRow(record, r, c);
           break;
         }
       }
     }
   }
+  return 0;
 }
 
 std::int64_t greatestCommonDivisor(std::int64_t a, std::int64_t b) {
@@ -381,8 +381,8 @@ int extractFactors(AnalysisContext& ctx, OhmUnits units, std::vector<OhmUnitFact
     }
   }
 
-  if (convertToOhmUnits(ctx, numerator) != 0) return 1;
-  if (convertToOhmUnits(ctx, denominator) != 0) return 1;
+  if (const int status = convertToOhmUnits(ctx, numerator); status != 0) return status;
+  if (const int status = convertToOhmUnits(ctx, denominator); status != 0) return status;
   collectCommonFactors(ctx, numerator);
   collectCommonFactors(ctx, denominator);
   return 0;
@@ -407,9 +407,10 @@ int convertToOhmUnits(AnalysisContext& ctx, PolyRecord& record) {
   MergeColumns merge;
   const IndexedMoves indexed = ctx.plainPath ? IndexedMoves::kNoIndex : invertAndMoveIndexed(ctx, record, merge);
   if (indexed == IndexedMoves::kOutOfMemory) return 1;
-  if (indexed == IndexedMoves::kNoIndex && invertAndMove(ctx, record) != 0) return 1;
-  mergeByBisection(record, indexed == IndexedMoves::kDone ? &merge : nullptr);
-  return 0;
+  if (indexed == IndexedMoves::kCoefficientOutOfRange) return kCoefficientOutOfRange;
+  if (indexed == IndexedMoves::kNoIndex)
+    if (const int status = invertAndMove(ctx, record); status != 0) return status;
+  return mergeByBisection(record, indexed == IndexedMoves::kDone ? &merge : nullptr);
 }
 
 void collectCommonFactors(AnalysisContext& ctx, const PolyRecord& record) {
@@ -428,14 +429,13 @@ void collectCommonFactors(AnalysisContext& ctx, const PolyRecord& record) {
       anyTerm = true;
       for (int k = 0; k < record.exponentCount; ++k)
         lowest[k] = term.exponents[k] < lowest[k] ? term.exponents[k] : lowest[k];
-      if (term.coefficient > 0) f.overallSign = 1;
-      std::int64_t a = term.coefficient < 0 ? -static_cast<std::int64_t>(term.coefficient) : term.coefficient;
-      std::int64_t g = f.coefficientGcd;
-      g = (g == 0 || g == a) ? a : greatestCommonDivisor(g, a);
-      // Only a polynomial made of -2^31 alone has a divisor past the int
-      // range; half of it divides all its terms as well.
-      if (g > INT32_MAX) g /= 2;
-      f.coefficientGcd = static_cast<int>(g);
+      const std::int64_t coefficient = term.coefficient;
+      if (coefficient > 0) f.overallSign = 1;
+      // Coefficients are never below -kMaxCoefficient: the absolute value
+      // exists.
+      const std::int64_t a = coefficient < 0 ? -coefficient : coefficient;
+      const std::int64_t g = f.coefficientGcd;
+      f.coefficientGcd = (g == 0 || g == a) ? a : greatestCommonDivisor(g, a);
     }
   }
   // The slots the record does not keep are 0 in all its terms.

@@ -64,7 +64,8 @@ enum class FormulaOutcome {
   kDone,               // numerator and denominator are there
   kSkipped,            // no polynomial work was asked for (trace bit 512): nothing to show
   kFailedCopy,         // out of memory taking the two functions; `message` says which block
-  kFailedConversion,   // out of memory in the ohm-unit conversion; `message` says so
+  kFailedConversion,   // out of memory, or a coefficient past 64 bits, in the ohm-unit
+                       // conversion; `message` says which
 };
 
 // What the listings of a formula show beside it (the text output's trace

@@ -136,10 +136,15 @@ void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, in
     g.dbranchmap[e] = maps.branchmap[slot];
   }
 
-  if (treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun, record) != 0) {
+  if (const int status = treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun, record);
+      status != 0) {
     // The partial polynomial is gone: the function is marked not evaluated,
     // so that every parameter needing it is skipped.
     s.topofunDone[topofun] = 0;
+    if (status == kCoefficientOutOfRange) {
+      ctx.out.print("coefficient out of 64-bit range in function %s\n", topofunNames[topofun]);
+      return;
+    }
     ctx.out.print("insufficient memory to buffer common trees; remainder of function evaluation skipped\n");
     return;
   }

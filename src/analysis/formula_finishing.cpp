@@ -92,8 +92,10 @@ int finishFormula(AnalysisContext& ctx, FinishedFormula& formula, FormulaSink& s
   RecordPolynomialView denominatorView(denominator, ctx.factors);
   if (ctx.traced(kTraceNoAccumulation)) {
     formula.outcome = FormulaOutcome::kSkipped;
-  } else if (extractFactors(ctx, formula.units, formula.droppedOhmUnits) != 0) {
-    fail(formula, FormulaOutcome::kFailedConversion, "insufficient memory to complete processing\n");
+  } else if (const int extracted = extractFactors(ctx, formula.units, formula.droppedOhmUnits); extracted != 0) {
+    fail(formula, FormulaOutcome::kFailedConversion,
+         extracted == kCoefficientOutOfRange ? "coefficient out of 64-bit range\n"
+                                             : "insufficient memory to complete processing\n");
     status = 1;
   } else {
     formula.outcome = FormulaOutcome::kDone;

@@ -171,7 +171,10 @@ class Builder {
 // input ends first.
 int readNumbers(ReaderContext& ctx, int* values, int count, NumberRole role, SourcePosition* at = nullptr) {
   for (int i = 0; i < count; ++i) {
-    if (readNumber(ctx, &values[i]) != 0) return i;
+    // Node labels saturate instead of wrapping, so that no label past 32
+    // bits wraps into the range of valid ones.
+    const NumberRange range = role == NumberRole::kNodeLabel ? NumberRange::kSaturate : NumberRange::kWrap;
+    if (readNumber(ctx, &values[i], range) != 0) return i;
     ctx.out.print("%u", static_cast<unsigned>(values[i]));
     if (at != nullptr) at[i] = ctx.token.at;
     checkNumber(ctx, role, values[i]);

@@ -74,12 +74,13 @@ void recordChar(TokenRecord& t, char c) {
 
 }  // namespace
 
-int readNumber(ReaderContext& ctx, int* value) {
+int readNumber(ReaderContext& ctx, int* value, NumberRange range) {
   *value = 0;
   echoPending(ctx);
   CommentDepth depth = 0;
-  // Accumulated without an overflow check: a long digit string wraps
-  // modulo 2^32 and is then taken as a signed int.
+  // A long digit string wraps modulo 2^32, or stays at the largest 32-bit
+  // value once past it; either is then taken as a signed int.
+  constexpr std::uint32_t kLargest = UINT32_MAX;
   std::uint32_t accumulated = 0;
   bool started = false;
   bool consumed = false;  // a character that is no separator has been read
@@ -105,7 +106,11 @@ int readNumber(ReaderContext& ctx, int* value) {
     gap = false;
     recordChar(ctx.token, static_cast<char>(c));
     if (c >= '0' && c <= '9') {
-      accumulated = accumulated * 10u + static_cast<std::uint32_t>(c - '0');
+      const auto digit = static_cast<std::uint32_t>(c - '0');
+      if (range == NumberRange::kSaturate && accumulated > (kLargest - digit) / 10u)
+        accumulated = kLargest;
+      else
+        accumulated = accumulated * 10u + digit;
       started = true;
     } else {
       // Anything else cannot belong to a number and is dropped silently.

@@ -80,6 +80,15 @@ CopyStatus allocateCopy(PolyContext& ctx, const PolyRecord& from, Term** terms, 
   return CopyStatus::kDone;
 }
 
+// Coefficients stay within -kMaxCoefficient .. kMaxCoefficient, so each
+// one can be negated.
+void negateCoefficients(PolyRecord& record, std::int32_t count) {
+  for (std::int32_t t = 0; t < count; ++t) {
+    Term& term = record.term(t);
+    term.coefficient = -static_cast<std::int64_t>(term.coefficient);
+  }
+}
+
 }  // namespace
 
 CopyStatus copyPolyRecord(PolyContext& ctx, int sign, PolyRecord& to, const PolyRecord& from) {
@@ -105,12 +114,7 @@ CopyStatus copyPolyRecord(PolyContext& ctx, int sign, PolyRecord& to, const Poly
   to.termlist = terms;
   to.termStride = from.termStride;
   to.exponentCount = from.exponentCount;
-  if (sign < 0) {
-    for (std::int32_t t = 0; t < termsToCopy; ++t) {
-      Term& term = to.term(t);
-      term.coefficient = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(term.coefficient));
-    }
-  }
+  if (sign < 0) negateCoefficients(to, termsToCopy);
   to.poly = rows;
   to.polyRows = from.polyRows;
   to.termCapacity = from.termCapacity;
@@ -135,11 +139,7 @@ CopyStatus takePolyRecord(PolyContext& ctx, int sign, PolyRecord& to, PolyRecord
   to = from;
   from.termlist = nullptr;
   from.poly = nullptr;
-  if (sign < 0)
-    for (std::int32_t t = 0; t < to.termCount; ++t) {
-      Term& term = to.term(t);
-      term.coefficient = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(term.coefficient));
-    }
+  if (sign < 0) negateCoefficients(to, to.termCount);
   return CopyStatus::kDone;
 }
 

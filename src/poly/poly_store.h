@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "support/capacities.h"
 
@@ -16,15 +17,58 @@ struct PolyContext;
 using Exponent = std::uint8_t;
 static_assert(kNameSlots < 256, "every exponent fits an Exponent");
 
+// Coefficients count common trees that share one product, and a network
+// can have far more than 2^31 of them, so they are 64-bit. They stay within
+// -kMaxCoefficient .. kMaxCoefficient, so that every one can be negated and
+// its absolute value taken; a sum that would leave that range is refused
+// (addCoefficient) and its function abandoned, never wrapped.
+constexpr std::int64_t kMaxCoefficient = INT64_MAX;
+
+// A coefficient as two 32-bit words: a term then needs only 4-byte
+// alignment, and compact terms stay 4 bytes apart instead of 8. It reads
+// and assigns as a std::int64_t.
+class Coefficient {
+ public:
+  Coefficient() = default;
+  // Implicit both ways on purpose: a coefficient is used as a number.
+  Coefficient(std::int64_t value) { *this = value; }
+  Coefficient& operator=(std::int64_t value) {
+    std::memcpy(words_, &value, sizeof value);
+    return *this;
+  }
+  operator std::int64_t() const {
+    std::int64_t value;
+    std::memcpy(&value, words_, sizeof value);
+    return value;
+  }
+
+ private:
+  std::uint32_t words_[2];
+};
+static_assert(sizeof(Coefficient) == 8 && alignof(Coefficient) == 4);
+
+// The status of an operation that refused a coefficient out of range; the
+// function or formula it worked on is then abandoned.
+constexpr int kCoefficientOutOfRange = 2;
+
+// Adds `addend` to `sum`; false, leaving `sum` as it was, when the result
+// would leave -kMaxCoefficient .. kMaxCoefficient.
+inline bool addCoefficient(Coefficient& sum, std::int64_t addend) {
+  const std::int64_t a = sum;
+  if (addend > 0 ? a > kMaxCoefficient - addend : a < -kMaxCoefficient - addend) return false;
+  sum = a + addend;
+  return true;
+}
+
 // A term's exponents come last, so that a record may keep only the first
 // ones (those of the symbols its network has) and lay its terms closer.
 struct Term {
-  std::int32_t coefficient;
+  Coefficient coefficient;
   std::uint8_t inverted;  // set once the ohm-unit conversion has treated the term
   Exponent exponents[kSymbolSlots];
 };
 static_assert(sizeof(Term) <= kTermElementSize, "a term fits the plain layout's term record");
-constexpr int kTermHead = static_cast<int>(sizeof(std::int32_t) + sizeof(std::uint8_t));
+constexpr int kTermHead = static_cast<int>(sizeof(Coefficient) + sizeof(std::uint8_t));
 
 // The distance between terms that keep `exponentCount` exponents.
 constexpr std::int32_t compactTermStride(int exponentCount) { return (kTermHead + exponentCount + 3) / 4 * 4; }

@@ -235,9 +235,7 @@ int accumulateIndexed(PolyContext& ctx, int sign, int power, std::uint64_t symbo
     if (slot[2] != hash || slot[1] != static_cast<std::uint32_t>(power)) continue;
     Term& term = target.term(static_cast<std::int32_t>(slot[0] - 1));
     if (!sameExponents(target, term.exponents, work)) continue;
-    term.coefficient =
-        static_cast<std::int32_t>(static_cast<std::uint32_t>(term.coefficient) + static_cast<std::uint32_t>(sign));
-    return 0;
+    return addCoefficient(term.coefficient, sign) ? 0 : kCoefficientOutOfRange;
   }
   const int count = target.powerCounts[power];
   const std::int32_t termIndex = target.termCount;
@@ -340,9 +338,7 @@ int accumulateTerm(PolyContext& ctx, int sign, int power, int symbolEdgeCount, c
     if (order == 0) {
       // The same product again: only the coefficient changes, and a term
       // that cancels to 0 keeps its place.
-      term.coefficient =
-          static_cast<std::int32_t>(static_cast<std::uint32_t>(term.coefficient) + static_cast<std::uint32_t>(sign));
-      return 0;
+      return addCoefficient(term.coefficient, sign) ? 0 : kCoefficientOutOfRange;
     }
     if (order < 0)
       high = mid - 1;

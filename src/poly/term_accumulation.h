@@ -24,7 +24,8 @@ struct TermIndex {
 
 // Merges the product of the symbols of `symbolEdges` (`edgeSymbols` maps
 // an edge to its symbol) into `target`. 0 when the product is stored (or
-// skipped under trace bit 512), 1 when memory ran out.
+// skipped under trace bit 512), 1 when memory ran out, kCoefficientOutOfRange
+// when a coefficient would overflow.
 int accumulateTerm(PolyContext& ctx, int sign, int power, int symbolEdgeCount, const int* symbolEdges,
                    const int* edgeSymbols, PolyRecord& target);
 

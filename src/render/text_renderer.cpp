@@ -145,7 +145,8 @@ void TextRenderer::printPolynomial(const FinishedFormula& formula, const Polynom
   const CommonFactors* f = formula.trace.factors;
   if (formula.trace.traced(kTraceAdmittance) && f != nullptr) {
     out_.print("common factors to cancel in all terms of both num and denom:\n");
-    out_.print("%s%d ", f->overallSign > 0 ? "+" : "-", f->coefficientGcd == 0 ? 1 : f->coefficientGcd);
+    out_.print("%s%lld ", f->overallSign > 0 ? "+" : "-",
+               static_cast<long long>(f->coefficientGcd == 0 ? 1 : f->coefficientGcd));
     // With no nonzero term anywhere the lowest exponents keep their start
     // values and there is nothing to list.
     for (int k = 0; k < kSymbolSlots; ++k) {

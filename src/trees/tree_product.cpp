@@ -141,7 +141,6 @@ int symbolSpan(const TreeContext& ctx) {
 void recordStatistics(TreeContext& ctx, const PolyRecord& record) {
   RunStatistics& stats = ctx.statistics;
   ++stats.functions;
-  stats.acceptedTrees += static_cast<std::uint64_t>(ctx.product.commonTreeCount);
   stats.rawTrees += static_cast<std::uint64_t>(ctx.generator.rawTreeCount);
   if (record.live()) stats.terms += static_cast<std::uint64_t>(record.termCount);
 }
@@ -371,6 +370,9 @@ int treeProduct(TreeContext& ctx, int mintyNodes, int edges, int actualNodes, in
   advance(ctx, fast);
   while (gen.generatorState == EnumerationState::kRunning) {
     p.commonTreeCount = static_cast<int>(static_cast<unsigned>(p.commonTreeCount) + 1u);
+    // The counter above wraps as the listings print it; the run's count
+    // does not.
+    ++ctx.statistics.acceptedTrees;
     const bool matchedTrace = ctx.traced(kTraceMatchedTrees);
     if (fast && !matchedTrace && treeEdgeCount >= 0 && treeEdgeCount < kTreeSlots) {
       // The pruned enumeration has followed the sign while it joined the
@@ -386,13 +388,16 @@ int treeProduct(TreeContext& ctx, int mintyNodes, int edges, int actualNodes, in
     if (ctx.traced(kTraceRawTrees)) printTermEdges(ctx);
     const int status = accumulateTerm(ctx, p.termSign, p.termPower, p.termCount, p.termEdges, g.dbranchmap, record);
     if (status != 0) {
-      // Out of memory: the partial polynomial is worthless and goes back;
-      // the generator is reset by the next product.
+      // Out of memory, or a coefficient past the 64-bit range: the partial
+      // polynomial is worthless and goes back; the generator is reset by
+      // the next product.
       endIndexedAccumulation(ctx, record, false);
       releasePolyRecord(ctx, record);
-      ctx.out.print("insufficient memory for combining admittance terms\n");
-      if (fast) countRawTrees(ctx, p.commonTreeCount, treeEdgeCount);
-      printCounters(ctx);
+      if (status != kCoefficientOutOfRange) {
+        ctx.out.print("insufficient memory for combining admittance terms\n");
+        if (fast) countRawTrees(ctx, p.commonTreeCount, treeEdgeCount);
+        printCounters(ctx);
+      }
       recordStatistics(ctx, record);
       return status;
     }

@@ -20,8 +20,9 @@ struct ProductState {
 };
 
 // Evaluates the function whose graph pair is built into `record`; 0 on
-// success, the accumulation's nonzero status when memory ran out (the
-// record is then released).
+// success, the accumulation's nonzero status when memory ran out (1) or a
+// coefficient left the 64-bit range (kCoefficientOutOfRange); the record
+// is then released.
 int treeProduct(TreeContext& ctx, int mintyNodes, int edges, int actualNodes, int form, int topofun,
                 PolyRecord& record);
 

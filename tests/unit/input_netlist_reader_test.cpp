@@ -444,10 +444,15 @@ TEST(NetlistReader, StrangeBytesAreReadWithoutHarm) {
                                "r,l,c,g,y,z,gm,gy,o,u,b,rm,m,n,f,e\nh as input prints help\n");
   }
   {
-    // A label far beyond 32 bits wraps; 2^32 is label 0, 2^32 - 1 is refused.
-    Reader reader("r1 4294967296 4294967295 f 0 0 0 0 end");
+    // Labels past 32 bits stay at 2^32 - 1 and are refused like it; the n
+    // value still wraps.
+    Reader reader("r1 4294967296 99999999999999999999 f 0 0 0 0 n 4294967298 end");
     ASSERT_EQ(reader.next(text), 0);
-    EXPECT_EQ(text, kHeading + "r1 0 4294967295node label 4294967295 must be less than 1000\n f 0 0 0 0 end\n\n");
+    EXPECT_EQ(text, kHeading +
+                        "r1 4294967295 4294967295node label 4294967295 must be less than 1000\n"
+                        "node label 4294967295 must be less than 1000\n"
+                        " f 0 0 0 0 n 2 end\n\n");
+    EXPECT_EQ(reader.store().normalization, 2);
     expectLabels(reader.store(), {0, 0});
   }
   {

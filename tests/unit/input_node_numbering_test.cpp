@@ -6,6 +6,7 @@
 
 #include "analysis/analysis_context.h"
 #include "input/node_numbering.h"
+#include "support/run_helpers.h"
 
 namespace velkor {
 namespace {
@@ -57,6 +58,22 @@ TEST_F(NodeNumberingTest, LabelsAbove999AreJoinedToNodeOne) {
             "node label 1000 must be less than 1000\n"
             "node label 123456 must be less than 1000\n"
             "node label 4294967295 must be less than 1000\n");
+}
+
+// Whole runs: a label past 32 bits, however long, is refused exactly as the
+// label 4294967295 is (joined to node 1, also at a port), never wrapped
+// into the range of valid labels.
+TEST(NodeLabelRuns, LabelsPast32BitsAreRefusedAsTheLargestOne) {
+  auto run = [](const std::string& big, const std::string& huge) {
+    return testing::runMasked("r1 1 0\nr2 " + big + " 0\nc1 1 0\nf 1 0 " + huge + " 0\np z11\np g21\nend\n");
+  };
+  const std::string typed = run("4294967295", "4294967295");
+  EXPECT_EQ(run("4294967296", "99999999999999999999"), typed);
+  EXPECT_EQ(run("0004294967296", "9" + std::string(5000, '9')), typed);
+  const std::string message = "node label 4294967295 must be less than 1000\n";
+  const std::size_t first = typed.find(message);
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_NE(typed.find(message, first + 1), std::string::npos);
 }
 
 TEST_F(NodeNumberingTest, NewLabelRefusedAt35Nodes) {

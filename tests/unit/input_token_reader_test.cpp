@@ -32,9 +32,9 @@ class TokenReaderTest : public ::testing::Test {
     ctx_->out.print("%s", buffer);
     return result;
   }
-  int number(int& value) {
+  int number(int& value, NumberRange range = NumberRange::kWrap) {
     value = -7;
-    int result = readNumber(*ctx_, &value);
+    int result = readNumber(*ctx_, &value, range);
     if (result == 0) ctx_->out.print("%u", static_cast<unsigned>(value));
     return result;
   }
@@ -123,6 +123,16 @@ TEST_F(TokenReaderTest, LongDigitStringsWrapModulo32Bits) {
   std::uint64_t expected = 0;
   for (int i = 0; i < 38; ++i) expected = (expected * 10 + 9) % 4294967296ull;
   EXPECT_EQ(static_cast<unsigned>(v), static_cast<unsigned>(expected));
+}
+
+TEST_F(TokenReaderTest, SaturatingDigitStringsStopAtTheLargest32BitValue) {
+  feed("4294967294 4294967295 4294967296 42949672950 99999999999999999999 12");
+  int v = 0;
+  for (unsigned expected : {4294967294u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 12u}) {
+    ASSERT_EQ(number(v, NumberRange::kSaturate), 0);
+    EXPECT_EQ(static_cast<unsigned>(v), expected);
+  }
+  EXPECT_EQ(echo(), "4294967294 4294967295 4294967295 4294967295 4294967295 12");
 }
 
 TEST_F(TokenReaderTest, FullBufferDropsTheCharacterThatFoundItFull) {

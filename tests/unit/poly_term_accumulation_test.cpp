@@ -54,7 +54,7 @@ class AccumulationTest : public ::testing::Test {
     for (int k = 0; k < record().exponentCount; ++k) all[static_cast<std::size_t>(k)] = t.exponents[k];
     return all;
   }
-  int coefficientAt(int row, int power) { return record().term(record().at(row, power)).coefficient; }
+  std::int64_t coefficientAt(int row, int power) { return record().term(record().at(row, power)).coefficient; }
 
   static std::vector<int> vector(std::initializer_list<std::pair<int, int>> exponents) {
     std::vector<int> v(kSymbolSlots, 0);
@@ -83,11 +83,11 @@ TEST_F(AccumulationTest, ColumnsStayStrictlyDescendingAndSumCoefficients) {
 }
 
 TEST_F(AccumulationTest, CompactTermsThroughTheIndexGiveTheSameColumns) {
-  // Eight kept exponents: 16-byte terms, and more than the initial
+  // Eight kept exponents: 20-byte terms, and more than the initial
   // capacity of them so that the term list grows.
   compactTerms(record(), 3);
   EXPECT_EQ(record().exponentCount, 8);
-  EXPECT_EQ(record().termStride, 16);
+  EXPECT_EQ(record().termStride, 20);
   beginIndexedAccumulation(*ctx);
   runModel(30000);
   endIndexedAccumulation(*ctx, record(), true);
@@ -170,6 +170,28 @@ TEST_F(AccumulationTest, CancelledTermKeepsItsPlace) {
   EXPECT_EQ(record().termCount, 3);
   EXPECT_EQ(record().powerCounts[3], 1);
   EXPECT_EQ(record().term(2).inverted, 0);
+}
+
+TEST_F(AccumulationTest, CoefficientsGoPast32BitsAndStopAtThe64BitRange) {
+  for (bool indexed : {false, true}) {
+    ASSERT_EQ(createPolyRecord(*ctx, record()), 0);
+    if (indexed) beginIndexedAccumulation(*ctx);
+    ASSERT_EQ(add(1, 2, {3, 5}), 0);
+    Term& term = record().term(0);
+    term.coefficient = INT32_MAX;
+    ASSERT_EQ(add(1, 2, {5, 3}), 0);
+    EXPECT_EQ(coefficientAt(0, 2), 2147483648) << indexed;
+    term.coefficient = kMaxCoefficient;
+    EXPECT_EQ(add(1, 2, {3, 5}), kCoefficientOutOfRange) << indexed;
+    EXPECT_EQ(coefficientAt(0, 2), kMaxCoefficient) << indexed;
+    ASSERT_EQ(add(-1, 2, {3, 5}), 0);
+    EXPECT_EQ(coefficientAt(0, 2), kMaxCoefficient - 1) << indexed;
+    term.coefficient = -kMaxCoefficient;
+    EXPECT_EQ(add(-1, 2, {3, 5}), kCoefficientOutOfRange) << indexed;
+    EXPECT_EQ(coefficientAt(0, 2), -kMaxCoefficient) << indexed;
+    EXPECT_EQ(record().termCount, 1);
+    if (indexed) endIndexedAccumulation(*ctx, record(), true);
+  }
 }
 
 TEST_F(AccumulationTest, TermTraceAndNoAccumulation) {

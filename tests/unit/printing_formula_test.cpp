@@ -3,6 +3,7 @@
 // ohm-unit conversion that moves terms between powers of s.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
@@ -42,7 +43,7 @@ class PrintingTest : public ::testing::Test {
   }
 
   // Appends a term at the end of the column of `power`.
-  static int add(PolyRecord& record, int power, int coefficient, std::initializer_list<Factor> factors) {
+  static int add(PolyRecord& record, int power, std::int64_t coefficient, std::initializer_list<Factor> factors) {
     int index = record.termCount++;
     Term& term = record.term(index);
     term = Term{};  // a new record's terms are not cleared on the fast path
@@ -56,9 +57,9 @@ class PrintingTest : public ::testing::Test {
     return record.term(record.at(row, power));
   }
 
-  std::string print(int sign, int numerator, int denominator) {
+  std::string print(int sign, int numerator, int denominator, int status = 0) {
     output.clear();
-    EXPECT_EQ(printFormula(*ctx, sign, numerator, denominator), 0);
+    EXPECT_EQ(printFormula(*ctx, sign, numerator, denominator), status);
     return output.text();
   }
 
@@ -133,6 +134,69 @@ TEST_F(PrintingTest, AllNegativeCoefficientsFlipTheSignAndShareTheirDivisor) {
             "\n Denominator:\n" + line + "\n + s^0  (\n" + std::string(kNine) + "  2 g2   \n" +
                 std::string(kNine) + "  3\n        )\n"
             "\n End:\n\n");
+}
+
+TEST_F(PrintingTest, CoefficientsAndTheirDivisorPast32Bits) {
+  names({"x", "g1", "c1"});
+  add(fresh(0), 0, 6442450944, {{2, 1}});  // 3 * 2^31
+  PolyRecord& den = fresh(2);
+  add(den, 0, -4294967296, {});            // -2 * 2^31
+  add(den, 1, 10737418240, {{3, 1}});      // 5 * 2^31
+  ctx->store.traceBits = kTraceAdmittance;
+  const std::string line = "common factors to cancel in all terms of both num and denom:\n+2147483648 \n";
+  EXPECT_EQ(print(1, 0, 2),
+            "Topological formula:  (V, 1-trees) / (Wijij, 2-trees)\n"
+            "\n Numerator:\n" + line + "\n + s^0  (\n" + std::string(kNine) + "  3 g1   \n        )\n"
+            "\n Denominator:\n" + line + "\n + s^0  (\n" + std::string(kNine) + " -2\n        )"
+            "\n + s^1  (\n" + std::string(kNine) + "  5 c1   \n        )\n"
+            "\n End:\n\n");
+}
+
+TEST_F(PrintingTest, CoefficientsAtTheEdgeOfThe64BitRange) {
+  names({"x", "g1"});
+  // Negated by the parameter's sign, both are -(2^63 - 1): the sign and
+  // the divisor come out whole.
+  add(fresh(0), 0, kMaxCoefficient, {{2, 1}});
+  add(fresh(2), 0, -kMaxCoefficient, {});
+  ctx->store.traceBits = kTraceAdmittance;
+  const std::string line = "common factors to cancel in all terms of both num and denom:\n-9223372036854775807 \n";
+  EXPECT_EQ(print(-1, 0, 2),
+            "Topological formula: -(V, 1-trees) / (Wijij, 2-trees)\n"
+            "\n Numerator:\n" + line + "\n + s^0  (\n" + std::string(kNine) + "    g1   \n        )\n"
+            "\n Denominator:\n" + line + "\n + s^0  (\n" + std::string(kNine) + "    1\n        )\n"
+            "\n End:\n\n");
+  // Without a common divisor the coefficient prints whole.
+  ctx->store.traceBits = 0;
+  releasePolyRecord(*ctx, ctx->polyRecords[2]);
+  add(fresh(2), 0, 1, {});
+  EXPECT_NE(print(1, 0, 2).find(std::string(kNine) + "9223372036854775807 g1   \n"), std::string::npos);
+}
+
+TEST_F(PrintingTest, MergeLeavingThe64BitRangeAbandonsTheFormulaOnBothPaths) {
+  names({"x", "L1"});
+  const std::string abandoned =
+      "coefficient out of 64-bit range\n\n Numerator:\n\n Denominator:\n\n End:\n\n";
+  for (bool plain : {true, false}) {
+    ctx->plainPath = plain;
+    // First pass: the s^1 term loses L1, moves to s^0 and merges there
+    // with the term already treated.
+    releasePolyRecord(*ctx, ctx->polyRecords[0]);
+    PolyRecord& moved = fresh(0);
+    add(moved, 0, kMaxCoefficient, {{2, 1}});
+    add(moved, 1, 1, {{2, 1}});
+    add(fresh(2), 0, 1, {});
+    EXPECT_EQ(print(1, 0, 2, 1), abandoned) << plain;
+    // Second pass: the s^0 term gains L1 and arrives at s^1 after the
+    // term equal to it there.
+    releasePolyRecord(*ctx, ctx->polyRecords[0]);
+    PolyRecord& merged = fresh(0);
+    add(merged, 0, -kMaxCoefficient, {});
+    add(merged, 1, -1, {});
+    add(merged, 1, 1, {{2, 1}});
+    EXPECT_EQ(print(1, 0, 2, 1), abandoned) << plain;
+    EXPECT_FALSE(ctx->polyRecords[6].live());
+    EXPECT_FALSE(ctx->polyRecords[7].live());
+  }
 }
 
 TEST_F(PrintingTest, NoAccumulationBitPrintsOnlyTheEndLine) {

@@ -132,7 +132,7 @@ class TreeTest : public ::testing::Test {
   // their coefficients.
   struct ColumnTerm {
     std::vector<int> symbols;  // each symbol repeated by its exponent
-    int coefficient;
+    std::int64_t coefficient;
     bool operator==(const ColumnTerm&) const = default;
   };
   static std::vector<ColumnTerm> column(const PolyRecord& record, int power) {

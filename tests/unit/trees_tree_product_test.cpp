@@ -147,6 +147,26 @@ TEST_F(WorkedExampleTest, TreesPermutationsAndSigns) {
   EXPECT_EQ(column(ctx->polyRecords[kV], 0), (std::vector<ColumnTerm>{{{kGm, kRin, kRf}, -1}}));
 }
 
+TEST_F(ProductTest, CoefficientLeavingThe64BitRangeAbandonsTheFunction) {
+  // One edge between two nodes: one tree, accumulated into the same term
+  // on every run of the product.
+  graph(2, {{"e", 1, 2, 1, 2, 0}});
+  ctx->plainPath = true;
+  const GraphPair& g = ctx->graph;
+  PolyRecord& record = ctx->polyRecords[kV];
+  ASSERT_EQ(createPolyRecord(*ctx, record), 0);
+  ASSERT_EQ(treeProduct(*ctx, g.minty_nodes, g.edges, 2, 0, kV, record), 0);
+  ASSERT_EQ(record.termCount, 1);
+  const std::int64_t sign = record.term(0).coefficient;
+  record.term(0).coefficient = sign * (kMaxCoefficient - 1);
+  ASSERT_EQ(treeProduct(*ctx, g.minty_nodes, g.edges, 2, 0, kV, record), 0);
+  EXPECT_EQ(record.term(0).coefficient, sign * kMaxCoefficient);
+  output.clear();
+  EXPECT_EQ(treeProduct(*ctx, g.minty_nodes, g.edges, 2, 0, kV, record), kCoefficientOutOfRange);
+  EXPECT_EQ(output.text(), "");  // none of the memory failure's lines
+  EXPECT_FALSE(record.live());
+}
+
 class ExhaustionTest : public TreeTest {
  protected:
   // The complete graph on five nodes: 125 trees, each a different product,
