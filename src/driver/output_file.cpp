@@ -46,6 +46,7 @@ bool OutputFile::open(const std::string& path, std::string& error) {
   if (target.empty()) target = path;
   fs::path directory = target.parent_path();
   if (directory.empty()) directory = ".";
+  // Built by appending: g++ 12 at -O3 warns falsely about "." + string.
   std::string hidden = ".";
   hidden += target.filename().string();
   hidden += ".XXXXXX";
