@@ -174,12 +174,20 @@ int programEntry(int argc, char* argv[]) {
   // The run's stack frame (its output buffers), parsing the command line and
   // opening the inputs take some memory; an address space too small for them
   // leaves no room even for the exception that would report it. Such a run
-  // stops here, before that frame is entered, with nothing written.
-  if (void* room = std::malloc(kStartRoom))
+  // stops here, before that frame is entered, with nothing written but the
+  // error.
+  if (void* room = std::malloc(kStartRoom)) {
     std::free(room);
-  else
-    return kFailure;
-  return runEntry(argc, argv);
+    return runEntry(argc, argv);
+  }
+  // The message names the place where reading would have begun: standard
+  // input when no argument names a file.
+  bool files = false;
+  for (int i = 1; i < argc; ++i) files = files || argv[i][0] != '-';
+  std::fputs(files ? "velkor: error: insufficient memory to complete processing\n"
+                   : "<stdin>:1:1: error: insufficient memory to complete processing\n",
+             stderr);
+  return kFailure;
 }
 
 }  // namespace velkor
