@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
@@ -58,6 +59,43 @@ const OptionSpec kOptions[] = {
        int index = 0;
        if (!pickChoice("path", a, {"fast", "plain"}, index, e)) return false;
        o.plainPath = index == 1;
+       return true;
+     }},
+    {"quiet", 'q', no_argument, nullptr, "leave warnings out (errors are still reported)",
+     [](CommandLine& o, const char*, std::string&) {
+       o.quiet = true;
+       return true;
+     }},
+    {"strict", 0, no_argument, nullptr, "treat every warning as an error (exit status 1)",
+     [](CommandLine& o, const char*, std::string&) {
+       o.strict = true;
+       return true;
+     }},
+    {"progress", 0, no_argument, nullptr, "show progress on standard error even when it is not a terminal",
+     [](CommandLine& o, const char*, std::string&) {
+       o.progress = true;
+       return true;
+     }},
+    {"max-seconds", 0, required_argument, "N",
+     "give up a topological function that takes longer than N seconds",
+     [](CommandLine& o, const char* a, std::string& e) {
+       char* end = nullptr;
+       const double seconds = std::strtod(a, &end);
+       if (end == a || *end != 0 || !(seconds > 0) || seconds > 1e9) {
+         e = std::string("invalid argument '") + a + "' for '--max-seconds'; a number of seconds above 0 is expected";
+         return false;
+       }
+       o.maxSeconds = seconds;
+       return true;
+     }},
+    {"max-memory", 0, required_argument, "SIZE",
+     "bound the memory in use to SIZE (e.g. 800M, 4G; 0 for none; default: 80% of physical memory)",
+     [](CommandLine& o, const char* a, std::string& e) {
+       if (!parseSize(a, o.maxMemory)) {
+         e = std::string("invalid argument '") + a + "' for '--max-memory'; a size such as 800M or 4G is expected";
+         return false;
+       }
+       o.maxMemoryGiven = true;
        return true;
      }},
     {"format", 0, required_argument, "FORMAT",
@@ -161,6 +199,29 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string&
   return true;
 }
 
+bool parseSize(const char* text, std::size_t& bytes) {
+  char* end = nullptr;
+  if (*text < '0' || *text > '9') return false;
+  const double number = std::strtod(text, &end);
+  if (end == text) return false;
+  double scale = 1;
+  const char* unit = end;
+  switch (*unit) {
+    case 'k': case 'K': scale = 1024.0; ++unit; break;
+    case 'm': case 'M': scale = 1024.0 * 1024; ++unit; break;
+    case 'g': case 'G': scale = 1024.0 * 1024 * 1024; ++unit; break;
+    case 't': case 'T': scale = 1024.0 * 1024 * 1024 * 1024; ++unit; break;
+    default: break;
+  }
+  if (unit != end && *unit == 'i') ++unit;
+  if (*unit == 'B') ++unit;
+  if (*unit != 0) return false;
+  const double value = number * scale;
+  if (!(value >= 0) || value > 1e18) return false;
+  bytes = static_cast<std::size_t>(value);
+  return true;
+}
+
 void printUsage(std::FILE* stream) {
   std::fputs(
       "Usage: velkor [OPTION]... [FILE]...\n"
@@ -179,6 +240,11 @@ void printUsage(std::FILE* stream) {
     std::fprintf(stream, "%s%s\n", left.c_str(), spec.help);
   }
   std::fputs(
+      "\n"
+      "Exit status: 0 when every netlist was read and analysed without an error\n"
+      "(warnings allowed), 1 after an error in a netlist or its analysis, a netlist\n"
+      "cut short, a function abandoned at a bound or output that could not be\n"
+      "written, 2 for a mistake on the command line.\n"
       "\n"
       "The netlist language is described in the manual page velkor(1) and in the\n"
       "manual that velkor prints for a netlist made of the entry h:\n"

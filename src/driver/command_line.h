@@ -6,6 +6,7 @@
 // function that stores it); parsing and --help follow from the table.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -23,6 +24,14 @@ struct CommandLine {
   std::string outputPath;
   // --path=plain: the step-by-step enumeration and accumulation.
   bool plainPath = false;
+  bool quiet = false;     // --quiet: no warnings
+  bool strict = false;    // --strict: warnings are errors
+  bool progress = false;  // --progress: the progress line even when standard error is no terminal
+  double maxSeconds = 0;  // --max-seconds: bound on each function's evaluation (0: none)
+  // --max-memory: bound on the memory in use, in bytes (0: none); until
+  // given, most of the machine's physical memory.
+  std::size_t maxMemory = 0;
+  bool maxMemoryGiven = false;
   // --format: the text layout, JSON, a LaTeX document or its equations.
   DocumentFormat format = DocumentFormat::kText;
 };
@@ -32,6 +41,9 @@ struct CommandLine {
 // keeps its position in globals of the C library; each call starts afresh.
 bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string& error);
 
+// Reads a size such as 1500000, 800M or 2G (K, M, G and T are powers of
+// 1024; a trailing B or iB is allowed); false when it is none.
+bool parseSize(const char* text, std::size_t& bytes);
 // The program's version.
 const char* programVersion();
 

@@ -79,15 +79,19 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   }
   std::unique_ptr<AnalysisContext, ContextRelease> ctx(new (room) AnalysisContext(input, runOutput, allocator));
   ctx->plainPath = options.plainPath;
-  ctx->workLimit = options.workLimit;
+  ctx->meter.workLimit = options.workLimit;
   ctx->diag.attach(options.errors);
   ctx->diag.quiet = options.quiet;
   ctx->diag.strict = options.strict;
+  ctx->meter.interruptFlag = options.interruptFlag;
+  ctx->meter.secondsPerFunction = options.secondsPerFunction;
+  ctx->meter.progress = options.progress ? &ctx->diag : nullptr;
+  ctx->meter.progressInPlace = options.progressInPlace;
   ctx->store.netlistNumber = 0;
   if (!document) {
     output.print("{program file name velkor}\n");
     TextRenderer text(output);
-    while (!output.failed() && readNetlist(*ctx) == 0) analyseNetlist(*ctx, text);
+    while (!output.failed() && !ctx->meter.interrupted() && readNetlist(*ctx) == 0) analyseNetlist(*ctx, text);
   } else {
     // Each netlist: its echo is kept while it is read, the listings of its
     // analysis while it is analysed; the document gets both afterwards.
@@ -100,7 +104,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
       listings.clear();
       netlist.messages.clear();
       routed.switchTo(echo);
-      if (output.failed() || readNetlist(*ctx) != 0) break;
+      if (output.failed() || ctx->meter.interrupted() || readNetlist(*ctx) != 0) break;
       netlist.number = ctx->store.netlistNumber;
       netlist.input = echo.text();
       netlist.traced = ctx->store.traceBits != 0;
@@ -116,8 +120,11 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   }
   if (options.statistics != nullptr) *options.statistics = ctx->statistics;
   const bool errors = ctx->diag.errors() > 0;
+  const bool interrupted = ctx->meter.interrupted();
   ctx.reset();
-  if (!document) output.print("{elapsed time: %d/%d sec.}\n", static_cast<int>(processorMilliseconds() - start), 1000);
+  // A run ended by a signal stops where it was, with what it finished.
+  if (!document && !interrupted)
+    output.print("{elapsed time: %d/%d sec.}\n", static_cast<int>(processorMilliseconds() - start), 1000);
   output.flush();
   return output.failed() || errors ? 1 : 0;
 }

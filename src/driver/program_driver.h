@@ -1,6 +1,7 @@
 // The main loop: banner, read and analyse every netlist, elapsed time.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <string>
 
@@ -18,6 +19,12 @@ struct RunOptions {
   Output* errors = nullptr;
   bool quiet = false;   // warnings are not written
   bool strict = false;  // warnings are errors
+  // Nonzero once a signal asked the run to end: finished formulas are kept,
+  // nothing more is begun.
+  const volatile std::sig_atomic_t* interruptFlag = nullptr;
+  double secondsPerFunction = 0;  // bound on each function's evaluation (0: none)
+  bool progress = false;          // the progress line on `errors`
+  bool progressInPlace = true;    // rewritten in place (a terminal)
   // What the results are written as: the text layout, or a document.
   DocumentFormat format = DocumentFormat::kText;
   std::string version = "unknown";  // named in a JSON document

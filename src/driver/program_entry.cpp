@@ -1,6 +1,9 @@
 #include "driver/program_entry.h"
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -25,6 +28,43 @@ int usageError(const std::string& message) {
 }
 
 void report(const std::string& message) { std::fprintf(stderr, "velkor: %s\n", message.c_str()); }
+
+// The signal that asked the run to end (0: none). The one piece of state
+// outside a run's context: a signal handler can reach nothing else, and
+// only sets it; the enumeration loops and the main loop look at it.
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void onStopSignal(int signal) { stopSignal = signal; }
+
+// SIGINT and SIGTERM end the run at the next check, keeping what is
+// finished. Reads are not restarted, so that a run waiting for input ends
+// as well.
+void catchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// Ends the program by the signal that stopped the run, as if it had not
+// been caught, so that the caller sees how it ended.
+[[noreturn]] void endBySignal(int signal) {
+  std::fflush(nullptr);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+  std::_Exit(128 + signal);
+}
+
+// Most of the machine's physical memory: the default bound, so that one
+// netlist cannot drive the machine into swapping.
+std::size_t defaultMemoryBound() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 0;
+  return static_cast<std::size_t>(static_cast<double>(pages) * static_cast<double>(pageSize) * 0.8);
+}
 
 // After --help or --version: a failed write to standard output is an error.
 int finishStandardOutput() {
@@ -55,6 +95,7 @@ int programEntry(int argc, char* argv[]) {
   OutputFile destination;
   if (!destination.open(options.outputPath, error)) return usageError(error);
 
+  catchStopSignals();
   int status = 0;
   bool writeFailed = false;
   int writeError = 0;
@@ -62,14 +103,28 @@ int programEntry(int argc, char* argv[]) {
     StreamOutput output(destination.stream());
     StreamOutput errors(stderr);
     HeapAllocator heap;
+    heap.setBound(options.maxMemoryGiven ? options.maxMemory : defaultMemoryBound());
     RunOptions run;
     run.plainPath = options.plainPath;
     run.format = options.format;
     run.version = programVersion();
     run.errors = &errors;
+    run.quiet = options.quiet;
+    run.strict = options.strict;
+    run.interruptFlag = &stopSignal;
+    run.secondsPerFunction = options.maxSeconds;
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    run.progress = options.progress || terminal;
+    run.progressInPlace = terminal;
     status = runProgram(input, output, heap, run);
     writeFailed = output.failed();
     writeError = output.errorNumber();
+  }
+  if (stopSignal != 0) {
+    // What was finished has been written; a file of -o is incomplete and
+    // is not put in place.
+    destination.discard();
+    endBySignal(stopSignal);
   }
   if (input.readFailed()) {
     // The results would be incomplete: a file of -o is not written.
@@ -78,10 +133,9 @@ int programEntry(int argc, char* argv[]) {
     return kFailure;
   }
   if (writeFailed) {
-    // Standard output that fails is left to the exit status; a reader that
-    // closed the pipe has its SIGPIPE (or EPIPE) and needs no message.
-    if (!options.outputPath.empty() && writeError != EPIPE)
-      report("error writing " + destination.name() + ": " + std::strerror(writeError));
+    // A reader that closed the pipe has its SIGPIPE (or EPIPE) and needs no
+    // message.
+    if (writeError != EPIPE) report("error writing " + destination.name() + ": " + std::strerror(writeError));
     destination.discard();
     return kFailure;
   }

@@ -144,6 +144,10 @@ void compactTerms(PolyRecord& record, int exponentCount);
 // written back, 1 when every attempt was refused (block and count
 // unchanged). The caller zeroes the added elements.
 int growStore(PolyContext& ctx, void** block, std::int32_t* count, std::size_t elementSize);
+// Gives back the room a finished record kept for growth: its power index
+// takes the stride of its fullest column and its term list the terms it
+// holds. Both grow again as usual should the record be added to.
+void trimPolyRecord(PolyContext& ctx, PolyRecord& record);
 // Grows a record's power index (with the "resizing poly " trace) and keeps
 // every column's entries; 0, or 1 when memory ran out.
 int growPoly(PolyContext& ctx, PolyRecord& record);
