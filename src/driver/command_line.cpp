@@ -1,9 +1,12 @@
 #include "driver/command_line.h"
 
+#include "analysis/element_values.h"
+
 #include <getopt.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <initializer_list>
 
 #ifndef VELKOR_VERSION
@@ -45,6 +48,26 @@ bool pickChoice(const char* option, const char* argument, std::initializer_list<
     ++at;
   }
   return false;
+}
+
+// A frequency in Hz, in the notation of element values (10, 1k, 2.5MegHz).
+bool storeFrequency(const char* option, const char* argument, long double& hz, std::string& error) {
+  std::optional<long double> value = parseEngineeringNumber(argument);
+  if (!value || !(*value > 0)) {
+    error = std::string("invalid argument '") + argument + "' for '--" + option + "'; a frequency above 0 Hz";
+    return false;
+  }
+  hz = *value;
+  return true;
+}
+
+bool storePath(const char* option, const char* argument, std::string& path, std::string& error) {
+  if (*argument == '\0') {
+    error = std::string("option '--") + option + "' needs a file name";
+    return false;
+  }
+  path = argument;
+  return true;
 }
 
 const OptionSpec kOptions[] = {
@@ -108,6 +131,42 @@ const OptionSpec kOptions[] = {
        o.format = kFormats[index];
        return true;
      }},
+    {"values", 0, required_argument, "FILE", "element values from FILE, one NAME VALUE a line (repeatable)",
+     [](CommandLine& o, const char* a, std::string&) {
+       o.valueSources.push_back({true, a});
+       return true;
+     }},
+    {"set", 0, required_argument, "NAME=VALUE", "the value of one element (repeatable; later values win)",
+     [](CommandLine& o, const char* a, std::string&) {
+       o.valueSources.push_back({false, a});
+       return true;
+     }},
+    {"eval", 0, no_argument, nullptr, "after each formula, its numeric form, DC value, zeros and poles",
+     [](CommandLine& o, const char*, std::string&) {
+       o.evaluate = true;
+       return true;
+     }},
+    {"bode", 0, required_argument, "FILE", "Bode plot in FILE.svg, its data in FILE.csv",
+     [](CommandLine& o, const char* a, std::string& e) { return storePath("bode", a, o.bodePath, e); }},
+    {"from", 0, required_argument, "HZ", "lowest frequency of the Bode plot",
+     [](CommandLine& o, const char* a, std::string& e) { return storeFrequency("from", a, o.fromHz, e); }},
+    {"to", 0, required_argument, "HZ", "highest frequency of the Bode plot",
+     [](CommandLine& o, const char* a, std::string& e) { return storeFrequency("to", a, o.toHz, e); }},
+    {"points", 0, required_argument, "N", "frequencies of the Bode plot (default 400)",
+     [](CommandLine& o, const char* a, std::string& e) {
+       char* end = nullptr;
+       long n = std::strtol(a, &end, 10);
+       if (end == a || *end != '\0' || n < 2 || n > 1000000) {
+         e = std::string("invalid argument '") + a + "' for '--points'; a whole number from 2 to 1000000";
+         return false;
+       }
+       o.points = static_cast<int>(n);
+       return true;
+     }},
+    {"pz", 0, required_argument, "FILE", "pole-zero map in FILE (SVG)",
+     [](CommandLine& o, const char* a, std::string& e) { return storePath("pz", a, o.poleZeroPath, e); }},
+    {"report", 0, required_argument, "FILE", "HTML report with formulas, numbers and plots in FILE",
+     [](CommandLine& o, const char* a, std::string& e) { return storePath("report", a, o.reportPath, e); }},
     {"help", 'h', no_argument, nullptr, "print this help and exit",
      [](CommandLine& o, const char*, std::string&) {
        if (o.action == CommandLine::Action::Run) o.action = CommandLine::Action::Help;
@@ -196,6 +255,10 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string&
     if (!kOptions[index].apply(options, optarg != nullptr ? optarg : "", error)) return false;
   }
   for (int i = optind; i < argc; ++i) options.inputs.emplace_back(argv[i]);
+  if (options.fromHz > 0 && options.toHz > 0 && !(options.fromHz < options.toHz)) {
+    error = "'--from' must be below '--to'";
+    return false;
+  }
   return true;
 }
 

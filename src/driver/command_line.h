@@ -34,6 +34,23 @@ struct CommandLine {
   bool maxMemoryGiven = false;
   // --format: the text layout, JSON, a LaTeX document or its equations.
   DocumentFormat format = DocumentFormat::kText;
+
+  // Element values in command-line order, later ones winning: a values file
+  // (--values=FILE) or one NAME=VALUE setting (--set).
+  struct ValueSource {
+    bool file = false;
+    std::string text;  // the path, or the setting
+  };
+  std::vector<ValueSource> valueSources;
+  bool evaluate = false;         // --eval: the numeric form after each formula
+  std::string bodePath;          // --bode=FILE: FILE.svg and FILE.csv
+  std::string poleZeroPath;      // --pz=FILE.svg
+  std::string reportPath;        // --report=FILE.html
+  long double fromHz = 0;        // --from (0: from the poles and zeros)
+  long double toHz = 0;          // --to (0: from the poles and zeros)
+  int points = 0;                // --points (0: the default)
+  // True when any numeric output is asked for.
+  bool numeric() const { return evaluate || !bodePath.empty() || !poleZeroPath.empty() || !reportPath.empty(); }
 };
 
 // Parses argv into `options`. On a mistake returns false with `error` set to

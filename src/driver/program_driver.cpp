@@ -4,12 +4,14 @@
 #include <ctime>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "analysis/analysis_context.h"
 #include "analysis/analysis_sequencer.h"
 #include "input/netlist_reader.h"
 #include "render/json_document.h"
 #include "render/latex_document.h"
+#include "render/numeric_sink.h"
 #include "render/text_renderer.h"
 #include "support/spool_output.h"
 
@@ -91,11 +93,23 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   if (!document) {
     output.print("{program file name velkor}\n");
     TextRenderer text(output);
-    while (!output.failed() && !ctx->meter.interrupted() && readNetlist(*ctx) == 0) analyseNetlist(*ctx, text);
+    std::optional<NumericSink> numeric;
+    if (options.numeric != nullptr) {
+      numeric.emplace(text, output, *options.numeric, *options.numericResults);
+      numeric->printTextBlocks(true);
+    }
+    FormulaSink& sink = numeric ? static_cast<FormulaSink&>(*numeric) : text;
+    while (!output.failed() && !ctx->meter.interrupted() && readNetlist(*ctx) == 0) analyseNetlist(*ctx, sink);
   } else {
     // Each netlist: its echo is kept while it is read, the listings of its
     // analysis while it is analysed; the document gets both afterwards.
     std::unique_ptr<FormulaDocument> doc = makeDocument(options.format, output, options.version);
+    std::optional<NumericSink> numeric;
+    if (options.numeric != nullptr) {
+      numeric.emplace(*doc, output, *options.numeric, *options.numericResults);
+      doc->addToParameters([&numeric](const FinishedFormula&) { return numeric->currentJson(); });
+    }
+    FormulaSink& sink = numeric ? static_cast<FormulaSink&>(*numeric) : *doc;
     NetlistRecord netlist;
     ctx->diag.keepIn(&netlist.messages);
     doc->beginRun();
@@ -110,7 +124,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
       netlist.traced = ctx->store.traceBits != 0;
       doc->beginNetlist(netlist);
       routed.switchTo(listings);
-      analyseNetlist(*ctx, *doc);
+      analyseNetlist(*ctx, sink);
       netlist.trace = [&listings](const std::function<void(std::string_view)>& piece) { listings.readBack(piece); };
       doc->endNetlist(netlist);
       netlist.trace = nullptr;

@@ -13,6 +13,8 @@ class CharSource;
 class Output;
 class Allocator;
 struct RunStatistics;
+struct NumericSettings;
+struct NumericResults;
 
 struct RunOptions {
   // Where errors and warnings are written (nullptr: nowhere).
@@ -28,6 +30,10 @@ struct RunOptions {
   // What the results are written as: the text layout, or a document.
   DocumentFormat format = DocumentFormat::kText;
   std::string version = "unknown";  // named in a JSON document
+  // Element values applied to every formula (nullptr: none asked for), and
+  // where the numbers are kept for the plots and the report.
+  const NumericSettings* numeric = nullptr;
+  NumericResults* numericResults = nullptr;
   // Settings that the program itself never changes; tests, benchmarks and
   // fuzz targets use them.
   bool plainPath = false;       // step-by-step enumeration and accumulation

@@ -5,11 +5,13 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "driver/command_line.h"
 #include "driver/input_files.h"
+#include "driver/numeric_outputs.h"
 #include "driver/output_file.h"
 #include "driver/program_driver.h"
 #include "support/allocator.h"
@@ -21,6 +23,7 @@ namespace {
 
 constexpr int kFailure = 1;
 constexpr int kUsageError = 2;
+constexpr std::size_t kStartRoom = 256 * 1024;
 
 int usageError(const std::string& message) {
   std::fprintf(stderr, "velkor: %s\nTry 'velkor --help'.\n", message.c_str());
@@ -73,9 +76,8 @@ int finishStandardOutput() {
   return kFailure;
 }
 
-}  // namespace
-
-int programEntry(int argc, char* argv[]) {
+// The run, with its output buffers on the stack.
+[[gnu::noinline]] int runEntry(int argc, char* argv[]) {
   CommandLine options;
   std::string error;
   if (!parseCommandLine(argc, argv, options, error)) return usageError(error);
@@ -92,6 +94,16 @@ int programEntry(int argc, char* argv[]) {
   // in either leaves nothing behind.
   InputFiles input;
   if (!input.open(options.inputs, error)) return usageError(error);
+  // Element values are read, and the files of plots and report created,
+  // before the results: a bad value or path stops the run with nothing
+  // written.
+  NumericOutputs numeric;
+  if (!numeric.prepare(options, error)) {
+    report(error);
+    return kUsageError;
+  }
+  std::string inputText;
+  if (!options.reportPath.empty()) input.record(&inputText);
   OutputFile destination;
   if (!destination.open(options.outputPath, error)) return usageError(error);
 
@@ -116,6 +128,10 @@ int programEntry(int argc, char* argv[]) {
     const bool terminal = isatty(STDERR_FILENO) != 0;
     run.progress = options.progress || terminal;
     run.progressInPlace = terminal;
+    if (numeric.active()) {
+      run.numeric = &numeric.settings();
+      run.numericResults = &numeric.results();
+    }
     status = runProgram(input, output, heap, run);
     writeFailed = output.failed();
     writeError = output.errorNumber();
@@ -124,6 +140,7 @@ int programEntry(int argc, char* argv[]) {
     // What was finished has been written; a file of -o is incomplete and
     // is not put in place.
     destination.discard();
+    numeric.discard();
     endBySignal(stopSignal);
   }
   if (input.readFailed()) {
@@ -139,11 +156,38 @@ int programEntry(int argc, char* argv[]) {
     destination.discard();
     return kFailure;
   }
+  if (numeric.active() && !numeric.finish(inputText, stderr, error)) {
+    report(error);
+    destination.discard();
+    return kFailure;
+  }
   if (!destination.commit(error)) {
     report(error);
     return kFailure;
   }
   return status;
+}
+
+}  // namespace
+
+int programEntry(int argc, char* argv[]) {
+  // The run's stack frame (its output buffers), parsing the command line and
+  // opening the inputs take some memory; an address space too small for them
+  // leaves no room even for the exception that would report it. Such a run
+  // stops here, before that frame is entered, with nothing written but the
+  // error.
+  if (void* room = std::malloc(kStartRoom)) {
+    std::free(room);
+    return runEntry(argc, argv);
+  }
+  // The message names the place where reading would have begun: standard
+  // input when no argument names a file.
+  bool files = false;
+  for (int i = 1; i < argc; ++i) files = files || argv[i][0] != '-';
+  std::fputs(files ? "velkor: error: insufficient memory to complete processing\n"
+                   : "<stdin>:1:1: error: insufficient memory to complete processing\n",
+             stderr);
+  return kFailure;
 }
 
 }  // namespace velkor

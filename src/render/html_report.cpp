@@ -28,6 +28,8 @@ figure svg{width:100%;height:auto;max-width:800px;display:block;border:1px solid
   body{font-size:14px}
   main{padding:8px}
   th,td{padding:2px 4px}
+  figure{overflow-x:auto}
+  figure svg{width:640px;max-width:none}
 }
 )";
 
@@ -116,11 +118,14 @@ std::string htmlReport(const ReportInput& input) {
     }
   }
   html += "</section>\n";
+  if (!input.inputText.empty())
+    html += "<section>\n<h2>Input</h2>\n<pre>" + escapeXml(input.inputText) + "</pre>\n</section>\n";
   for (std::size_t k = 0; k < input.netlists.size(); ++k) {
     const ReportNetlist& netlist = input.netlists[k];
-    html += "<section class=\"netlist\">\n<h2>Netlist";
-    if (input.netlists.size() > 1) html += " " + std::to_string(k + 1);
-    html += "</h2>\n<pre>" + escapeXml(netlist.text) + "</pre>\n";
+    html += "<section class=\"netlist\">\n<h2>Results";
+    if (input.netlists.size() > 1) html += " of netlist " + std::to_string(k + 1);
+    html += "</h2>\n";
+    if (!netlist.text.empty()) html += "<pre>" + escapeXml(netlist.text) + "</pre>\n";
     for (const ReportFormula& formula : netlist.formulas) html += formulaSection(formula);
     html += "</section>\n";
   }

@@ -22,12 +22,13 @@ struct ReportFormula {
 };
 
 struct ReportNetlist {
-  std::string text;  // the netlist as read
+  std::string text;  // the netlist as read (empty: not shown)
   std::vector<ReportFormula> formulas;
 };
 
 struct ReportInput {
   std::string title;
+  std::string inputText;  // the whole input as read (empty: not shown)
   std::vector<ReportNetlist> netlists;
   const ElementValues* values = nullptr;
   std::vector<std::string> unusedValues;  // names given a value that no netlist has

@@ -81,6 +81,10 @@ void JsonDocument::formulaFinished(const FinishedFormula& formula) {
     writePolynomial(formula, *formula.denominator);
     out_.print("]");
   }
+  if (extra_) {
+    const std::string more = extra_(formula);
+    if (!more.empty()) out_.print(",\n    %s", more.c_str());
+  }
   out_.print("}");
 }
 

@@ -22,6 +22,7 @@ class JsonDocument final : public FormulaDocument {
   void formulaFinished(const FinishedFormula& formula) override;
   void message(std::string_view text) override;
   void listing(std::string_view) override {}
+  void addToParameters(ParameterExtra extra) override { extra_ = std::move(extra); }
 
  private:
   void writeString(std::string_view text);
@@ -38,6 +39,7 @@ class JsonDocument final : public FormulaDocument {
   std::vector<bool> symbolUsed_;
   bool mixedUnits_ = false;
   std::string normalization_;
+  ParameterExtra extra_;
 };
 
 }  // namespace velkor
