@@ -11,11 +11,15 @@ namespace velkor {
 
 struct PolyContext;
 
-// An exponent of one symbol. A symbol's exponent never exceeds the number
-// of branches that share its name, and neither does its ohm-unit multiplier,
-// so one byte holds it.
-using Exponent = std::uint8_t;
-static_assert(kNameSlots < 256, "every exponent fits an Exponent");
+// An exponent of one symbol. A tree product's exponent counts the tree's
+// edges that carry the symbol, so it lies in 0 .. kTreeSlots (the tree
+// product hands over at most that many symbol edges). The ohm-unit
+// conversion replaces an exponent e by x - e, where x is the largest such
+// count (or 0), so converted exponents lie within -kTreeSlots .. kTreeSlots;
+// they are negative only in cancelled terms, which do not count for x.
+// One signed byte holds them all.
+using Exponent = std::int8_t;
+static_assert(kTreeSlots <= INT8_MAX, "every exponent, converted ones included, fits an Exponent");
 
 // Coefficients count common trees that share one product, and a network
 // can have far more than 2^31 of them, so they are 64-bit. They stay within
