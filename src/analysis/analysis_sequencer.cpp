@@ -161,6 +161,21 @@ void deliverFormula(AnalysisContext& ctx, FormulaSink& sink, int r, const PortLa
   ctx.out.flush();
 }
 
+// Hands every requested formula of one pass (scattering rows or the
+// others) whose functions were evaluated to the sink, in table order, then
+// releases the pass's functions.
+void deliverPass(AnalysisContext& ctx, FormulaSink& sink, const PortLabels& ports, bool scattering) {
+  NetworkStore& s = ctx.store;
+  for (int r = 0; r < kParameterCount; ++r) {
+    const ParameterRecord& row = parameterTable[r];
+    s.traceLabel = row.kind;
+    if (s.requestFlags[r] == 0 || isScatteringKind(row.kind) != scattering || !bothEvaluated(ctx, row)) continue;
+    if (ctx.meter.interrupted()) break;
+    deliverFormula(ctx, sink, r, ports, scattering);
+  }
+  releaseFormulaResults(ctx);
+}
+
 }  // namespace
 
 void analyseNetlist(AnalysisContext& ctx, FormulaSink& sink) {
@@ -178,16 +193,7 @@ void analyseNetlist(AnalysisContext& ctx, FormulaSink& sink) {
     ctx.meter.parameter = parameterNames[r];
     evaluations += evaluateRow(ctx, row);
   }
-  if (evaluations > 0) {
-    for (int r = 0; r < kParameterCount; ++r) {
-      const ParameterRecord& row = parameterTable[r];
-      s.traceLabel = row.kind;
-      if (s.requestFlags[r] == 0 || isScatteringKind(row.kind) || !bothEvaluated(ctx, row)) continue;
-      if (ctx.meter.interrupted()) break;
-      deliverFormula(ctx, sink, r, ports, false);
-    }
-    releaseFormulaResults(ctx);
-  }
+  if (evaluations > 0) deliverPass(ctx, sink, ports, false);
 
   // Second pass: scattering rows, on the network extended by the
   // wave-converting circuit (added once, before the first evaluation).
@@ -205,16 +211,7 @@ void analyseNetlist(AnalysisContext& ctx, FormulaSink& sink) {
     ctx.meter.parameter = parameterNames[r];
     evaluations += evaluateRow(ctx, row);
   }
-  if (evaluations > 0) {
-    for (int r = 0; r < kParameterCount; ++r) {
-      const ParameterRecord& row = parameterTable[r];
-      s.traceLabel = row.kind;
-      if (s.requestFlags[r] == 0 || !isScatteringKind(row.kind) || !bothEvaluated(ctx, row)) continue;
-      if (ctx.meter.interrupted()) break;
-      deliverFormula(ctx, sink, r, ports, true);
-    }
-    releaseFormulaResults(ctx);
-  }
+  if (evaluations > 0) deliverPass(ctx, sink, ports, true);
 }
 
 void releaseFormulaResults(AnalysisContext& ctx) {

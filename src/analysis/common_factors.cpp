@@ -60,9 +60,10 @@ int makeRoomInColumn(AnalysisContext& ctx, PolyRecord& record, int column) {
   return growPoly(ctx, record);
 }
 
-bool columnHasNonzeroTerm(const PolyRecord& record, int column) {
+// Whether the conversion has a term left to treat in the column.
+bool hasUntreatedTerm(const PolyRecord& record, int column) {
   for (int r = 0; r < record.powerCounts[column]; ++r)
-    if (record.term(record.at(r, column)).coefficient != 0) return true;
+    if (record.term(record.at(r, column)).inverted == 0) return true;
   return false;
 }
 
@@ -87,10 +88,7 @@ int lastUsedSymbol(const AnalysisContext& ctx) {
 int invertAndMove(AnalysisContext& ctx, PolyRecord& record) {
   const BranchMaps& maps = ctx.maps;
   for (int c = 0; c < kPowerColumns; ++c) {
-    bool untreated = false;
-    for (int r = 0; r < record.powerCounts[c] && !untreated; ++r)
-      untreated = record.term(record.at(r, c)).inverted == 0;
-    if (!untreated) continue;
+    if (!hasUntreatedTerm(record, c)) continue;
 
     int r = 0;
     while (r < record.powerCounts[c]) {
@@ -291,10 +289,7 @@ IndexedMoves invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, Merg
   MoveIndex index(static_cast<std::uint32_t>(record.termCount));
   if (!index.ready()) return IndexedMoves::kNoIndex;
   for (int c = 0; c < kPowerColumns; ++c) {
-    bool untreated = false;
-    for (int r = 0; r < record.powerCounts[c] && !untreated; ++r)
-      untreated = record.term(record.at(r, c)).inverted == 0;
-    if (!untreated) continue;
+    if (!hasUntreatedTerm(record, c)) continue;
 
     // Rows that stay are written back from the top (w), in their order.
     int w = 0;

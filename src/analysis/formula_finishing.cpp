@@ -10,12 +10,6 @@ namespace velkor {
 
 namespace {
 
-bool columnHasNonzeroTerm(const PolyRecord& record, int column) {
-  for (int r = 0; r < record.powerCounts[column]; ++r)
-    if (record.term(record.at(r, column)).coefficient != 0) return true;
-  return false;
-}
-
 // A formula that could not be finished: its message goes where the formula
 // would have been, and to standard error.
 void fail(AnalysisContext& ctx, FinishedFormula& formula, FormulaOutcome outcome, const char* message) {

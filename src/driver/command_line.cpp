@@ -19,7 +19,7 @@ namespace {
 
 using Apply = bool (*)(CommandLine& options, const char* argument, std::string& error);
 
-struct OptionSpec {
+struct OptionEntry {
   const char* name;      // long name, without the dashes
   char shortName;        // 0 when there is none
   int argumentKind;      // no_argument, required_argument or optional_argument
@@ -70,7 +70,7 @@ bool storePath(const char* option, const char* argument, std::string& path, std:
   return true;
 }
 
-const OptionSpec kOptions[] = {
+const OptionEntry kOptions[] = {
     {"output", 'o', required_argument, "FILE", "write the results to FILE instead of standard output",
      [](CommandLine& o, const char* a, std::string&) {
        o.outputPath = a;
@@ -197,9 +197,9 @@ std::string describeLongMistake(const char* word) {
   name = name.substr(0, name.find('='));
   std::string matches;
   int count = 0;
-  for (const OptionSpec& spec : kOptions) {
-    if (std::strncmp(spec.name, name.c_str(), name.size()) != 0) continue;
-    matches += std::string(" '--") + spec.name + "'";
+  for (const OptionEntry& entry : kOptions) {
+    if (std::strncmp(entry.name, name.c_str(), name.size()) != 0) continue;
+    matches += std::string(" '--") + entry.name + "'";
     ++count;
   }
   if (count > 1) return "option '--" + name + "' is ambiguous; possibilities:" + matches;
@@ -218,12 +218,12 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string&
   std::string shortOptions = ":";  // ':' first: a missing argument is reported as ':'
   option longOptions[kOptionCount + 1] = {};
   for (int i = 0; i < kOptionCount; ++i) {
-    const OptionSpec& spec = kOptions[i];
-    longOptions[i] = {spec.name, spec.argumentKind, nullptr, optionCode(i)};
-    if (spec.shortName == 0) continue;
-    shortOptions += spec.shortName;
-    if (spec.argumentKind != no_argument) shortOptions += ':';
-    if (spec.argumentKind == optional_argument) shortOptions += ':';
+    const OptionEntry& entry = kOptions[i];
+    longOptions[i] = {entry.name, entry.argumentKind, nullptr, optionCode(i)};
+    if (entry.shortName == 0) continue;
+    shortOptions += entry.shortName;
+    if (entry.argumentKind != no_argument) shortOptions += ':';
+    if (entry.argumentKind == optional_argument) shortOptions += ':';
   }
 
   opterr = 0;  // the messages are made here, in one line each
@@ -293,14 +293,14 @@ void printUsage(std::FILE* stream) {
       "their two-port parameters as symbolic rational functions of s.\n"
       "\n",
       stream);
-  for (const OptionSpec& spec : kOptions) {
-    std::string left = spec.shortName != 0 ? std::string("  -") + spec.shortName + ", " : std::string("      ");
-    left += std::string("--") + spec.name;
-    if (spec.argumentKind == required_argument) left += std::string("=") + spec.argument;
-    if (spec.argumentKind == optional_argument) left += std::string("[=") + spec.argument + "]";
+  for (const OptionEntry& entry : kOptions) {
+    std::string left = entry.shortName != 0 ? std::string("  -") + entry.shortName + ", " : std::string("      ");
+    left += std::string("--") + entry.name;
+    if (entry.argumentKind == required_argument) left += std::string("=") + entry.argument;
+    if (entry.argumentKind == optional_argument) left += std::string("[=") + entry.argument + "]";
     if (left.size() < 24) left.resize(24, ' ');
     else left += "\n" + std::string(24, ' ');
-    std::fprintf(stream, "%s%s\n", left.c_str(), spec.help);
+    std::fprintf(stream, "%s%s\n", left.c_str(), entry.help);
   }
   std::fputs(
       "\n"

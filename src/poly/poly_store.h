@@ -119,6 +119,14 @@ struct PolyRecord {
   }
 };
 
+// Whether a column holds a term whose coefficient has not cancelled to 0:
+// only such columns are printed.
+inline bool columnHasNonzeroTerm(const PolyRecord& record, int column) {
+  for (int r = 0; r < record.powerCounts[column]; ++r)
+    if (record.term(record.at(r, column)).coefficient != 0) return true;
+  return false;
+}
+
 // Allocates an empty record (4386 terms, 102 rows); 0, or 1 when the heap
 // refused (the record then holds no block).
 int createPolyRecord(PolyContext& ctx, PolyRecord& record);
