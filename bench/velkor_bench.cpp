@@ -32,7 +32,7 @@
 
 #include "analysis/analysis_context.h"
 #include "driver/program_driver.h"
-#include "render/approximation_sink.h"
+#include "render/numeric_sink.h"
 #include "suite.h"
 #include "support/allocator.h"
 #include "support/char_source.h"
@@ -119,7 +119,7 @@ double processorSeconds() {
 
 // The child writes through the program's own sink, as the program does.
 [[noreturn]] void runChild(const Circuit& circuit, bool plain, const std::string& outputPath, int reportFd,
-                          const ApproximationRequest* approximation) {
+                          const NumericSettings* numeric) {
   ChildReport report;
   std::FILE* file = std::fopen(outputPath.c_str(), "wb");
   if (file == nullptr) _exit(3);
@@ -130,7 +130,9 @@ double processorSeconds() {
     RunOptions options;
     options.plainPath = plain;
     options.statistics = &report.stats;
-    options.approximation = approximation;
+    NumericResults results;
+    options.numeric = numeric;
+    options.numericResults = &results;
     // Timed from reading the netlist to the last byte handed to the file:
     // what the fork, the copies of the harness's pages that the child
     // touches and the creation of the output file cost is not the run's.
@@ -172,7 +174,7 @@ double seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static
 // Runs one path on one circuit in a child; kills it after `limit` seconds of
 // wall time (0: no limit).
 RunResult runOnePath(const Circuit& circuit, bool plain, double limit, const std::string& outputPath,
-                     const ApproximationRequest* approximation = nullptr) {
+                     const NumericSettings* numeric = nullptr) {
   RunResult result;
   result.outputPath = outputPath;
   int fds[2];
@@ -196,7 +198,7 @@ RunResult runOnePath(const Circuit& circuit, bool plain, double limit, const std
     ::close(fds[0]);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive an interrupted benchmark
     if (::getppid() != parent) _exit(5);
-    runChild(circuit, plain, outputPath, fds[1], approximation);
+    runChild(circuit, plain, outputPath, fds[1], numeric);
   }
   ::close(fds[1]);
 
@@ -395,7 +397,10 @@ int runApproximations(const Settings& settings, const std::vector<Circuit>& suit
       std::string name = line.substr(0, line.find(' '));
       if (line.find(' ') != std::string::npos && name != "f" && name != "p") values.set(name, typicalValue(name), "bench");
     }
-    ApproximationRequest request{&values, ApproximationSettings{static_cast<long double>(settings.approxEps), 0, 0}};
+    const ApproximationSettings approximation{static_cast<long double>(settings.approxEps), 0, 0};
+    NumericSettings request;
+    request.values = &values;
+    request.approximation = &approximation;
     std::fprintf(stderr, "%-24s exact ", circuit.name.c_str());
     RunResult exact = runOnePath(circuit, false, settings.fastLimit, dir + "/" + circuit.name + ".exact.out");
     std::fprintf(stderr, "%s s, approximated ", formatSeconds(exact, settings.fastLimit).c_str());
@@ -410,7 +415,7 @@ int runApproximations(const Settings& settings, const std::vector<Circuit>& suit
                 formatMb(approximated).c_str(), approximated.peakMb / std::max(exact.peakMb, 0.001));
     std::ifstream in(approximated.outputPath);
     for (std::string line; std::getline(in, line);)
-      if (line.rfind(" Approximation:", 0) == 0 || line.rfind(" kept terms:", 0) == 0)
+      if (line.rfind(" eps ", 0) == 0 || line.rfind(" kept terms:", 0) == 0 || line.rfind(" none:", 0) == 0)
         notes.push_back(circuit.name + ":" + line);
     std::remove(exact.outputPath.c_str());
     std::remove(approximated.outputPath.c_str());

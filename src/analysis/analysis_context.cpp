@@ -12,8 +12,11 @@ AnalysisContext::~AnalysisContext() {
 void reportAnalysisError(AnalysisContext& ctx, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  reportPrintedError(ctx.out, ctx.diag, ctx.marks.endAt, format, args);
+  StringOutput text;
+  text.printList(format, args);
   va_end(args);
+  ctx.out.write(text.text().data(), text.text().size());
+  ctx.diag.mirrorError(ctx.marks.endAt, text.text().c_str(), ctx.alloc.takeBoundRefusal());
 }
 
 }  // namespace velkor

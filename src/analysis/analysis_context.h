@@ -21,6 +21,7 @@
 #include "support/char_source.h"
 #include "support/diagnostics.h"
 #include "support/output.h"
+#include "support/work_meter.h"
 #include "trees/common_tree_enumerator.h"
 #include "trees/graph_pair.h"
 #include "trees/spanning_tree_generator.h"
@@ -61,16 +62,17 @@ struct AnalysisContext {
   // Runs the plain enumeration and accumulation step by step, as the
   // reference for the fast path (benchmarks and differential tests).
   bool plainPath = false;
-  // Bound on enumeration steps per topological function (0: none). Only the
-  // fuzz targets set it, so that a huge network cannot stall them; a
-  // function that reaches it ends its enumeration early.
-  std::uint64_t workLimit = 0;
+  // Watches each function's enumeration: interrupts, the time bound, the
+  // progress line, and the bound on steps that only the fuzz targets set
+  // (so that a huge network cannot stall them; a function that reaches it
+  // ends its enumeration early).
+  WorkMeter meter;
   RunStatistics statistics;
 
   // The parts the lower stages work through.
-  ReaderContext reader{in, out, pendingChar, token, marks, diag, store, maps};
+  ReaderContext reader{in, out, pendingChar, token, marks, diag, store, maps, meter};
   PolyContext poly{alloc, out, store.traceBits, store.netlistNumber, store.traceLabel, plainPath};
-  TreeContext trees{poly, out, store, maps, graph, generator, commonTrees, product, workLimit, statistics};
+  TreeContext trees{poly, out, store, maps, graph, generator, commonTrees, product, meter, statistics};
 
   operator ReaderContext&() { return reader; }
   operator PolyContext&() { return poly; }
@@ -84,12 +86,5 @@ struct AnalysisContext {
 // of the netlist being analysed.
 void reportAnalysisError(AnalysisContext& ctx, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// Prints a message on standard output, exactly as formatted, and reports it
-// on standard error as an error at `at`.
-void reportError(AnalysisContext& ctx, const SourcePosition& at, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
-// The same for a failure of the analysis, reported at the end entry of the
-// netlist being analysed.
-void reportAnalysisError(AnalysisContext& ctx, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 }  // namespace velkor

@@ -6,6 +6,7 @@
 #include "analysis/analysis_sequencer.h"
 
 #include <cstdarg>
+#include <cstring>
 #include <string>
 
 #include "analysis/analysis_context.h"
@@ -107,6 +108,74 @@ LastUse lastUseOf(const AnalysisContext& ctx, int r, bool scattering) {
                  !neededLater(ctx, r, row.denominatorTopofun, scattering)};
 }
 
+bool isZero(const PolyRecord& record) {
+  if (!record.live()) return false;
+  for (std::int32_t t = 0; t < record.termCount; ++t)
+    if (record.term(t).coefficient != 0) return false;
+  return true;
+}
+
+// The ideal op-amp (an o entry) whose output lies across the port that
+// `row` shorts, or nullptr: its output current is then undetermined.
+const char* opampAcrossShortedPort(const AnalysisContext& ctx, const ParameterRecord& row) {
+  const NetworkStore& s = ctx.store;
+  if (std::strcmp(row.constraintQuantity, "v") != 0) return nullptr;
+  const int a = s.portNodes[row.constraintTerminals[0]];
+  const int b = s.portNodes[row.constraintTerminals[1]];
+  for (int e = 1; e <= s.activeCount && e < kActiveEdgeSlots; ++e) {
+    const ActiveEdge& edge = s.activeEdges[e];
+    const char* full = edge.name >= 0 && edge.name < kNameSlots ? ctx.marks.fullName[edge.name] : "";
+    if (full[0] != 'o' && full[0] != 'O') continue;
+    if ((edge.outPlus == a && edge.outMinus == b) || (edge.outPlus == b && edge.outMinus == a))
+      return s.branchNames[edge.name];
+  }
+  return nullptr;
+}
+
+// A parameter whose numerator and denominator are both 0 is reported, with
+// the reason when it is known.
+void checkIndeterminate(AnalysisContext& ctx, int r) {
+  const ParameterRecord& row = parameterTable[r];
+  if (!isZero(ctx.polyRecords[row.numeratorTopofun]) || !isZero(ctx.polyRecords[row.denominatorTopofun])) return;
+  const char* name = parameterNames[r];
+  const char* opamp = opampAcrossShortedPort(ctx, row);
+  if (opamp != nullptr)
+    ctx.diag.warning(ctx.marks.endAt, "%s is 0/0: the output of the ideal op-amp '%s' lies across the port that %s "
+                     "shorts, so the op-amp's output current is undetermined", name, opamp, name);
+  else if (ctx.marks.disconnection[0] != 0)
+    ctx.diag.warning(ctx.marks.endAt, "%s is 0/0: %s", name, ctx.marks.disconnection);
+  else if (ctx.store.opampcnt > 0)
+    ctx.diag.warning(ctx.marks.endAt, "%s is 0/0: the network's ideal op-amps (nullors, also inside u, b, rm and m) "
+                     "leave it without a unique solution under this parameter's port conditions", name);
+  else
+    ctx.diag.warning(ctx.marks.endAt, "%s is 0/0: its numerator and denominator are both 0, so it is "
+                     "indeterminate for this network", name);
+}
+
+// One requested parameter: its 0/0 warning, its formula, and the formula's
+// bytes out of the program at once, so that a run stopped later keeps it.
+void deliverFormula(AnalysisContext& ctx, FormulaSink& sink, int r, const PortLabels& ports, bool scattering) {
+  checkIndeterminate(ctx, r);
+  FinishedFormula formula = parameterOf(ctx, r, ports);
+  finishFormula(ctx, formula, sink, lastUseOf(ctx, r, scattering));
+  ctx.out.flush();
+}
+
+// Hands every requested formula of one pass (scattering rows or the
+// others) whose functions were evaluated to the sink, in table order, then
+// releases the pass's functions.
+void deliverPass(AnalysisContext& ctx, FormulaSink& sink, const PortLabels& ports, bool scattering) {
+  NetworkStore& s = ctx.store;
+  for (int r = 0; r < kParameterCount; ++r) {
+    const ParameterRecord& row = parameterTable[r];
+    s.traceLabel = row.kind;
+    if (s.requestFlags[r] == 0 || isScatteringKind(row.kind) != scattering || !bothEvaluated(ctx, row)) continue;
+    if (ctx.meter.interrupted()) break;
+    deliverFormula(ctx, sink, r, ports, scattering);
+  }
+  releaseFormulaResults(ctx);
+}
+
 }  // namespace
 
 void analyseNetlist(AnalysisContext& ctx, FormulaSink& sink) {
@@ -120,18 +189,11 @@ void analyseNetlist(AnalysisContext& ctx, FormulaSink& sink) {
   for (int r = 0; r < kParameterCount; ++r) {
     const ParameterRecord& row = parameterTable[r];
     s.traceLabel = row.kind;
-    if (s.requestFlags[r] != 0 && !isScatteringKind(row.kind)) evaluations += evaluateRow(ctx, row);
+    if (s.requestFlags[r] == 0 || isScatteringKind(row.kind) || ctx.meter.interrupted()) continue;
+    ctx.meter.parameter = parameterNames[r];
+    evaluations += evaluateRow(ctx, row);
   }
-  if (evaluations > 0) {
-    for (int r = 0; r < kParameterCount; ++r) {
-      const ParameterRecord& row = parameterTable[r];
-      s.traceLabel = row.kind;
-      if (s.requestFlags[r] == 0 || isScatteringKind(row.kind) || !bothEvaluated(ctx, row)) continue;
-      FinishedFormula formula = parameterOf(ctx, r, ports);
-      finishFormula(ctx, formula, sink, lastUseOf(ctx, r, false));
-    }
-    releaseFormulaResults(ctx);
-  }
+  if (evaluations > 0) deliverPass(ctx, sink, ports, false);
 
   // Second pass: scattering rows, on the network extended by the
   // wave-converting circuit (added once, before the first evaluation).
@@ -141,23 +203,15 @@ void analyseNetlist(AnalysisContext& ctx, FormulaSink& sink) {
     if (s.requestFlags[r] == 0) continue;
     const ParameterRecord& row = parameterTable[r];
     s.traceLabel = row.kind;
-    if (!isScatteringKind(row.kind)) continue;
+    if (!isScatteringKind(row.kind) || ctx.meter.interrupted()) continue;
     if (evaluations == 0) {
       sink.listing("entered s-param\n");
       embedScatteringPorts(ctx);
     }
+    ctx.meter.parameter = parameterNames[r];
     evaluations += evaluateRow(ctx, row);
   }
-  if (evaluations > 0) {
-    for (int r = 0; r < kParameterCount; ++r) {
-      const ParameterRecord& row = parameterTable[r];
-      s.traceLabel = row.kind;
-      if (s.requestFlags[r] == 0 || !isScatteringKind(row.kind) || !bothEvaluated(ctx, row)) continue;
-      FinishedFormula formula = parameterOf(ctx, r, ports);
-      finishFormula(ctx, formula, sink, lastUseOf(ctx, r, true));
-    }
-    releaseFormulaResults(ctx);
-  }
+  if (evaluations > 0) deliverPass(ctx, sink, ports, true);
 }
 
 void releaseFormulaResults(AnalysisContext& ctx) {

@@ -275,17 +275,11 @@ class ErrorGrid {
   long double floor_ = 0;
 };
 
-// The band with its defaults filled in.
+// The band with its defaults filled in, as for the Bode plot.
 void fillBand(Approximation& result, const NumericSummary& exact, const ApproximationSettings& settings) {
-  FrequencyRange range = defaultFrequencyRange({exact.zeros, exact.poles}, 0);
-  result.fromHz = settings.fromHz > 0 ? settings.fromHz : range.fromHz;
-  result.toHz = settings.toHz > 0 ? settings.toHz : range.toHz;
-  if (result.fromHz < result.toHz) return;
-  // One end given beyond the other's default: two decades from the given one.
-  if (settings.fromHz > 0 && settings.toHz <= 0)
-    result.toHz = result.fromHz * 100;
-  else if (settings.toHz > 0 && settings.fromHz <= 0)
-    result.fromHz = result.toHz / 100;
+  FrequencyRange range = frequencyBand({exact.zeros, exact.poles}, 0, settings.fromHz, settings.toHz);
+  result.fromHz = range.fromHz;
+  result.toHz = range.toHz;
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ struct Approximation {
     Whole,          // no term can be dropped within eps: the exact formula stands
     MissingValues,  // symbols without a value (`missing`): nothing was computed
     Undefined,      // the denominator is 0 at the values
+    MixedUnits,     // printed in mixed ohm units: its symbols are not the elements' values
   };
   Outcome outcome = Outcome::Whole;
   long double eps = 0;

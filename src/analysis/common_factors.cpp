@@ -8,6 +8,7 @@
 // term follows its reactive symbols, so terms may change column.
 #include "analysis/common_factors.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -20,14 +21,29 @@ namespace {
 
 // Negative when a comes after b in a column (a is lexicographically
 // smaller), positive when a comes before b, 0 when equal. Only the
-// exponents that the record keeps can differ.
-// Exponents are unsigned bytes, so byte order is lexicographic order.
+// exponents that the record keeps can differ. The exponents are compared
+// as signed numbers: once converted, those of a cancelled term may be
+// negative. Eight at a time, to find the first that differs.
 int compareExponents(const PolyRecord& record, const Term& a, const Term& b) {
-  return std::memcmp(a.exponents, b.exponents, static_cast<std::size_t>(record.exponentCount));
+  const int count = record.exponentCount;
+  int k = 0;
+  for (; k + 8 <= count; k += 8) {
+    std::uint64_t x = 0;
+    std::uint64_t y = 0;
+    std::memcpy(&x, a.exponents + k, sizeof x);
+    std::memcpy(&y, b.exponents + k, sizeof y);
+    if (x == y) continue;
+    const std::uint64_t differ = x ^ y;
+    k += (std::endian::native == std::endian::little ? std::countr_zero(differ) : std::countl_zero(differ)) / 8;
+    break;
+  }
+  for (; k < count; ++k)
+    if (a.exponents[k] != b.exponents[k]) return a.exponents[k] < b.exponents[k] ? -1 : 1;
+  return 0;
 }
 
 bool sameExponents(const PolyRecord& record, const Term& a, const Term& b) {
-  return compareExponents(record, a, b) == 0;
+  return std::memcmp(a.exponents, b.exponents, static_cast<std::size_t>(record.exponentCount)) == 0;
 }
 
 void removeRow(PolyRecord& record, int row, int column) {
@@ -44,9 +60,10 @@ int makeRoomInColumn(AnalysisContext& ctx, PolyRecord& record, int column) {
   return growPoly(ctx, record);
 }
 
-bool columnHasNonzeroTerm(const PolyRecord& record, int column) {
+// Whether the conversion has a term left to treat in the column.
+bool hasUntreatedTerm(const PolyRecord& record, int column) {
   for (int r = 0; r < record.powerCounts[column]; ++r)
-    if (record.term(record.at(r, column)).coefficient != 0) return true;
+    if (record.term(record.at(r, column)).inverted == 0) return true;
   return false;
 }
 
@@ -59,25 +76,25 @@ int lastUsedSymbol(const AnalysisContext& ctx) {
   return static_cast<int>(last);
 }
 
-// Moves terms whose recomputed power differs from their column. Terms
-// already treated are skipped, so a term moved to a later column is not
-// converted twice. 0, 1 when the poly could not grow, or
-// kCoefficientOutOfRange when a merge would overflow.
+// Converts every term and moves those whose recomputed power differs from
+// their column. Terms already treated are skipped, so a term moved to a
+// later column is not converted twice. Cancelled terms are converted and
+// moved like the others, although they did not count for the multipliers:
+// their exponents may become negative, and when their power falls outside
+// the columns they stay where they are, treated. They are never printed,
+// but a moved term that meets one merges into it and takes its row. 0, 1
+// when the poly could not grow, or kCoefficientOutOfRange when a merge
+// would overflow.
 int invertAndMove(AnalysisContext& ctx, PolyRecord& record) {
   const BranchMaps& maps = ctx.maps;
   for (int c = 0; c < kPowerColumns; ++c) {
-    bool untreated = false;
-    for (int r = 0; r < record.powerCounts[c] && !untreated; ++r)
-      untreated = record.term(record.at(r, c)).inverted == 0;
-    if (!untreated) continue;
+    if (!hasUntreatedTerm(record, c)) continue;
 
     int r = 0;
     while (r < record.powerCounts[c]) {
       std::int32_t index = record.at(r, c);
       Term& term = record.term(index);
-      // Cancelled terms are never printed; leaving them as they are keeps
-      // their exponents from going negative.
-      if (term.inverted == 1 || term.coefficient == 0) {
+      if (term.inverted == 1) {
         ++r;
         continue;
       }
@@ -89,9 +106,8 @@ int invertAndMove(AnalysisContext& ctx, PolyRecord& record) {
       long q = 0;
       for (int k = 0; k < record.exponentCount; ++k)
         if (maps.powermap[k] == 1) q += term.exponents[k];
-      // Every exponent of a nonzero term is 0 or more after the conversion
-      // and no network has more reactive branches than there are columns;
-      // a power outside the columns would still stay where it is.
+      // A nonzero term's power is never below 0 nor past the columns (no
+      // network has that many reactive branches); a cancelled term's may be.
       if (q == c || q < 0 || q >= kPowerColumns) {
         ++r;
         continue;
@@ -224,10 +240,10 @@ class MoveIndex {
 };
 
 // Columns that may hold two entries of equal exponents after the
-// conversion: those that receive moved terms, and those with a cancelled
-// term, whose exponents stay unconverted. In any other column the entries
-// were distinct and the conversion maps distinct exponents to distinct
-// ones, so the merge has nothing to find there.
+// conversion: those that receive moved terms. In any other column the
+// entries were distinct and the conversion, which treats every term alike,
+// maps distinct exponents to distinct ones, so the merge has nothing to
+// find there.
 struct MergeColumns {
   bool column[kPowerColumns] = {};
 };
@@ -251,8 +267,7 @@ IndexedMoves invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, Merg
   for (int c = 0; c < kPowerColumns; ++c) {
     for (int r = 0; r < record.powerCounts[c]; ++r) {
       const Term& term = record.term(record.at(r, c));
-      if (term.coefficient == 0) merge.column[c] = true;
-      if (term.inverted == 1 || term.coefficient == 0) continue;
+      if (term.inverted == 1) continue;
       const long q = convertedPower(maps, slots, term);
       if (q != c && q >= 0 && q < kPowerColumns) {
         receives[q] = true;
@@ -266,7 +281,7 @@ IndexedMoves invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, Merg
     for (int c = 0; c < kPowerColumns; ++c)
       for (int r = 0; r < record.powerCounts[c]; ++r) {
         Term& term = record.term(record.at(r, c));
-        if (term.inverted == 0 && term.coefficient != 0) invertTerm(maps, slots, term);
+        if (term.inverted == 0) invertTerm(maps, slots, term);
       }
     return IndexedMoves::kDone;
   }
@@ -274,17 +289,14 @@ IndexedMoves invertAndMoveIndexed(AnalysisContext& ctx, PolyRecord& record, Merg
   MoveIndex index(static_cast<std::uint32_t>(record.termCount));
   if (!index.ready()) return IndexedMoves::kNoIndex;
   for (int c = 0; c < kPowerColumns; ++c) {
-    bool untreated = false;
-    for (int r = 0; r < record.powerCounts[c] && !untreated; ++r)
-      untreated = record.term(record.at(r, c)).inverted == 0;
-    if (!untreated) continue;
+    if (!hasUntreatedTerm(record, c)) continue;
 
     // Rows that stay are written back from the top (w), in their order.
     int w = 0;
     for (int r = 0; r < record.powerCounts[c]; ++r) {
       const std::int32_t termIndex = record.at(r, c);
       Term& term = record.term(termIndex);
-      if (term.inverted == 1 || term.coefficient == 0) {
+      if (term.inverted == 1) {
         record.at(w++, c) = termIndex;
         continue;
       }
@@ -416,9 +428,10 @@ int convertToOhmUnits(AnalysisContext& ctx, PolyRecord& record) {
 void collectCommonFactors(AnalysisContext& ctx, const PolyRecord& record) {
   CommonFactors& f = ctx.factors;
   // The lowest exponents of this polynomial, kept as bytes so that the
-  // minimum over a term's slots is a few vector operations.
+  // minimum over a term's slots is a few vector operations. Only nonzero
+  // terms count, and their exponents are never negative.
   Exponent lowest[kSymbolSlots];
-  std::memset(lowest, 0xff, sizeof lowest);
+  std::memset(lowest, INT8_MAX, sizeof lowest);
   bool anyTerm = false;
   for (int c = 0; c < kPowerColumns; ++c) {
     if (record.powerCounts[c] <= 0 || !columnHasNonzeroTerm(record, c)) continue;

@@ -18,6 +18,8 @@
 
 namespace velkor {
 
+struct Approximation;
+
 // One symbol of a term with its exponent (1 or more).
 struct FormulaFactor {
   int symbol;    // index into FinishedFormula::symbols
@@ -114,6 +116,10 @@ struct FinishedFormula {
   // that received the formula runs.
   const PolynomialView* numerator = nullptr;
   const PolynomialView* denominator = nullptr;
+
+  // Its approximation at element values, when one was asked for (valid as
+  // long as the polynomials): renderers show it after the formula.
+  const Approximation* approximation = nullptr;
 
   FormulaTrace trace;
 };

@@ -97,7 +97,7 @@ void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, in
 
   PolyRecord& record = ctx.polyRecords[topofun];
   if (createPolyRecord(ctx, record) != 0) {
-    ctx.out.print("can't allocate space for function %s\n", topofunNames[topofun]);
+    reportAnalysisError(ctx, "can't allocate space for function %s\n", topofunNames[topofun]);
     s.topofunDone[topofun] = 0;
     return;
   }
@@ -139,15 +139,23 @@ void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, in
   if (const int status = treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun, record);
       status != 0) {
     // The partial polynomial is gone: the function is marked not evaluated,
-    // so that every parameter needing it is skipped.
+    // so that every parameter needing it is skipped. A function stopped by
+    // the time bound says so where its result would have been; one stopped
+    // by a signal says nothing, as the run ends.
     s.topofunDone[topofun] = 0;
-    if (status == kCoefficientOutOfRange) {
-      ctx.out.print("coefficient out of 64-bit range in function %s\n", topofunNames[topofun]);
-      return;
-    }
-    ctx.out.print("insufficient memory to buffer common trees; remainder of function evaluation skipped\n");
+    if (status == kCoefficientOutOfRange)
+      reportAnalysisError(ctx, "coefficient out of 64-bit range in function %s\n", topofunNames[topofun]);
+    else if (status == kProductStopped && ctx.meter.stopped() == WorkMeter::Stop::kTimeBound)
+      reportAnalysisError(ctx, "time bound of %g seconds reached: function %s abandoned\n",
+                          ctx.meter.secondsPerFunction, topofunNames[topofun]);
+    else if (status != kProductStopped)
+      reportAnalysisError(ctx, "insufficient memory to buffer common trees; remainder of function evaluation skipped\n");
     return;
   }
+  // The record keeps no room for growth any more: a finished function is
+  // only read, copied or handed over. (Not while growth is traced, whose
+  // sizes would change.)
+  if (!ctx.traced(kTraceResources) && !ctx.plainPath) trimPolyRecord(ctx.poly, record);
   if (ctx.traced(kTraceResources)) ctx.out.print("opampcnt= %d\n", s.opampcnt);
 }
 

@@ -10,15 +10,12 @@ namespace velkor {
 
 namespace {
 
-bool columnHasNonzeroTerm(const PolyRecord& record, int column) {
-  for (int r = 0; r < record.powerCounts[column]; ++r)
-    if (record.term(record.at(r, column)).coefficient != 0) return true;
-  return false;
-}
-
-void fail(FinishedFormula& formula, FormulaOutcome outcome, const char* message) {
+// A formula that could not be finished: its message goes where the formula
+// would have been, and to standard error.
+void fail(AnalysisContext& ctx, FinishedFormula& formula, FormulaOutcome outcome, const char* message) {
   formula.outcome = outcome;
   formula.message = message;
+  ctx.diag.mirrorError(ctx.marks.endAt, message, ctx.alloc.takeBoundRefusal());
 }
 
 }  // namespace
@@ -82,7 +79,7 @@ int finishFormula(AnalysisContext& ctx, FinishedFormula& formula, FormulaSink& s
     if (copied != CopyStatus::kDone) releasePolyRecord(ctx, numerator);
   }
   if (copied != CopyStatus::kDone) {
-    fail(formula, FormulaOutcome::kFailedCopy, copyFailureMessage(copied));
+    fail(ctx, formula, FormulaOutcome::kFailedCopy, copyFailureMessage(copied));
     sink.formulaFinished(formula);
     return 1;
   }
@@ -93,7 +90,7 @@ int finishFormula(AnalysisContext& ctx, FinishedFormula& formula, FormulaSink& s
   if (ctx.traced(kTraceNoAccumulation)) {
     formula.outcome = FormulaOutcome::kSkipped;
   } else if (const int extracted = extractFactors(ctx, formula.units, formula.droppedOhmUnits); extracted != 0) {
-    fail(formula, FormulaOutcome::kFailedConversion,
+    fail(ctx, formula, FormulaOutcome::kFailedConversion,
          extracted == kCoefficientOutOfRange ? "coefficient out of 64-bit range\n"
                                              : "insufficient memory to complete processing\n");
     status = 1;

@@ -38,6 +38,20 @@ FrequencyRange defaultFrequencyRange(const std::vector<std::vector<PolynomialRoo
   return FrequencyRange{low / 100, high * 100, points};
 }
 
+FrequencyRange frequencyBand(const std::vector<std::vector<PolynomialRoot>>& roots, int points, long double fromHz,
+                             long double toHz) {
+  FrequencyRange range = defaultFrequencyRange(roots, points);
+  if (fromHz > 0) range.fromHz = fromHz;
+  if (toHz > 0) range.toHz = toHz;
+  if (!(range.fromHz < range.toHz)) {
+    if (fromHz > 0)
+      range.toHz = range.fromHz * 1e4L;
+    else
+      range.fromHz = range.toHz / 1e4L;
+  }
+  return range;
+}
+
 FrequencyResponse frequencyResponse(const NumericFormula& formula, const std::vector<long double>& frequenciesHz,
                                     std::string name) {
   FrequencyResponse response;

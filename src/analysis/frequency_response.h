@@ -26,6 +26,12 @@ std::vector<long double> logFrequencyGrid(const FrequencyRange& range);
 // Unreliable roots count too: they still tell where the response moves.
 FrequencyRange defaultFrequencyRange(const std::vector<std::vector<PolynomialRoot>>& roots, int points);
 
+// The range asked for: each end as given (`fromHz`, `toHz`; 0 for an end
+// not given) or else by default from `roots`; one end given alone that
+// passes the other's default keeps the other four decades away.
+FrequencyRange frequencyBand(const std::vector<std::vector<PolynomialRoot>>& roots, int points, long double fromHz,
+                             long double toHz);
+
 // One formula's response on the grid. The phase is unwrapped along the grid
 // (no jump larger than 180 degrees between neighbours), starting from the
 // principal value at the first frequency. Where the response is 0 the

@@ -1,9 +1,12 @@
 #include "driver/command_line.h"
 
+#include "analysis/element_values.h"
+
 #include <getopt.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <initializer_list>
 
 #ifndef VELKOR_VERSION
@@ -16,7 +19,7 @@ namespace {
 
 using Apply = bool (*)(CommandLine& options, const char* argument, std::string& error);
 
-struct OptionSpec {
+struct OptionEntry {
   const char* name;      // long name, without the dashes
   char shortName;        // 0 when there is none
   int argumentKind;      // no_argument, required_argument or optional_argument
@@ -47,7 +50,27 @@ bool pickChoice(const char* option, const char* argument, std::initializer_list<
   return false;
 }
 
-const OptionSpec kOptions[] = {
+// A frequency in Hz, in the notation of element values (10, 1k, 2.5MegHz).
+bool storeFrequency(const char* option, const char* argument, long double& hz, std::string& error) {
+  std::optional<long double> value = parseEngineeringNumber(argument);
+  if (!value || !(*value > 0)) {
+    error = std::string("invalid argument '") + argument + "' for '--" + option + "'; a frequency above 0 Hz";
+    return false;
+  }
+  hz = *value;
+  return true;
+}
+
+bool storePath(const char* option, const char* argument, std::string& path, std::string& error) {
+  if (*argument == '\0') {
+    error = std::string("option '--") + option + "' needs a file name";
+    return false;
+  }
+  path = argument;
+  return true;
+}
+
+const OptionEntry kOptions[] = {
     {"output", 'o', required_argument, "FILE", "write the results to FILE instead of standard output",
      [](CommandLine& o, const char* a, std::string&) {
        o.outputPath = a;
@@ -61,6 +84,43 @@ const OptionSpec kOptions[] = {
        o.plainPath = index == 1;
        return true;
      }},
+    {"quiet", 'q', no_argument, nullptr, "leave warnings out (errors are still reported)",
+     [](CommandLine& o, const char*, std::string&) {
+       o.quiet = true;
+       return true;
+     }},
+    {"strict", 0, no_argument, nullptr, "treat every warning as an error (exit status 1)",
+     [](CommandLine& o, const char*, std::string&) {
+       o.strict = true;
+       return true;
+     }},
+    {"progress", 0, no_argument, nullptr, "show progress on standard error even when it is not a terminal",
+     [](CommandLine& o, const char*, std::string&) {
+       o.progress = true;
+       return true;
+     }},
+    {"max-seconds", 0, required_argument, "N",
+     "give up a topological function that takes longer than N seconds",
+     [](CommandLine& o, const char* a, std::string& e) {
+       char* end = nullptr;
+       const double seconds = std::strtod(a, &end);
+       if (end == a || *end != 0 || !(seconds > 0) || seconds > 1e9) {
+         e = std::string("invalid argument '") + a + "' for '--max-seconds'; a number of seconds above 0 is expected";
+         return false;
+       }
+       o.maxSeconds = seconds;
+       return true;
+     }},
+    {"max-memory", 0, required_argument, "SIZE",
+     "bound the memory in use to SIZE (e.g. 800M, 4G; 0 for none; default: 80% of physical memory)",
+     [](CommandLine& o, const char* a, std::string& e) {
+       if (!parseSize(a, o.maxMemory)) {
+         e = std::string("invalid argument '") + a + "' for '--max-memory'; a size such as 800M or 4G is expected";
+         return false;
+       }
+       o.maxMemoryGiven = true;
+       return true;
+     }},
     {"format", 0, required_argument, "FORMAT",
      "write the results as text (default), json, latex (a document) or latex-body (the equations alone)",
      [](CommandLine& o, const char* a, std::string& e) {
@@ -71,8 +131,44 @@ const OptionSpec kOptions[] = {
        o.format = kFormats[index];
        return true;
      }},
+    {"values", 0, required_argument, "FILE", "element values from FILE, one NAME VALUE a line (repeatable)",
+     [](CommandLine& o, const char* a, std::string&) {
+       o.valueSources.push_back({true, a});
+       return true;
+     }},
+    {"set", 0, required_argument, "NAME=VALUE", "the value of one element (repeatable; later values win)",
+     [](CommandLine& o, const char* a, std::string&) {
+       o.valueSources.push_back({false, a});
+       return true;
+     }},
+    {"eval", 0, no_argument, nullptr, "after each formula, its numeric form, DC value, zeros and poles",
+     [](CommandLine& o, const char*, std::string&) {
+       o.evaluate = true;
+       return true;
+     }},
+    {"bode", 0, required_argument, "FILE", "Bode plot in FILE.svg, its data in FILE.csv",
+     [](CommandLine& o, const char* a, std::string& e) { return storePath("bode", a, o.bodePath, e); }},
+    {"from", 0, required_argument, "HZ", "lowest frequency of the Bode plot and the approximation band",
+     [](CommandLine& o, const char* a, std::string& e) { return storeFrequency("from", a, o.fromHz, e); }},
+    {"to", 0, required_argument, "HZ", "highest frequency of the Bode plot and the approximation band",
+     [](CommandLine& o, const char* a, std::string& e) { return storeFrequency("to", a, o.toHz, e); }},
+    {"points", 0, required_argument, "N", "frequencies of the Bode plot (default 400)",
+     [](CommandLine& o, const char* a, std::string& e) {
+       char* end = nullptr;
+       long n = std::strtol(a, &end, 10);
+       if (end == a || *end != '\0' || n < 2 || n > 1000000) {
+         e = std::string("invalid argument '") + a + "' for '--points'; a whole number from 2 to 1000000";
+         return false;
+       }
+       o.points = static_cast<int>(n);
+       return true;
+     }},
+    {"pz", 0, required_argument, "FILE", "pole-zero map in FILE (SVG)",
+     [](CommandLine& o, const char* a, std::string& e) { return storePath("pz", a, o.poleZeroPath, e); }},
+    {"report", 0, required_argument, "FILE", "HTML report with formulas, numbers and plots in FILE",
+     [](CommandLine& o, const char* a, std::string& e) { return storePath("report", a, o.reportPath, e); }},
     {"approx", 0, required_argument, "EPS",
-     "show each formula as its fewest terms within a relative error EPS (0 < EPS < 1) over the band, at the values",
+     "after each formula, its fewest terms within a relative error EPS (0 < EPS < 1) over the band, at the values",
      [](CommandLine& o, const char* a, std::string& e) {
        char* end = nullptr;
        long double eps = std::strtold(a, &end);
@@ -113,9 +209,9 @@ std::string describeLongMistake(const char* word) {
   name = name.substr(0, name.find('='));
   std::string matches;
   int count = 0;
-  for (const OptionSpec& spec : kOptions) {
-    if (std::strncmp(spec.name, name.c_str(), name.size()) != 0) continue;
-    matches += std::string(" '--") + spec.name + "'";
+  for (const OptionEntry& entry : kOptions) {
+    if (std::strncmp(entry.name, name.c_str(), name.size()) != 0) continue;
+    matches += std::string(" '--") + entry.name + "'";
     ++count;
   }
   if (count > 1) return "option '--" + name + "' is ambiguous; possibilities:" + matches;
@@ -134,12 +230,12 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string&
   std::string shortOptions = ":";  // ':' first: a missing argument is reported as ':'
   option longOptions[kOptionCount + 1] = {};
   for (int i = 0; i < kOptionCount; ++i) {
-    const OptionSpec& spec = kOptions[i];
-    longOptions[i] = {spec.name, spec.argumentKind, nullptr, optionCode(i)};
-    if (spec.shortName == 0) continue;
-    shortOptions += spec.shortName;
-    if (spec.argumentKind != no_argument) shortOptions += ':';
-    if (spec.argumentKind == optional_argument) shortOptions += ':';
+    const OptionEntry& entry = kOptions[i];
+    longOptions[i] = {entry.name, entry.argumentKind, nullptr, optionCode(i)};
+    if (entry.shortName == 0) continue;
+    shortOptions += entry.shortName;
+    if (entry.argumentKind != no_argument) shortOptions += ':';
+    if (entry.argumentKind == optional_argument) shortOptions += ':';
   }
 
   opterr = 0;  // the messages are made here, in one line each
@@ -171,6 +267,33 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string&
     if (!kOptions[index].apply(options, optarg != nullptr ? optarg : "", error)) return false;
   }
   for (int i = optind; i < argc; ++i) options.inputs.emplace_back(argv[i]);
+  if (options.fromHz > 0 && options.toHz > 0 && !(options.fromHz < options.toHz)) {
+    error = "'--from' must be below '--to'";
+    return false;
+  }
+  return true;
+}
+
+bool parseSize(const char* text, std::size_t& bytes) {
+  char* end = nullptr;
+  if (*text < '0' || *text > '9') return false;
+  const double number = std::strtod(text, &end);
+  if (end == text) return false;
+  double scale = 1;
+  const char* unit = end;
+  switch (*unit) {
+    case 'k': case 'K': scale = 1024.0; ++unit; break;
+    case 'm': case 'M': scale = 1024.0 * 1024; ++unit; break;
+    case 'g': case 'G': scale = 1024.0 * 1024 * 1024; ++unit; break;
+    case 't': case 'T': scale = 1024.0 * 1024 * 1024 * 1024; ++unit; break;
+    default: break;
+  }
+  if (unit != end && *unit == 'i') ++unit;
+  if (*unit == 'B') ++unit;
+  if (*unit != 0) return false;
+  const double value = number * scale;
+  if (!(value >= 0) || value > 1e18) return false;
+  bytes = static_cast<std::size_t>(value);
   return true;
 }
 
@@ -182,16 +305,21 @@ void printUsage(std::FILE* stream) {
       "their two-port parameters as symbolic rational functions of s.\n"
       "\n",
       stream);
-  for (const OptionSpec& spec : kOptions) {
-    std::string left = spec.shortName != 0 ? std::string("  -") + spec.shortName + ", " : std::string("      ");
-    left += std::string("--") + spec.name;
-    if (spec.argumentKind == required_argument) left += std::string("=") + spec.argument;
-    if (spec.argumentKind == optional_argument) left += std::string("[=") + spec.argument + "]";
+  for (const OptionEntry& entry : kOptions) {
+    std::string left = entry.shortName != 0 ? std::string("  -") + entry.shortName + ", " : std::string("      ");
+    left += std::string("--") + entry.name;
+    if (entry.argumentKind == required_argument) left += std::string("=") + entry.argument;
+    if (entry.argumentKind == optional_argument) left += std::string("[=") + entry.argument + "]";
     if (left.size() < 24) left.resize(24, ' ');
     else left += "\n" + std::string(24, ' ');
-    std::fprintf(stream, "%s%s\n", left.c_str(), spec.help);
+    std::fprintf(stream, "%s%s\n", left.c_str(), entry.help);
   }
   std::fputs(
+      "\n"
+      "Exit status: 0 when every netlist was read and analysed without an error\n"
+      "(warnings allowed), 1 after an error in a netlist or its analysis, a netlist\n"
+      "cut short, a function abandoned at a bound or output that could not be\n"
+      "written, 2 for a mistake on the command line.\n"
       "\n"
       "The netlist language is described in the manual page velkor(1) and in the\n"
       "manual that velkor prints for a netlist made of the entry h:\n"

@@ -6,6 +6,7 @@
 // function that stores it); parsing and --help follow from the table.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -23,10 +24,37 @@ struct CommandLine {
   std::string outputPath;
   // --path=plain: the step-by-step enumeration and accumulation.
   bool plainPath = false;
+  bool quiet = false;     // --quiet: no warnings
+  bool strict = false;    // --strict: warnings are errors
+  bool progress = false;  // --progress: the progress line even when standard error is no terminal
+  double maxSeconds = 0;  // --max-seconds: bound on each function's evaluation (0: none)
+  // --max-memory: bound on the memory in use, in bytes (0: none); until
+  // given, most of the machine's physical memory.
+  std::size_t maxMemory = 0;
+  bool maxMemoryGiven = false;
   // --format: the text layout, JSON, a LaTeX document or its equations.
   DocumentFormat format = DocumentFormat::kText;
-  // --approx=EPS: each formula as its approximation within EPS (0: none).
+
+  // Element values in command-line order, later ones winning: a values file
+  // (--values=FILE) or one NAME=VALUE setting (--set).
+  struct ValueSource {
+    bool file = false;
+    std::string text;  // the path, or the setting
+  };
+  std::vector<ValueSource> valueSources;
+  bool evaluate = false;         // --eval: the numeric form after each formula
+  std::string bodePath;          // --bode=FILE: FILE.svg and FILE.csv
+  std::string poleZeroPath;      // --pz=FILE.svg
+  std::string reportPath;        // --report=FILE.html
+  long double fromHz = 0;        // --from (0: from the poles and zeros)
+  long double toHz = 0;          // --to (0: from the poles and zeros)
+  int points = 0;                // --points (0: the default)
+  // --approx=EPS: each formula also as its approximation within EPS (0: none).
   long double approximationEps = 0;
+  // True when any numeric output is asked for.
+  bool numeric() const {
+    return evaluate || approximationEps > 0 || !bodePath.empty() || !poleZeroPath.empty() || !reportPath.empty();
+  }
 };
 
 // Parses argv into `options`. On a mistake returns false with `error` set to
@@ -34,6 +62,9 @@ struct CommandLine {
 // keeps its position in globals of the C library; each call starts afresh.
 bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string& error);
 
+// Reads a size such as 1500000, 800M or 2G (K, M, G and T are powers of
+// 1024; a trailing B or iB is allowed); false when it is none.
+bool parseSize(const char* text, std::size_t& bytes);
 // The program's version.
 const char* programVersion();
 

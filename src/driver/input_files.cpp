@@ -66,7 +66,10 @@ int InputFiles::read() {
     }
     std::FILE* stream = inputs_[current_].stream;
     const int c = std::getc(stream);
-    if (c != EOF) return c;
+    if (c != EOF) {
+      if (record_ != nullptr) record_->push_back(static_cast<char>(c));
+      return c;
+    }
     if (std::ferror(stream)) {
       readError_ = "error reading " + inputs_[current_].name + ": " + std::strerror(errno);
       current_ = inputs_.size();

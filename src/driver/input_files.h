@@ -26,6 +26,9 @@ class InputFiles final : public CharSource {
   // with the message in readError().
   bool readFailed() const { return !readError_.empty(); }
   const std::string& readError() const { return readError_; }
+  // Every character read from here on is also appended to `text` (for the
+  // report, which shows the input); nullptr stops that.
+  void record(std::string* text) { record_ = text; }
 
  protected:
   int read() override;
@@ -41,6 +44,7 @@ class InputFiles final : public CharSource {
   std::size_t current_ = 0;
   bool begun_ = false;  // positions count in the current input
   std::string readError_;
+  std::string* record_ = nullptr;
 };
 
 }  // namespace velkor

@@ -46,7 +46,11 @@ bool OutputFile::open(const std::string& path, std::string& error) {
   if (target.empty()) target = path;
   fs::path directory = target.parent_path();
   if (directory.empty()) directory = ".";
-  const std::string pattern = (directory / ("." + target.filename().string() + ".XXXXXX")).string();
+  // Built by appending: g++ 12 at -O3 warns falsely about "." + string.
+  std::string hidden = ".";
+  hidden += target.filename().string();
+  hidden += ".XXXXXX";
+  const std::string pattern = (directory / hidden).string();
   std::vector<char> temporary(pattern.begin(), pattern.end());
   temporary.push_back('\0');
   const int fd = mkstemp(temporary.data());

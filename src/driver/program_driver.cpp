@@ -9,9 +9,9 @@
 #include "analysis/analysis_context.h"
 #include "analysis/analysis_sequencer.h"
 #include "input/netlist_reader.h"
-#include "render/approximation_sink.h"
 #include "render/json_document.h"
 #include "render/latex_document.h"
+#include "render/numeric_sink.h"
 #include "render/text_renderer.h"
 #include "support/spool_output.h"
 
@@ -81,27 +81,35 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   }
   std::unique_ptr<AnalysisContext, ContextRelease> ctx(new (room) AnalysisContext(input, runOutput, allocator));
   ctx->plainPath = options.plainPath;
-  ctx->workLimit = options.workLimit;
+  ctx->meter.workLimit = options.workLimit;
   ctx->diag.attach(options.errors);
   ctx->diag.quiet = options.quiet;
   ctx->diag.strict = options.strict;
+  ctx->meter.interruptFlag = options.interruptFlag;
+  ctx->meter.secondsPerFunction = options.secondsPerFunction;
+  ctx->meter.progress = options.progress ? &ctx->diag : nullptr;
+  ctx->meter.progressInPlace = options.progressInPlace;
   ctx->store.netlistNumber = 0;
   if (!document) {
     output.print("{program file name velkor}\n");
     TextRenderer text(output);
-    std::optional<ApproximationSink> approximation;
-    if (options.approximation != nullptr)
-      approximation.emplace(text, *options.approximation, output, ApproximationSink::Caption::kLines);
-    FormulaSink& sink = approximation ? static_cast<FormulaSink&>(*approximation) : text;
-    while (!output.failed() && readNetlist(*ctx) == 0) analyseNetlist(*ctx, sink);
+    std::optional<NumericSink> numeric;
+    if (options.numeric != nullptr) {
+      numeric.emplace(text, output, *options.numeric, *options.numericResults);
+      numeric->printTextBlocks(true);
+    }
+    FormulaSink& sink = numeric ? static_cast<FormulaSink&>(*numeric) : text;
+    while (!output.failed() && !ctx->meter.interrupted() && readNetlist(*ctx) == 0) analyseNetlist(*ctx, sink);
   } else {
     // Each netlist: its echo is kept while it is read, the listings of its
     // analysis while it is analysed; the document gets both afterwards.
     std::unique_ptr<FormulaDocument> doc = makeDocument(options.format, output, options.version);
-    std::optional<ApproximationSink> approximation;
-    if (options.approximation != nullptr && options.format != DocumentFormat::kJson)
-      approximation.emplace(*doc, *options.approximation, output, ApproximationSink::Caption::kHeading);
-    FormulaSink& sink = approximation ? static_cast<FormulaSink&>(*approximation) : *doc;
+    std::optional<NumericSink> numeric;
+    if (options.numeric != nullptr) {
+      numeric.emplace(*doc, output, *options.numeric, *options.numericResults);
+      doc->addToParameters([&numeric](const FinishedFormula&) { return numeric->currentJson(); });
+    }
+    FormulaSink& sink = numeric ? static_cast<FormulaSink&>(*numeric) : *doc;
     NetlistRecord netlist;
     ctx->diag.keepIn(&netlist.messages);
     doc->beginRun();
@@ -110,7 +118,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
       listings.clear();
       netlist.messages.clear();
       routed.switchTo(echo);
-      if (output.failed() || readNetlist(*ctx) != 0) break;
+      if (output.failed() || ctx->meter.interrupted() || readNetlist(*ctx) != 0) break;
       netlist.number = ctx->store.netlistNumber;
       netlist.input = echo.text();
       netlist.traced = ctx->store.traceBits != 0;
@@ -126,8 +134,11 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   }
   if (options.statistics != nullptr) *options.statistics = ctx->statistics;
   const bool errors = ctx->diag.errors() > 0;
+  const bool interrupted = ctx->meter.interrupted();
   ctx.reset();
-  if (!document) output.print("{elapsed time: %d/%d sec.}\n", static_cast<int>(processorMilliseconds() - start), 1000);
+  // A run ended by a signal stops where it was, with what it finished.
+  if (!document && !interrupted)
+    output.print("{elapsed time: %d/%d sec.}\n", static_cast<int>(processorMilliseconds() - start), 1000);
   output.flush();
   return output.failed() || errors ? 1 : 0;
 }

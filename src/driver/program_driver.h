@@ -1,6 +1,7 @@
 // The main loop: banner, read and analyse every netlist, elapsed time.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <string>
 
@@ -12,19 +13,27 @@ class CharSource;
 class Output;
 class Allocator;
 struct RunStatistics;
-struct ApproximationRequest;
+struct NumericSettings;
+struct NumericResults;
 
 struct RunOptions {
   // Where errors and warnings are written (nullptr: nowhere).
   Output* errors = nullptr;
   bool quiet = false;   // warnings are not written
   bool strict = false;  // warnings are errors
+  // Nonzero once a signal asked the run to end: finished formulas are kept,
+  // nothing more is begun.
+  const volatile std::sig_atomic_t* interruptFlag = nullptr;
+  double secondsPerFunction = 0;  // bound on each function's evaluation (0: none)
+  bool progress = false;          // the progress line on `errors`
+  bool progressInPlace = true;    // rewritten in place (a terminal)
   // What the results are written as: the text layout, or a document.
   DocumentFormat format = DocumentFormat::kText;
   std::string version = "unknown";  // named in a JSON document
-  // --approx: each formula shown as its approximation at the element
-  // values (nullptr: the exact formulas).
-  const ApproximationRequest* approximation = nullptr;
+  // Element values applied to every formula (nullptr: none asked for), and
+  // where the numbers are kept for the plots and the report.
+  const NumericSettings* numeric = nullptr;
+  NumericResults* numericResults = nullptr;
   // Settings that the program itself never changes; tests, benchmarks and
   // fuzz targets use them.
   bool plainPath = false;       // step-by-step enumeration and accumulation

@@ -204,7 +204,7 @@ bool userSlot(const ReaderContext& ctx, int slot) {
 
 void checkConnections(ReaderContext& ctx) {
   const NetworkStore& s = ctx.store;
-  const InputMarks& m = ctx.marks;
+  InputMarks& m = ctx.marks;
   bool touched[kNodeSlots] = {};
   NodeParts parts(s.nodeCount);
   auto touch = [&](int v) {
@@ -230,6 +230,8 @@ void checkConnections(ReaderContext& ctx) {
     ctx.diag.warning(m.portAt[i], "node %d of port %d is connected to no element: the f entry's labels are "
                      "+port1 -port1 +port2 -port2; most formulas of this netlist will be 0/0", s.portLabels[i],
                      i / 2 + 1);
+    std::snprintf(ctx.marks.disconnection, sizeof ctx.marks.disconnection,
+                  "node %d of port %d is connected to no element", s.portLabels[i], i / 2 + 1);
   }
   bool portPart[kNodeSlots] = {};
   for (int i = 0; i < 4; ++i) portPart[parts.find(s.portNodes[i])] = true;
@@ -240,6 +242,8 @@ void checkConnections(ReaderContext& ctx) {
     reported[part] = true;
     ctx.diag.warning(m.nameAt[slot], "'%s' is in a part of the network connected to neither port: no tree spans "
                      "the network, so every formula is 0/0; connect that part or remove it", s.branchNames[slot]);
+    std::snprintf(ctx.marks.disconnection, sizeof ctx.marks.disconnection,
+                  "'%s' is in a part of the network connected to neither port", s.branchNames[slot]);
   };
   for (int p = 2; p <= s.passiveCount && p < kPassiveEdgeSlots; ++p)
     report(s.passiveEdges[p].node1, s.passiveEdges[p].name);
@@ -249,6 +253,7 @@ void checkConnections(ReaderContext& ctx) {
 
 void reportCutShort(ReaderContext& ctx, const char* entry, const SourcePosition& entryAt, int read, int needed) {
   const TokenRecord& t = ctx.token;
+  if (ctx.meter.interrupted()) return;  // the input did not end: the run was stopped
   if (t.endedInComment) {
     ctx.diag.error(t.commentAt, "input ends inside this comment, which a '}' should close: everything after it "
                    "was read as comment%s", ctx.marks.started ? ", and this netlist is not analysed" : "");

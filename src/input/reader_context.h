@@ -13,6 +13,7 @@
 #include "support/char_source.h"
 #include "support/diagnostics.h"
 #include "support/output.h"
+#include "support/work_meter.h"
 
 namespace velkor {
 
@@ -44,6 +45,9 @@ struct InputMarks {
   char fullName[kNameSlots][kWordCapacity];
   SourcePosition portAt[4];              // the f entry's labels
   bool started = false;                  // a word of this netlist was read
+  // Why every formula will be 0/0, when the connections tell (empty: no
+  // such reason known).
+  char disconnection[160] = {};
 };
 
 struct ReaderContext {
@@ -56,6 +60,9 @@ struct ReaderContext {
   Diagnostics& diag;
   NetworkStore& store;
   BranchMaps& maps;
+  // Says whether a signal asked the run to end (reading then stops without
+  // a message about the input).
+  const WorkMeter& meter;
 
   bool traced(int bits) const { return (store.traceBits & bits) != 0; }
 };

@@ -195,4 +195,37 @@ int growPoly(PolyContext& ctx, PolyRecord& record) {
   return 0;
 }
 
+void trimPolyRecord(PolyContext& ctx, PolyRecord& record) {
+  if (!record.live()) return;
+  // Room of less than this is left alone: it costs little, and small
+  // records keep the sizes they have always had.
+  constexpr std::size_t kWorthTrimming = std::size_t{1} << 20;
+  std::int32_t rows = 1;
+  for (std::int32_t count : record.powerCounts)
+    if (count > rows) rows = count;
+  if (sizeof(PolyRow) * static_cast<std::size_t>(record.polyRows - rows) >= kWorthTrimming) {
+    // Each column moves down to its place at the smaller stride, the first
+    // first, so that none is overwritten before it has moved.
+    const std::size_t from = static_cast<std::size_t>(record.polyRows);
+    const std::size_t to = static_cast<std::size_t>(rows);
+    for (int p = 1; p < kPowerColumns; ++p) {
+      const std::size_t moved = static_cast<std::size_t>(record.powerCounts[p]);
+      if (moved > 0) std::memmove(record.poly + p * to, record.poly + p * from, sizeof(std::int32_t) * moved);
+    }
+    void* smaller = ctx.alloc.resize(record.poly, sizeof(PolyRow) * to);
+    if (smaller != nullptr) record.poly = static_cast<std::int32_t*>(smaller);
+    record.polyRows = rows;
+  }
+  const std::int32_t terms = record.termCount > 0 ? record.termCount : 1;
+  if (static_cast<std::size_t>(record.termStride) * static_cast<std::size_t>(record.termCapacity - terms) >=
+      kWorthTrimming) {
+    void* smaller = ctx.alloc.resize(record.termlist, static_cast<std::size_t>(record.termStride) * terms);
+    if (smaller != nullptr) {
+      record.termlist = static_cast<Term*>(smaller);
+      record.termCapacity = terms;
+    }
+  }
+  record.preparedBytes = 0;
+}
+
 }  // namespace velkor

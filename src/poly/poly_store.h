@@ -11,11 +11,15 @@ namespace velkor {
 
 struct PolyContext;
 
-// An exponent of one symbol. A symbol's exponent never exceeds the number
-// of branches that share its name, and neither does its ohm-unit multiplier,
-// so one byte holds it.
-using Exponent = std::uint8_t;
-static_assert(kNameSlots < 256, "every exponent fits an Exponent");
+// An exponent of one symbol. A tree product's exponent counts the tree's
+// edges that carry the symbol, so it lies in 0 .. kTreeSlots (the tree
+// product hands over at most that many symbol edges). The ohm-unit
+// conversion replaces an exponent e by x - e, where x is the largest such
+// count (or 0), so converted exponents lie within -kTreeSlots .. kTreeSlots;
+// they are negative only in cancelled terms, which do not count for x.
+// One signed byte holds them all.
+using Exponent = std::int8_t;
+static_assert(kTreeSlots <= INT8_MAX, "every exponent, converted ones included, fits an Exponent");
 
 // Coefficients count common trees that share one product, and a network
 // can have far more than 2^31 of them, so they are 64-bit. They stay within
@@ -115,6 +119,14 @@ struct PolyRecord {
   }
 };
 
+// Whether a column holds a term whose coefficient has not cancelled to 0:
+// only such columns are printed.
+inline bool columnHasNonzeroTerm(const PolyRecord& record, int column) {
+  for (int r = 0; r < record.powerCounts[column]; ++r)
+    if (record.term(record.at(r, column)).coefficient != 0) return true;
+  return false;
+}
+
 // Allocates an empty record (4386 terms, 102 rows); 0, or 1 when the heap
 // refused (the record then holds no block).
 int createPolyRecord(PolyContext& ctx, PolyRecord& record);
@@ -140,6 +152,10 @@ void compactTerms(PolyRecord& record, int exponentCount);
 // written back, 1 when every attempt was refused (block and count
 // unchanged). The caller zeroes the added elements.
 int growStore(PolyContext& ctx, void** block, std::int32_t* count, std::size_t elementSize);
+// Gives back the room a finished record kept for growth: its power index
+// takes the stride of its fullest column and its term list the terms it
+// holds. Both grow again as usual should the record be added to.
+void trimPolyRecord(PolyContext& ctx, PolyRecord& record);
 // Grows a record's power index (with the "resizing poly " trace) and keeps
 // every column's entries; 0, or 1 when memory ran out.
 int growPoly(PolyContext& ctx, PolyRecord& record);

@@ -25,7 +25,8 @@ namespace {
 // Negative when a is lexicographically smaller than b, positive when it is
 // larger, 0 when all slots are equal (the slots a record does not keep are
 // 0 in every term).
-// Exponents are unsigned bytes, so byte order is lexicographic order.
+// Accumulated exponents are never negative, so the order of their bytes
+// read as unsigned is their lexicographic order.
 int compareExponents(const PolyRecord& record, const Exponent* a, const Exponent* b) {
   return std::memcmp(a, b, static_cast<std::size_t>(record.exponentCount));
 }
@@ -172,7 +173,7 @@ void sortColumnByKeys(PolyRecord& record, int power, SortKey* keys) {
     const std::int32_t t = record.at(r, power);
     const Exponent* e = record.term(t).exponents + offset;
     std::uint64_t key = 0;
-    for (int b = 0; b < 8; ++b) key = (key << 8) | e[b];
+    for (int b = 0; b < 8; ++b) key = (key << 8) | static_cast<std::uint8_t>(e[b]);
     keys[r] = SortKey{key, t};
   }
   const std::size_t rest = static_cast<std::size_t>(record.exponentCount - offset - 8);

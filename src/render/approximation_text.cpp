@@ -14,9 +14,16 @@ std::string keptOfTotal(std::size_t kept, std::size_t total) {
   return std::to_string(kept) + " of " + std::to_string(total);
 }
 
+// Why there is no approximation, or nothing for one that was made.
 std::string unavailable(const Approximation& a) {
-  if (a.outcome == Approximation::Outcome::Undefined) return "none, the denominator is 0 at these values";
-  std::string text = "none, no value for";
+  switch (a.outcome) {
+    case Approximation::Outcome::Simplified:
+    case Approximation::Outcome::Whole: return {};
+    case Approximation::Outcome::Undefined: return "none: the denominator is 0 at these values";
+    case Approximation::Outcome::MixedUnits: return "none: the formula is in mixed ohm units";
+    case Approximation::Outcome::MissingValues: break;
+  }
+  std::string text = "none: no value for";
   for (const std::string& name : a.missing) text += " " + name;
   return text;
 }
@@ -26,17 +33,13 @@ std::string unavailable(const Approximation& a) {
 std::string approximationText(const Approximation& a) {
   switch (a.outcome) {
     case Approximation::Outcome::Simplified:
-      return " Approximation: eps " + formatNumber(a.eps) + ", error " + formatNumber(a.error, 4) + " over " + band(a) +
+      return " eps " + formatNumber(a.eps) + ", error " + formatNumber(a.error, 4) + " over " + band(a) +
              "\n kept terms: numerator " + keptOfTotal(a.kept.numerator, a.total.numerator) + ", denominator " +
              keptOfTotal(a.kept.denominator, a.total.denominator) + "\n";
     case Approximation::Outcome::Whole:
-      return " Approximation: eps " + formatNumber(a.eps) + " over " + band(a) +
-             ": no term can be dropped; the exact formula follows\n";
-    case Approximation::Outcome::MissingValues:
-    case Approximation::Outcome::Undefined:
-      break;
+      return " eps " + formatNumber(a.eps) + " over " + band(a) + ": no term can be dropped; the exact formula stands\n";
+    default: return " " + unavailable(a) + "\n";
   }
-  return " Approximation: " + unavailable(a) + "; the exact formula follows\n";
 }
 
 std::string approximationCaption(const Approximation& a) {
@@ -47,11 +50,8 @@ std::string approximationCaption(const Approximation& a) {
              keptOfTotal(a.kept.denominator, a.total.denominator);
     case Approximation::Outcome::Whole:
       return "eps " + formatNumber(a.eps) + " over " + band(a) + ": no term can be dropped";
-    case Approximation::Outcome::MissingValues:
-    case Approximation::Outcome::Undefined:
-      break;
+    default: return unavailable(a);
   }
-  return unavailable(a);
 }
 
 }  // namespace velkor

@@ -34,6 +34,12 @@ class FormulaDocument : public FormulaSink {
   // After its analysis: messages and trace are set as well.
   virtual void endNetlist(const NetlistRecord& netlist) = 0;
   virtual void endRun() = 0;
+
+  // More members for each parameter's entry, where the format has them
+  // (JSON): the function returns them as text ("\"key\": value, ...") or
+  // nothing. Formats without such entries ignore it.
+  using ParameterExtra = std::function<std::string(const FinishedFormula&)>;
+  virtual void addToParameters(ParameterExtra) {}
 };
 
 }  // namespace velkor

@@ -20,6 +20,9 @@ th{background:#f0f0f0}
 .scroll{overflow-x:auto;max-width:100%}
 .formula{overflow-x:auto;background:#fff;border:1px solid #ddd;padding:8px;margin:.4em 0}
 .formula math{font-size:1.15em}
+.pair{display:grid;grid-template-columns:1fr 1fr;gap:12px}
+.pair>div{min-width:0}
+.label{margin:.2em 0;font-size:.9em;color:#444}
 .heading{font-family:"DejaVu Sans Mono",monospace;font-size:.9em}
 .note{color:#8a3a00}
 figure{margin:.6em 0}
@@ -28,6 +31,9 @@ figure svg{width:100%;height:auto;max-width:800px;display:block;border:1px solid
   body{font-size:14px}
   main{padding:8px}
   th,td{padding:2px 4px}
+  .pair{grid-template-columns:1fr}
+  figure{overflow-x:auto}
+  figure svg{width:640px;max-width:none}
 }
 )";
 
@@ -80,7 +86,17 @@ std::string formulaSection(const ReportFormula& formula) {
   const NumericSummary& numeric = formula.numeric;
   std::string html = "<section class=\"parameter\">\n<h3>" + escapeXml(numeric.name) + "</h3>\n";
   if (!formula.heading.empty()) html += "<p class=\"heading\">" + escapeXml(formula.heading) + "</p>\n";
-  html += "<div class=\"formula\">" + formula.mathml + "</div>\n";
+  if (!formula.approximationMathml.empty()) {
+    // Exact and approximated side by side (one above the other on a narrow
+    // screen).
+    html += "<div class=\"pair\">\n<div><p class=\"label\">Exact</p><div class=\"formula\">" + formula.mathml +
+            "</div></div>\n<div><p class=\"label\">Approximation: " + escapeXml(formula.approximationCaption) +
+            "</p><div class=\"formula approximation\">" + formula.approximationMathml + "</div></div>\n</div>\n";
+  } else {
+    html += "<div class=\"formula\">" + formula.mathml + "</div>\n";
+    if (!formula.approximationCaption.empty())
+      html += "<p class=\"note\">Approximation: " + escapeXml(formula.approximationCaption) + "</p>\n";
+  }
   if (!numeric.complete()) {
     html += "<p class=\"note\">No numbers: no value for";
     for (const std::string& name : numeric.missing) html += " " + escapeXml(name);
@@ -120,8 +136,8 @@ std::string htmlReport(const ReportInput& input) {
     html += "<section>\n<h2>Input</h2>\n<pre>" + escapeXml(input.inputText) + "</pre>\n</section>\n";
   for (std::size_t k = 0; k < input.netlists.size(); ++k) {
     const ReportNetlist& netlist = input.netlists[k];
-    html += "<section class=\"netlist\">\n<h2>Netlist";
-    if (input.netlists.size() > 1) html += " " + std::to_string(k + 1);
+    html += "<section class=\"netlist\">\n<h2>Results";
+    if (input.netlists.size() > 1) html += " of netlist " + std::to_string(k + 1);
     html += "</h2>\n";
     if (!netlist.text.empty()) html += "<pre>" + escapeXml(netlist.text) + "</pre>\n";
     for (const ReportFormula& formula : netlist.formulas) html += formulaSection(formula);

@@ -19,6 +19,10 @@ struct ReportFormula {
   std::string heading;     // what the parameter is (the text output's heading line)
   std::string mathml;      // mathmlFormula()
   NumericSummary numeric;  // its name is the parameter's name
+  // Its approximation, when one was asked for: what it is, and when terms
+  // were dropped, the kept ones typeset (shown beside the exact formula).
+  std::string approximationCaption;
+  std::string approximationMathml;
 };
 
 struct ReportNetlist {

@@ -1,7 +1,10 @@
 #include "render/json_document.h"
 
+#include <charconv>
+#include <cstdint>
 #include <nlohmann/json.hpp>
 
+#include "analysis/approximation.h"
 #include "model/element_symbols.h"
 
 namespace velkor {
@@ -16,6 +19,23 @@ const char* outcomeName(FormulaOutcome outcome) {
     case FormulaOutcome::kFailedConversion: return "failed";
   }
   return "failed";
+}
+
+void appendNumber(std::string& line, std::int64_t value) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  line.append(digits, static_cast<std::size_t>(end - digits));
+}
+
+const char* approximationOutcomeName(Approximation::Outcome outcome) {
+  switch (outcome) {
+    case Approximation::Outcome::Simplified: return "simplified";
+    case Approximation::Outcome::Whole: return "whole";
+    case Approximation::Outcome::MissingValues: return "missing_values";
+    case Approximation::Outcome::Undefined: return "undefined";
+    case Approximation::Outcome::MixedUnits: return "mixed_units";
+  }
+  return "undefined";
 }
 
 // A message without its final line end.
@@ -80,28 +100,75 @@ void JsonDocument::formulaFinished(const FinishedFormula& formula) {
     out_.print("],\n    \"denominator\": [");
     writePolynomial(formula, *formula.denominator);
     out_.print("]");
+    if (formula.approximation != nullptr) writeApproximation(formula, *formula.approximation);
+  }
+  if (extra_) {
+    const std::string more = extra_(formula);
+    if (!more.empty()) out_.print(",\n    %s", more.c_str());
   }
   out_.print("}");
 }
 
+// The "approximation" member: what was asked and achieved, and the kept
+// terms in the layout of the exact ones (all of them when none could go).
+void JsonDocument::writeApproximation(const FinishedFormula& formula, const Approximation& approximation) {
+  nlohmann::ordered_json head;
+  head["eps"] = static_cast<double>(approximation.eps);
+  head["outcome"] = approximationOutcomeName(approximation.outcome);
+  if (approximation.outcome == Approximation::Outcome::MissingValues) head["missing"] = approximation.missing;
+  std::string text = head.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  text.pop_back();  // the closing brace: more members follow
+  out_.print(",\n    \"approximation\": ");
+  out_.write(text.data(), text.size());
+  if (approximation.computed()) {
+    nlohmann::ordered_json more;
+    more["error"] = static_cast<double>(approximation.error);
+    more["band"] = {static_cast<double>(approximation.fromHz), static_cast<double>(approximation.toHz)};
+    more["kept"] = {{"numerator", approximation.kept.numerator}, {"denominator", approximation.kept.denominator}};
+    more["total"] = {{"numerator", approximation.total.numerator}, {"denominator", approximation.total.denominator}};
+    text = more.dump();
+    text.front() = ',';
+    text.pop_back();
+    out_.write(text.data(), text.size());
+    const bool simplified = approximation.simplified();
+    out_.print(",\n     \"numerator\": [");
+    writePolynomial(formula, simplified ? approximation.numerator : *formula.numerator);
+    out_.print("],\n     \"denominator\": [");
+    writePolynomial(formula, simplified ? approximation.denominator : *formula.denominator);
+    out_.print("]");
+  }
+  out_.print("}");
+}
+
+// Terms are formatted by hand into one reused line: a large formula has
+// millions of them.
 void JsonDocument::writePolynomial(const FinishedFormula& formula, const PolynomialView& polynomial) {
+  // Each symbol's key, quoted and escaped once per polynomial.
+  std::vector<std::string> keys(formula.symbols.size());
+  for (std::size_t k = 0; k < keys.size(); ++k)
+    keys[k] = nlohmann::json(formula.symbols[k]).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + ": ";
+  std::string& line = line_;
   bool first = true;
   polynomial.forEachTerm([&](const TermView& term) {
-    out_.print("%s\n     {\"s\": %d, \"coefficient\": %lld, \"factors\": {", first ? "" : ",", term.power,
-               static_cast<long long>(term.coefficient));
+    line.assign(first ? "\n     {\"s\": " : ",\n     {\"s\": ");
     first = false;
+    appendNumber(line, term.power);
+    line += ", \"coefficient\": ";
+    appendNumber(line, term.coefficient);
+    line += ", \"factors\": {";
     for (int i = 0; i < term.factorCount; ++i) {
       const int symbol = term.factors[i].symbol;
-      if (i > 0) out_.print(", ");
-      if (symbol >= 0 && static_cast<std::size_t>(symbol) < formula.symbols.size()) {
-        writeString(formula.symbols[static_cast<std::size_t>(symbol)]);
+      if (i > 0) line += ", ";
+      if (symbol >= 0 && static_cast<std::size_t>(symbol) < keys.size()) {
+        line += keys[static_cast<std::size_t>(symbol)];
         if (static_cast<std::size_t>(symbol) < symbolUsed_.size()) symbolUsed_[static_cast<std::size_t>(symbol)] = true;
       } else {
-        writeString("#" + std::to_string(symbol));
+        line += "\"#" + std::to_string(symbol) + "\": ";
       }
-      out_.print(": %d", term.factors[i].exponent);
+      appendNumber(line, term.factors[i].exponent);
     }
-    out_.print("}}");
+    line += "}}";
+    out_.write(line.data(), line.size());
   });
 }
 

@@ -22,10 +22,12 @@ class JsonDocument final : public FormulaDocument {
   void formulaFinished(const FinishedFormula& formula) override;
   void message(std::string_view text) override;
   void listing(std::string_view) override {}
+  void addToParameters(ParameterExtra extra) override { extra_ = std::move(extra); }
 
  private:
   void writeString(std::string_view text);
   void writePolynomial(const FinishedFormula& formula, const PolynomialView& polynomial);
+  void writeApproximation(const FinishedFormula& formula, const Approximation& approximation);
 
   Output& out_;
   std::string version_;
@@ -38,6 +40,8 @@ class JsonDocument final : public FormulaDocument {
   std::vector<bool> symbolUsed_;
   bool mixedUnits_ = false;
   std::string normalization_;
+  std::string line_;  // the term being written
+  ParameterExtra extra_;
 };
 
 }  // namespace velkor

@@ -2,8 +2,11 @@
 
 #include <cctype>
 #include <cstdint>
+#include <vector>
 
+#include "analysis/approximation.h"
 #include "model/element_symbols.h"
+#include "render/approximation_text.h"
 
 namespace velkor {
 
@@ -57,15 +60,14 @@ std::string powerOfS(int power) {
 }
 
 // The product of a term's symbols, e.g. "c_{1}\,r_{2}^{2}"; empty for none.
-std::string symbolProduct(const FinishedFormula& formula, const TermView& term) {
+// `names` holds each symbol typeset.
+std::string symbolProduct(const std::vector<std::string>& names, const TermView& term) {
   std::string out;
   for (int i = 0; i < term.factorCount; ++i) {
     const int symbol = term.factors[i].symbol;
-    const std::string name = symbol >= 0 && static_cast<std::size_t>(symbol) < formula.symbols.size()
-                                 ? formula.symbols[static_cast<std::size_t>(symbol)]
-                                 : std::string("?");
     if (!out.empty()) out += "\\,";
-    out += latexName(name);
+    out += symbol >= 0 && static_cast<std::size_t>(symbol) < names.size() ? names[static_cast<std::size_t>(symbol)]
+                                                                          : std::string("?");
     if (term.factors[i].exponent != 1) out += "^{" + std::to_string(term.factors[i].exponent) + "}";
   }
   return out;
@@ -120,20 +122,29 @@ void LatexDocument::formulaFinished(const FinishedFormula& formula) {
     }
     return;
   }
-  const bool broken =
-      termCount(*formula.numerator) + termCount(*formula.denominator) > kTermsInOneFraction;
+  writeEquation(formula, name, *formula.numerator, *formula.denominator);
+  const Approximation* approximation = formula.approximation;
+  if (approximation == nullptr) return;
+  if (!bodyOnly_) out_.print("\n\\noindent Approximation: %s\n", textEscaped(approximationCaption(*approximation)).c_str());
+  if (approximation->simplified())
+    writeEquation(formula, "\\tilde{" + name + "}", approximation->numerator, approximation->denominator);
+}
+
+void LatexDocument::writeEquation(const FinishedFormula& formula, const std::string& name,
+                                  const PolynomialView& numerator, const PolynomialView& denominator) {
+  const bool broken = termCount(numerator) + termCount(denominator) > kTermsInOneFraction;
   out_.print("\n\\begin{align*}\n");
   if (!broken) {
     out_.print("%s &= \\frac{", name.c_str());
-    writePolynomial(formula, *formula.numerator, false);
+    writePolynomial(formula, numerator, false);
     out_.print("}{");
-    writePolynomial(formula, *formula.denominator, false);
+    writePolynomial(formula, denominator, false);
     out_.print("}\n");
   } else {
     out_.print("%s &= \\frac{N}{D},\\quad\\text{where}\\\\\nN &= ", name.c_str());
-    writePolynomial(formula, *formula.numerator, true);
+    writePolynomial(formula, numerator, true);
     out_.print("\\\\\nD &= ");
-    writePolynomial(formula, *formula.denominator, true);
+    writePolynomial(formula, denominator, true);
     out_.print("\n");
   }
   out_.print("\\end{align*}\n");
@@ -143,6 +154,9 @@ void LatexDocument::formulaFinished(const FinishedFormula& formula) {
 // its power of s, a larger one as s^k(...). Coefficients 1 and -1 go into
 // the sign. `broken` starts a new line every kTermsPerLine terms.
 void LatexDocument::writePolynomial(const FinishedFormula& formula, const PolynomialView& polynomial, bool broken) {
+  std::vector<std::string> names;
+  names.reserve(formula.symbols.size());
+  for (const std::string& symbol : formula.symbols) names.push_back(latexName(symbol));
   struct Pending {
     bool held = false;
     int power = 0;
@@ -215,13 +229,13 @@ void LatexDocument::writePolynomial(const FinishedFormula& formula, const Polyno
       }
     }
     if (inGroup && term.power == groupPower) {
-      emit(separator(term.coefficient, false) + body(term.coefficient, symbolProduct(formula, term), ""));
+      emit(separator(term.coefficient, false) + body(term.coefficient, symbolProduct(names, term), ""));
       return;
     }
     pending.held = true;
     pending.power = term.power;
     pending.coefficient = term.coefficient;
-    pending.symbols = symbolProduct(formula, term);
+    pending.symbols = symbolProduct(names, term);
   });
   if (pending.held) flush(false);
   if (inGroup && groupOpen) out_.print("\\bigr)");

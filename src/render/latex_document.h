@@ -35,6 +35,8 @@ class LatexDocument final : public FormulaDocument {
   static constexpr int kTermsInOneFraction = 8;
 
  private:
+  void writeEquation(const FinishedFormula& formula, const std::string& name, const PolynomialView& numerator,
+                     const PolynomialView& denominator);
   void writePolynomial(const FinishedFormula& formula, const PolynomialView& polynomial, bool broken);
 
   Output& out_;

@@ -82,10 +82,13 @@ std::string mathmlName(const std::string& name) {
 }
 
 std::string mathmlFormula(const std::string& parameter, const PolynomialView& numerator,
-                          const PolynomialView& denominator, const std::vector<std::string>& symbols, int termLimit) {
+                          const PolynomialView& denominator, const std::vector<std::string>& symbols, int termLimit,
+                          bool approximated) {
   int shown = termLimit;
   if (termCount(numerator) + termCount(denominator) > termLimit) shown = termLimit / 2;
-  return "<math display=\"block\"><mrow>" + mathmlName(parameter) + "<mo>=</mo><mfrac><mrow>" +
+  std::string name = mathmlName(parameter);
+  if (approximated) name = "<mover accent=\"true\">" + name + "<mo>~</mo></mover>";
+  return "<math display=\"block\"><mrow>" + name + "<mo>=</mo><mfrac><mrow>" +
          polynomialRow(numerator, symbols, shown) + "</mrow><mrow>" + polynomialRow(denominator, symbols, shown) +
          "</mrow></mfrac></mrow></math>";
 }

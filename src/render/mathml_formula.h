@@ -14,12 +14,12 @@ namespace velkor {
 
 // A formula whose two polynomials together have more than `termLimit`
 // terms shows the first termLimit / 2 terms of each polynomial and how many
-// more there are.
+// more there are. An approximated formula's name carries a tilde.
 inline constexpr int kMathmlTermLimit = 300;
 
 std::string mathmlFormula(const std::string& parameter, const PolynomialView& numerator,
                           const PolynomialView& denominator, const std::vector<std::string>& symbols,
-                          int termLimit = kMathmlTermLimit);
+                          int termLimit = kMathmlTermLimit, bool approximated = false);
 
 // A name as MathML: letters, then the rest as a subscript.
 std::string mathmlName(const std::string& name);

@@ -8,6 +8,7 @@
 
 #include "analysis/analysis_context.h"
 #include "model/parameter_table.h"
+#include "render/approximation_text.h"
 #include "support/capacities.h"
 #include "support/trace_bits.h"
 
@@ -134,11 +135,31 @@ void TextRenderer::formulaFinished(const FinishedFormula& formula) {
     out_.print("\n End:\n\n");
     return;
   }
+  printFraction(formula, formula.numerator, formula.denominator);
+  if (formula.approximation != nullptr) printApproximation(formula, *formula.approximation);
+}
+
+void TextRenderer::printFraction(const FinishedFormula& formula, const PolynomialView* numerator,
+                                 const PolynomialView* denominator) {
   out_.print("\n Numerator:\n");
-  printPolynomial(formula, formula.numerator, 0);
+  printPolynomial(formula, numerator, 0);
   out_.print("\n Denominator:\n");
-  printPolynomial(formula, formula.denominator, 1);
+  printPolynomial(formula, denominator, 1);
   out_.print("\n End:\n\n");
+}
+
+// Under a heading of its own: what the approximation is, then its terms in
+// the formula's layout (the listings of the exact formula are not repeated).
+void TextRenderer::printApproximation(const FinishedFormula& formula, const Approximation& approximation) {
+  out_.print(" Approximation:\n %s\n", formula.heading.empty() ? formula.name.c_str() : formula.heading.c_str());
+  out_.putText(approximationText(approximation).c_str());
+  if (!approximation.simplified()) {
+    out_.print("\n");
+    return;
+  }
+  FinishedFormula shown = formula;
+  shown.trace.factors = nullptr;
+  printFraction(shown, &approximation.numerator, &approximation.denominator);
 }
 
 void TextRenderer::printPolynomial(const FinishedFormula& formula, const PolynomialView* polynomial, int side) {

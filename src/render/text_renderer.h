@@ -3,6 +3,7 @@
 // that the trace bits ask for beside them.
 #pragma once
 
+#include "analysis/approximation.h"
 #include "analysis/formula_finishing.h"
 #include "analysis/formula_sink.h"
 #include "support/output.h"
@@ -20,6 +21,9 @@ class TextRenderer final : public FormulaSink {
   void listing(std::string_view text) override { out_.write(text.data(), text.size()); }
 
  private:
+  void printFraction(const FinishedFormula& formula, const PolynomialView* numerator,
+                     const PolynomialView* denominator);
+  void printApproximation(const FinishedFormula& formula, const Approximation& approximation);
   void printPolynomial(const FinishedFormula& formula, const PolynomialView* polynomial, int side);
   Output& out_;
 };

@@ -1,20 +1,16 @@
 #include "support/allocator.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VELKOR_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VELKOR_ASAN 1
-#endif
-#endif
+#include "support/address_sanitizer.h"
 
 namespace velkor {
 
@@ -22,27 +18,37 @@ namespace velkor {
 #define VELKOR_MAPPED_BLOCKS 1
 #endif
 
-#ifdef VELKOR_MAPPED_BLOCKS
-
 namespace {
 
+// Every block starts after a header that gives its size, so that the bytes
+// in use are known, and says whether it is a mapping of its own.
+//
 // Large blocks (term lists and power indexes of big circuits, which double
 // as they fill) are mappings of their own: growing one remaps its pages
 // instead of copying them into new ones, and a released one goes straight
 // back to the system. The C library would serve blocks of a few hundred
 // kilobytes from its heap once others have been released, and then grow
 // them by copying, which touches every page again. Small blocks come from
-// the C heap. Every block starts after a header that says which it is.
-// (Under the address sanitizer all blocks come from the C heap, so that it
-// watches them.)
-constexpr std::size_t kMappedFrom = std::size_t{128} << 10;
-
+// the C heap. (Under the address sanitizer all blocks come from the C heap,
+// so that it watches them.)
 struct alignas(16) BlockHeader {
   std::size_t mappedBytes;  // the mapping's length, header included; 0 for a C heap block
   std::size_t bytes;        // the size asked for
 };
 
 BlockHeader* headerOf(void* block) { return static_cast<BlockHeader*>(block) - 1; }
+
+void* heapBlock(std::size_t bytes) {
+  if (bytes > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
+  auto* header = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + bytes));
+  if (header == nullptr) return nullptr;
+  *header = BlockHeader{0, bytes};
+  return header + 1;
+}
+
+#ifdef VELKOR_MAPPED_BLOCKS
+
+constexpr std::size_t kMappedFrom = std::size_t{128} << 10;
 
 std::size_t mappedLength(std::size_t bytes) {
   const std::size_t page = 4096;
@@ -60,22 +66,9 @@ void* mapBlock(std::size_t bytes) {
   return header + 1;
 }
 
-void* heapBlock(std::size_t bytes) {
-  if (bytes > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
-  auto* header = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + bytes));
-  if (header == nullptr) return nullptr;
-  *header = BlockHeader{0, bytes};
-  return header + 1;
-}
+void* newBlock(std::size_t bytes) { return bytes >= kMappedFrom ? mapBlock(bytes) : heapBlock(bytes); }
 
-}  // namespace
-
-void* HeapAllocator::allocate(std::size_t bytes) {
-  return bytes >= kMappedFrom ? mapBlock(bytes) : heapBlock(bytes);
-}
-
-void* HeapAllocator::resize(void* block, std::size_t bytes) {
-  if (block == nullptr) return allocate(bytes);
+void* resizedBlock(void* block, std::size_t bytes) {
   BlockHeader* header = headerOf(block);
   if (header->mappedBytes != 0) {
     const std::size_t length = mappedLength(bytes);
@@ -99,8 +92,7 @@ void* HeapAllocator::resize(void* block, std::size_t bytes) {
   return grown + 1;
 }
 
-void HeapAllocator::release(void* block) {
-  if (block == nullptr) return;
+void releaseBlock(void* block) {
   BlockHeader* header = headerOf(block);
   if (header->mappedBytes != 0)
     munmap(header, header->mappedBytes);
@@ -110,14 +102,81 @@ void HeapAllocator::release(void* block) {
 
 #else
 
-void* HeapAllocator::allocate(std::size_t bytes) { return std::malloc(bytes == 0 ? 1 : bytes); }
+void* newBlock(std::size_t bytes) { return heapBlock(bytes); }
 
-void* HeapAllocator::resize(void* block, std::size_t bytes) {
-  return std::realloc(block, bytes == 0 ? 1 : bytes);
+void* resizedBlock(void* block, std::size_t bytes) {
+  if (bytes > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
+  auto* grown = static_cast<BlockHeader*>(std::realloc(headerOf(block), sizeof(BlockHeader) + bytes));
+  if (grown == nullptr) return nullptr;
+  grown->bytes = bytes;
+  return grown + 1;
 }
 
-void HeapAllocator::release(void* block) { std::free(block); }
+void releaseBlock(void* block) { std::free(headerOf(block)); }
 
 #endif
+
+}  // namespace
+
+namespace {
+
+// The memory the process has in use: its resident pages where the system
+// tells them (pages reserved but never written do not count), else the
+// bytes of the blocks held.
+std::size_t memoryInUse(std::size_t heldBytes) {
+#if defined(__linux__)
+  std::FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm != nullptr) {
+    unsigned long size = 0;
+    unsigned long resident = 0;
+    const int read = std::fscanf(statm, "%lu %lu", &size, &resident);
+    std::fclose(statm);
+    const long page = sysconf(_SC_PAGESIZE);
+    if (read == 2 && page > 0) return static_cast<std::size_t>(resident) * static_cast<std::size_t>(page);
+  }
+#endif
+  return heldBytes;
+}
+
+}  // namespace
+
+bool HeapAllocator::withinBound(std::size_t more) {
+  if (bound_ == 0) return true;
+  const std::size_t used = memoryInUse(inUse_);
+  if (more <= bound_ && used <= bound_ - more) return true;
+  boundRefused_ = true;
+  return false;
+}
+
+void* HeapAllocator::allocate(std::size_t bytes) {
+  // A new block is charged as its pages are written (copies of power
+  // indexes are mostly never written); growth is charged in full, since
+  // blocks grow only to be filled.
+  if (!withinBound(0)) return nullptr;
+  void* block = newBlock(bytes);
+  if (block != nullptr) inUse_ += bytes;
+  return block;
+}
+
+void* HeapAllocator::resize(void* block, std::size_t bytes) {
+  if (block == nullptr) return allocate(bytes);
+  const std::size_t before = headerOf(block)->bytes;
+  if (bytes > before && !withinBound(bytes - before)) return nullptr;
+  void* moved = resizedBlock(block, bytes);
+  if (moved != nullptr) inUse_ = inUse_ - before + bytes;
+  return moved;
+}
+
+void HeapAllocator::release(void* block) {
+  if (block == nullptr) return;
+  inUse_ -= headerOf(block)->bytes;
+  releaseBlock(block);
+}
+
+bool HeapAllocator::takeBoundRefusal() {
+  const bool refused = boundRefused_;
+  boundRefused_ = false;
+  return refused;
+}
 
 }  // namespace velkor

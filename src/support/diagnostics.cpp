@@ -81,8 +81,10 @@ void Diagnostics::runError(const char* format, ...) {
   emit(nullptr, true, text.c_str());
 }
 
-void Diagnostics::mirrorError(const SourcePosition& at, const char* printed) {
-  emit(&at, true, joinedLines(printed).c_str());
+void Diagnostics::mirrorError(const SourcePosition& at, const char* printed, bool boundRefused) {
+  std::string text = joinedLines(printed);
+  if (boundRefused) text += " (the memory in use reached the bound of --max-memory)";
+  emit(&at, true, text.c_str());
 }
 
 void Diagnostics::showStatus(const char* text, bool inPlace) {

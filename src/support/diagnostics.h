@@ -33,8 +33,9 @@ class Diagnostics {
   // An error about the run as a whole, without a place in the input.
   void runError(const char* format, ...) __attribute__((format(printf, 2, 3)));
   // Reports a message exactly as it was printed on standard output, where
-  // it may take several lines, as one error line.
-  void mirrorError(const SourcePosition& at, const char* printed);
+  // it may take several lines, as one error line; `boundRefused` adds that
+  // the memory in use reached the bound set for it.
+  void mirrorError(const SourcePosition& at, const char* printed, bool boundRefused = false);
 
   int errors() const { return errors_; }
   int warnings() const { return warnings_; }

@@ -1,6 +1,7 @@
 #include "trees/common_tree_enumerator.h"
 
 #include "model/branch_maps.h"
+#include "support/work_meter.h"
 #include "trees/graph_pair.h"
 
 namespace velkor {
@@ -134,7 +135,7 @@ bool endsStillJoined(const UndoableForest& forest, const EdgeEnds& ends,
 
 }  // namespace
 
-bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges, std::uint64_t workLimit) {
+bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges, WorkMeter& meter) {
   const int nodes = g.actual_nodes;
   const int needed = nodes - 1;
   bool backtrack = false;
@@ -157,7 +158,6 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
     en.takenCount = 0;
     en.signs[0] = 1;
     en.nextEdge = 2;
-    en.steps = 0;
     en.state = EnumerationState::kRunning;
   } else if (en.state == EnumerationState::kRunning) {
     backtrack = true;  // resume after the tree last returned
@@ -166,7 +166,7 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
   }
 
   for (;;) {
-    if (workLimit != 0 && ++en.steps > workLimit) {
+    if (!meter.step()) {
       en.state = EnumerationState::kExhausted;
       return false;
     }

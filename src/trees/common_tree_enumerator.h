@@ -17,6 +17,8 @@
 
 namespace velkor {
 
+class WorkMeter;
+
 struct GraphPair;
 
 // The components of one graph under the edges taken so far, joined one
@@ -74,13 +76,12 @@ struct CommonTreeEnumerator {
   // enumeration starts.
   std::uint64_t iJoinedFrom[kEdgeSlots + 1][kGraphNodeSlots] = {};
   std::uint64_t vJoinedFrom[kEdgeSlots + 1][kGraphNodeSlots] = {};
-  std::uint64_t steps = 0;
 };
 
 // Advances to the next common tree; true with the tree's edges in
 // `treeEdges` positions 1 .. N-1 (and its sign in en.signs[N-1]), false
-// when there is none left (or when `workLimit` steps have been spent, if
-// it is not 0).
-bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges, std::uint64_t workLimit);
+// when there is none left, or when `meter` stops the enumeration (which
+// then stays ended).
+bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges, WorkMeter& meter);
 
 }  // namespace velkor

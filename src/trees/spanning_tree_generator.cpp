@@ -51,7 +51,6 @@ void startEnumeration(TreeGenerator& gen, const GraphPair& g) {
   gen.stackDepth = 0;
   gen.nextLabel = 1;
   gen.rawTreeCount = 0;
-  gen.steps = 0;
 }
 
 void saveState(TreeGenerator& gen, const GraphPair& g) {
@@ -135,10 +134,10 @@ Step takeEdge(TreeGenerator& gen, const GraphPair& g, int i) {
 
 // Descends from the current state until a spanning tree is complete (true)
 // or the branch ends in a cycle or runs out of edges (false).
-bool descend(TreeGenerator& gen, const GraphPair& g, std::uint64_t workLimit) {
+bool descend(TreeGenerator& gen, const GraphPair& g, WorkMeter& meter) {
   const int neededEdges = g.minty_nodes - 1;
   for (;;) {
-    if (workLimit != 0 && ++gen.steps > workLimit) return false;
+    if (!meter.step()) return false;
     int i = 1;
     while (i <= g.edges && gen.edgeStatus[i] != EdgeStatus::kOpen) ++i;
     if (i > g.edges) return false;
@@ -264,8 +263,8 @@ void nextTree(TreeContext& ctx) {
       return;
     }
     resume = true;
-    if (descend(gen, g, ctx.workLimit) && acceptRawTree(ctx)) return;
-    if (ctx.workLimit != 0 && gen.steps > ctx.workLimit) {
+    if (descend(gen, g, ctx.meter) && acceptRawTree(ctx)) return;
+    if (ctx.meter.stopped() != WorkMeter::Stop::kNone) {
       gen.generatorState = EnumerationState::kExhausted;
       return;
     }

@@ -27,7 +27,6 @@ struct TreeGenerator {
   int stackDepth = 0;
   int rawTreeCount = 0;
   int treeEdges[kTreeSlots] = {};  // positions 1 .. N-1
-  std::uint64_t steps = 0;         // edges taken since the enumeration started
 };
 
 // Advances to the next accepted tree of ctx.graph; afterwards

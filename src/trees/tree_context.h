@@ -11,6 +11,7 @@
 #include "model/network_store.h"
 #include "poly/poly_context.h"
 #include "support/output.h"
+#include "support/work_meter.h"
 #include "trees/common_tree_enumerator.h"
 #include "trees/graph_pair.h"
 #include "trees/spanning_tree_generator.h"
@@ -35,8 +36,8 @@ struct TreeContext {
   TreeGenerator& generator;
   CommonTreeEnumerator& commonTrees;
   ProductState& product;
-  // Bound on enumeration steps per function (0: none).
-  const std::uint64_t& workLimit;
+  // Interrupts, bounds and progress of each function's enumeration.
+  WorkMeter& meter;
   RunStatistics& statistics;
 
   bool plainPath() const { return poly.plainPath; }

@@ -9,6 +9,7 @@
 // trees' incidence matrices reduced at node 1.
 #include "trees/tree_product.h"
 
+#include "model/parameter_table.h"
 #include "poly/term_accumulation.h"
 #include "trees/raw_tree_count.h"
 #include "trees/tree_context.h"
@@ -107,7 +108,7 @@ void advance(TreeContext& ctx, bool fast) {
     nextTree(ctx);
     return;
   }
-  gen.generatorState = nextCommonTree(ctx.commonTrees, ctx.graph, gen.treeEdges, ctx.workLimit)
+  gen.generatorState = nextCommonTree(ctx.commonTrees, ctx.graph, gen.treeEdges, ctx.meter)
                            ? EnumerationState::kRunning
                            : EnumerationState::kExhausted;
 }
@@ -367,6 +368,7 @@ int treeProduct(TreeContext& ctx, int mintyNodes, int edges, int actualNodes, in
     if (record.live()) compactTerms(record, symbolSpan(ctx));
     beginIndexedAccumulation(ctx);
   }
+  ctx.meter.begin(topofunNames[topofun], &p.commonTreeCount);
   advance(ctx, fast);
   while (gen.generatorState == EnumerationState::kRunning) {
     p.commonTreeCount = static_cast<int>(static_cast<unsigned>(p.commonTreeCount) + 1u);
@@ -393,6 +395,7 @@ int treeProduct(TreeContext& ctx, int mintyNodes, int edges, int actualNodes, in
       // the next product.
       endIndexedAccumulation(ctx, record, false);
       releasePolyRecord(ctx, record);
+      ctx.meter.end();
       if (status != kCoefficientOutOfRange) {
         ctx.out.print("insufficient memory for combining admittance terms\n");
         if (fast) countRawTrees(ctx, p.commonTreeCount, treeEdgeCount);
@@ -402,6 +405,15 @@ int treeProduct(TreeContext& ctx, int mintyNodes, int edges, int actualNodes, in
       return status;
     }
     advance(ctx, fast);
+  }
+  ctx.meter.end();
+  const WorkMeter::Stop stop = ctx.meter.stopped();
+  if (stop == WorkMeter::Stop::kTimeBound || stop == WorkMeter::Stop::kInterrupted) {
+    // Abandoned part way: nothing of it is kept.
+    endIndexedAccumulation(ctx, record, false);
+    releasePolyRecord(ctx, record);
+    recordStatistics(ctx, record);
+    return kProductStopped;
   }
   endIndexedAccumulation(ctx, record, true);
   if (ctx.traced(kTraceResources)) printCounters(ctx);

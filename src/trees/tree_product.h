@@ -21,8 +21,10 @@ struct ProductState {
 
 // Evaluates the function whose graph pair is built into `record`; 0 on
 // success, the accumulation's nonzero status when memory ran out (1) or a
-// coefficient left the 64-bit range (kCoefficientOutOfRange); the record
-// is then released.
+// coefficient left the 64-bit range (kCoefficientOutOfRange), or
+// kProductStopped when the work meter stopped it (a time bound, a signal).
+// Only a success keeps the record (it is released otherwise).
+constexpr int kProductStopped = 3;  // apart from the accumulation's statuses
 int treeProduct(TreeContext& ctx, int mintyNodes, int edges, int actualNodes, int form, int topofun,
                 PolyRecord& record);
 

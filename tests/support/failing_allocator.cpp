@@ -3,13 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VELKOR_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VELKOR_ASAN 1
-#endif
-#endif
+#include "support/address_sanitizer.h"
 
 #ifdef VELKOR_ASAN
 #include <sanitizer/asan_interface.h>

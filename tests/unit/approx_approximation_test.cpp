@@ -13,7 +13,7 @@
 #include "analysis/approximation.h"
 #include "crosscheck/crosscheck.h"
 #include "driver/program_driver.h"
-#include "render/approximation_sink.h"
+#include "render/numeric_sink.h"
 #include "support/scratch_dir.h"
 #include "support/run_helpers.h"
 
@@ -242,16 +242,28 @@ TEST(Approximation, BoundHoldsOnAFinerGridForRandomNetlistsAndValues) {
   EXPECT_GT(simplified, checked / 4);
 }
 
-TEST(Approximation, TextShowsTheKeptTermsUnderTheirOwnLines) {
+TEST(Approximation, TextShowsTheKeptTermsUnderTheirOwnHeading) {
   // The divider of the test above: the r1 r2 term goes, the rest is printed
-  // in the exact formula's layout after the lines that state the result.
+  // after the exact formula, in its layout, under a heading that states the
+  // result.
   ElementValues values = valuesOf({{"r1", 1e3L}, {"r2", 1e3L}, {"r3", 1e6L}, {"c", 1e-9L}});
-  ApproximationRequest request{&values, ApproximationSettings{0.01L, 1, 1e6L}};
+  ApproximationSettings approximation{0.01L, 1, 1e6L};
+  NumericSettings numeric;
+  numeric.values = &values;
+  numeric.approximation = &approximation;
+  NumericResults results;
   RunOptions options;
-  options.approximation = &request;
-  std::string out = runOnString("r1 1 2\nr2 2 0\nr3 2 0\nc 2 0\nf 1 0 2 0\np g21\nend\n", options);
-  std::size_t at = out.find(" Approximation: eps 0.01, error ");
+  options.numeric = &numeric;
+  options.numericResults = &results;
+  const std::string netlist = "r1 1 2\nr2 2 0\nr3 2 0\nc 2 0\nf 1 0 2 0\np g21\nend\n";
+  std::string out = runOnString(netlist, options);
+  // The exact formula comes first, as without --approx.
+  const std::string exact = runOnString(netlist, RunOptions{});
+  const std::size_t exactEnd = exact.find(" End:\n\n") + 8;
+  EXPECT_EQ(out.substr(0, exactEnd), exact.substr(0, exactEnd));
+  std::size_t at = out.find(" End:\n\n Approximation:\n g(");
   ASSERT_NE(at, std::string::npos) << out;
+  EXPECT_NE(out.find(")\n eps 0.01, error ", at), std::string::npos) << out;
   EXPECT_NE(out.find(" over 1 Hz to 1e+06 Hz\n kept terms: numerator 1 of 1, denominator 3 of 4\n\n Numerator:\n", at),
             std::string::npos)
       << out;
@@ -267,7 +279,7 @@ TEST(Approximation, BadEpsOrNoValuesExitTwo) {
       {"--approx=0 in.net", "invalid argument '0' for '--approx'; EPS is a number between 0 and 1, such as 0.05"},
       {"--approx=1 in.net", "invalid argument '1' for '--approx'; EPS is a number between 0 and 1, such as 0.05"},
       {"--approx=5% in.net", "invalid argument '5%' for '--approx'; EPS is a number between 0 and 1, such as 0.05"},
-      {"--approx=0.05 in.net", "option '--approx' needs element values"},
+      {"--approx=0.05 in.net", "option '--approx' needs element values (--values or --set)"},
   };
   for (const auto& [args, message] : cases) {
     testing::ShellRun run = testing::runShell(scratch, "\"$VELKOR\" " + args);

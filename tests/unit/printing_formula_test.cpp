@@ -248,25 +248,29 @@ TEST_F(PrintingTest, CommonFactorsOverNonzeroTermsOnly) {
 
 TEST_F(PrintingTest, InductorTermsChangeColumnAndMovedTermsGoToTheEnd) {
   names({"x", "g1", "L1", "c1"});
-  PolyRecord& rec = fresh(6);
-  int p = add(rec, 0, 1, {{2, 1}});                    // gains L1^2: to s^2
-  int q = add(rec, 1, 1, {{3, 1}});                    // keeps L1^1: stays
-  int u = add(rec, 3, 1, {{2, 1}, {3, 2}, {4, 1}});   // loses L1: to s^1
-  int v = add(rec, 1, 0, {{3, 1}, {4, 5}});           // cancelled: left alone
-  ctx->maps.ohmExponents[3] = 2;
-  ASSERT_EQ(convertToOhmUnits(*ctx, rec), 0);
-  EXPECT_EQ(rec.powerCounts[0], 0);
-  ASSERT_EQ(rec.powerCounts[1], 3);
-  EXPECT_EQ(rec.at(0, 1), q);
-  EXPECT_EQ(rec.at(1, 1), v);
-  EXPECT_EQ(rec.at(2, 1), u);  // after q although it sorts before it
-  ASSERT_EQ(rec.powerCounts[2], 1);
-  EXPECT_EQ(rec.at(0, 2), p);
-  EXPECT_EQ(rec.powerCounts[3], 0);
-  EXPECT_EQ(rec.term(p).exponents[3], 2);
-  EXPECT_EQ(rec.term(u).exponents[3], 0);
-  EXPECT_EQ(rec.term(v).exponents[3], 1);
-  EXPECT_EQ(rec.term(v).exponents[4], 5);
+  for (bool plain : {true, false}) {
+    ctx->plainPath = plain;
+    PolyRecord& rec = fresh(6);
+    int p = add(rec, 0, 1, {{2, 1}});                    // gains L1^2: to s^2
+    int q = add(rec, 1, 1, {{3, 1}});                    // keeps L1^1: stays
+    int u = add(rec, 3, 1, {{2, 1}, {3, 2}, {4, 1}});   // loses L1: to s^1
+    int v = add(rec, 1, 0, {{3, 1}, {4, 5}});           // cancelled: L1^1 c1^5, to s^6
+    ctx->maps.ohmExponents[3] = 2;
+    ASSERT_EQ(convertToOhmUnits(*ctx, rec), 0);
+    EXPECT_EQ(rec.powerCounts[0], 0);
+    ASSERT_EQ(rec.powerCounts[1], 2);
+    EXPECT_EQ(rec.at(0, 1), q);
+    EXPECT_EQ(rec.at(1, 1), u);  // after q although it sorts before it
+    ASSERT_EQ(rec.powerCounts[2], 1);
+    EXPECT_EQ(rec.at(0, 2), p);
+    EXPECT_EQ(rec.powerCounts[3], 0);
+    ASSERT_EQ(rec.powerCounts[6], 1);
+    EXPECT_EQ(rec.at(0, 6), v);
+    EXPECT_EQ(rec.term(p).exponents[3], 2);
+    EXPECT_EQ(rec.term(u).exponents[3], 0);
+    EXPECT_EQ(rec.term(v).exponents[3], 1);
+    EXPECT_EQ(rec.term(v).exponents[4], 5);
+  }
 }
 
 TEST_F(PrintingTest, MovedTermMergesWithATreatedEqualTerm) {
@@ -283,28 +287,73 @@ TEST_F(PrintingTest, MovedTermMergesWithATreatedEqualTerm) {
   EXPECT_EQ(rec.term(kept).exponents[2], 1);
 }
 
-TEST_F(PrintingTest, CancelledTermEqualToAConvertedOneIsMergedOnBothPaths) {
-  names({"x", "R1", "g1", "c1"});
-  // No term changes column, but the cancelled row keeps its unconverted
-  // exponents, which the second row's conversion reproduces; a column
-  // without cancelled rows or arrivals must come out as it went in.
+// Cancelled terms take part in the first pass like any other: converted,
+// moved, and found as merge targets. Each case on both paths.
+TEST_F(PrintingTest, MovedTermMergesIntoAConvertedCancelledEntryAndTakesItsRow) {
+  names({"x", "R1", "L1", "g1"});
+  for (bool plain : {true, false}) {
+    ctx->plainPath = plain;
+    ctx->maps.ohmExponents[3] = 1;
+    PolyRecord& rec = fresh(6);
+    int zero = add(rec, 0, 0, {{3, 1}, {4, 1}});  // converted to g1, stays at s^0
+    int kept = add(rec, 0, 2, {{3, 1}, {4, 2}});  // converted to g1^2, stays
+    int moved = add(rec, 1, 3, {{3, 1}, {4, 1}}); // converted to g1: to s^0
+    ASSERT_EQ(convertToOhmUnits(*ctx, rec), 0) << plain;
+    ASSERT_EQ(rec.powerCounts[0], 2) << plain;
+    EXPECT_EQ(rec.at(0, 0), zero) << plain;
+    EXPECT_EQ(rec.at(1, 0), kept) << plain;
+    EXPECT_EQ(rec.powerCounts[1], 0) << plain;
+    EXPECT_EQ(rec.term(zero).coefficient, 3) << plain;
+    EXPECT_EQ(rec.term(zero).exponents[3], 0) << plain;
+    EXPECT_EQ(rec.term(moved).inverted, 1) << plain;
+  }
+}
+
+TEST_F(PrintingTest, SecondPassComparesNegativeExponentsAsSigned) {
+  names({"x", "R1", "g1", "g2", "c1"});
+  // Column 1 after the first pass: R1^1 c1, the cancelled R1^-1 g2 c1,
+  // g1 c1, and g1 c1 again arriving from s^0. The bisection for the last
+  // row meets R1^-1 first, which is smaller, turns to row 0 and finds no
+  // equal entry (were -1 read as a large byte, it would merge with row 2).
   for (bool plain : {true, false}) {
     ctx->plainPath = plain;
     ctx->maps.ohmExponents[2] = 1;
     PolyRecord& rec = fresh(6);
-    int zero = add(rec, 0, 0, {{3, 1}});
-    add(rec, 0, 5, {{2, 1}, {3, 1}});
-    int a = add(rec, 1, 2, {{2, 1}, {4, 1}});
-    int b = add(rec, 1, 3, {{3, 1}, {4, 1}});
+    int arriving = add(rec, 0, 3, {{2, 1}, {3, 1}, {5, 1}});
+    int a = add(rec, 1, 1, {{5, 1}});
+    int zero = add(rec, 1, 0, {{2, 2}, {4, 1}, {5, 1}});
+    int b = add(rec, 1, 2, {{2, 1}, {3, 1}, {5, 1}});
+    ASSERT_EQ(convertToOhmUnits(*ctx, rec), 0) << plain;
+    ASSERT_EQ(rec.powerCounts[1], 4) << plain;
+    EXPECT_EQ(rec.at(0, 1), a) << plain;
+    EXPECT_EQ(rec.at(1, 1), zero) << plain;
+    EXPECT_EQ(rec.at(2, 1), b) << plain;
+    EXPECT_EQ(rec.at(3, 1), arriving) << plain;
+    EXPECT_EQ(rec.term(zero).exponents[2], -1) << plain;
+    EXPECT_EQ(rec.term(b).coefficient, 2) << plain;
+  }
+}
+
+TEST_F(PrintingTest, CancelledTermWhosePowerLeavesTheColumnsStaysTreated) {
+  names({"x", "L1", "g1", "c1", "c2", "c3"});
+  for (bool plain : {true, false}) {
+    ctx->plainPath = plain;
+    ctx->maps.ohmExponents[2] = 1;
+    PolyRecord& rec = fresh(6);
+    int below = add(rec, 0, 0, {{2, 2}});                        // L1^-1: power -1
+    int moved = add(rec, 0, 1, {{3, 1}});                        // L1 g1: to s^1
+    int above = add(rec, 2, 0, {{2, 1}, {4, 44}, {5, 44}, {6, 44}});  // power 132
     ASSERT_EQ(convertToOhmUnits(*ctx, rec), 0) << plain;
     ASSERT_EQ(rec.powerCounts[0], 1) << plain;
-    EXPECT_EQ(rec.at(0, 0), zero) << plain;
-    EXPECT_EQ(rec.term(zero).coefficient, 5) << plain;
-    ASSERT_EQ(rec.powerCounts[1], 2) << plain;
-    EXPECT_EQ(rec.at(0, 1), a) << plain;
-    EXPECT_EQ(rec.at(1, 1), b) << plain;
-    EXPECT_EQ(rec.term(a).exponents[2], 0) << plain;
-    EXPECT_EQ(rec.term(b).exponents[2], 1) << plain;
+    EXPECT_EQ(rec.at(0, 0), below) << plain;
+    EXPECT_EQ(rec.term(below).inverted, 1) << plain;
+    EXPECT_EQ(rec.term(below).exponents[2], -1) << plain;
+    ASSERT_EQ(rec.powerCounts[1], 1) << plain;
+    EXPECT_EQ(rec.at(0, 1), moved) << plain;
+    ASSERT_EQ(rec.powerCounts[2], 1) << plain;
+    EXPECT_EQ(rec.at(0, 2), above) << plain;
+    EXPECT_EQ(rec.term(above).inverted, 1) << plain;
+    EXPECT_EQ(rec.term(above).exponents[2], 0) << plain;
   }
 }
 

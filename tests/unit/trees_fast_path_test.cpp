@@ -25,9 +25,12 @@ class FastPathTest : public TreeTest {
   std::vector<std::vector<int>> fastTrees(std::uint64_t workLimit = 0) {
     std::vector<std::vector<int>> trees;
     CommonTreeEnumerator en;
+    WorkMeter meter;
+    meter.workLimit = workLimit;
+    meter.begin("", nullptr);
     int edges[kTreeSlots] = {};
     const int count = ctx->graph.actual_nodes - 1;
-    while (nextCommonTree(en, ctx->graph, edges, workLimit)) trees.emplace_back(edges + 1, edges + 1 + count);
+    while (nextCommonTree(en, ctx->graph, edges, meter)) trees.emplace_back(edges + 1, edges + 1 + count);
     return trees;
   }
 
@@ -84,7 +87,7 @@ TEST_F(FastPathTest, SignsAndRawTreeCountsMatchThePlainPath) {
     CommonTreeEnumerator en;
     int edges[kTreeSlots] = {};
     ctx->generator.generatorState = EnumerationState::kStart;
-    while (nextCommonTree(en, g, edges, 0)) {
+    while (nextCommonTree(en, g, edges, ctx->meter)) {
       int iPermutation[kTreeSlots] = {}, vPermutation[kTreeSlots] = {};
       orientTreePair(count, g.iGraph, g.vGraph, edges, iPermutation, vPermutation);
       ASSERT_EQ(en.signs[count], treeSign(g.actual_nodes, vPermutation, iPermutation)) << "round " << round;

@@ -1,0 +1,69 @@
+#include "render/numeric_sink.h"
+
+#include "render/approximation_text.h"
+#include "render/mathml_formula.h"
+#include "render/numeric_json.h"
+#include "render/numeric_text.h"
+
+namespace velkor {
+
+std::string NumericSink::currentJson() const {
+  if (current_ == nullptr || !settings_.evaluate) return {};
+  return "\"numeric\": " + numericJson(*current_).dump();
+}
+
+void NumericSink::formulaFinished(const FinishedFormula& formula) {
+  for (const std::string& name : formula.symbols)
+    if (!name.empty()) results_.symbols.insert(name);
+  if (formula.outcome != FormulaOutcome::kDone || formula.numerator == nullptr || formula.denominator == nullptr) {
+    inner_.formulaFinished(formula);
+    return;
+  }
+  if (formula.units != OhmUnits::kConvert) {
+    // Symbols that stand for reciprocal values: no numbers.
+    Approximation none;
+    none.outcome = Approximation::Outcome::MixedUnits;
+    if (settings_.approximation != nullptr) none.eps = settings_.approximation->eps;
+    FinishedFormula shown = formula;
+    if (settings_.approximation != nullptr) shown.approximation = &none;
+    inner_.formulaFinished(shown);
+    if (printText_ && settings_.evaluate) out_.putText(" Numeric: not available for a formula in mixed units\n");
+    return;
+  }
+  NumericResults::Entry entry;
+  entry.netlist = formula.trace.netlistNumber;
+  entry.heading = formula.heading;
+  entry.summary = numericSummary(formula.name, *formula.numerator, *formula.denominator, formula.symbols,
+                                 *settings_.values);
+  FinishedFormula shown = formula;
+  std::optional<Approximation> approximation;
+  if (settings_.approximation != nullptr) {
+    approximation = approximateFormula(*formula.numerator, *formula.denominator, formula.symbols, *settings_.values,
+                                       entry.summary, *settings_.approximation);
+    shown.approximation = &*approximation;
+  }
+  // The inner renderer may ask for the numbers while it writes the entry.
+  current_ = &entry.summary;
+  inner_.formulaFinished(shown);
+  current_ = nullptr;
+  if (printText_ && settings_.evaluate) out_.putText(numericText(entry.summary).c_str());
+  if (!settings_.keep) return;
+  if (settings_.typeset)
+    entry.mathml = mathmlFormula(formula.name, *formula.numerator, *formula.denominator, formula.symbols);
+  if (approximation) {
+    NumericResults::Entry::Approximated kept;
+    kept.caption = approximationCaption(*approximation);
+    kept.simplified = approximation->simplified();
+    if (kept.simplified) {
+      if (settings_.typeset)
+        kept.mathml = mathmlFormula(formula.name, approximation->numerator, approximation->denominator,
+                                    formula.symbols, kMathmlTermLimit, true);
+      kept.formula = numericFormula(approximation->numerator, approximation->denominator,
+                                    assignSymbols(formula.symbols, *settings_.values).values);
+    }
+    entry.approximation = std::move(kept);
+  }
+  results_.formulas.push_back(std::move(entry));
+}
+
+}  // namespace velkor

@@ -1,0 +1,66 @@
+// Watches the enumeration of one topological function: counts its steps
+// and, every few thousand of them, looks at the interrupt flag, the time
+// bound and the progress line. A step costs one decrement and one branch;
+// the clock is read only at those checkpoints, and only when a time bound
+// or the progress line asks for it.
+#pragma once
+
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+
+namespace velkor {
+
+class Diagnostics;
+
+class WorkMeter {
+ public:
+  enum class Stop {
+    kNone,
+    kWorkLimit,    // the step bound of fuzzing: the enumeration ends early
+    kTimeBound,    // the function took longer than allowed: abandoned
+    kInterrupted,  // SIGINT or SIGTERM: the run ends
+  };
+
+  // Set once for the run.
+  const volatile std::sig_atomic_t* interruptFlag = nullptr;  // nonzero once a signal came
+  double secondsPerFunction = 0;  // 0: no bound
+  std::uint64_t workLimit = 0;    // steps per function (0: none)
+  Diagnostics* progress = nullptr;  // where the progress line goes (nullptr: none)
+  bool progressInPlace = true;      // rewrite one line (a terminal) or write lines
+
+  // The parameter whose functions are evaluated next, for the progress line.
+  const char* parameter = "";
+
+  // Starts a function; `function` names it on the progress line, `trees`
+  // is the count of accepted trees it shows.
+  void begin(const char* function, const int* trees);
+  // Ends the function (and clears the progress line).
+  void end();
+
+  // One step of the enumeration; false when it must stop (see stopped()).
+  bool step() { return --untilCheck_ != 0 || checkpoint(); }
+
+  Stop stopped() const { return stop_; }
+  bool interrupted() const { return interruptFlag != nullptr && *interruptFlag != 0; }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  bool checkpoint();
+  void showProgress(Clock::time_point now);
+
+  static constexpr std::uint64_t kStepsPerCheck = 1 << 14;
+
+  std::uint64_t untilCheck_ = kStepsPerCheck;
+  std::uint64_t interval_ = kStepsPerCheck;  // steps between the last checkpoint and the next
+  std::uint64_t steps_ = 0;
+  Stop stop_ = Stop::kNone;
+  Clock::time_point start_;
+  Clock::time_point nextShow_;
+  bool shown_ = false;
+  const char* function_ = "";
+  const int* trees_ = nullptr;
+};
+
+}  // namespace velkor
