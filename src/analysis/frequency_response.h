@@ -38,6 +38,7 @@ FrequencyRange frequencyBand(const std::vector<std::vector<PolynomialRoot>>& roo
 // magnitude is -inf dB; where it is undefined both are NaN.
 struct FrequencyResponse {
   std::string name;
+  bool approximated = false;  // the response of an approximation
   std::vector<long double> magnitudeDb;
   std::vector<long double> phaseDeg;
 };

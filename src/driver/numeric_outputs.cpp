@@ -78,9 +78,11 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
   for (const auto& [name, value] : values_.all())
     if (results_.symbols.count(name) == 0) {
       unused.push_back(name);
-      std::fprintf(warnings, "velkor: warning: %s: '%s' is no element of any netlist analysed\n",
-                   value.origin.c_str(), name.c_str());
+      if (warnings != nullptr)
+        std::fprintf(warnings, "velkor: warning: %s: '%s' is no element of any netlist analysed\n",
+                     value.origin.c_str(), name.c_str());
     }
+  unusedValues_ = unused.size();
   if (!settings_.keep) return true;
 
   bool several = false;
@@ -104,8 +106,10 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
   for (const NumericResults::Entry* entry : complete) {
     responses.push_back(frequencyResponse(entry->summary.formula, grid, label(*entry, several)));
     // An approximation is drawn beside its exact formula.
-    if (entry->approximation && entry->approximation->simplified)
+    if (entry->approximation && entry->approximation->simplified) {
       responses.push_back(frequencyResponse(entry->approximation->formula, grid, label(*entry, several) + " approx."));
+      responses.back().approximated = true;
+    }
   }
 
   std::string bode = bodeSvg(grid, responses, "Bode plot");

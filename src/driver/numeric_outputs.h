@@ -27,10 +27,12 @@ class NumericOutputs {
   // are given (which then are only checked against the netlists' names).
   bool active() const { return options_ != nullptr && (options_->numeric() || !options_->valueSources.empty()); }
 
-  // Warns on `warnings` about values for names that no analysed netlist
-  // has, then writes and commits the files. Returns false with `error` set
-  // when a file cannot be written; none is left behind then.
+  // Warns on `warnings` (nullptr: nowhere) about values for names that no
+  // analysed netlist has, then writes and commits the files. Returns false
+  // with `error` set when a file cannot be written; none is left behind then.
   bool finish(const std::string& inputText, std::FILE* warnings, std::string& error);
+  // How many values finish() found for names that no netlist has.
+  std::size_t unusedValues() const { return unusedValues_; }
   // Removes the files not yet committed.
   void discard();
 
@@ -39,6 +41,7 @@ class NumericOutputs {
   ElementValues values_;
   NumericSettings settings_;
   ApproximationSettings approximation_;
+  std::size_t unusedValues_ = 0;
   NumericResults results_;
   OutputFile bodeSvg_, bodeCsv_, poleZero_, report_;
 };

@@ -160,11 +160,14 @@ int finishStandardOutput() {
     destination.discard();
     return kFailure;
   }
-  if (numeric.active() && !numeric.finish(inputText, stderr, error)) {
+  // Values for names that no netlist has are warnings: left out by
+  // --quiet, errors under --strict.
+  if (numeric.active() && !numeric.finish(inputText, options.quiet ? nullptr : stderr, error)) {
     report(error);
     destination.discard();
     return kFailure;
   }
+  if (options.strict && numeric.unusedValues() > 0) status = kFailure;
   if (!destination.commit(error)) {
     report(error);
     return kFailure;

@@ -107,12 +107,14 @@ std::string logXGrid(const Panel& p, bool labels) {
 }
 
 // A polyline broken where values are not finite.
+// A dashed one (an approximation) lets the curve it follows show through.
 std::string curve(const Panel& p, const std::vector<long double>& logF, const std::vector<long double>& values,
-                  const char* stroke) {
+                  const char* stroke, bool dashed) {
   std::string svg, points;
+  const std::string style = std::string("\" stroke=\"") + stroke + (dashed ? "\" stroke-dasharray=\"7 5" : "");
   int count = 0;
   auto flush = [&] {
-    if (count > 1) svg += "<polyline class=\"curve\" stroke=\"" + std::string(stroke) + "\" points=\"" + points + "\"/>\n";
+    if (count > 1) svg += "<polyline class=\"curve" + style + "\" points=\"" + points + "\"/>\n";
     points.clear();
     count = 0;
   };
@@ -130,12 +132,15 @@ std::string curve(const Panel& p, const std::vector<long double>& logF, const st
   return svg;
 }
 
-std::string legend(double left, double top, const std::vector<std::string>& names, const std::string& prefix = "") {
-  std::string svg = prefix;
+// `dashed` (when not empty) says which entries are dashed curves.
+std::string legend(double left, double top, const std::vector<std::string>& names,
+                   const std::vector<bool>& dashed = {}) {
+  std::string svg;
   double x = left;
   for (std::size_t k = 0; k < names.size(); ++k) {
     svg += "<line x1=\"" + fixed(x) + "\" y1=\"" + fixed(top) + "\" x2=\"" + fixed(x + 24) + "\" y2=\"" + fixed(top) +
-           "\" stroke=\"" + colour(k) + "\" stroke-width=\"3\"/>\n";
+           "\" stroke=\"" + colour(k) + "\" stroke-width=\"3\"" +
+           (k < dashed.size() && dashed[k] ? " stroke-dasharray=\"7 5\"" : "") + "/>\n";
     svg += text(x + 30, top + 4, names[k], "start");
     x += 44 + 7.5 * static_cast<double>(names[k].size());
   }
@@ -198,13 +203,18 @@ std::string bodeSvg(const std::vector<long double>& frequenciesHz, const std::ve
     svg += "<rect class=\"frame\" x=\"" + fixed(panel->left) + "\" y=\"" + fixed(panel->top) + "\" width=\"" +
            fixed(panel->width) + "\" height=\"" + fixed(panel->height) + "\"/>\n";
     for (std::size_t k = 0; k < responses.size(); ++k)
-      svg += curve(*panel, logF, panel == &magnitude ? responses[k].magnitudeDb : responses[k].phaseDeg, colour(k));
+      svg += curve(*panel, logF, panel == &magnitude ? responses[k].magnitudeDb : responses[k].phaseDeg, colour(k),
+                   responses[k].approximated);
     svg += "</g>\n";
   }
   svg += text(80 + 345, 590, "frequency (Hz)", "middle");
   std::vector<std::string> names;
-  for (const FrequencyResponse& r : responses) names.push_back(r.name);
-  svg += legend(80, 620, names);
+  std::vector<bool> dashed;
+  for (const FrequencyResponse& r : responses) {
+    names.push_back(r.name);
+    dashed.push_back(r.approximated);
+  }
+  svg += legend(80, 620, names, dashed);
   svg += "</svg>\n";
   return svg;
 }

@@ -82,6 +82,13 @@ TEST(ValuesProgram, EvalBlocksWarningsAndUnchangedDefaultOutput) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(maskOutput(run.out), maskOutput(plain));
   EXPECT_EQ(run.err, "velkor: warning: extra.val:2: 'r9' is no element of any netlist analysed\n");
+  // --quiet leaves it out; --strict makes it an error.
+  run = runShell(scratch, "\"$VELKOR\" -q --values=sk.val --values=extra.val sk.net");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  run = runShell(scratch, "\"$VELKOR\" --strict --values=sk.val --values=extra.val sk.net");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(maskOutput(run.out), maskOutput(plain));
 
   // --eval: the formula exactly as before, then its numbers. Butterworth at
   // 1 kHz: poles -2 pi 1000 (1 +- j)/sqrt(2), Q 1/sqrt(2), DC gain 1.
