@@ -71,9 +71,11 @@ std::string polynomialRow(const PolynomialView& polynomial, const std::vector<st
 }  // namespace
 
 std::string mathmlName(const std::string& name) {
-  std::size_t split = 0;
-  while (split < name.size() && std::isalpha(static_cast<unsigned char>(name[split]))) ++split;
-  if (split == 0 || split == name.size()) return "<mi>" + escapeXml(name) + "</mi>";
+  // The element letter, the rest as subscript, as in the LaTeX output: the
+  // product of two multi-letter names (rpi ro) stays readable.
+  const std::size_t split = 1;
+  if (name.size() <= split || !std::isalpha(static_cast<unsigned char>(name[0])))
+    return "<mi>" + escapeXml(name) + "</mi>";
   std::string rest = name.substr(split);
   bool digits = true;
   for (char c : rest) digits = digits && std::isdigit(static_cast<unsigned char>(c));

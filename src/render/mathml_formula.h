@@ -1,8 +1,8 @@
 // A finished formula typeset as presentation MathML, which browsers render
 // natively: the parameter name, then numerator over denominator, each
 // polynomial grouped by powers of s as the text output groups it. Symbol
-// names become a letter part with the rest as subscript (r1 as r with
-// subscript 1, Y0 as Y with subscript 0).
+// names become their first letter with the rest as subscript (r1 as r with
+// subscript 1, rpi as r with subscript pi, Y0 as Y with subscript 0).
 #pragma once
 
 #include <string>
@@ -21,7 +21,7 @@ std::string mathmlFormula(const std::string& parameter, const PolynomialView& nu
                           const PolynomialView& denominator, const std::vector<std::string>& symbols,
                           int termLimit = kMathmlTermLimit, bool approximated = false);
 
-// A name as MathML: letters, then the rest as a subscript.
+// A name as MathML: its first letter, then the rest as a subscript.
 std::string mathmlName(const std::string& name);
 
 }  // namespace velkor

@@ -6,7 +6,9 @@
 //    plane) shows coloured pixels (curves or markers, not only the grey
 //    grid) in a screenshot;
 //  - every MathML formula is laid out with a non-empty box;
-//  - an HTML page needs no horizontal scrolling at either width.
+//  - an HTML page needs no horizontal scrolling at either width;
+//  - an exact formula and its approximation stand side by side at desktop
+//    width and one above the other at 400 px, both visible.
 // Exits with status 1 and one line per failure when a check fails.
 import { chromium } from 'playwright-core';
 import { pathToFileURL } from 'node:url';
@@ -86,6 +88,8 @@ for (const file of files) {
           mathml: m.namespaceURI === 'http://www.w3.org/1998/Math/MathML',
           ...box(m),
         })),
+        pairs: [...document.querySelectorAll('.pair')].map((p) =>
+          [...p.querySelectorAll('.formula')].map(box)),
       };
     });
     if (layout.svgs === 0) failures.push(`${where}: no SVG drawing`);
@@ -96,6 +100,17 @@ for (const file of files) {
       if (!m.mathml || !(m.width > 0 && m.height > 0))
         failures.push(`${where}: formula ${k + 1} has an empty box (${m.width} x ${m.height})`);
     });
+    layout.pairs.forEach((pair, k) => {
+      const [exact, approximated] = pair;
+      if (pair.length !== 2 || !(exact.width > 0 && approximated.width > 0)) {
+        failures.push(`${where}: formula pair ${k + 1} does not show both formulas`);
+        return;
+      }
+      const beside = approximated.x >= exact.x + exact.width && Math.abs(approximated.y - exact.y) < exact.height;
+      const below = approximated.y >= exact.y + exact.height;
+      if (width > 600 ? !beside : !below)
+        failures.push(`${where}: formula pair ${k + 1} is not ${width > 600 ? 'side by side' : 'stacked'}`);
+    });
     // (A full-page screenshot of a bare SVG document never completes; its
     // drawing has a fixed size, and the viewport is tall enough for it.)
     const png = await page.screenshot({ fullPage: layout.html });
@@ -104,7 +119,7 @@ for (const file of files) {
       if (count < 20) failures.push(`${where}: plot area ${k + 1} shows no curve or marker`);
     });
     console.log(`${where}: ${layout.plots.length} plot areas (coloured pixels ${counts.join(', ')}), ` +
-                `${layout.math.length} formulas`);
+                `${layout.math.length} formulas, ${layout.pairs.length} exact/approximated pairs`);
     await context.close();
   }
 }

@@ -25,5 +25,10 @@ VALUES
 cat "$examples/sallen_key_lowpass.net" "$examples/tow_thomas_biquad.net" >"$work/two.net"
 "$velkor" --values="$examples/sallen_key_lowpass.values" --values="$work/tt.val" --set=c1=22.508n \
   --bode="$work/bode" --pz="$work/pz.svg" --report="$work/report.html" -o "$work/out.txt" "$work/two.net"
+# An approximation: exact and approximated formula side by side, both
+# curves on one Bode plot.
+"$velkor" --values="$examples/common_emitter_stage.values" --approx=0.05 --report="$work/approx.html" \
+  -o "$work/approx.txt" "$examples/common_emitter_stage.net"
+grep -q 'class="pair"' "$work/approx.html"
 cd "$here"
-node check.mjs "$work/bode.svg" "$work/pz.svg" "$work/report.html"
+node check.mjs "$work/bode.svg" "$work/pz.svg" "$work/report.html" "$work/approx.html"

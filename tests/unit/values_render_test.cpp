@@ -100,7 +100,10 @@ TEST(Mathml, GroupsNamesAndLongFormulas) {
             "</mrow><mrow><mn>1</mn><mo>+</mo><msub><mi>r</mi><mn>1</mn></msub><mo>&#x2062;</mo><msub><mi>c</mi>"
             "<mn>1</mn></msub><mo>&#x2062;</mo><mi>s</mi></mrow></mfrac></mrow></math>");
   EXPECT_EQ(mathmlName("Y0"), "<msub><mi>Y</mi><mn>0</mn></msub>");
-  EXPECT_EQ(mathmlName("rload"), "<mi>rload</mi>");
+  // The element letter alone, as in the LaTeX output: r_pi r_o reads as a
+  // product where "rpiro" would not.
+  EXPECT_EQ(mathmlName("rload"), "<msub><mi>r</mi><mi>load</mi></msub>");
+  EXPECT_EQ(mathmlName("x"), "<mi>x</mi>");
   EXPECT_EQ(mathmlName("q1b"), "<msub><mi>q</mi><mi>1b</mi></msub>");
 
   OwnedPolynomial big;
@@ -120,7 +123,7 @@ TEST(HtmlReport, SelfContainedPage) {
   input.netlists.push_back(ReportNetlist{"r1 1 2 c1 2 0 f 1 0 2 0 p g21 end", {}});
   input.netlists[0].formulas.push_back(
       ReportFormula{"g( 2, 0; 1, 0)", mathmlFormula("g21", rc.numerator, rc.denominator, rc.symbols),
-                    rc.summary(values)});
+                    rc.summary(values), {}, {}});
   input.bodeSvg = "<svg xmlns=\"http://www.w3.org/2000/svg\"></svg>";
   std::string html = htmlReport(input);
   EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
