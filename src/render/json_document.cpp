@@ -112,24 +112,21 @@ void JsonDocument::formulaFinished(const FinishedFormula& formula) {
 // The "approximation" member: what was asked and achieved, and the kept
 // terms in the layout of the exact ones (all of them when none could go).
 void JsonDocument::writeApproximation(const FinishedFormula& formula, const Approximation& approximation) {
-  nlohmann::ordered_json head;
-  head["eps"] = static_cast<double>(approximation.eps);
-  head["outcome"] = approximationOutcomeName(approximation.outcome);
-  if (approximation.outcome == Approximation::Outcome::MissingValues) head["missing"] = approximation.missing;
-  std::string text = head.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  text.pop_back();  // the closing brace: more members follow
-  out_.print(",\n    \"approximation\": ");
-  out_.write(text.data(), text.size());
+  auto number = [](long double value) { return nlohmann::json(static_cast<double>(value)).dump(); };
+  auto counts = [](const TermCounts& c) {
+    return "{\"numerator\": " + std::to_string(c.numerator) + ", \"denominator\": " + std::to_string(c.denominator) + "}";
+  };
+  std::string head = ",\n    \"approximation\": {\"eps\": " + number(approximation.eps) + ", \"outcome\": \"" +
+                     approximationOutcomeName(approximation.outcome) + "\"";
+  if (approximation.outcome == Approximation::Outcome::MissingValues)
+    head += ", \"missing\": " +
+            nlohmann::json(approximation.missing).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  if (approximation.computed())
+    head += ", \"error\": " + number(approximation.error) + ", \"band\": [" + number(approximation.fromHz) + ", " +
+            number(approximation.toHz) + "], \"kept\": " + counts(approximation.kept) +
+            ", \"total\": " + counts(approximation.total);
+  out_.write(head.data(), head.size());
   if (approximation.computed()) {
-    nlohmann::ordered_json more;
-    more["error"] = static_cast<double>(approximation.error);
-    more["band"] = {static_cast<double>(approximation.fromHz), static_cast<double>(approximation.toHz)};
-    more["kept"] = {{"numerator", approximation.kept.numerator}, {"denominator", approximation.kept.denominator}};
-    more["total"] = {{"numerator", approximation.total.numerator}, {"denominator", approximation.total.denominator}};
-    text = more.dump();
-    text.front() = ',';
-    text.pop_back();
-    out_.write(text.data(), text.size());
     const bool simplified = approximation.simplified();
     out_.print(",\n     \"numerator\": [");
     writePolynomial(formula, simplified ? approximation.numerator : *formula.numerator);

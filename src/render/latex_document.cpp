@@ -1,5 +1,6 @@
 #include "render/latex_document.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <vector>
@@ -126,8 +127,12 @@ void LatexDocument::formulaFinished(const FinishedFormula& formula) {
   const Approximation* approximation = formula.approximation;
   if (approximation == nullptr) return;
   if (!bodyOnly_) out_.print("\n\\noindent Approximation: %s\n", textEscaped(approximationCaption(*approximation)).c_str());
-  if (approximation->simplified())
-    writeEquation(formula, "\\tilde{" + name + "}", approximation->numerator, approximation->denominator);
+  if (approximation->simplified()) {
+    // The tilde over the letter, not over its subscript: \tilde{g}_{21}.
+    const std::size_t subscript = std::min(name.find('_'), name.size());
+    writeEquation(formula, "\\tilde{" + name.substr(0, subscript) + "}" + name.substr(subscript),
+                  approximation->numerator, approximation->denominator);
+  }
 }
 
 void LatexDocument::writeEquation(const FinishedFormula& formula, const std::string& name,
