@@ -3,6 +3,7 @@
 #include "crosscheck/two_port_rows.h"
 
 #include <algorithm>
+#include <cmath>
 #include <sstream>
 #include <stdexcept>
 
@@ -270,6 +271,33 @@ Netlist randomNetlist(Random& random, ElementKind mustHave, int normalization, b
   }
   netlist.text = netlistText(netlist);
   return netlist;
+}
+
+NumericValues randomElementValues(const Netlist& netlist, Random& random) {
+  auto logUniform = [&](long double low, long double high) {
+    std::uniform_real_distribution<long double> u(std::log(low), std::log(high));
+    return std::exp(u(random));
+  };
+  NumericValues values;
+  for (const Element& e : netlist.elements) {
+    long double v = 1;
+    switch (e.kind) {
+      case ElementKind::Resistor: case ElementKind::Impedance: case ElementKind::Transresistor:
+        v = logUniform(100, 1e5L); break;
+      case ElementKind::Capacitor: v = logUniform(1e-9L, 1e-6L); break;
+      case ElementKind::Inductor: case ElementKind::Mutual: v = logUniform(1e-5L, 1e-2L); break;
+      case ElementKind::Conductance: case ElementKind::Admittance: case ElementKind::Transconductor:
+      case ElementKind::Gyrator:
+        v = logUniform(1e-5L, 1e-2L); break;
+      case ElementKind::VoltageGain: case ElementKind::CurrentGain: v = logUniform(0.1L, 100); break;
+      case ElementKind::OpAmp: continue;
+    }
+    if (isTwoPort(e.kind) && std::uniform_int_distribution<int>(0, 1)(random) == 1) v = -v;
+    values.emplace(e.name, v);
+  }
+  values["Y0"] = 0.02L;
+  values["Z0"] = 50;
+  return values;
 }
 
 }  // namespace velkor::crosscheck

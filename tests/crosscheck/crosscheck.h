@@ -22,6 +22,10 @@ Rational randomRational(Random& random, int range, bool signed_);
 // A value for every element name of the netlist and for Y0 and Z0.
 Values randomValues(const Netlist& netlist, Random& random);
 
+// Element values for numeric comparisons: log-uniform in each element
+// kind's usual range, gains of either sign, and Y0 and Z0.
+NumericValues randomElementValues(const Netlist& netlist, Random& random);
+
 struct CheckSummary {
   int formulas = 0;        // printed formulas read
   int comparisons = 0;     // (formula, point) pairs compared
