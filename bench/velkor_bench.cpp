@@ -344,7 +344,8 @@ void usage(std::FILE* to) {
                "                          finish, within the plain time limit\n"
                "  --keep-outputs DIR      keep both outputs of every run in DIR\n"
                "  --approx EPS            run the fast path exactly and with --approx=EPS at\n"
-               "                          typical element values (default circuit ce_chain_3)\n"
+               "                          typical element values (default circuit ce_chain_3);\n"
+               "                          fails past 3x the exact time or 1.5x its memory\n"
                "  --list                  list the circuits\n"
                "  --print NAME            print the netlist of a circuit\n");
 }
@@ -408,11 +409,22 @@ int runApproximations(const Settings& settings, const std::vector<Circuit>& suit
         runOnePath(circuit, false, settings.fastLimit, dir + "/" + circuit.name + ".approx.out", &request);
     std::fprintf(stderr, "%s s\n", formatSeconds(approximated, settings.fastLimit).c_str());
     if (exact.outcome != Outcome::Finished || approximated.outcome != Outcome::Finished) ok = false;
+    const double timeRatio = approximated.cpuSeconds / std::max(exact.cpuSeconds, 0.001);
+    const double memoryRatio = approximated.peakMb / std::max(exact.peakMb, 0.001);
     std::printf("| %s | %s | %s | %.2f | %s | %s | %.2f |\n", circuit.name.c_str(),
                 formatSeconds(exact, settings.fastLimit).c_str(),
-                formatSeconds(approximated, settings.fastLimit).c_str(),
-                approximated.cpuSeconds / std::max(exact.cpuSeconds, 0.001), formatMb(exact).c_str(),
-                formatMb(approximated).c_str(), approximated.peakMb / std::max(exact.peakMb, 0.001));
+                formatSeconds(approximated, settings.fastLimit).c_str(), timeRatio, formatMb(exact).c_str(),
+                formatMb(approximated).c_str(), memoryRatio);
+    // The targets: at most three times the exact run's time and one and a
+    // half times its peak memory.
+    if (timeRatio > 3.0) {
+      notes.push_back(circuit.name + ": MISSED the time target (at most 3x the exact run)");
+      ok = false;
+    }
+    if (memoryRatio > 1.5) {
+      notes.push_back(circuit.name + ": MISSED the memory target (at most 1.5x the exact run)");
+      ok = false;
+    }
     std::ifstream in(approximated.outputPath);
     for (std::string line; std::getline(in, line);)
       if (line.rfind(" eps ", 0) == 0 || line.rfind(" kept terms:", 0) == 0 || line.rfind(" none:", 0) == 0)
