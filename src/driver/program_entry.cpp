@@ -183,7 +183,11 @@ int programEntry(int argc, char* argv[]) {
   // leaves no room even for the exception that would report it. Such a run
   // stops here, before that frame is entered, with nothing written but the
   // error.
-  if (void* room = std::malloc(kStartRoom)) {
+  // The block is held through a volatile pointer: an allocation whose
+  // result is never used may be left out by the optimiser (clang does), and
+  // the check with it.
+  void* volatile room = std::malloc(kStartRoom);
+  if (room != nullptr) {
     std::free(room);
     return runEntry(argc, argv);
   }
