@@ -375,6 +375,7 @@ Approximation approximateFormula(const PolynomialView& numerator, const Polynomi
       result.kept = TermCounts{n.kept, d.kept};
       result.numerator = std::move(*keptNumerator);
       result.denominator = std::move(*keptDenominator);
+      result.formula = std::move(approximate);
       return result;
     }
     high = best->budgetLog - 1e-6L;  // search again below this budget

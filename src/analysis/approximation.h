@@ -31,6 +31,7 @@
 
 #include "analysis/element_values.h"
 #include "analysis/finished_formula.h"
+#include "analysis/numeric_formula.h"
 #include "analysis/numeric_summary.h"
 
 namespace velkor {
@@ -66,6 +67,7 @@ struct Approximation {
   TermCounts total;
   OwnedPolynomial numerator;  // kept terms, as printed, in printed order
   OwnedPolynomial denominator;
+  NumericFormula formula;     // the kept terms at the values (Simplified only)
   std::vector<std::string> missing;
 
   bool simplified() const { return outcome == Outcome::Simplified; }

@@ -21,11 +21,13 @@ void NumericSink::formulaFinished(const FinishedFormula& formula) {
   }
   if (formula.units != OhmUnits::kConvert) {
     // Symbols that stand for reciprocal values: no numbers.
-    Approximation none;
-    none.outcome = Approximation::Outcome::MixedUnits;
-    if (settings_.approximation != nullptr) none.eps = settings_.approximation->eps;
     FinishedFormula shown = formula;
-    if (settings_.approximation != nullptr) shown.approximation = &none;
+    Approximation none;
+    if (settings_.approximation != nullptr) {
+      none.outcome = Approximation::Outcome::MixedUnits;
+      none.eps = settings_.approximation->eps;
+      shown.approximation = &none;
+    }
     inner_.formulaFinished(shown);
     if (printText_ && settings_.evaluate) out_.putText(" Numeric: not available for a formula in mixed units\n");
     return;
@@ -58,8 +60,7 @@ void NumericSink::formulaFinished(const FinishedFormula& formula) {
       if (settings_.typeset)
         kept.mathml = mathmlFormula(formula.name, approximation->numerator, approximation->denominator,
                                     formula.symbols, kMathmlTermLimit, true);
-      kept.formula = numericFormula(approximation->numerator, approximation->denominator,
-                                    assignSymbols(formula.symbols, *settings_.values).values);
+      kept.formula = std::move(approximation->formula);
     }
     entry.approximation = std::move(kept);
   }
