@@ -1,6 +1,7 @@
 // The documentation agrees with the program: the LICENSE states the terms
 // the built-in manual prints, and every option of --help is in the manual
-// page and the README.
+// page (its synopsis included) and the README. (tools/check-doc-commands
+// runs every command the two show.)
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -39,12 +40,20 @@ TEST(Documentation, LicenseStatesTheTermsOfTheBuiltInManual) {
   EXPECT_NE(normalized(readFile(VELKOR_SOURCE_DIR "/LICENSE")).find(terms), std::string::npos) << terms;
 }
 
-TEST(Documentation, EveryOptionIsInTheManualPageAndTheReadme) {
+TEST(Documentation, EveryOptionIsInTheManualPageItsSynopsisAndTheReadme) {
   Scratch scratch;
   ASSERT_TRUE(scratch.ok());
   const std::string help = runShell(scratch, "\"$VELKOR\" --help").out;
   const std::string manPage = readFile(VELKOR_SOURCE_DIR "/doc/velkor.1");
   const std::string readme = readFile(VELKOR_SOURCE_DIR "/README.md");
+  const std::size_t synopsisAt = manPage.find(".Sh SYNOPSIS");
+  const std::size_t synopsisEnd = manPage.find(".Sh ", synopsisAt + 1);
+  ASSERT_NE(synopsisEnd, std::string::npos);
+  const std::string synopsis = manPage.substr(synopsisAt, synopsisEnd - synopsisAt);
+  // The short options without an argument are grouped: `.Op Fl hqV`.
+  std::smatch groupedMatch;
+  const std::string grouped =
+      std::regex_search(synopsis, groupedMatch, std::regex(R"(\.Op Fl ([A-Za-z]+)\n)")) ? groupedMatch[1].str() : "";
   const std::regex option(R"(^  (?:-(\w), )?\s*--([a-z-]+))");
   int options = 0;
   std::istringstream lines(help);
@@ -58,7 +67,13 @@ TEST(Documentation, EveryOptionIsInTheManualPageAndTheReadme) {
     EXPECT_NE(manPage.find("Fl \\-" + manName), std::string::npos) << "--" << name << " in velkor.1";
     EXPECT_NE(readme.find("--" + name), std::string::npos) << "--" << name << " in README.md";
     if (found[1].matched) {
-      EXPECT_NE(manPage.find("Fl " + found[1].str()), std::string::npos) << name;
+      const std::string letter = found[1];
+      EXPECT_NE(manPage.find("Fl " + letter), std::string::npos) << name;
+      EXPECT_TRUE(synopsis.find("Fl " + letter + " ") != std::string::npos ||
+                  grouped.find(letter) != std::string::npos)
+          << "-" << letter << " in the synopsis";
+    } else {
+      EXPECT_NE(synopsis.find("Fl \\-" + manName), std::string::npos) << "--" << name << " in the synopsis";
     }
   }
   EXPECT_GE(options, 4) << help;
