@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <vector>
 
 #include "driver/fatal_signals.h"
 #include "driver/output_paths.h"
@@ -70,16 +69,17 @@ bool OutputFile::open(const std::string& path, std::string& error) {
   std::string hidden = ".";
   hidden += fs::path(target).filename().string();
   hidden += ".XXXXXX";
-  const std::string pattern = (directory / hidden).string();
-  std::vector<char> temporary(pattern.begin(), pattern.end());
-  temporary.push_back('\0');
+  // The names are kept before the file exists, so that nothing can fail
+  // between its creation and the record that removes it.
+  target_ = target;
+  temporary_ = (directory / hidden).string();
   int fd = -1;
   {
     // The file is created and noted for the signal handlers in one step.
     FatalSignalsHeld held;
-    fd = aboveStandardStreams(mkostemp(temporary.data(), O_CLOEXEC));
-    if (fd >= 0 && (slot_ = registerTemporary(temporary.data())) < 0) {
-      unlink(temporary.data());
+    fd = aboveStandardStreams(mkostemp(temporary_.data(), O_CLOEXEC));
+    if (fd >= 0 && (slot_ = registerTemporary(temporary_.c_str())) < 0) {
+      unlink(temporary_.c_str());
       ::close(fd);
       fd = -1;
       errno = ENAMETOOLONG;
@@ -87,6 +87,8 @@ bool OutputFile::open(const std::string& path, std::string& error) {
   }
   if (fd < 0) {
     error = withReason("cannot create '" + path + "'", errno);
+    target_.clear();
+    temporary_.clear();
     return false;
   }
   if (exists) {
@@ -102,20 +104,17 @@ bool OutputFile::open(const std::string& path, std::string& error) {
   }
   stream_ = fdopen(fd, "wb");
   if (stream_ == nullptr) {
-    error = withReason("cannot create '" + path + "'", errno);
+    const int reason = errno;
     ::close(fd);
-    unlink(temporary.data());
-    forgetTemporary(slot_);
-    slot_ = -1;
     stream_ = stdout;
+    discard();
+    error = withReason("cannot create '" + path + "'", reason);
     return false;
   }
   if (dangling)
     std::fprintf(stderr, "velkor: note: '%s' is a symbolic link to '%s', which does not exist; it is created\n",
                  path.c_str(), target.c_str());
   owned_ = true;
-  target_ = target;
-  temporary_ = temporary.data();
   return true;
 }
 

@@ -48,8 +48,9 @@ Identity pathIdentity(const std::string& path) {
   Identity identity;
   bool dangling = false;
   std::error_code ignored;
-  identity.normal = fs::weakly_canonical(outputTarget(path, dangling), ignored).lexically_normal().string();
-  if (identity.normal.empty()) identity.normal = fs::absolute(path, ignored).lexically_normal().string();
+  const fs::path target = fs::absolute(outputTarget(path, dangling), ignored);
+  identity.normal = fs::weakly_canonical(target, ignored).lexically_normal().string();
+  if (identity.normal.empty()) identity.normal = target.lexically_normal().string();
   return identity;
 }
 
