@@ -72,10 +72,7 @@ bool storePath(const char* option, const char* argument, std::string& path, std:
 
 const OptionEntry kOptions[] = {
     {"output", 'o', required_argument, "FILE", "write the results to FILE instead of standard output",
-     [](CommandLine& o, const char* a, std::string&) {
-       o.outputPath = a;
-       return true;
-     }},
+     [](CommandLine& o, const char* a, std::string& e) { return storePath("output", a, o.outputPath, e); }},
     {"path", 0, required_argument, "PATH",
      "tree enumeration, fast (default) or plain; the output is the same",
      [](CommandLine& o, const char* a, std::string& e) {

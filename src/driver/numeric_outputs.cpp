@@ -18,12 +18,7 @@ bool openFile(OutputFile& file, const std::string& path, std::string& error) {
 }
 
 bool writeFile(OutputFile& file, const std::string& path, const std::string& content, std::string& error) {
-  if (path.empty()) return true;
-  if (std::fwrite(content.data(), 1, content.size(), file.stream()) != content.size()) {
-    error = "error writing " + file.name();
-    return false;
-  }
-  return file.commit(error);
+  return path.empty() || file.write(content, error);
 }
 
 // The label of a formula in legends: its name, with the netlist's number
@@ -141,6 +136,10 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
                  writeFile(report_, options_->reportPath, report, error);
   if (!written) discard();
   return written;
+}
+
+bool NumericOutputs::commit(OutputFile& results, std::string& error) {
+  return commitTogether({&results, &bodeSvg_, &bodeCsv_, &poleZero_, &report_}, error);
 }
 
 void NumericOutputs::discard() {

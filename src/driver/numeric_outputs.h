@@ -28,9 +28,12 @@ class NumericOutputs {
   bool active() const { return options_ != nullptr && (options_->numeric() || !options_->valueSources.empty()); }
 
   // Warns on `warnings` (nullptr: nowhere) about values for names that no
-  // analysed netlist has, then writes and commits the files. Returns false
-  // with `error` set when a file cannot be written; none is left behind then.
+  // analysed netlist has, then writes the files. Returns false with `error`
+  // set when a file cannot be written; none is left behind then.
   bool finish(const std::string& inputText, std::FILE* warnings, std::string& error);
+  // Puts the files written by finish() in place together with the results
+  // of -o (see commitTogether).
+  bool commit(OutputFile& results, std::string& error);
   // How many values finish() found for names that no netlist has.
   std::size_t unusedValues() const { return unusedValues_; }
   // Removes the files not yet committed.

@@ -99,7 +99,10 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
       numeric->printTextBlocks(true);
     }
     FormulaSink& sink = numeric ? static_cast<FormulaSink&>(*numeric) : text;
-    while (!output.failed() && !ctx->meter.interrupted() && readNetlist(*ctx) == 0) analyseNetlist(*ctx, sink);
+    while (!output.failed() && !ctx->meter.interrupted() && readNetlist(*ctx) == 0) {
+      ++ctx->statistics.netlists;
+      analyseNetlist(*ctx, sink);
+    }
   } else {
     // Each netlist: its echo is kept while it is read, the listings of its
     // analysis while it is analysed; the document gets both afterwards.
@@ -119,6 +122,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
       netlist.messages.clear();
       routed.switchTo(echo);
       if (output.failed() || ctx->meter.interrupted() || readNetlist(*ctx) != 0) break;
+      ++ctx->statistics.netlists;
       netlist.number = ctx->store.netlistNumber;
       netlist.input = echo.text();
       netlist.traced = ctx->store.traceBits != 0;

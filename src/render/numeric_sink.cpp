@@ -9,7 +9,9 @@ namespace velkor {
 
 std::string NumericSink::currentJson() const {
   if (current_ == nullptr || !settings_.evaluate) return {};
-  return "\"numeric\": " + numericJson(*current_).dump();
+  // Names that are not UTF-8 (the input may hold any bytes) get U+FFFD,
+  // as in the rest of the document.
+  return "\"numeric\": " + numericJson(*current_).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 void NumericSink::formulaFinished(const FinishedFormula& formula) {
