@@ -114,6 +114,10 @@ for (const file of files) {
     // (A full-page screenshot of a bare SVG document never completes; its
     // drawing has a fixed size, and the viewport is tall enough for it.)
     const png = await page.screenshot({ fullPage: layout.html });
+    if (process.env.SCREENSHOTS) {
+      const shot = path.join(process.env.SCREENSHOTS, `${path.basename(file)}-${width}.png`);
+      await import('node:fs').then((fs) => fs.writeFileSync(shot, png));
+    }
     const counts = await colouredPixels(png, layout.plots);
     counts.forEach((count, k) => {
       if (count < 20) failures.push(`${where}: plot area ${k + 1} shows no curve or marker`);
