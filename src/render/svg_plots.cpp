@@ -136,14 +136,19 @@ std::string escapeXml(const std::string& text) {
   return out;
 }
 
-std::string siLabel(long double value) {
+std::string engineering(long double value, int digits) {
   static const char* const prefixes[] = {"f", "p", "n", "\u00b5", "m", "", "k", "M", "G", "T"};
   if (value == 0 || !std::isfinite(value)) return formatNumber(value);
   int group = static_cast<int>(std::floor(std::log10(std::fabs(value)) / 3 + 1e-9));
-  group = std::clamp(group, -5, 4);
+  if (group < -5 || group > 4) return formatNumber(value, digits);
   long double scaled = value / std::pow(1000.0L, group);
-  return formatNumber(scaled, 3) + prefixes[group + 5];
+  // Rounding may carry into the next group (999.9999 as 1000).
+  std::string text = formatNumber(scaled, digits);
+  if (group < 4 && std::fabs(std::stold(text)) >= 1000) return formatNumber(scaled / 1000, digits) + prefixes[group + 6];
+  return text + prefixes[group + 5];
 }
+
+std::string siLabel(long double value) { return engineering(value, 3); }
 
 namespace {
 
