@@ -31,7 +31,12 @@ std::string polynomialPieces(const PolynomialView& polynomial, const std::vector
   int written = 0, total = 0;
   int groupPower = 0;
   std::vector<std::string> group;  // the terms of the open group, each with its sign
-  auto piece = [&](const std::string& content) { pieces += "<math><mrow>" + content + "</mrow></math>"; };
+  // A piece's leading sign is spaced as between terms, not as a prefix.
+  auto piece = [&](std::string content) {
+    for (const char* sign : {"<mo>+</mo>", "<mo>&#x2212;</mo>"})
+      if (content.rfind(sign, 0) == 0) content.insert(3, " lspace=\"0\" rspace=\"0.22em\"");
+    pieces += "<math><mrow>" + content + "</mrow></math>";
+  };
   auto closeGroup = [&] {
     if (group.empty()) return;
     const bool wrap = group.size() > 1 && groupPower != 0;

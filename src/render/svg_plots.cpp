@@ -414,8 +414,11 @@ std::string poleZeroSvg(const std::vector<PoleZeroSet>& sets, const std::string&
       for (const PolynomialRoot& root : *roots) {
         if (!std::isfinite(std::abs(root.value))) continue;
         double x = plane.x(root.value), y = plane.y(root.value);
+        char where[96];
+        std::snprintf(where, sizeof where, " data-re=\"%.6Lg\" data-im=\"%.6Lg\"", root.value.real(),
+                      root.value.imag());
         svg += "<g class=\"root " + std::string(kind) + "\" data-value=\"" + escapeXml(formatComplex(root.value, 4)) +
-               "\"" + (root.reliable ? "" : " opacity=\"0.55\"") + "><title>" +
+               "\"" + where + (root.reliable ? "" : " opacity=\"0.55\"") + "><title>" +
                escapeXml(rootTitle(kind, sets[k].name, root)) + "</title>";
         const std::string dash = root.reliable ? "" : " stroke-dasharray=\"2 2\"";
         if (std::string(kind) == "pole")

@@ -11,8 +11,9 @@
 //    width and one above the other at 400 px, both visible;
 //  - each formula's numerator and denominator, scrolled to, are both wholly
 //    inside the viewport, and every table fits its column;
-//  - on a pole-zero map, roots of different values are drawn at distinct
-//    spots (at least 5 px apart), each inside the plane and showing colour;
+//  - on a pole-zero map, roots a tenth of a decade or a tenth of a radian
+//    apart are drawn at distinct spots (at least 5 px apart), each inside
+//    the plane and showing colour;
 //  - with --peak=DB before a Bode plot, the highest point drawn in its
 //    magnitude panel (found in a screenshot at 8 device pixels per CSS
 //    pixel) lies within 0.1 dB of DB, read on the panel's own axis.
@@ -183,7 +184,7 @@ for (const { name: file, peak } of files) {
         roots: [...document.querySelectorAll('g.root')].map((g) => {
           const plane = g.closest('svg').querySelector('rect.frame').getBoundingClientRect();
           const r = g.getBoundingClientRect();
-          return { value: g.dataset.value, x: r.x + r.width / 2 + window.scrollX, y: r.y + r.height / 2 + window.scrollY,
+          return { value: g.dataset.value, re: Number(g.dataset.re), im: Number(g.dataset.im), x: r.x + r.width / 2 + window.scrollX, y: r.y + r.height / 2 + window.scrollY,
                    inside: r.x >= plane.x && r.y >= plane.y && r.right <= plane.right && r.bottom <= plane.bottom,
                    svg: [...document.querySelectorAll('svg')].indexOf(g.closest('svg')) };
         }),
@@ -210,7 +211,11 @@ for (const { name: file, peak } of files) {
     layout.roots.forEach((a, i) => {
       if (!a.inside) failures.push(`${where}: root ${a.value} drawn outside its plane`);
       layout.roots.slice(i + 1).forEach((b) => {
-        if (a.svg === b.svg && a.value !== b.value && Math.hypot(a.x - b.x, a.y - b.y) < 5)
+        // Apart by a tenth of a decade in magnitude or a tenth of a radian
+        // in angle: apart on the map.
+        const apart = Math.abs(Math.log10(Math.hypot(a.re, a.im) / Math.hypot(b.re, b.im))) > 0.1 ||
+                      Math.abs(Math.atan2(a.im, a.re) - Math.atan2(b.im, b.re)) > 0.1;
+        if (a.svg === b.svg && apart && Math.hypot(a.x - b.x, a.y - b.y) < 5)
           failures.push(`${where}: roots ${a.value} and ${b.value} drawn on one spot`);
       });
     });
@@ -243,7 +248,8 @@ for (const { name: file, peak } of files) {
     const counts = await colouredPixels(png, layout.plots);
     const rootSpots = await colouredPixels(png, layout.roots.map((r) => ({ x: r.x - 6, y: r.y - 6, width: 12, height: 12 })));
     rootSpots.forEach((count, k) => {
-      if (count < 4) failures.push(`${where}: root ${layout.roots[k].value} shows no marker`);
+      // (Spots beyond a narrow viewport are scrolled out of the screenshot.)
+      if (count < 4 && layout.roots[k].x + 6 <= width) failures.push(`${where}: root ${layout.roots[k].value} shows no marker`);
     });
     // At desktop width, where a bare drawing is wholly in view.
     if (peak !== null && width > 600 && layout.magnitudePanels > 0) {
