@@ -1,6 +1,8 @@
 #include "render/numeric_sink.h"
 
 #include "render/approximation_text.h"
+#include "render/latex_document.h"
+#include "render/numeric_latex.h"
 #include "render/mathml_formula.h"
 #include "render/numeric_json.h"
 #include "render/numeric_text.h"
@@ -10,6 +12,11 @@ namespace velkor {
 std::string NumericSink::currentJson() const {
   if (current_ == nullptr || !settings_.evaluate) return {};
   return "\"numeric\": " + numericJson(*current_).dump();
+}
+
+std::string NumericSink::currentLatex(const FinishedFormula& formula, bool bodyOnly) const {
+  if (current_ == nullptr || !settings_.evaluate) return {};
+  return numericLatex(*current_, latexName(formula.name), bodyOnly);
 }
 
 void NumericSink::formulaFinished(const FinishedFormula& formula) {
