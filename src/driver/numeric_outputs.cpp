@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "analysis/frequency_response.h"
+#include "input/netlist_titles.h"
 #include "render/bode_csv.h"
 #include "render/html_report.h"
 #include "render/svg_plots.h"
@@ -96,23 +97,32 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
   // The range: as asked, or two decades beyond the outermost pole or zero.
   FrequencyRange range =
       frequencyBand(roots, options_->points > 0 ? options_->points : kDefaultPoints, options_->fromHz, options_->toHz);
-  std::vector<long double> grid = logFrequencyGrid(range);
+  std::vector<const NumericFormula*> drawn;
+  for (const NumericResults::Entry* entry : complete) {
+    drawn.push_back(&entry->summary.formula);
+    if (entry->approximation && entry->approximation->simplified) drawn.push_back(&entry->approximation->formula);
+  }
+  std::vector<long double> grid = bodeFrequencyGrid(range, roots, drawn);
   std::vector<FrequencyResponse> responses;
   for (const NumericResults::Entry* entry : complete) {
     responses.push_back(frequencyResponse(entry->summary.formula, grid, label(*entry, several)));
+    responses.back().unit = responseUnitOf(entry->summary.name);
     // An approximation is drawn beside its exact formula.
     if (entry->approximation && entry->approximation->simplified) {
       responses.push_back(frequencyResponse(entry->approximation->formula, grid, label(*entry, several) + " approx."));
       responses.back().approximated = true;
+      responses.back().unit = responseUnitOf(entry->summary.name);
     }
   }
 
-  std::string bode = bodeSvg(grid, responses, "Bode plot");
-  std::string poleZero = poleZeroSvg(poleZeroSets, "Poles and zeros");
+  // The netlists' titles (their first comments) name the plots and the report.
+  const std::string title = joinedTitle(netlistTitles(inputText));
+  std::string bode = bodeSvg(grid, responses, title.empty() ? "Bode plot" : title);
+  std::string poleZero = poleZeroSvg(poleZeroSets, title.empty() ? "Poles and zeros" : title);
   std::string report;
   if (!options_->reportPath.empty()) {
     ReportInput input;
-    input.title = "velkor report";
+    input.title = title.empty() ? "velkor report" : "velkor report: " + title;
     input.inputText = inputText;
     input.values = &values_;
     input.unusedValues = unused;

@@ -110,7 +110,11 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
     std::optional<NumericSink> numeric;
     if (options.numeric != nullptr) {
       numeric.emplace(*doc, output, *options.numeric, *options.numericResults);
-      doc->addToParameters([&numeric](const FinishedFormula&) { return numeric->currentJson(); });
+      const bool latex = options.format == DocumentFormat::kLatex || options.format == DocumentFormat::kLatexBody;
+      const bool bodyOnly = options.format == DocumentFormat::kLatexBody;
+      doc->addToParameters([&numeric, latex, bodyOnly](const FinishedFormula& formula) {
+        return latex ? numeric->currentLatex(formula, bodyOnly) : numeric->currentJson();
+      });
     }
     FormulaSink& sink = numeric ? static_cast<FormulaSink&>(*numeric) : *doc;
     NetlistRecord netlist;

@@ -87,7 +87,8 @@ int finishStandardOutput() {
     return kUsageError;
   }
   std::string inputText;
-  if (!options.reportPath.empty()) input.record(&inputText);
+  // The report shows the input; the plots take their titles from it.
+  if (numeric.settings().keep) input.record(&inputText);
   OutputFile destination;
   if (!destination.open(options.outputPath, error)) return usageError(error);
 

@@ -1,6 +1,8 @@
 #include "render/numeric_sink.h"
 
 #include "render/approximation_text.h"
+#include "render/latex_document.h"
+#include "render/numeric_latex.h"
 #include "render/mathml_formula.h"
 #include "render/numeric_json.h"
 #include "render/numeric_text.h"
@@ -12,6 +14,11 @@ std::string NumericSink::currentJson() const {
   // Names that are not UTF-8 (the input may hold any bytes) get U+FFFD,
   // as in the rest of the document.
   return "\"numeric\": " + numericJson(*current_).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::string NumericSink::currentLatex(const FinishedFormula& formula, bool bodyOnly) const {
+  if (current_ == nullptr || !settings_.evaluate) return {};
+  return numericLatex(*current_, latexName(formula.name), bodyOnly);
 }
 
 void NumericSink::formulaFinished(const FinishedFormula& formula) {

@@ -60,6 +60,9 @@ class NumericSink final : public FormulaSink {
   // The "numeric" member of the formula being passed on (for a JSON
   // document's entries), or nothing.
   std::string currentJson() const;
+  // The same numbers as LaTeX for a LaTeX document (`bodyOnly`: the
+  // equations alone), or nothing.
+  std::string currentLatex(const FinishedFormula& formula, bool bodyOnly) const;
   // Set when the sink wraps the text renderer: the --eval block follows
   // each formula.
   void printTextBlocks(bool print) { printText_ = print; }
