@@ -26,12 +26,12 @@ constexpr long double kExtremumDb = 1e-6L;
 // far below any visible or printed difference.
 constexpr int kExtremumSteps = 80;
 
-long double magnitudeDbAt(const NumericFormula& formula, long double hz) {
-  return 20 * std::log10(std::abs(formula.atFrequency(2 * kPi * hz)));
+long double magnitudeDbAt(const ResponseAt& response, long double hz) {
+  return 20 * std::log10(std::abs(response(2 * kPi * hz)));
 }
 
-long double phaseDegAt(const NumericFormula& formula, long double hz) {
-  return std::arg(formula.atFrequency(2 * kPi * hz)) * 180 / kPi;
+long double phaseDegAt(const ResponseAt& response, long double hz) {
+  return std::arg(response(2 * kPi * hz)) * 180 / kPi;
 }
 
 // The difference of two angles in degrees, in [-180, 180).
@@ -42,13 +42,13 @@ long double angleDifference(long double a, long double b) {
 }
 
 // Whether the interval from `a` to `b` (Hz) needs a point in the middle.
-bool bends(const std::vector<const NumericFormula*>& formulas, long double a, long double b, long double middle) {
-  for (const NumericFormula* formula : formulas) {
-    long double ma = magnitudeDbAt(*formula, a), mb = magnitudeDbAt(*formula, b), mm = magnitudeDbAt(*formula, middle);
+bool bends(const std::vector<ResponseAt>& responses, long double a, long double b, long double middle) {
+  for (const ResponseAt& formula : responses) {
+    long double ma = magnitudeDbAt(formula, a), mb = magnitudeDbAt(formula, b), mm = magnitudeDbAt(formula, middle);
     if (std::isfinite(ma) && std::isfinite(mb) && std::isfinite(mm) &&
         std::fabs(mm - (ma + mb) / 2) > kMagnitudeBendDb)
       return true;
-    long double pa = phaseDegAt(*formula, a), pb = phaseDegAt(*formula, b), pm = phaseDegAt(*formula, middle);
+    long double pa = phaseDegAt(formula, a), pb = phaseDegAt(formula, b), pm = phaseDegAt(formula, middle);
     if (std::isfinite(pa) && std::isfinite(pb) && std::isfinite(pm) &&
         std::fabs(angleDifference(pm, pa + angleDifference(pb, pa) / 2)) > kPhaseBendDeg)
       return true;
@@ -58,7 +58,7 @@ bool bends(const std::vector<const NumericFormula*>& formulas, long double a, lo
 
 // The frequency of the extremum of the magnitude between `a` and `b` (Hz),
 // by golden-section search on the log axis; `maximum` says which kind.
-long double extremumBetween(const NumericFormula& formula, long double a, long double b, bool maximum) {
+long double extremumBetween(const ResponseAt& formula, long double a, long double b, bool maximum) {
   const long double ratio = (std::sqrt(5.0L) - 1) / 2;
   long double lo = std::log10(a), hi = std::log10(b);
   auto value = [&](long double x) {
@@ -148,7 +148,7 @@ FrequencyRange frequencyBand(const std::vector<std::vector<PolynomialRoot>>& roo
 
 std::vector<long double> bodeFrequencyGrid(const FrequencyRange& range,
                                            const std::vector<std::vector<PolynomialRoot>>& roots,
-                                           const std::vector<const NumericFormula*>& formulas) {
+                                           const std::vector<ResponseAt>& formulas) {
   std::vector<long double> grid = logFrequencyGrid(range);
   if (grid.size() < 2) return grid;
   const long double from = grid.front(), to = grid.back();
@@ -179,22 +179,26 @@ std::vector<long double> bodeFrequencyGrid(const FrequencyRange& range,
 
   // The exact frequency of every peak and dip between grid points.
   std::vector<long double> extrema;
-  for (const NumericFormula* formula : formulas) {
+  for (const ResponseAt& formula : formulas) {
     std::vector<long double> magnitude;
     magnitude.reserve(grid.size());
-    for (long double f : grid) magnitude.push_back(magnitudeDbAt(*formula, f));
+    for (long double f : grid) magnitude.push_back(magnitudeDbAt(formula, f));
     for (std::size_t k = 1; k + 1 < grid.size(); ++k) {
       long double here = magnitude[k], before = magnitude[k - 1], after = magnitude[k + 1];
       if (!std::isfinite(here) || !std::isfinite(before) || !std::isfinite(after)) continue;
       if (here - before > kExtremumDb && here - after > -kExtremumDb)
-        extrema.push_back(extremumBetween(*formula, grid[k - 1], grid[k + 1], true));
+        extrema.push_back(extremumBetween(formula, grid[k - 1], grid[k + 1], true));
       else if (before - here > kExtremumDb && after - here > -kExtremumDb)
-        extrema.push_back(extremumBetween(*formula, grid[k - 1], grid[k + 1], false));
+        extrema.push_back(extremumBetween(formula, grid[k - 1], grid[k + 1], false));
     }
   }
   for (long double f : extrema) add(f);
   sortUnique(grid);
   return grid;
+}
+
+long double startPhaseDeg(const LowFrequencyBehaviour& low) {
+  return low.defined && low.gain != 0 ? lowFrequencyPhase(low) : NAN;
 }
 
 ResponseUnit responseUnitOf(const std::string& parameter) {
@@ -209,15 +213,21 @@ ResponseUnit responseUnitOf(const std::string& parameter) {
 
 FrequencyResponse frequencyResponse(const NumericFormula& formula, const std::vector<long double>& frequenciesHz,
                                     std::string name) {
+  return frequencyResponse([&formula](long double omega) { return formula.atFrequency(omega); }, frequenciesHz,
+                           std::move(name), startPhaseDeg(formula.lowFrequency()));
+}
+
+FrequencyResponse frequencyResponse(const ResponseAt& at,
+                                    const std::vector<long double>& frequenciesHz, std::string name,
+                                    long double startPhaseDeg) {
   FrequencyResponse response;
   response.name = std::move(name);
   response.unit = responseUnitOf(response.name);
   response.magnitudeDb.reserve(frequenciesHz.size());
   response.phaseDeg.reserve(frequenciesHz.size());
-  const LowFrequencyBehaviour low = formula.lowFrequency();
-  long double previous = low.defined && low.gain != 0 ? lowFrequencyPhase(low) : NAN;
+  long double previous = startPhaseDeg;
   for (long double f : frequenciesHz) {
-    std::complex<long double> h = formula.atFrequency(2 * kPi * f);
+    std::complex<long double> h = at(2 * kPi * f);
     long double magnitude = std::abs(h);
     long double phase = NAN;
     if (std::isfinite(h.real()) && std::isfinite(h.imag()) && magnitude > 0) {

@@ -3,6 +3,9 @@
 // of that grid from the poles and zeros.
 #pragma once
 
+#include <cmath>
+#include <complex>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +13,10 @@
 #include "analysis/polynomial_roots.h"
 
 namespace velkor {
+
+// A response H(j omega) as a function of omega in rad/s: a formula's, or
+// the circuit's by nodal analysis when no formula was generated.
+using ResponseAt = std::function<std::complex<long double>(long double omega)>;
 
 struct FrequencyRange {
   long double fromHz = 0;
@@ -42,7 +49,7 @@ FrequencyRange frequencyBand(const std::vector<std::vector<PolynomialRoot>>& roo
 // without repeats.
 std::vector<long double> bodeFrequencyGrid(const FrequencyRange& range,
                                            const std::vector<std::vector<PolynomialRoot>>& roots,
-                                           const std::vector<const NumericFormula*>& formulas);
+                                           const std::vector<ResponseAt>& responses);
 
 // What a parameter's magnitude is measured in: a ratio of like quantities
 // (dB), an impedance (dB re 1 ohm) or an admittance (dB re 1 S).
@@ -70,5 +77,14 @@ struct FrequencyResponse {
 
 FrequencyResponse frequencyResponse(const NumericFormula& formula, const std::vector<long double>& frequenciesHz,
                                     std::string name);
+// Where a response's phase starts on the plots: that of its low-frequency
+// behaviour gain * (j omega)^power, in (-180, 180]; NaN when it has none.
+long double startPhaseDeg(const LowFrequencyBehaviour& low);
+// The same for any response H(j omega), omega in rad/s. The phase is
+// unwrapped from `startPhaseDeg` (NaN: from the principal value at the
+// first frequency).
+FrequencyResponse frequencyResponse(const ResponseAt& response,
+                                    const std::vector<long double>& frequenciesHz, std::string name,
+                                    long double startPhaseDeg = NAN);
 
 }  // namespace velkor

@@ -176,6 +176,14 @@ const OptionEntry kOptions[] = {
        o.approximationEps = eps;
        return true;
      }},
+    {"formulas", 0, required_argument, "WHICH",
+     "exact (default) or none: numbers of --eval, --bode, --pz and --report by nodal analysis, no formula",
+     [](CommandLine& o, const char* a, std::string& e) {
+       int index = 0;
+       if (!pickChoice("formulas", a, {"exact", "none"}, index, e)) return false;
+       o.noFormulas = index == 1;
+       return true;
+     }},
     {"help", 'h', no_argument, nullptr, "print this help and exit",
      [](CommandLine& o, const char*, std::string&) {
        if (o.action == CommandLine::Action::Run) o.action = CommandLine::Action::Help;
@@ -267,6 +275,20 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string&
   if (options.fromHz > 0 && options.toHz > 0 && !(options.fromHz < options.toHz)) {
     error = "'--from' must be below '--to'";
     return false;
+  }
+  if (options.noFormulas) {
+    if (options.approximationEps > 0) {
+      error = "'--approx' approximates the formulas: it cannot be combined with '--formulas=none'";
+      return false;
+    }
+    if (options.format == DocumentFormat::kLatex || options.format == DocumentFormat::kLatexBody) {
+      error = "'--format=latex' typesets the formulas: it cannot be combined with '--formulas=none'";
+      return false;
+    }
+    if (!options.numeric()) {
+      error = "'--formulas=none' leaves only numbers: add '--eval', '--bode', '--pz' or '--report'";
+      return false;
+    }
   }
   return true;
 }

@@ -51,6 +51,9 @@ struct CommandLine {
   int points = 0;                // --points (0: the default)
   // --approx=EPS: each formula also as its approximation within EPS (0: none).
   long double approximationEps = 0;
+  // --formulas=none: no formula is generated; --eval, --bode, --pz and
+  // --report come from nodal analysis at the values.
+  bool noFormulas = false;
   // True when any numeric output is asked for.
   bool numeric() const {
     return evaluate || approximationEps > 0 || !bodePath.empty() || !poleZeroPath.empty() || !reportPath.empty();

@@ -87,7 +87,7 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
   std::vector<std::vector<PolynomialRoot>> roots;
   std::vector<PoleZeroSet> poleZeroSets;
   for (const NumericResults::Entry& entry : results_.formulas) {
-    if (!entry.summary.complete()) continue;
+    if (!entry.summary.hasNumbers()) continue;
     complete.push_back(&entry);
     roots.push_back(entry.summary.zeros);
     roots.push_back(entry.summary.poles);
@@ -97,15 +97,21 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
   // The range: as asked, or two decades beyond the outermost pole or zero.
   FrequencyRange range =
       frequencyBand(roots, options_->points > 0 ? options_->points : kDefaultPoints, options_->fromHz, options_->toHz);
-  std::vector<const NumericFormula*> drawn;
+  std::vector<ResponseAt> drawn;
   for (const NumericResults::Entry* entry : complete) {
-    drawn.push_back(&entry->summary.formula);
-    if (entry->approximation && entry->approximation->simplified) drawn.push_back(&entry->approximation->formula);
+    const NumericSummary& summary = entry->summary;
+    drawn.push_back([&summary](long double omega) { return summary.atFrequency(omega); });
+    if (entry->approximation && entry->approximation->simplified) {
+      const NumericFormula& approximated = entry->approximation->formula;
+      drawn.push_back([&approximated](long double omega) { return approximated.atFrequency(omega); });
+    }
   }
   std::vector<long double> grid = bodeFrequencyGrid(range, roots, drawn);
   std::vector<FrequencyResponse> responses;
   for (const NumericResults::Entry* entry : complete) {
-    responses.push_back(frequencyResponse(entry->summary.formula, grid, label(*entry, several)));
+    const NumericSummary& summary = entry->summary;
+    responses.push_back(frequencyResponse([&summary](long double omega) { return summary.atFrequency(omega); }, grid,
+                                          label(*entry, several), startPhaseDeg(summary.lowFrequency)));
     responses.back().unit = responseUnitOf(entry->summary.name);
     // An approximation is drawn beside its exact formula.
     if (entry->approximation && entry->approximation->simplified) {

@@ -8,6 +8,7 @@
 
 #include "analysis/analysis_context.h"
 #include "analysis/analysis_sequencer.h"
+#include "analysis/nodal_parameters.h"
 #include "input/netlist_reader.h"
 #include "render/json_document.h"
 #include "render/latex_document.h"
@@ -56,6 +57,18 @@ std::unique_ptr<FormulaDocument> makeDocument(DocumentFormat format, Output& out
   return nullptr;
 }
 
+// One netlist just read: its formulas, each checked against nodal analysis
+// when values are applied; or, with no formulas asked for, its parameters
+// by nodal analysis alone.
+void analyse(AnalysisContext& ctx, FormulaSink& sink, NumericSink* numeric, const RunOptions& options) {
+  if (options.noFormulas && options.numeric != nullptr && options.numeric->values != nullptr) {
+    analyseNetlistNumerically(ctx, sink, *options.numeric->values);
+    return;
+  }
+  if (numeric != nullptr) numeric->setNetwork(ctx.store);
+  analyseNetlist(ctx, sink);
+}
+
 }  // namespace
 
 int runProgram(CharSource& input, Output& output, Allocator& allocator, const RunOptions& options) {
@@ -101,7 +114,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
     FormulaSink& sink = numeric ? static_cast<FormulaSink&>(*numeric) : text;
     while (!output.failed() && !ctx->meter.interrupted() && readNetlist(*ctx) == 0) {
       ++ctx->statistics.netlists;
-      analyseNetlist(*ctx, sink);
+      analyse(*ctx, sink, numeric ? &*numeric : nullptr, options);
     }
   } else {
     // Each netlist: its echo is kept while it is read, the listings of its
@@ -132,7 +145,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
       netlist.traced = ctx->store.traceBits != 0;
       doc->beginNetlist(netlist);
       routed.switchTo(listings);
-      analyseNetlist(*ctx, sink);
+      analyse(*ctx, sink, numeric ? &*numeric : nullptr, options);
       netlist.trace = [&listings](const std::function<void(std::string_view)>& piece) { listings.readBack(piece); };
       doc->endNetlist(netlist);
       netlist.trace = nullptr;
@@ -141,6 +154,12 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
     ctx->diag.keepIn(nullptr);
   }
   if (options.statistics != nullptr) *options.statistics = ctx->statistics;
+  // A formula that disagrees with nodal analysis at the values is the
+  // program's fault, never passed over.
+  const bool faults = options.numericResults != nullptr && !options.numericResults->faults.empty();
+  if (faults && options.errors != nullptr)
+    for (const std::string& fault : options.numericResults->faults)
+      options.errors->print("velkor: internal fault: formula and nodal analysis disagree: %s\n", fault.c_str());
   const bool errors = ctx->diag.errors() > 0;
   const bool interrupted = ctx->meter.interrupted();
   ctx.reset();
@@ -148,7 +167,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   if (!document && !interrupted)
     output.print("{elapsed time: %d/%d sec.}\n", static_cast<int>(processorMilliseconds() - start), 1000);
   output.flush();
-  return output.failed() || errors ? 1 : 0;
+  return output.failed() || errors || faults ? 1 : 0;
 }
 
 std::string runOnString(const std::string& input, const RunOptions& options) {

@@ -34,6 +34,8 @@ struct RunOptions {
   // where the numbers are kept for the plots and the report.
   const NumericSettings* numeric = nullptr;
   NumericResults* numericResults = nullptr;
+  // No formula: every parameter by nodal analysis at the values of `numeric`.
+  bool noFormulas = false;
   // Settings that the program itself never changes; tests, benchmarks and
   // fuzz targets use them.
   bool plainPath = false;       // step-by-step enumeration and accumulation

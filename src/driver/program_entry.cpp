@@ -119,6 +119,7 @@ int finishStandardOutput() {
     if (numeric.active()) {
       run.numeric = &numeric.settings();
       run.numericResults = &numeric.results();
+      run.noFormulas = options.noFormulas;
     }
     status = runProgram(input, output, heap, run);
     writeFailed = output.failed();
