@@ -8,6 +8,8 @@
 
 #include "analysis/analysis_context.h"
 #include "analysis/analysis_sequencer.h"
+#include "input/deck_circuit.h"
+#include "input/deck_loader.h"
 #include "input/netlist_reader.h"
 #include "render/json_document.h"
 #include "render/latex_document.h"
@@ -90,6 +92,13 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   ctx->meter.progress = options.progress ? &ctx->diag : nullptr;
   ctx->meter.progressInPlace = options.progressInPlace;
   ctx->store.netlistNumber = 0;
+  // The next netlist: read from the input, or the next deck put in the store.
+  std::size_t nextDeck = 0;
+  auto readNext = [&]() -> int {
+    if (options.decks == nullptr) return readNetlist(*ctx);
+    if (nextDeck >= options.decks->size()) return 1;
+    return loadDeck(*ctx, (*options.decks)[nextDeck++], options.deckParameters);
+  };
   if (!document) {
     output.print("{program file name velkor}\n");
     TextRenderer text(output);
@@ -99,7 +108,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
       numeric->printTextBlocks(true);
     }
     FormulaSink& sink = numeric ? static_cast<FormulaSink&>(*numeric) : text;
-    while (!output.failed() && !ctx->meter.interrupted() && readNetlist(*ctx) == 0) analyseNetlist(*ctx, sink);
+    while (!output.failed() && !ctx->meter.interrupted() && readNext() == 0) analyseNetlist(*ctx, sink);
   } else {
     // Each netlist: its echo is kept while it is read, the listings of its
     // analysis while it is analysed; the document gets both afterwards.
@@ -118,7 +127,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
       listings.clear();
       netlist.messages.clear();
       routed.switchTo(echo);
-      if (output.failed() || ctx->meter.interrupted() || readNetlist(*ctx) != 0) break;
+      if (output.failed() || ctx->meter.interrupted() || readNext() != 0) break;
       netlist.number = ctx->store.netlistNumber;
       netlist.input = echo.text();
       netlist.traced = ctx->store.traceBits != 0;
