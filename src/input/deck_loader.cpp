@@ -161,8 +161,11 @@ class DeckBuilder {
 
   void legend() {
     ctx_.out.print("nodes:");
+    std::vector<std::size_t> byLabel(static_cast<std::size_t>(lastLabel_) + 1, 0);
     for (std::size_t n = 0; n < labels_.size(); ++n)
-      if (labels_[n] >= 0) ctx_.out.print(" %d=%s", labels_[n], deck_.nodeNames[n].c_str());
+      if (labels_[n] >= 0) byLabel[static_cast<std::size_t>(labels_[n])] = n;
+    for (std::size_t l = 0; l < byLabel.size(); ++l)
+      ctx_.out.print(" %d=%s", static_cast<int>(l), deck_.nodeNames[byLabel[l]].c_str());
     ctx_.out.print("\n");
   }
 
@@ -186,7 +189,7 @@ int loadDeck(ReaderContext& ctx, const DeckCircuit& deck, const std::vector<std:
   DeckBuilder b(ctx, deck);
   const SourcePosition start = b.position(DeckPlace{0, 1, 1});
   marks.netlistAt = start;
-  ctx.out.print("* %s\n", deck.title.c_str());
+  ctx.out.print("%s%s\n", deck.title.rfind('*', 0) == 0 ? "" : "* ", deck.title.c_str());
   // The port terminals take the first labels, so that the headings read
   // ( 1, 0; 2, 0) as for a netlist written by hand.
   for (int k = 0; k < 4; ++k) b.label(deck.ports[k]);

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <set>
 #include <vector>
 
 #include "input/deck_circuit.h"
@@ -49,6 +50,7 @@ OperatingPoint readOperatingPoint(std::string_view text, const std::string& file
   std::vector<std::string> columns;  // the devices of the `show` table being read
   std::size_t at = 0;
   std::size_t values = 0;
+  std::set<std::string> printed;  // device[parameter] of every printed value
   while (at <= text.size()) {
     std::size_t end = text.find('\n', at);
     if (end == std::string_view::npos) end = text.size();
@@ -64,6 +66,7 @@ OperatingPoint readOperatingPoint(std::string_view text, const std::string& file
       long double value = 0;
       if (open != std::string::npos && open > 1 && number(words[2], value)) {
         op.devices[words[0].substr(1, open - 1)][words[0].substr(open + 1, words[0].size() - open - 2)] = value;
+        printed.insert(words[0].substr(1));
         ++values;
       }
       continue;
@@ -75,7 +78,9 @@ OperatingPoint readOperatingPoint(std::string_view text, const std::string& file
     if (!columns.empty() && words.size() == columns.size() + 1) {
       for (std::size_t k = 0; k < columns.size(); ++k) {
         long double value = 0;
-        if (number(words[k + 1], value)) {
+        // A printed value has every digit; a table's only six, so it
+        // never replaces one.
+        if (number(words[k + 1], value) && printed.count(columns[k] + "[" + words[0] + "]") == 0) {
           op.devices[columns[k]][words[0]] = value;
           ++values;
         }

@@ -249,7 +249,8 @@ class DeckReader {
         warn(card.at, "left out: model '" + t[1].raw + "' of type '" + t[2].raw + "' (no element of this deck can use it)");
       return;
     }
-    static const std::set<std::string> kAnalyses = {".ac", ".dc", ".tran", ".op", ".noise", ".tf", ".sens", ".pz",
+    if (word == ".ac") return;  // the analysis velkor makes itself
+    static const std::set<std::string> kAnalyses = {".dc", ".tran", ".op", ".noise", ".tf", ".sens", ".pz",
                                                     ".disto", ".four", ".fourier", ".options", ".option", ".opt",
                                                     ".temp", ".save", ".ic", ".nodeset", ".width", ".global", ".csparam",
                                                     ".title"};
