@@ -135,7 +135,7 @@ class DeckReader {
       std::size_t close = k + 2;
       while (close < t.size() && t[close].text != ")") ++close;
       if (close >= t.size() || close == k + 2 || close > k + 4) continue;
-      OutputRequest request{t[k + 2].text, close == k + 4 ? t[k + 3].text : "0", t[k].at, path};
+      OutputRequest request{t[k + 2].text, close == k + 4 ? t[k + 3].text : "0", t[k + 2].at, path};
       outputs_.push_back(request);
       k = close;
     }
@@ -144,6 +144,7 @@ class DeckReader {
   // ---- Pass 2: definitions. ----
   void define() {
     std::vector<Subcircuit*> open;
+    std::vector<DeckPlace> openedAt;
     for (const std::unique_ptr<DeckCard>& owned : store_) {
       const DeckCard& card = *owned;
       const std::string& word = card.tokens[0].text;
@@ -167,18 +168,21 @@ class DeckReader {
           sub.formals.push_back(token);
         }
         open.push_back(&sub);
+        openedAt.push_back(card.at);
         continue;
       }
       if (word == ".ends") {
         if (open.empty()) fail(card.at, "expected .subckt before this .ends");
         open.pop_back();
+        openedAt.pop_back();
         continue;
       }
       if (word == ".model" && card.tokens.size() >= 3) models_[card.tokens[1].text] = card.tokens[2].text;
       if (open.empty()) topCards_.push_back(&card);
       else open.back()->cards.push_back(&card);
     }
-    if (!open.empty()) fail(store_.back()->at, "expected .ends for subcircuit '" + open.back()->name + "' before the end of the deck");
+    if (!open.empty())
+      fail(openedAt.back(), "expected .ends for subcircuit '" + open.back()->name + "', opened here, before the end of the deck");
   }
 
   // ---- Pass 3: expansion. ----
@@ -207,8 +211,11 @@ class DeckReader {
   }
   void need(const DeckCard& card, std::size_t count, const char* what) {
     if (card.tokens.size() >= count) return;
+    // Pointed at just after the last word, where the missing ones belong.
     const DeckToken& last = card.tokens.back();
-    fail(last.at, std::string("expected ") + what + " after '" + last.raw + "'");
+    DeckPlace after = last.at;
+    after.column += static_cast<int>(last.raw.size());
+    fail(after, std::string("expected ") + what + " after '" + last.raw + "'");
   }
 
   // Parameters first, so that a value may use one defined further down.
