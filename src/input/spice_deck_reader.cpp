@@ -11,12 +11,14 @@
 #include "input/spice_deck_reader.h"
 
 #include <cmath>
+#include <deque>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <numeric>
 #include <set>
 #include <sstream>
+#include <unordered_map>
 
 #include "input/operating_point_reader.h"
 #include "input/spice_expressions.h"
@@ -207,7 +209,7 @@ class DeckReader {
     return in.path.empty() ? name : name + "." + in.path;
   }
   long double value(const DeckToken& token, const Instance& in) {
-    return deckValue(token.text, *in.params, settings_.parse, deck_.where(token.at));
+    return deckValue(token.text, *in.params, settings_.parse, [&] { return deck_.where(token.at); });
   }
   void need(const DeckCard& card, std::size_t count, const char* what) {
     if (card.tokens.size() >= count) return;
@@ -444,6 +446,9 @@ class DeckReader {
       if (raw_[k].letter == 'v' || raw_[k].letter == 'i') sources.emplace(raw_[k].symbol, k);
     }
     std::size_t port1 = portSource(sources);
+    std::size_t expected = raw_.size();
+    for (const RawElement& e : raw_) expected += e.letter == 'q' || e.letter == 'm' ? 8 : 0;
+    deck_.elements.reserve(expected);
 
     std::map<std::size_t, std::vector<std::size_t>> sensors;  // source index to its F and H elements
     for (std::size_t k = 0; k < raw_.size(); ++k) {
@@ -683,8 +688,8 @@ class DeckReader {
   std::map<std::string, Subcircuit> subcircuits_;
   std::map<std::string, std::string> models_;
   std::vector<OutputRequest> outputs_;
-  std::map<std::string, int> nodes_;
-  std::vector<RawElement> raw_;
+  std::unordered_map<std::string, int> nodes_;
+  std::deque<RawElement> raw_;  // a deque: no element is moved as more come
   std::vector<std::unique_ptr<ParameterScope>> scopes_;
   ParameterScope* globals_ = nullptr;
   std::vector<int> parent_;

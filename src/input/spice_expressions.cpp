@@ -16,7 +16,8 @@ char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned 
 // expression's word with the offending character named.
 class ExpressionParser {
  public:
-  ExpressionParser(std::string_view text, const ParameterScope& scope, NumberParser parse, const std::string& where)
+  ExpressionParser(std::string_view text, const ParameterScope& scope, NumberParser parse,
+                   const std::function<std::string()>& where)
       : text_(text), scope_(scope), parse_(parse), where_(where) {}
 
   long double run() {
@@ -29,7 +30,7 @@ class ExpressionParser {
  private:
   [[noreturn]] void fail(const std::string& expected) const {
     std::string found = at_ < text_.size() ? "'" + std::string(1, text_[at_]) + "'" : "the end";
-    throw DeckError(where_, expected + " in '" + std::string(text_) + "', found " + found);
+    throw DeckError(where_(), expected + " in '" + std::string(text_) + "', found " + found);
   }
   void skipBlanks() {
     while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t')) ++at_;
@@ -160,7 +161,7 @@ class ExpressionParser {
   std::string_view text_;
   const ParameterScope& scope_;
   NumberParser parse_;
-  const std::string& where_;
+  const std::function<std::string()>& where_;
   std::size_t at_ = 0;
 };
 
@@ -207,18 +208,18 @@ std::optional<long double> deckNumber(std::string_view text, NumberParser parse)
 }
 
 long double deckValue(std::string_view text, const ParameterScope& scope, NumberParser parse,
-                      const std::string& where) {
+                      const std::function<std::string()>& where) {
   if (text.size() >= 2 && text.front() == '{' && text.back() == '}') {
     long double value = ExpressionParser(text.substr(1, text.size() - 2), scope, parse, where).run();
     if (!std::isfinite(static_cast<double>(value)))
-      throw DeckError(where, "expected an expression with a finite value, found '" + std::string(text) + "'");
+      throw DeckError(where(), "expected an expression with a finite value, found '" + std::string(text) + "'");
     return value;
   }
   std::optional<long double> value = deckNumber(text, parse);
   if (!value) {
     // A bare parameter name, as some decks write it.
     if (const long double* named = scope.find(std::string(text))) return *named;
-    throw DeckError(where, "expected a value (a number such as 4k7, 10u or 1.5meg, or {expression}), found '" +
+    throw DeckError(where(), "expected a value (a number such as 4k7, 10u or 1.5meg, or {expression}), found '" +
                                std::string(text) + "'");
   }
   return *value;

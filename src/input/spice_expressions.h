@@ -3,6 +3,7 @@
 // 4k7 for 4.7k) and plain arithmetic in braces or quotes over parameters.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -37,9 +38,9 @@ class ParameterScope {
 std::optional<long double> deckNumber(std::string_view text, NumberParser parse);
 
 // The value of a word: a number, or an expression in braces (`{2*r0}`).
-// Throws DeckError at `where` (FILE:LINE:COLUMN of the word) saying what was
-// expected.
+// Throws DeckError at `where()` (FILE:LINE:COLUMN of the word, made only
+// for a message) saying what was expected.
 long double deckValue(std::string_view text, const ParameterScope& scope, NumberParser parse,
-                      const std::string& where);
+                      const std::function<std::string()>& where);
 
 }  // namespace velkor
