@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -142,6 +143,36 @@ TEST(SpiceDeck, EveryErrorNamesItsPlaceAndWhatWasExpectedAndWritesNothing) {
   EXPECT_EQ(none.status, 1);
   EXPECT_EQ(none.err, "deck.cir:1:1: error: expected one independent source marked AC for port 1 (such as "
                       "'vin in 0 ac 1'), or --ports=IN,REF,OUT,REF\n");
+}
+
+// The README's decks, each run as it stands with the commands under it;
+// the numbers the README quotes are in the output.
+TEST(SpiceDeck, TheReadmeDecksRunAsTheyStand) {
+  Scratch scratch;
+  ASSERT_TRUE(scratch.ok());
+  const std::string readme = readFile(VELKOR_SOURCE_DIR "/README.md");
+  const std::string section = readme.substr(readme.find("## Circuit decks"));
+  const std::regex block("```spice\n([^`]*)```\n\n```sh\n([^`]*)```");
+  int decks = 0;
+  std::string outputs;
+  for (std::sregex_iterator it(section.begin(), section.end(), block), end; it != end; ++it) {
+    const std::string deck = (*it)[1];
+    const std::string commands = (*it)[2];
+    std::smatch name;
+    ASSERT_TRUE(std::regex_search(commands, name, std::regex("(\\S+\\.cir)"))) << commands;
+    scratch.write(name[1], deck);
+    if (commands.find("ngspice") != std::string::npos && runShell(scratch, "command -v ngspice").status != 0)
+      GTEST_SKIP() << "ngspice is not installed";
+    std::string script = std::regex_replace(commands, std::regex("^velkor ", std::regex::multiline), "\"$VELKOR\" -q ");
+    ShellRun run = runShell(scratch, "set -e\n" + script);
+    EXPECT_EQ(run.status, 0) << script << run.err;
+    outputs += run.out;
+    ++decks;
+  }
+  EXPECT_EQ(decks, 2);
+  for (const char* quoted : {"dc:           0.99999", "1073.02       0.741612", "dc:           -9.25262",
+                             "-1 rpi.q1    gm.q1    ro.q1    rc"})
+    EXPECT_NE(outputs.find(quoted), std::string::npos) << quoted;
 }
 
 }  // namespace
