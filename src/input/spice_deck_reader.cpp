@@ -107,6 +107,7 @@ class DeckReader {
       if (word == ".include" || word == ".inc") {
         if (card.tokens.size() != 2) fail(card.at, "expected one file name after " + word);
         if (depth >= kMaxIncludeDepth) fail(card.at, "expected at most 16 nested .include cards");
+        if (!settings_.includes) fail(card.at, "expected no .include here (files are not read)");
         std::string path = card.tokens[1].raw;
         if (!path.empty() && path[0] != '/' && !directory.empty()) path = directory + "/" + path;
         std::ifstream in(path, std::ios::binary);

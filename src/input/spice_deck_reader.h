@@ -19,6 +19,8 @@ struct DeckSettings {
   std::vector<std::string> ports;
   // Transistor values (nullptr: none; the symbols then have no values).
   const OperatingPoint* operatingPoint = nullptr;
+  // Whether .include may read files (the fuzz target reads none).
+  bool includes = true;
 };
 
 // Reads the deck `text`, named `fileName` in places; `.include` files are
