@@ -1,6 +1,7 @@
 #include "driver/command_line.h"
 
 #include "analysis/element_values.h"
+#include "model/parameter_table.h"
 
 #include <getopt.h>
 
@@ -184,6 +185,47 @@ const OptionEntry kOptions[] = {
        o.noFormulas = index == 1;
        return true;
      }},
+    {"input", 0, required_argument, "FORMAT",
+     "read the inputs as spice decks or velkor netlists (default: decks by extension or contents)",
+     [](CommandLine& o, const char* a, std::string& e) {
+       int index = 0;
+       if (!pickChoice("input", a, {"spice", "velkor"}, index, e)) return false;
+       o.inputFormat = index == 0 ? CommandLine::InputFormat::kDeck : CommandLine::InputFormat::kNetlist;
+       return true;
+     }},
+    {"ports", 0, required_argument, "IN,REF,OUT,REF", "the port terminals of a deck, as node names",
+     [](CommandLine& o, const char* a, std::string& e) {
+       std::vector<std::string> names;
+       std::string name;
+       for (const char* c = a;; ++c) {
+         if (*c == ',' || *c == 0) {
+           names.push_back(name);
+           name.clear();
+           if (*c == 0) break;
+         } else {
+           name += static_cast<char>(*c >= 'A' && *c <= 'Z' ? *c - 'A' + 'a' : *c);
+         }
+       }
+       bool empty = false;
+       for (const std::string& n : names) empty = empty || n.empty();
+       if (names.size() != 4 || empty) {
+         e = std::string("invalid argument '") + a + "' for '--ports'; four node names such as in,0,out,0";
+         return false;
+       }
+       o.ports = names;
+       return true;
+     }},
+    {"param", 0, required_argument, "NAME", "a two-port parameter of a deck to work out, such as g21 (repeatable)",
+     [](CommandLine& o, const char* a, std::string& e) {
+       if (findParameter(a) < 0) {
+         e = std::string("invalid argument '") + a + "' for '--param'; a parameter name such as g21, z11, y21 or s21";
+         return false;
+       }
+       o.parameters.emplace_back(a);
+       return true;
+     }},
+    {"op", 0, required_argument, "FILE", "transistor operating point of a deck, as the simulator prints it",
+     [](CommandLine& o, const char* a, std::string& e) { return storePath("op", a, o.operatingPointPath, e); }},
     {"help", 'h', no_argument, nullptr, "print this help and exit",
      [](CommandLine& o, const char*, std::string&) {
        if (o.action == CommandLine::Action::Run) o.action = CommandLine::Action::Help;

@@ -39,8 +39,11 @@ std::string bodePathWith(const std::string& path, const char* extension) {
   return base + extension;
 }
 
-bool NumericOutputs::prepare(const CommandLine& options, std::string& error) {
+bool NumericOutputs::prepare(const CommandLine& options, std::string& error, const ElementValues* preset) {
   options_ = &options;
+  preset_ = preset;
+  if (preset != nullptr)
+    for (const auto& [name, value] : preset->all()) values_.set(name, value.value, value.origin);
   try {
     for (const CommandLine::ValueSource& source : options.valueSources) {
       if (source.file)
@@ -72,7 +75,7 @@ bool NumericOutputs::prepare(const CommandLine& options, std::string& error) {
 bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, std::string& error) {
   std::vector<std::string> unused;
   for (const auto& [name, value] : values_.all())
-    if (results_.symbols.count(name) == 0) {
+    if (results_.symbols.count(name) == 0 && (preset_ == nullptr || preset_->find(name) == nullptr)) {
       unused.push_back(name);
       if (warnings != nullptr)
         std::fprintf(warnings, "velkor: warning: %s: '%s' is no element of any netlist analysed\n",

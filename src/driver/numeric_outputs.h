@@ -19,7 +19,9 @@ class NumericOutputs {
   // Reads every values file and setting in command-line order and creates
   // the output files. Returns false with `error` set to one line (the file
   // and line of a bad value).
-  bool prepare(const CommandLine& options, std::string& error);
+  // Values in `preset` (those of the decks) come first, so that the
+  // command line's replace them, and are never reported as unused.
+  bool prepare(const CommandLine& options, std::string& error, const ElementValues* preset = nullptr);
 
   const NumericSettings& settings() const { return settings_; }
   NumericResults& results() { return results_; }
@@ -42,6 +44,7 @@ class NumericOutputs {
  private:
   const CommandLine* options_ = nullptr;
   ElementValues values_;
+  const ElementValues* preset_ = nullptr;
   NumericSettings settings_;
   ApproximationSettings approximation_;
   std::size_t unusedValues_ = 0;

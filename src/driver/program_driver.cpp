@@ -9,6 +9,8 @@
 #include "analysis/analysis_context.h"
 #include "analysis/analysis_sequencer.h"
 #include "analysis/nodal_parameters.h"
+#include "input/deck_circuit.h"
+#include "input/deck_loader.h"
 #include "input/netlist_reader.h"
 #include "render/json_document.h"
 #include "render/latex_document.h"
@@ -103,6 +105,13 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   ctx->meter.progress = options.progress ? &ctx->diag : nullptr;
   ctx->meter.progressInPlace = options.progressInPlace;
   ctx->store.netlistNumber = 0;
+  // The next netlist: read from the input, or the next deck put in the store.
+  std::size_t nextDeck = 0;
+  auto readNext = [&]() -> int {
+    if (options.decks == nullptr) return readNetlist(*ctx);
+    if (nextDeck >= options.decks->size()) return 1;
+    return loadDeck(*ctx, (*options.decks)[nextDeck++], options.deckParameters);
+  };
   if (!document) {
     output.print("{program file name velkor}\n");
     TextRenderer text(output);
@@ -112,7 +121,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
       numeric->printTextBlocks(true);
     }
     FormulaSink& sink = numeric ? static_cast<FormulaSink&>(*numeric) : text;
-    while (!output.failed() && !ctx->meter.interrupted() && readNetlist(*ctx) == 0) {
+    while (!output.failed() && !ctx->meter.interrupted() && readNext() == 0) {
       ++ctx->statistics.netlists;
       analyse(*ctx, sink, numeric ? &*numeric : nullptr, options);
     }
@@ -138,7 +147,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
       listings.clear();
       netlist.messages.clear();
       routed.switchTo(echo);
-      if (output.failed() || ctx->meter.interrupted() || readNetlist(*ctx) != 0) break;
+      if (output.failed() || ctx->meter.interrupted() || readNext() != 0) break;
       ++ctx->statistics.netlists;
       netlist.number = ctx->store.netlistNumber;
       netlist.input = echo.text();

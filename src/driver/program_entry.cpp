@@ -13,6 +13,7 @@
 #include <string>
 
 #include "driver/command_line.h"
+#include "driver/deck_inputs.h"
 #include "driver/fatal_signals.h"
 #include "driver/input_files.h"
 #include "driver/numeric_outputs.h"
@@ -68,27 +69,40 @@ int finishStandardOutput() {
     return finishStandardOutput();
   }
 
+  // Circuit decks are read whole, before anything is written.
+  DeckInputs decks;
+  if (const int failure = decks.read(options, error); failure != 0) {
+    if (failure == kUsageError) return usageError(error);
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return kFailure;
+  }
+  if (!decks.active() && (!options.ports.empty() || !options.parameters.empty() || !options.operatingPointPath.empty()))
+    return usageError("options '--ports', '--param' and '--op' apply to decks (give --input=spice for one on standard input)");
+  if (!options.quiet)
+    for (const std::string& warning : decks.warnings()) std::fprintf(stderr, "%s\n", warning.c_str());
+  const bool deckWarnings = !decks.warnings().empty();
   // An approximation is made at element values.
-  if (options.approximationEps > 0 && options.valueSources.empty())
+  if (options.approximationEps > 0 && options.valueSources.empty() && decks.values().empty())
     return usageError("option '--approx' needs element values (--values or --set)");
 
   // Every input is checked before the output is created, so that a mistake
   // in either leaves nothing behind; no output may be an input, another
   // output or the file behind standard output.
   InputFiles input;
-  if (!input.open(options.inputs, error)) return usageError(error);
+  StringSource noInput("");
+  if (!decks.active() && !input.open(options.inputs, error)) return usageError(error);
   if (!checkRunFiles(options, error)) return usageError(error);
   // Element values are read, and the files of plots and report created,
   // before the results: a bad value or path stops the run with nothing
   // written.
   NumericOutputs numeric;
-  if (!numeric.prepare(options, error)) {
+  if (!numeric.prepare(options, error, decks.active() ? &decks.values() : nullptr)) {
     report(error);
     return kUsageError;
   }
-  std::string inputText;
+  std::string inputText = decks.text();
   // The report shows the input; the plots take their titles from it.
-  if (numeric.settings().keep) input.record(&inputText);
+  if (numeric.settings().keep && !decks.active()) input.record(&inputText);
   OutputFile destination;
   if (!destination.open(options.outputPath, error)) return usageError(error);
 
@@ -121,7 +135,11 @@ int finishStandardOutput() {
       run.numericResults = &numeric.results();
       run.noFormulas = options.noFormulas;
     }
-    status = runProgram(input, output, heap, run);
+    if (decks.active()) {
+      run.decks = &decks.decks();
+      run.deckParameters = options.parameters;
+    }
+    status = runProgram(decks.active() ? static_cast<CharSource&>(noInput) : input, output, heap, run);
     writeFailed = output.failed();
     writeError = output.errorNumber();
   }
@@ -152,7 +170,7 @@ int finishStandardOutput() {
     destination.discard();
     return kFailure;
   }
-  if (options.strict && numeric.unusedValues() > 0) status = kFailure;
+  if (options.strict && (numeric.unusedValues() > 0 || deckWarnings)) status = kFailure;
   const bool writesFiles = !options.outputPath.empty() || !options.bodePath.empty() ||
                            !options.poleZeroPath.empty() || !options.reportPath.empty();
   if (stopSignal != 0) endBySignal(stopSignal);
