@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/element_values.h"
+#include "input/spice_expressions.h"
 #include "support/run_helpers.h"
 #include "support/scratch_dir.h"
 
@@ -45,6 +47,27 @@ std::map<std::string, std::vector<std::multiset<std::string>>> termsOf(const std
     result[parameter.at("name").get<std::string>() + " " + parameter.at("heading").get<std::string>()] = sides;
   }
   return result;
+}
+
+std::optional<long double> parseValue(std::string_view text) { return parseEngineeringNumber(text); }
+
+// A deck value is the very number a values file gives for the same text;
+// the forms only decks have are that number rewritten.
+TEST(SpiceDeck, ValuesAreTheNumbersAValuesFileGives) {
+  const ParameterScope none;
+  auto where = [] { return std::string("here"); };
+  for (const char* text : {"1k", "4.7k", "10u", "2.2uF", "47p", "10kOhm", "1.5meg", "1e-9", ".5", "-3", "10M", "1F", "3.3nH"})
+    EXPECT_EQ(deckValue(text, none, parseValue, where), *parseEngineeringNumber(text)) << text;
+  const std::pair<const char*, const char*> rewritten[] = {{"4k7", "4.7k"}, {"2u2", "2.2u"}, {"1meg5", "1.5meg"}, {"4K7ohm", "4.7K"}};
+  for (const auto& [text, same] : rewritten)
+    EXPECT_EQ(deckValue(text, none, parseValue, where), *parseEngineeringNumber(same)) << text;
+  EXPECT_EQ(deckValue("10mil", none, parseValue, where), 10 * 25.4e-6L);
+  ParameterScope params;
+  params.set("r0", 1000);
+  EXPECT_EQ(deckValue("{2*r0+1k}", params, parseValue, where), 3000);
+  EXPECT_EQ(deckValue("{-2^2}", params, parseValue, where), -4);
+  EXPECT_EQ(deckValue("{sqrt(r0*r0)/ (2)}", params, parseValue, where), 500);
+  EXPECT_THROW(deckValue("{1/0}", params, parseValue, where), DeckError);
 }
 
 TEST(SpiceDeck, GivesTheFormulasOfTheSameCircuitWrittenAsANetlist) {
