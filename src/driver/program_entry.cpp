@@ -169,6 +169,9 @@ int finishStandardOutput() {
     report(error);
     return kFailure;
   }
+  // A stop asked for while the files were put in place (the signal was
+  // held until then) still ends the program by that signal.
+  if (stopSignal != 0) endBySignal(stopSignal);
   return status;
 }
 
