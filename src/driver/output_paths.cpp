@@ -15,6 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
+const char* const kStandardOutput = "standard output";
+
 // As many links as the system follows in one path.
 constexpr int kMaxLinks = 40;
 
@@ -22,6 +24,7 @@ constexpr int kMaxLinks = 40;
 struct Identity {
   bool exists = false;
   bool shared = false;  // a character device: any number of writers
+  bool regular = false;
   dev_t device = 0;
   ino_t inode = 0;
   std::string normal;  // the resolved path, for a file not yet there
@@ -31,6 +34,7 @@ Identity fromStat(const struct stat& info) {
   Identity identity;
   identity.exists = true;
   identity.shared = S_ISCHR(info.st_mode);
+  identity.regular = S_ISREG(info.st_mode);
   identity.device = info.st_dev;
   identity.inode = info.st_ino;
   return identity;
@@ -94,12 +98,12 @@ bool checkRunFiles(const std::vector<RunFile>& inputs, const std::vector<RunFile
   }
   // Standard output and standard error are compared unless they are the
   // same device (a terminal) or closed.
-  if (std::optional<Identity> identity = descriptorIdentity(STDOUT_FILENO)) taken.emplace_back(*identity, "standard output");
+  if (std::optional<Identity> identity = descriptorIdentity(STDOUT_FILENO)) taken.emplace_back(*identity, kStandardOutput);
   if (std::optional<Identity> identity = descriptorIdentity(STDERR_FILENO)) taken.emplace_back(*identity, "standard error");
   for (const RunFile& output : outputs) {
     Identity identity = pathIdentity(output.path);
     for (const auto& [other, label] : taken)
-      if (same(identity, other)) {
+      if (same(identity, other) && !(output.results && !other.regular && label == kStandardOutput)) {
         error = output.label + " is the same file as " + label;
         return false;
       }
@@ -117,7 +121,7 @@ bool checkRunFiles(const CommandLine& options, std::string& error) {
   for (const CommandLine::ValueSource& source : options.valueSources)
     if (source.file) inputs.push_back({source.text, "values file " + quoted(source.text)});
   auto output = [&outputs, &quoted](const std::string& path, const char* option) {
-    if (!path.empty()) outputs.push_back({path, "output " + quoted(path) + " of " + option});
+    if (!path.empty()) outputs.push_back({path, "output " + quoted(path) + " of " + option, option[1] == 'o'});
   };
   output(options.outputPath, "-o");
   if (!options.bodePath.empty()) {

@@ -15,6 +15,9 @@ struct CommandLine;
 struct RunFile {
   std::string path;   // "-" for standard input (inputs only)
   std::string label;  // e.g. "input 'a.net'", "output 'x.svg' of --bode"
+  // The results of -o, which take the place of standard output: they may
+  // go to the pipe or device behind it, not rename over its file.
+  bool results = false;
 };
 
 // Returns false with `error` naming the first output that is the same file

@@ -174,24 +174,24 @@ int finishStandardOutput() {
   const bool writesFiles = !options.outputPath.empty() || !options.bodePath.empty() ||
                            !options.poleZeroPath.empty() || !options.reportPath.empty();
   if (stopSignal != 0) endBySignal(stopSignal);
-  if (writesFiles && status == 0 && statistics.netlists == 0) {
+  if (status != 0) {
+    // A run that reported an error replaces no file: each stays as it was.
+    if (writesFiles) report("no output file written, because of the errors above");
+    return status;
+  }
+  if (writesFiles && statistics.netlists == 0) {
     // An input without a netlist (velkor -o x.net </dev/null, where
     // `velkor x.net` was meant) is no reason to replace a file.
     report("error: the input holds no netlist; no output file written");
-    status = -kFailure;
-  }
-  if (status != 0) {
-    // A run that reported an error replaces no file: each stays as it was.
-    if (writesFiles && status > 0) report("no output file written, because of the errors above");
-    status = kFailure;
-    destination.discard();
-    numeric.discard();
-    return status;
+    return kFailure;
   }
   if (!numeric.commit(destination, error)) {
     report(error);
     return kFailure;
   }
+  // A stop asked for while the files were put in place (the signal was
+  // held until then) still ends the program by that signal.
+  if (stopSignal != 0) endBySignal(stopSignal);
   return status;
 }
 
@@ -234,6 +234,14 @@ int checkedEntry(int argc, char* argv[]) {
   return kFailure;
 }
 
+// After an exception: the files are removed and the message written
+// without allocating.
+void reportUncaught(const char* what, const char* detail) noexcept {
+  removeTemporaries();
+  std::fflush(stdout);
+  std::fprintf(stderr, "velkor: %s%s\n", what, detail);
+}
+
 }  // namespace
 
 int programEntry(int argc, char* argv[]) {
@@ -242,21 +250,17 @@ int programEntry(int argc, char* argv[]) {
   // No exception leaves the program: running out of memory outside the
   // formulas' own checks (plots, report, approximation) ends the run with
   // the memory message, anything else as an internal error. The files of
-  // the run are removed as the exception passes, and once more here.
-  const char* message = nullptr;
-  std::string what;
+  // the run are removed as the exception passes (each output file's
+  // destructor), and once more here.
   try {
     return checkedEntry(argc, argv);
   } catch (const std::bad_alloc&) {
-    message = "insufficient memory to complete processing";
+    reportUncaught("insufficient memory to complete processing", "");
   } catch (const std::exception& e) {
-    what = std::string("internal error: ") + e.what();
+    reportUncaught("internal error: ", e.what());
   } catch (...) {
-    message = "internal error: unknown exception";
+    reportUncaught("internal error: ", "unknown exception");
   }
-  removeTemporaries();
-  std::fflush(stdout);
-  std::fprintf(stderr, "velkor: %s\n", message != nullptr ? message : what.c_str());
   return kFailure;
 }
 

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -88,6 +89,7 @@ TEST(OutputSafety, RunsThatWouldDestroyAFileLeaveEveryFileAsItWas) {
        "output './sub/../new.txt' of --report is the same file as output 'new.txt' of -o" + usage},
       {"--values=sk.values --report=/dev/stdout sk.net >>out.txt", 2,
        "output '/dev/stdout' of --report is the same file as standard output" + usage},
+      {"-o /dev/stdout sk.net >>out.txt", 2, "output '/dev/stdout' of -o is the same file as standard output" + usage},
       {"-o '' sk.net", 2, "option '--output' needs a file name" + usage},
       {"--output sk.net </dev/null", 1, "error: the input holds no netlist; no output file written\n"},
       {"-o out.txt bad.net", 1,
@@ -127,6 +129,11 @@ TEST(OutputSafety, ReplacingAFileKeepsModeLinksAndPermissions) {
   EXPECT_EQ(maskOutput(readFile(scratch.path("setid.txt"))), results);
   EXPECT_TRUE(fs::is_symlink(scratch.path("link.txt")));
   EXPECT_EQ(maskOutput(readFile(scratch.path("real.txt"))), results);
+
+  // Results of -o may go to the pipe behind standard output.
+  run = runShell(scratch, "\"$VELKOR\" -o /dev/stdout sk.net | cat");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(maskOutput(run.out), results);
 
   run = runShell(scratch, "\"$VELKOR\" -o dangling.txt sk.net");
   EXPECT_EQ(run.status, 0);
@@ -247,6 +254,10 @@ int runEntry(std::vector<std::string> arguments, const std::string& errFile, std
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
+  // The program installs its signal handlers; this process keeps its own.
+  const int handled[] = {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGALRM, SIGTERM, SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ};
+  struct sigaction actions[std::size(handled)];
+  for (std::size_t i = 0; i < std::size(handled); ++i) sigaction(handled[i], nullptr, &actions[i]);
   std::fflush(stderr);
   const int saved = dup(STDERR_FILENO);
   const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -258,6 +269,7 @@ int runEntry(std::vector<std::string> arguments, const std::string& errFile, std
   std::fflush(stderr);
   dup2(saved, STDERR_FILENO);
   close(saved);
+  for (std::size_t i = 0; i < std::size(handled); ++i) sigaction(handled[i], &actions[i], nullptr);
   return status;
 }
 
