@@ -132,11 +132,10 @@ const char* opampAcrossShortedPort(const AnalysisContext& ctx, const ParameterRe
   return nullptr;
 }
 
-// A parameter whose numerator and denominator are both 0 is reported, with
-// the reason when it is known.
-void checkIndeterminate(AnalysisContext& ctx, int r) {
+}  // namespace
+
+void warnIndeterminate(AnalysisContext& ctx, int r) {
   const ParameterRecord& row = parameterTable[r];
-  if (!isZero(ctx.polyRecords[row.numeratorTopofun]) || !isZero(ctx.polyRecords[row.denominatorTopofun])) return;
   const char* name = parameterNames[r];
   const char* opamp = opampAcrossShortedPort(ctx, row);
   if (opamp != nullptr)
@@ -150,6 +149,22 @@ void checkIndeterminate(AnalysisContext& ctx, int r) {
   else
     ctx.diag.warning(ctx.marks.endAt, "%s is 0/0: its numerator and denominator are both 0, so it is "
                      "indeterminate for this network", name);
+}
+
+FinishedFormula parameterFields(const AnalysisContext& ctx, int row) {
+  PortLabels ports{};
+  for (int p = 0; p < 4; ++p) ports.label[p] = ctx.store.portLabels[p];
+  return parameterOf(ctx, row, ports);
+}
+
+namespace {
+
+// A parameter whose numerator and denominator are both 0 is reported, with
+// the reason when it is known.
+void checkIndeterminate(AnalysisContext& ctx, int r) {
+  const ParameterRecord& row = parameterTable[r];
+  if (isZero(ctx.polyRecords[row.numeratorTopofun]) && isZero(ctx.polyRecords[row.denominatorTopofun]))
+    warnIndeterminate(ctx, r);
 }
 
 // One requested parameter: its 0/0 warning, its formula, and the formula's

@@ -1,6 +1,7 @@
 #include "driver/command_line.h"
 
 #include "analysis/element_values.h"
+#include "model/parameter_table.h"
 
 #include <getopt.h>
 
@@ -72,10 +73,7 @@ bool storePath(const char* option, const char* argument, std::string& path, std:
 
 const OptionEntry kOptions[] = {
     {"output", 'o', required_argument, "FILE", "write the results to FILE instead of standard output",
-     [](CommandLine& o, const char* a, std::string&) {
-       o.outputPath = a;
-       return true;
-     }},
+     [](CommandLine& o, const char* a, std::string& e) { return storePath("output", a, o.outputPath, e); }},
     {"path", 0, required_argument, "PATH",
      "tree enumeration, fast (default) or plain; the output is the same",
      [](CommandLine& o, const char* a, std::string& e) {
@@ -179,6 +177,55 @@ const OptionEntry kOptions[] = {
        o.approximationEps = eps;
        return true;
      }},
+    {"formulas", 0, required_argument, "WHICH",
+     "exact (default) or none: numbers of --eval, --bode, --pz and --report by nodal analysis, no formula",
+     [](CommandLine& o, const char* a, std::string& e) {
+       int index = 0;
+       if (!pickChoice("formulas", a, {"exact", "none"}, index, e)) return false;
+       o.noFormulas = index == 1;
+       return true;
+     }},
+    {"input", 0, required_argument, "FORMAT",
+     "read the inputs as spice decks or velkor netlists (default: decks by extension or contents)",
+     [](CommandLine& o, const char* a, std::string& e) {
+       int index = 0;
+       if (!pickChoice("input", a, {"spice", "velkor"}, index, e)) return false;
+       o.inputFormat = index == 0 ? CommandLine::InputFormat::kDeck : CommandLine::InputFormat::kNetlist;
+       return true;
+     }},
+    {"ports", 0, required_argument, "IN,REF,OUT,REF", "the port terminals of a deck, as node names",
+     [](CommandLine& o, const char* a, std::string& e) {
+       std::vector<std::string> names;
+       std::string name;
+       for (const char* c = a;; ++c) {
+         if (*c == ',' || *c == 0) {
+           names.push_back(name);
+           name.clear();
+           if (*c == 0) break;
+         } else {
+           name += static_cast<char>(*c >= 'A' && *c <= 'Z' ? *c - 'A' + 'a' : *c);
+         }
+       }
+       bool empty = false;
+       for (const std::string& n : names) empty = empty || n.empty();
+       if (names.size() != 4 || empty) {
+         e = std::string("invalid argument '") + a + "' for '--ports'; four node names such as in,0,out,0";
+         return false;
+       }
+       o.ports = names;
+       return true;
+     }},
+    {"param", 0, required_argument, "NAME", "a two-port parameter of a deck to work out, such as g21 (repeatable)",
+     [](CommandLine& o, const char* a, std::string& e) {
+       if (findParameter(a) < 0) {
+         e = std::string("invalid argument '") + a + "' for '--param'; a parameter name such as g21, z11, y21 or s21";
+         return false;
+       }
+       o.parameters.emplace_back(a);
+       return true;
+     }},
+    {"op", 0, required_argument, "FILE", "transistor operating point of a deck, as the simulator prints it",
+     [](CommandLine& o, const char* a, std::string& e) { return storePath("op", a, o.operatingPointPath, e); }},
     {"help", 'h', no_argument, nullptr, "print this help and exit",
      [](CommandLine& o, const char*, std::string&) {
        if (o.action == CommandLine::Action::Run) o.action = CommandLine::Action::Help;
@@ -270,6 +317,20 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string&
   if (options.fromHz > 0 && options.toHz > 0 && !(options.fromHz < options.toHz)) {
     error = "'--from' must be below '--to'";
     return false;
+  }
+  if (options.noFormulas) {
+    if (options.approximationEps > 0) {
+      error = "'--approx' approximates the formulas: it cannot be combined with '--formulas=none'";
+      return false;
+    }
+    if (options.format == DocumentFormat::kLatex || options.format == DocumentFormat::kLatexBody) {
+      error = "'--format=latex' typesets the formulas: it cannot be combined with '--formulas=none'";
+      return false;
+    }
+    if (!options.numeric()) {
+      error = "'--formulas=none' leaves only numbers: add '--eval', '--bode', '--pz' or '--report'";
+      return false;
+    }
   }
   return true;
 }

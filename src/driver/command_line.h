@@ -51,6 +51,18 @@ struct CommandLine {
   int points = 0;                // --points (0: the default)
   // --approx=EPS: each formula also as its approximation within EPS (0: none).
   long double approximationEps = 0;
+  // --formulas=none: no formula is generated; --eval, --bode, --pz and
+  // --report come from nodal analysis at the values.
+  bool noFormulas = false;
+
+  // Circuit decks: --input chooses the reader (automatic: decks are told by
+  // their extension or their contents); --ports names the port terminals,
+  // --param the parameters, --op the transistors' operating point.
+  enum class InputFormat { kAutomatic, kDeck, kNetlist };
+  InputFormat inputFormat = InputFormat::kAutomatic;
+  std::vector<std::string> ports;       // +port1 -port1 +port2 -port2 (empty: from the deck)
+  std::vector<std::string> parameters;  // --param, in order (empty: the default set)
+  std::string operatingPointPath;       // --op=FILE
   // True when any numeric output is asked for.
   bool numeric() const {
     return evaluate || approximationEps > 0 || !bodePath.empty() || !poleZeroPath.empty() || !reportPath.empty();

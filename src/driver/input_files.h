@@ -17,9 +17,11 @@ class InputFiles final : public CharSource {
   InputFiles& operator=(const InputFiles&) = delete;
   ~InputFiles() override;
 
-  // Opens every input in order ("-" is standard input; an empty list means
+  // Checks every input in order ("-" is standard input; an empty list means
   // standard input alone). Returns false with `error` naming the first input
-  // that does not exist, cannot be read or is a directory.
+  // that does not exist, cannot be read or is a directory. Each file is
+  // opened only when reading reaches it and closed at its end, so that a
+  // run takes one descriptor however many inputs it has.
   bool open(const std::vector<std::string>& names, std::string& error);
 
   // After get() returned -1: true when it did so because a read failed,
@@ -37,9 +39,12 @@ class InputFiles final : public CharSource {
   struct Input {
     std::string name;  // as shown in messages
     std::string place;  // as positions in the input name it: the path, or "<stdin>"
-    std::FILE* stream;
-    bool owned;  // opened here (closed here), not standard input
+    bool standard;  // standard input, not opened here
   };
+  // Opens the current input; false with readError_ set when it cannot be.
+  bool openCurrent();
+  void closeCurrent();
+  std::FILE* stream_ = nullptr;
   std::vector<Input> inputs_;
   std::size_t current_ = 0;
   bool begun_ = false;  // positions count in the current input

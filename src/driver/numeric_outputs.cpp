@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "analysis/frequency_response.h"
+#include "input/netlist_titles.h"
 #include "render/bode_csv.h"
 #include "render/html_report.h"
 #include "render/svg_plots.h"
@@ -18,12 +19,7 @@ bool openFile(OutputFile& file, const std::string& path, std::string& error) {
 }
 
 bool writeFile(OutputFile& file, const std::string& path, const std::string& content, std::string& error) {
-  if (path.empty()) return true;
-  if (std::fwrite(content.data(), 1, content.size(), file.stream()) != content.size()) {
-    error = "error writing " + file.name();
-    return false;
-  }
-  return file.commit(error);
+  return path.empty() || file.write(content, error);
 }
 
 // The label of a formula in legends: its name, with the netlist's number
@@ -43,8 +39,11 @@ std::string bodePathWith(const std::string& path, const char* extension) {
   return base + extension;
 }
 
-bool NumericOutputs::prepare(const CommandLine& options, std::string& error) {
+bool NumericOutputs::prepare(const CommandLine& options, std::string& error, const ElementValues* preset) {
   options_ = &options;
+  preset_ = preset;
+  if (preset != nullptr)
+    for (const auto& [name, value] : preset->all()) values_.set(name, value.value, value.origin);
   try {
     for (const CommandLine::ValueSource& source : options.valueSources) {
       if (source.file)
@@ -76,7 +75,7 @@ bool NumericOutputs::prepare(const CommandLine& options, std::string& error) {
 bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, std::string& error) {
   std::vector<std::string> unused;
   for (const auto& [name, value] : values_.all())
-    if (results_.symbols.count(name) == 0) {
+    if (results_.symbols.count(name) == 0 && (preset_ == nullptr || preset_->find(name) == nullptr)) {
       unused.push_back(name);
       if (warnings != nullptr)
         std::fprintf(warnings, "velkor: warning: %s: '%s' is no element of any netlist analysed\n",
@@ -91,7 +90,7 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
   std::vector<std::vector<PolynomialRoot>> roots;
   std::vector<PoleZeroSet> poleZeroSets;
   for (const NumericResults::Entry& entry : results_.formulas) {
-    if (!entry.summary.complete()) continue;
+    if (!entry.summary.hasNumbers()) continue;
     complete.push_back(&entry);
     roots.push_back(entry.summary.zeros);
     roots.push_back(entry.summary.poles);
@@ -101,23 +100,38 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
   // The range: as asked, or two decades beyond the outermost pole or zero.
   FrequencyRange range =
       frequencyBand(roots, options_->points > 0 ? options_->points : kDefaultPoints, options_->fromHz, options_->toHz);
-  std::vector<long double> grid = logFrequencyGrid(range);
+  std::vector<ResponseAt> drawn;
+  for (const NumericResults::Entry* entry : complete) {
+    const NumericSummary& summary = entry->summary;
+    drawn.push_back([&summary](long double omega) { return summary.atFrequency(omega); });
+    if (entry->approximation && entry->approximation->simplified) {
+      const NumericFormula& approximated = entry->approximation->formula;
+      drawn.push_back([&approximated](long double omega) { return approximated.atFrequency(omega); });
+    }
+  }
+  std::vector<long double> grid = bodeFrequencyGrid(range, roots, drawn);
   std::vector<FrequencyResponse> responses;
   for (const NumericResults::Entry* entry : complete) {
-    responses.push_back(frequencyResponse(entry->summary.formula, grid, label(*entry, several)));
+    const NumericSummary& summary = entry->summary;
+    responses.push_back(frequencyResponse([&summary](long double omega) { return summary.atFrequency(omega); }, grid,
+                                          label(*entry, several), startPhaseDeg(summary.lowFrequency)));
+    responses.back().unit = responseUnitOf(entry->summary.name);
     // An approximation is drawn beside its exact formula.
     if (entry->approximation && entry->approximation->simplified) {
       responses.push_back(frequencyResponse(entry->approximation->formula, grid, label(*entry, several) + " approx."));
       responses.back().approximated = true;
+      responses.back().unit = responseUnitOf(entry->summary.name);
     }
   }
 
-  std::string bode = bodeSvg(grid, responses, "Bode plot");
-  std::string poleZero = poleZeroSvg(poleZeroSets, "Poles and zeros");
+  // The netlists' titles (their first comments) name the plots and the report.
+  const std::string title = joinedTitle(netlistTitles(inputText));
+  std::string bode = bodeSvg(grid, responses, title.empty() ? "Bode plot" : title);
+  std::string poleZero = poleZeroSvg(poleZeroSets, title.empty() ? "Poles and zeros" : title);
   std::string report;
   if (!options_->reportPath.empty()) {
     ReportInput input;
-    input.title = "velkor report";
+    input.title = title.empty() ? "velkor report" : "velkor report: " + title;
     input.inputText = inputText;
     input.values = &values_;
     input.unusedValues = unused;
@@ -141,6 +155,10 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
                  writeFile(report_, options_->reportPath, report, error);
   if (!written) discard();
   return written;
+}
+
+bool NumericOutputs::commit(OutputFile& results, std::string& error) {
+  return commitTogether({&results, &bodeSvg_, &bodeCsv_, &poleZero_, &report_}, error);
 }
 
 void NumericOutputs::discard() {

@@ -19,7 +19,9 @@ class NumericOutputs {
   // Reads every values file and setting in command-line order and creates
   // the output files. Returns false with `error` set to one line (the file
   // and line of a bad value).
-  bool prepare(const CommandLine& options, std::string& error);
+  // Values in `preset` (those of the decks) come first, so that the
+  // command line's replace them, and are never reported as unused.
+  bool prepare(const CommandLine& options, std::string& error, const ElementValues* preset = nullptr);
 
   const NumericSettings& settings() const { return settings_; }
   NumericResults& results() { return results_; }
@@ -28,9 +30,12 @@ class NumericOutputs {
   bool active() const { return options_ != nullptr && (options_->numeric() || !options_->valueSources.empty()); }
 
   // Warns on `warnings` (nullptr: nowhere) about values for names that no
-  // analysed netlist has, then writes and commits the files. Returns false
-  // with `error` set when a file cannot be written; none is left behind then.
+  // analysed netlist has, then writes the files. Returns false with `error`
+  // set when a file cannot be written; none is left behind then.
   bool finish(const std::string& inputText, std::FILE* warnings, std::string& error);
+  // Puts the files written by finish() in place together with the results
+  // of -o (see commitTogether).
+  bool commit(OutputFile& results, std::string& error);
   // How many values finish() found for names that no netlist has.
   std::size_t unusedValues() const { return unusedValues_; }
   // Removes the files not yet committed.
@@ -39,6 +44,7 @@ class NumericOutputs {
  private:
   const CommandLine* options_ = nullptr;
   ElementValues values_;
+  const ElementValues* preset_ = nullptr;
   NumericSettings settings_;
   ApproximationSettings approximation_;
   std::size_t unusedValues_ = 0;

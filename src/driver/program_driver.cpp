@@ -8,6 +8,9 @@
 
 #include "analysis/analysis_context.h"
 #include "analysis/analysis_sequencer.h"
+#include "analysis/nodal_parameters.h"
+#include "input/deck_circuit.h"
+#include "input/deck_loader.h"
 #include "input/netlist_reader.h"
 #include "render/json_document.h"
 #include "render/latex_document.h"
@@ -56,6 +59,18 @@ std::unique_ptr<FormulaDocument> makeDocument(DocumentFormat format, Output& out
   return nullptr;
 }
 
+// One netlist just read: its formulas, each checked against nodal analysis
+// when values are applied; or, with no formulas asked for, its parameters
+// by nodal analysis alone.
+void analyse(AnalysisContext& ctx, FormulaSink& sink, NumericSink* numeric, const RunOptions& options) {
+  if (options.noFormulas && options.numeric != nullptr && options.numeric->values != nullptr) {
+    analyseNetlistNumerically(ctx, sink, *options.numeric->values);
+    return;
+  }
+  if (numeric != nullptr) numeric->setNetwork(ctx.store);
+  analyseNetlist(ctx, sink);
+}
+
 }  // namespace
 
 int runProgram(CharSource& input, Output& output, Allocator& allocator, const RunOptions& options) {
@@ -90,6 +105,13 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   ctx->meter.progress = options.progress ? &ctx->diag : nullptr;
   ctx->meter.progressInPlace = options.progressInPlace;
   ctx->store.netlistNumber = 0;
+  // The next netlist: read from the input, or the next deck put in the store.
+  std::size_t nextDeck = 0;
+  auto readNext = [&]() -> int {
+    if (options.decks == nullptr) return readNetlist(*ctx);
+    if (nextDeck >= options.decks->size()) return 1;
+    return loadDeck(*ctx, (*options.decks)[nextDeck++], options.deckParameters);
+  };
   if (!document) {
     output.print("{program file name velkor}\n");
     TextRenderer text(output);
@@ -99,7 +121,10 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
       numeric->printTextBlocks(true);
     }
     FormulaSink& sink = numeric ? static_cast<FormulaSink&>(*numeric) : text;
-    while (!output.failed() && !ctx->meter.interrupted() && readNetlist(*ctx) == 0) analyseNetlist(*ctx, sink);
+    while (!output.failed() && !ctx->meter.interrupted() && readNext() == 0) {
+      ++ctx->statistics.netlists;
+      analyse(*ctx, sink, numeric ? &*numeric : nullptr, options);
+    }
   } else {
     // Each netlist: its echo is kept while it is read, the listings of its
     // analysis while it is analysed; the document gets both afterwards.
@@ -107,7 +132,11 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
     std::optional<NumericSink> numeric;
     if (options.numeric != nullptr) {
       numeric.emplace(*doc, output, *options.numeric, *options.numericResults);
-      doc->addToParameters([&numeric](const FinishedFormula&) { return numeric->currentJson(); });
+      const bool latex = options.format == DocumentFormat::kLatex || options.format == DocumentFormat::kLatexBody;
+      const bool bodyOnly = options.format == DocumentFormat::kLatexBody;
+      doc->addToParameters([&numeric, latex, bodyOnly](const FinishedFormula& formula) {
+        return latex ? numeric->currentLatex(formula, bodyOnly) : numeric->currentJson();
+      });
     }
     FormulaSink& sink = numeric ? static_cast<FormulaSink&>(*numeric) : *doc;
     NetlistRecord netlist;
@@ -118,13 +147,14 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
       listings.clear();
       netlist.messages.clear();
       routed.switchTo(echo);
-      if (output.failed() || ctx->meter.interrupted() || readNetlist(*ctx) != 0) break;
+      if (output.failed() || ctx->meter.interrupted() || readNext() != 0) break;
+      ++ctx->statistics.netlists;
       netlist.number = ctx->store.netlistNumber;
       netlist.input = echo.text();
       netlist.traced = ctx->store.traceBits != 0;
       doc->beginNetlist(netlist);
       routed.switchTo(listings);
-      analyseNetlist(*ctx, sink);
+      analyse(*ctx, sink, numeric ? &*numeric : nullptr, options);
       netlist.trace = [&listings](const std::function<void(std::string_view)>& piece) { listings.readBack(piece); };
       doc->endNetlist(netlist);
       netlist.trace = nullptr;
@@ -133,6 +163,12 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
     ctx->diag.keepIn(nullptr);
   }
   if (options.statistics != nullptr) *options.statistics = ctx->statistics;
+  // A formula that disagrees with nodal analysis at the values is the
+  // program's fault, never passed over.
+  const bool faults = options.numericResults != nullptr && !options.numericResults->faults.empty();
+  if (faults && options.errors != nullptr)
+    for (const std::string& fault : options.numericResults->faults)
+      options.errors->print("velkor: internal fault: formula and nodal analysis disagree: %s\n", fault.c_str());
   const bool errors = ctx->diag.errors() > 0;
   const bool interrupted = ctx->meter.interrupted();
   ctx.reset();
@@ -140,7 +176,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   if (!document && !interrupted)
     output.print("{elapsed time: %d/%d sec.}\n", static_cast<int>(processorMilliseconds() - start), 1000);
   output.flush();
-  return output.failed() || errors ? 1 : 0;
+  return output.failed() || errors || faults ? 1 : 0;
 }
 
 std::string runOnString(const std::string& input, const RunOptions& options) {

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "render/formula_document.h"
 
@@ -15,6 +16,7 @@ class Allocator;
 struct RunStatistics;
 struct NumericSettings;
 struct NumericResults;
+struct DeckCircuit;
 
 struct RunOptions {
   // Where errors and warnings are written (nullptr: nowhere).
@@ -34,6 +36,13 @@ struct RunOptions {
   // where the numbers are kept for the plots and the report.
   const NumericSettings* numeric = nullptr;
   NumericResults* numericResults = nullptr;
+  // No formula: every parameter by nodal analysis at the values of `numeric`.
+  bool noFormulas = false;
+  // Circuit decks read before the run, analysed in place of the netlists of
+  // the input (nullptr: none), and the parameters asked for them by name
+  // (empty: all).
+  const std::vector<DeckCircuit>* decks = nullptr;
+  std::vector<std::string> deckParameters;
   // Settings that the program itself never changes; tests, benchmarks and
   // fuzz targets use them.
   bool plainPath = false;       // step-by-step enumeration and accumulation

@@ -1,5 +1,6 @@
 #include "driver/program_entry.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -7,15 +8,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <string>
 
 #include "driver/command_line.h"
+#include "driver/deck_inputs.h"
+#include "driver/fatal_signals.h"
 #include "driver/input_files.h"
 #include "driver/numeric_outputs.h"
 #include "driver/output_file.h"
+#include "driver/output_paths.h"
 #include "driver/program_driver.h"
 #include "support/allocator.h"
 #include "support/output.h"
+#include "trees/tree_context.h"
 
 namespace velkor {
 
@@ -31,34 +38,6 @@ int usageError(const std::string& message) {
 }
 
 void report(const std::string& message) { std::fprintf(stderr, "velkor: %s\n", message.c_str()); }
-
-// The signal that asked the run to end (0: none). The one piece of state
-// outside a run's context: a signal handler can reach nothing else, and
-// only sets it; the enumeration loops and the main loop look at it.
-volatile std::sig_atomic_t stopSignal = 0;
-
-extern "C" void onStopSignal(int signal) { stopSignal = signal; }
-
-// SIGINT and SIGTERM end the run at the next check, keeping what is
-// finished. Reads are not restarted, so that a run waiting for input ends
-// as well.
-void catchStopSignals() {
-  struct sigaction action {};
-  action.sa_handler = onStopSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
-
-// Ends the program by the signal that stopped the run, as if it had not
-// been caught, so that the caller sees how it ended.
-[[noreturn]] void endBySignal(int signal) {
-  std::fflush(nullptr);
-  std::signal(signal, SIG_DFL);
-  std::raise(signal);
-  std::_Exit(128 + signal);
-}
 
 // Most of the machine's physical memory: the default bound, so that one
 // netlist cannot drive the machine into swapping.
@@ -90,29 +69,47 @@ int finishStandardOutput() {
     return finishStandardOutput();
   }
 
+  // Circuit decks are read whole, before anything is written.
+  DeckInputs decks;
+  if (const int failure = decks.read(options, error); failure != 0) {
+    if (failure == kUsageError) return usageError(error);
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return kFailure;
+  }
+  if (!decks.active() && (!options.ports.empty() || !options.parameters.empty() || !options.operatingPointPath.empty()))
+    return usageError("options '--ports', '--param' and '--op' apply to decks (give --input=spice for one on standard input)");
+  if (!options.quiet)
+    for (const std::string& warning : decks.warnings()) std::fprintf(stderr, "%s\n", warning.c_str());
+  const bool deckWarnings = !decks.warnings().empty();
   // An approximation is made at element values.
-  if (options.approximationEps > 0 && options.valueSources.empty())
+  if (options.approximationEps > 0 && options.valueSources.empty() && decks.values().empty())
     return usageError("option '--approx' needs element values (--values or --set)");
 
-  // Every input is opened before the output is created, so that a mistake
-  // in either leaves nothing behind.
+  // Every input is checked before the output is created, so that a mistake
+  // in either leaves nothing behind; no output may be an input, another
+  // output or the file behind standard output.
   InputFiles input;
-  if (!input.open(options.inputs, error)) return usageError(error);
+  StringSource noInput("");
+  if (!decks.active() && !input.open(options.inputs, error)) return usageError(error);
+  if (!checkRunFiles(options, error)) return usageError(error);
   // Element values are read, and the files of plots and report created,
   // before the results: a bad value or path stops the run with nothing
   // written.
   NumericOutputs numeric;
-  if (!numeric.prepare(options, error)) {
+  if (!numeric.prepare(options, error, decks.active() ? &decks.values() : nullptr)) {
     report(error);
     return kUsageError;
   }
-  std::string inputText;
-  if (!options.reportPath.empty()) input.record(&inputText);
+  std::string inputText = decks.text();
+  // The report shows the input; the plots take their titles from it.
+  if (numeric.settings().keep && !decks.active()) input.record(&inputText);
   OutputFile destination;
   if (!destination.open(options.outputPath, error)) return usageError(error);
 
-  catchStopSignals();
+  allowGracefulStop();
+  const volatile std::sig_atomic_t& stopSignal = *stopSignalFlag();
   int status = 0;
+  RunStatistics statistics;
   bool writeFailed = false;
   int writeError = 0;
   {
@@ -128,6 +125,7 @@ int finishStandardOutput() {
     run.quiet = options.quiet;
     run.strict = options.strict;
     run.interruptFlag = &stopSignal;
+    run.statistics = &statistics;
     run.secondsPerFunction = options.maxSeconds;
     const bool terminal = isatty(STDERR_FILENO) != 0;
     run.progress = options.progress || terminal;
@@ -135,8 +133,13 @@ int finishStandardOutput() {
     if (numeric.active()) {
       run.numeric = &numeric.settings();
       run.numericResults = &numeric.results();
+      run.noFormulas = options.noFormulas;
     }
-    status = runProgram(input, output, heap, run);
+    if (decks.active()) {
+      run.decks = &decks.decks();
+      run.deckParameters = options.parameters;
+    }
+    status = runProgram(decks.active() ? static_cast<CharSource&>(noInput) : input, output, heap, run);
     writeFailed = output.failed();
     writeError = output.errorNumber();
   }
@@ -167,17 +170,47 @@ int finishStandardOutput() {
     destination.discard();
     return kFailure;
   }
-  if (options.strict && numeric.unusedValues() > 0) status = kFailure;
-  if (!destination.commit(error)) {
+  if (options.strict && (numeric.unusedValues() > 0 || deckWarnings)) status = kFailure;
+  const bool writesFiles = !options.outputPath.empty() || !options.bodePath.empty() ||
+                           !options.poleZeroPath.empty() || !options.reportPath.empty();
+  if (stopSignal != 0) endBySignal(stopSignal);
+  if (writesFiles && status == 0 && statistics.netlists == 0) {
+    // An input without a netlist (velkor -o x.net </dev/null, where
+    // `velkor x.net` was meant) is no reason to replace a file.
+    report("error: the input holds no netlist; no output file written");
+    status = -kFailure;
+  }
+  if (status != 0) {
+    // A run that reported an error replaces no file: each stays as it was.
+    if (writesFiles && status > 0) report("no output file written, because of the errors above");
+    status = kFailure;
+    destination.discard();
+    numeric.discard();
+    return status;
+  }
+  if (!numeric.commit(destination, error)) {
     report(error);
     return kFailure;
   }
   return status;
 }
 
-}  // namespace
+// Standard input, output and error that are closed are opened on /dev/null,
+// so that no file of the run takes their place; output and error are
+// opened for reading, input for writing, so that using them fails as it
+// would have failed on the closed descriptor.
+void occupyStandardDescriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+    if (opened >= 0 && opened != fd) {
+      dup2(opened, fd);
+      close(opened);
+    }
+  }
+}
 
-int programEntry(int argc, char* argv[]) {
+int checkedEntry(int argc, char* argv[]) {
   // The run's stack frame (its output buffers), parsing the command line and
   // opening the inputs take some memory; an address space too small for them
   // leaves no room even for the exception that would report it. Such a run
@@ -198,6 +231,32 @@ int programEntry(int argc, char* argv[]) {
   std::fputs(files ? "velkor: error: insufficient memory to complete processing\n"
                    : "<stdin>:1:1: error: insufficient memory to complete processing\n",
              stderr);
+  return kFailure;
+}
+
+}  // namespace
+
+int programEntry(int argc, char* argv[]) {
+  occupyStandardDescriptors();
+  installFatalSignalHandlers();
+  // No exception leaves the program: running out of memory outside the
+  // formulas' own checks (plots, report, approximation) ends the run with
+  // the memory message, anything else as an internal error. The files of
+  // the run are removed as the exception passes, and once more here.
+  const char* message = nullptr;
+  std::string what;
+  try {
+    return checkedEntry(argc, argv);
+  } catch (const std::bad_alloc&) {
+    message = "insufficient memory to complete processing";
+  } catch (const std::exception& e) {
+    what = std::string("internal error: ") + e.what();
+  } catch (...) {
+    message = "internal error: unknown exception";
+  }
+  removeTemporaries();
+  std::fflush(stdout);
+  std::fprintf(stderr, "velkor: %s\n", message != nullptr ? message : what.c_str());
   return kFailure;
 }
 

@@ -4,11 +4,13 @@
 
 namespace velkor {
 
-// Exit status: 0 success; 1 when the results could not be written, an
-// input could not be read to its end, or the run could not start; 2 for a
-// mistake on the command line or an input that cannot be opened (nothing is
-// written then). A closed pipe on standard output ends the program by the
-// default action of SIGPIPE.
+// Exit status: 0 success; 1 when an error was reported (in a netlist, the
+// results could not be written, an input could not be read to its end, no
+// memory, an internal error), and then no output file is replaced; 2 for a
+// mistake on the command line, an input that cannot be opened or an output
+// that would overwrite an input, another output or standard output (nothing
+// is written then). A fatal signal removes the temporary files and ends the
+// program by that signal (a closed pipe on standard output by SIGPIPE).
 int programEntry(int argc, char* argv[]);
 
 }  // namespace velkor

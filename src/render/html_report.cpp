@@ -1,5 +1,8 @@
 #include "render/html_report.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "render/numeric_text.h"
 #include "render/svg_plots.h"
 
@@ -20,6 +23,14 @@ th{background:#f0f0f0}
 .scroll{overflow-x:auto;max-width:100%}
 .formula{overflow-x:auto;background:#fff;border:1px solid #ddd;padding:8px;margin:.4em 0}
 .formula math{font-size:1.15em}
+.fx{display:flex;align-items:center;gap:.4em}
+.fx .lhs{flex:none}
+.frac{flex:0 1 auto;min-width:0;display:flex;flex-direction:column}
+.num,.den{display:flex;flex-wrap:wrap;justify-content:center;align-items:baseline;column-gap:.3em;
+  row-gap:.2em;padding:.15em .2em;max-height:38vh;overflow-y:auto}
+.num{border-bottom:1.5px solid #1a1a1a}
+table{max-width:100%}
+td{overflow-wrap:anywhere}
 .pair{display:grid;grid-template-columns:1fr 1fr;gap:12px}
 .pair>div{min-width:0}
 .label{margin:.2em 0;font-size:.9em;color:#444}
@@ -30,12 +41,41 @@ figure svg{width:100%;height:auto;max-width:800px;display:block;border:1px solid
 @media (max-width:600px){
   body{font-size:14px}
   main{padding:8px}
-  th,td{padding:2px 4px}
+  th,td{padding:2px 4px;font-size:.92em}
+  .formula{padding:6px 4px}
   .pair{grid-template-columns:1fr}
   figure{overflow-x:auto}
   figure svg{width:640px;max-width:none}
 }
 )";
+
+// Names compared with their runs of digits as numbers: c2 before c10.
+bool naturalLess(const std::string& a, const std::string& b) {
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const bool da = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
+    const bool db = std::isdigit(static_cast<unsigned char>(b[j])) != 0;
+    if (da && db) {
+      std::size_t ei = i, ej = j;
+      while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
+      while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
+      // Leading zeros skipped; then the longer run is the larger number.
+      std::size_t si = i, sj = j;
+      while (si + 1 < ei && a[si] == '0') ++si;
+      while (sj + 1 < ej && b[sj] == '0') ++sj;
+      if (ei - si != ej - sj) return ei - si < ej - sj;
+      int order = a.compare(si, ei - si, b, sj, ej - sj);
+      if (order != 0) return order < 0;
+      i = ei;
+      j = ej;
+      continue;
+    }
+    if (a[i] != b[j]) return a[i] < b[j];
+    ++i;
+    ++j;
+  }
+  return a.size() - i < b.size() - j;
+}
 
 std::string cell(const std::string& text, const char* tag = "td") {
   return std::string("<") + tag + ">" + escapeXml(text) + "</" + tag + ">";
@@ -44,11 +84,15 @@ std::string cell(const std::string& text, const char* tag = "td") {
 std::string coefficientTable(const NumericSummary& numeric) {
   const NumericFormula& f = numeric.formula;
   std::size_t rows = std::max(f.numerator.coefficients.size(), f.denominator.coefficients.size());
+  // Negated as the typeset formula is when the denominator starts negative.
+  const std::size_t first = f.denominator.firstNonzero();
+  const long double sign =
+      first < f.denominator.coefficients.size() && f.denominator.coefficients[first] < 0 ? -1.0L : 1.0L;
   std::string html = "<div class=\"scroll\"><table class=\"coefficients\"><tr>" + cell("power of s", "th") +
                      cell("numerator", "th") + cell("denominator", "th") + "</tr>\n";
   for (std::size_t k = 0; k < rows; ++k) {
     auto value = [&](const NumericPolynomial& p) {
-      return k < p.coefficients.size() ? formatNumber(p.coefficients[k], 10) : std::string("0");
+      return k < p.coefficients.size() ? formatNumber(sign * p.coefficients[k] + 0.0L, 7) : std::string("0");
     };
     html += "<tr>" + cell("s^" + std::to_string(f.numerator.lowestPower + static_cast<int>(k))) +
             cell(value(f.numerator)) + cell(value(f.denominator)) + "</tr>\n";
@@ -92,6 +136,8 @@ std::string formulaSection(const ReportFormula& formula) {
     html += "<div class=\"pair\">\n<div><p class=\"label\">Exact</p><div class=\"formula\">" + formula.mathml +
             "</div></div>\n<div><p class=\"label\">Approximation: " + escapeXml(formula.approximationCaption) +
             "</p><div class=\"formula approximation\">" + formula.approximationMathml + "</div></div>\n</div>\n";
+  } else if (numeric.circuit) {
+    html += "<p class=\"note\">No formula: the numbers come from nodal analysis at the values.</p>\n";
   } else {
     html += "<div class=\"formula\">" + formula.mathml + "</div>\n";
     if (!formula.approximationCaption.empty())
@@ -102,8 +148,11 @@ std::string formulaSection(const ReportFormula& formula) {
     for (const std::string& name : numeric.missing) html += " " + escapeXml(name);
     return html + ".</p>\n</section>\n";
   }
+  if (numeric.indeterminate)
+    return html + "<p class=\"note\">No numbers: the network's equations are singular at the values for every "
+                  "frequency (0/0).</p>\n</section>\n";
   html += "<p>DC value: " + escapeXml(lowFrequencyText(numeric.lowFrequency)) + "</p>\n";
-  html += coefficientTable(numeric);
+  if (!numeric.circuit) html += coefficientTable(numeric);
   html += rootTable("Zeros", numeric.zeros);
   html += rootTable("Poles", numeric.poles);
   return html + "</section>\n";
@@ -122,8 +171,14 @@ std::string htmlReport(const ReportInput& input) {
   } else {
     html += "<div class=\"scroll\"><table class=\"values\"><tr>" + cell("name", "th") + cell("value", "th") +
             cell("from", "th") + "</tr>\n";
-    for (const auto& [name, value] : input.values->all())
-      html += "<tr>" + cell(name) + cell(formatNumber(value.value, 10)) + cell(value.origin) + "</tr>\n";
+    // In natural order (c2 before c10), in engineering notation.
+    std::vector<const std::pair<const std::string, ElementValue>*> sorted;
+    for (const auto& entry : input.values->all()) sorted.push_back(&entry);
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const auto* a, const auto* b) { return naturalLess(a->first, b->first); });
+    for (const auto* entry : sorted)
+      html += "<tr>" + cell(entry->first) + cell(engineering(entry->second.value, 10)) + cell(entry->second.origin) +
+              "</tr>\n";
     html += "</table></div>\n";
     if (!input.unusedValues.empty()) {
       html += "<p class=\"note\">In no netlist:";

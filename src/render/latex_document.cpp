@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
 #include "analysis/approximation.h"
 #include "model/element_symbols.h"
 #include "render/approximation_text.h"
+#include "render/formula_signs.h"
 
 namespace velkor {
 
@@ -74,19 +76,73 @@ std::string symbolProduct(const std::vector<std::string>& names, const TermView&
   return out;
 }
 
-int termCount(const PolynomialView& polynomial) {
-  int count = 0;
-  polynomial.forEachTerm([&](const TermView&) { ++count; });
-  return count;
-}
 
 }  // namespace
+
+double latexWidth(const std::string& math) {
+  // Widths in points at 10 pt, rounded up: a letter or digit, a binary
+  // operator with its spaces, a thin space; a subscript or superscript at
+  // seven tenths of its text.
+  double width = 0;
+  double scale = 1;
+  std::vector<double> scales;  // the scale outside each open brace
+  for (std::size_t k = 0; k < math.size(); ++k) {
+    const char c = math[k];
+    if (c == '\\') {
+      std::size_t end = k + 1;
+      while (end < math.size() && std::isalpha(static_cast<unsigned char>(math[end]))) ++end;
+      const std::string command = math.substr(k + 1, end - k - 1);
+      if (command.empty()) {
+        // \, \_ \{ ...
+        width += (end < math.size() && math[end] == ',' ? 1.7 : 5.5) * scale;
+        k = end;
+      } else {
+        if (command == "bigl" || command == "bigr") width += 5 * scale;
+        else if (command == "quad") width += 10 * scale;
+        else if (command != "mathrm" && command != "tilde" && command != "text") width += 8 * scale;
+        k = end - 1;
+      }
+      continue;
+    }
+    if (c == '_' || c == '^') {
+      scales.push_back(scale);
+      scale *= 0.7;
+      if (k + 1 < math.size() && math[k + 1] == '{') ++k;
+      else scales.back() = -scales.back();  // one character only
+      continue;
+    }
+    if (c == '{') {
+      scales.push_back(scale);
+      continue;
+    }
+    if (c == '}') {
+      if (!scales.empty()) {
+        scale = std::fabs(scales.back());
+        scales.pop_back();
+      }
+      continue;
+    }
+    if (c == ' ') continue;
+    if (c == '+' || c == '-' || c == '=') {
+      // Binary (spaced) after a blank, else a sign.
+      width += (k > 0 && math[k - 1] == ' ' ? 12.5 : 8) * scale;
+      continue;
+    }
+    width += (std::isdigit(static_cast<unsigned char>(c)) ? 5.0 : 6.0) * scale;
+    if (!scales.empty() && scales.back() < 0) {
+      scale = -scales.back();
+      scales.pop_back();
+    }
+  }
+  return width;
+}
 
 std::string latexName(const std::string& name) {
   if (name.empty()) return "?";
   std::string out;
   appendEscaped(out, name[0]);
-  const std::string rest = name.substr(1);
+  // An underscore after the letter only marks the subscript: r_load as r_{load}.
+  const std::string rest = name.size() > 2 && name[1] == '_' ? name.substr(2) : name.substr(1);
   if (rest.empty()) return out;
   bool digits = true;
   for (char c : rest) digits = digits && std::isdigit(static_cast<unsigned char>(c));
@@ -124,6 +180,10 @@ void LatexDocument::formulaFinished(const FinishedFormula& formula) {
     return;
   }
   writeEquation(formula, name, *formula.numerator, *formula.denominator);
+  if (extra_) {
+    const std::string numbers = extra_(formula);
+    out_.write(numbers.data(), numbers.size());
+  }
   const Approximation* approximation = formula.approximation;
   if (approximation == nullptr) return;
   if (!bodyOnly_) out_.print("\n\\noindent Approximation: %s\n", textEscaped(approximationCaption(*approximation)).c_str());
@@ -137,19 +197,25 @@ void LatexDocument::formulaFinished(const FinishedFormula& formula) {
 
 void LatexDocument::writeEquation(const FinishedFormula& formula, const std::string& name,
                                   const PolynomialView& numerator, const PolynomialView& denominator) {
-  const bool broken = termCount(numerator) + termCount(denominator) > kTermsInOneFraction;
+  const bool negate = negatedForDisplay(numerator, denominator);
+  const SignedPolynomial shownNumerator(numerator, negate), shownDenominator(denominator, negate);
+  // One fraction when both polynomials fit on a line beside the name.
+  const double room = kLineWidthPt - latexWidth(name) - kEqualsWidthPt;
+  double numeratorWidth = 0, denominatorWidth = 0;
+  writePolynomial(formula, shownNumerator, nullptr, &numeratorWidth);
+  writePolynomial(formula, shownDenominator, nullptr, &denominatorWidth);
   out_.print("\n\\begin{align*}\n");
-  if (!broken) {
+  if (std::max(numeratorWidth, denominatorWidth) <= room) {
     out_.print("%s &= \\frac{", name.c_str());
-    writePolynomial(formula, numerator, false);
+    writePolynomial(formula, shownNumerator, &out_, nullptr);
     out_.print("}{");
-    writePolynomial(formula, denominator, false);
+    writePolynomial(formula, shownDenominator, &out_, nullptr);
     out_.print("}\n");
   } else {
     out_.print("%s &= \\frac{N}{D},\\quad\\text{where}\\\\\nN &= ", name.c_str());
-    writePolynomial(formula, numerator, true);
+    writePolynomial(formula, shownNumerator, &out_, nullptr);
     out_.print("\\\\\nD &= ");
-    writePolynomial(formula, denominator, true);
+    writePolynomial(formula, shownDenominator, &out_, nullptr);
     out_.print("\n");
   }
   out_.print("\\end{align*}\n");
@@ -157,8 +223,11 @@ void LatexDocument::writeEquation(const FinishedFormula& formula, const std::str
 
 // Groups by powers of s: a group of one term is written as that term with
 // its power of s, a larger one as s^k(...). Coefficients 1 and -1 go into
-// the sign. `broken` starts a new line every kTermsPerLine terms.
-void LatexDocument::writePolynomial(const FinishedFormula& formula, const PolynomialView& polynomial, bool broken) {
+// the sign. Written to `out` (when not null), a new line starts before a
+// term that would pass the line's width; `width` (when not null) gets the
+// width of the whole sum on one line.
+void LatexDocument::writePolynomial(const FinishedFormula& formula, const PolynomialView& polynomial, Output* out,
+                                    double* width) {
   std::vector<std::string> names;
   names.reserve(formula.symbols.size());
   for (const std::string& symbol : formula.symbols) names.push_back(latexName(symbol));
@@ -170,7 +239,8 @@ void LatexDocument::writePolynomial(const FinishedFormula& formula, const Polyno
   } pending;
   bool anyTerm = false;
   bool groupOpen = false;   // a multi-term group has been started
-  int onLine = 0;
+  double onLine = 0;        // width of the current line so far
+  double total = 0;
   auto separator = [&](std::int64_t coefficient, bool first) {
     if (coefficient < 0) return first ? std::string("-") : std::string(" - ");
     return first ? std::string() : std::string(" + ");
@@ -178,23 +248,33 @@ void LatexDocument::writePolynomial(const FinishedFormula& formula, const Polyno
   auto body = [&](std::int64_t coefficient, const std::string& symbols, const std::string& power) {
     const std::uint64_t magnitude =
         coefficient < 0 ? 0u - static_cast<std::uint64_t>(coefficient) : static_cast<std::uint64_t>(coefficient);
-    std::string out;
-    if (magnitude != 1 || (symbols.empty() && power.empty())) out = std::to_string(magnitude);
+    std::string text;
+    if (magnitude != 1 || (symbols.empty() && power.empty())) text = std::to_string(magnitude);
     for (const std::string* part : {&power, &symbols}) {
       if (part->empty()) continue;
-      if (!out.empty()) out += "\\,";
-      out += *part;
+      if (!text.empty()) text += "\\,";
+      text += *part;
     }
-    return out;
+    return text;
   };
   // Writes one term's text, on a new line when the line is full.
   auto emit = [&](const std::string& text) {
-    if (broken && onLine == kTermsPerLine) {
-      out_.print("\\\\\n  &\\quad ");
+    const double w = latexWidth(text);
+    total += w;
+    if (out == nullptr) return;
+    if (onLine > 0 && onLine + w > kLineWidthPt - kContinuationIndentPt) {
+      out->print("\\\\\n  &\\quad ");
       onLine = 0;
     }
-    out_.write(text.data(), text.size());
-    ++onLine;
+    out->write(text.data(), text.size());
+    onLine += w;
+  };
+  // Text that stays on its term's line (a closing parenthesis).
+  auto append = [&](const std::string& text) {
+    const double w = latexWidth(text);
+    total += w;
+    onLine += w;
+    if (out != nullptr) out->write(text.data(), text.size());
   };
   // Writes the held term: alone (its group had one term) or as the first
   // of an opened group.
@@ -228,7 +308,7 @@ void LatexDocument::writePolynomial(const FinishedFormula& formula, const Polyno
     } else {
       if (pending.held) flush(false);
       if (inGroup) {
-        if (groupOpen) out_.print("\\bigr)");
+        if (groupOpen) append("\\bigr)");
         inGroup = false;
         groupOpen = false;
       }
@@ -243,8 +323,9 @@ void LatexDocument::writePolynomial(const FinishedFormula& formula, const Polyno
     pending.symbols = symbolProduct(names, term);
   });
   if (pending.held) flush(false);
-  if (inGroup && groupOpen) out_.print("\\bigr)");
-  if (!anyTerm) out_.print("0");
+  if (inGroup && groupOpen) append("\\bigr)");
+  if (!anyTerm) append("0");
+  if (width != nullptr) *width = total;
 }
 
 }  // namespace velkor

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "render/formula_signs.h"
 #include "render/svg_plots.h"
 
 namespace velkor {
@@ -20,34 +21,49 @@ std::string powerOfS(int power) {
   return "<msup><mi>s</mi><mn>" + std::to_string(power) + "</mn></msup>";
 }
 
-// The polynomial as a row: groups "(t + t + ...) s^k" in ascending power,
-// at most `shown` terms, then the count of the others.
-std::string polynomialRow(const PolynomialView& polynomial, const std::vector<std::string>& symbols, int shown) {
-  std::string row;
+// The polynomial as a sequence of pieces, one term each, that the page
+// wraps like words: groups "(t + t + ...) s^k" in ascending power (the
+// opening parenthesis goes with a group's first term, the closing one and
+// the power of s with its last), at most `shown` terms, then the count of
+// the others.
+std::string polynomialPieces(const PolynomialView& polynomial, const std::vector<std::string>& symbols, int shown) {
+  std::string pieces;
   int written = 0, total = 0;
-  int groupPower = 0, groupTerms = 0;
-  std::string group;
+  int groupPower = 0;
+  std::vector<std::string> group;  // the terms of the open group, each with its sign
+  // A piece's leading sign is spaced as between terms, not as a prefix.
+  auto piece = [&](std::string content) {
+    for (const char* sign : {"<mo>+</mo>", "<mo>&#x2212;</mo>"})
+      if (content.rfind(sign, 0) == 0) content.insert(3, " lspace=\"0\" rspace=\"0.22em\"");
+    pieces += "<math><mrow>" + content + "</mrow></math>";
+  };
   auto closeGroup = [&] {
-    if (groupTerms == 0) return;
-    bool wrap = groupTerms > 1 && groupPower != 0;
-    if (!row.empty() && (wrap || group.rfind("<mo>&#x2212;</mo>", 0) != 0)) row += "<mo>+</mo>";
-    if (wrap) row += "<mrow><mo>(</mo>" + group + "<mo>)</mo></mrow>";
-    else row += group;
-    if (groupPower != 0) row += "<mo>&#x2062;</mo>" + powerOfS(groupPower);
+    if (group.empty()) return;
+    const bool wrap = group.size() > 1 && groupPower != 0;
+    const std::string power = groupPower == 0 ? "" : "<mo>&#x2062;</mo>" + powerOfS(groupPower);
+    for (std::size_t k = 0; k < group.size(); ++k) {
+      std::string content;
+      const bool negative = group[k].rfind("<mo>&#x2212;</mo>", 0) == 0;
+      // The sign before the group, then the parenthesis, then the term's own sign.
+      if (k == 0 && !pieces.empty() && (wrap || !negative)) content += "<mo>+</mo>";
+      if (k == 0 && wrap) content += "<mo>(</mo>";
+      if (k > 0 && !negative) content += "<mo>+</mo>";
+      content += group[k];
+      if (k + 1 == group.size()) content += (wrap ? "<mo>)</mo>" : "") + power;
+      piece(content);
+    }
     group.clear();
-    groupTerms = 0;
   };
   polynomial.forEachTerm([&](const TermView& term) {
     ++total;
     if (written >= shown) return;
-    if (groupTerms > 0 && term.power != groupPower) closeGroup();
+    if (!group.empty() && term.power != groupPower) closeGroup();
     groupPower = term.power;
     std::string t;
     std::int64_t c = term.coefficient;
     bool negative = c < 0;
     std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(c) : static_cast<std::uint64_t>(c);
     if (negative) t += "<mo>&#x2212;</mo>";
-    else if (groupTerms > 0) t += "<mo>+</mo>";
     bool needNumber = magnitude != 1 || term.factorCount == 0;
     if (needNumber) t += "<mn>" + std::to_string(magnitude) + "</mn>";
     for (int f = 0; f < term.factorCount; ++f) {
@@ -57,15 +73,13 @@ std::string polynomialRow(const PolynomialView& polynomial, const std::vector<st
       if (factor.exponent != 1) name = "<msup>" + name + "<mn>" + std::to_string(factor.exponent) + "</mn></msup>";
       t += name;
     }
-    group += t;
-    ++groupTerms;
+    group.push_back(t);
     ++written;
   });
   closeGroup();
-  if (total == 0) return "<mn>0</mn>";
-  if (total > written)
-    row += "<mo>+</mo><mtext>&#x2026; (" + std::to_string(total - written) + " more terms)</mtext>";
-  return row;
+  if (total == 0) piece("<mn>0</mn>");
+  if (total > written) piece("<mo>+</mo><mtext>&#x2026; (" + std::to_string(total - written) + " more terms)</mtext>");
+  return pieces;
 }
 
 }  // namespace
@@ -90,9 +104,11 @@ std::string mathmlFormula(const std::string& parameter, const PolynomialView& nu
   if (termCount(numerator) + termCount(denominator) > termLimit) shown = termLimit / 2;
   std::string name = mathmlName(parameter);
   if (approximated) name = "<mover accent=\"true\">" + name + "<mo>~</mo></mover>";
-  return "<math display=\"block\"><mrow>" + name + "<mo>=</mo><mfrac><mrow>" +
-         polynomialRow(numerator, symbols, shown) + "</mrow><mrow>" + polynomialRow(denominator, symbols, shown) +
-         "</mrow></mfrac></mrow></math>";
+  const bool negate = negatedForDisplay(numerator, denominator);
+  return "<div class=\"fx\"><math class=\"lhs\"><mrow>" + name +
+         "<mo>=</mo></mrow></math><div class=\"frac\"><div class=\"num\">" +
+         polynomialPieces(SignedPolynomial(numerator, negate), symbols, shown) + "</div><div class=\"den\">" +
+         polynomialPieces(SignedPolynomial(denominator, negate), symbols, shown) + "</div></div></div>";
 }
 
 }  // namespace velkor

@@ -1,6 +1,10 @@
-// A finished formula typeset as presentation MathML, which browsers render
-// natively: the parameter name, then numerator over denominator, each
-// polynomial grouped by powers of s as the text output groups it. Symbol
+// A finished formula typeset for the report: presentation MathML, which
+// browsers render natively, in an HTML fraction that wraps. The parameter
+// name, then numerator over denominator (both negated when the denominator
+// would start negative: render/formula_signs.h), each polynomial grouped by
+// powers of s as the text output groups it and written as one MathML piece
+// per term, so that a long polynomial wraps at term boundaries to the width
+// of the page (the report's style sheet lays the pieces out). Symbol
 // names become their first letter with the rest as subscript (r1 as r with
 // subscript 1, rpi as r with subscript pi, Y0 as Y with subscript 0).
 #pragma once

@@ -1,6 +1,11 @@
 #include "render/numeric_sink.h"
 
+#include "analysis/formula_crosscheck.h"
+#include "analysis/nodal_parameters.h"
+
 #include "render/approximation_text.h"
+#include "render/latex_document.h"
+#include "render/numeric_latex.h"
 #include "render/mathml_formula.h"
 #include "render/numeric_json.h"
 #include "render/numeric_text.h"
@@ -9,12 +14,50 @@ namespace velkor {
 
 std::string NumericSink::currentJson() const {
   if (current_ == nullptr || !settings_.evaluate) return {};
-  return "\"numeric\": " + numericJson(*current_).dump();
+  // Names that are not UTF-8 (the input may hold any bytes) get U+FFFD,
+  // as in the rest of the document.
+  return "\"numeric\": " + numericJson(*current_).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::string NumericSink::currentLatex(const FinishedFormula& formula, bool bodyOnly) const {
+  if (current_ == nullptr || !settings_.evaluate) return {};
+  return numericLatex(*current_, latexName(formula.name), bodyOnly);
+}
+
+void NumericSink::setNetwork(const NetworkStore& store) {
+  if (!network_) network_ = std::make_unique<NetworkStore>();
+  *network_ = store;
+}
+
+void NumericSink::numbersOnly(const FinishedFormula& formula) {
+  NumericResults::Entry entry;
+  entry.netlist = formula.trace.netlistNumber;
+  entry.heading = formula.heading;
+  entry.summary = nodalSummary(formula.name, formula.nodal);
+  for (const std::string& name : formula.nodal->names()) results_.symbols.insert(name);
+  current_ = &entry.summary;
+  inner_.formulaFinished(formula);
+  current_ = nullptr;
+  if (printText_ && settings_.evaluate) out_.putText((numericText(entry.summary) + "\n").c_str());
+  if (settings_.keep) results_.formulas.push_back(std::move(entry));
+}
+
+void NumericSink::crossCheck(const FinishedFormula& formula, const NumericSummary& summary) {
+  if (!network_ || !summary.complete()) return;
+  const NumericCircuit circuit(*network_, formula.row, valueLookup(*settings_.values));
+  ++results_.crossChecks;
+  if (std::optional<std::string> fault = formulaDisagreement(summary.formula, circuit))
+    results_.faults.push_back("netlist " + std::to_string(formula.trace.netlistNumber) + ", " + formula.name + ": " +
+                              *fault);
 }
 
 void NumericSink::formulaFinished(const FinishedFormula& formula) {
   for (const std::string& name : formula.symbols)
     if (!name.empty()) results_.symbols.insert(name);
+  if (formula.outcome == FormulaOutcome::kNoFormula && formula.nodal) {
+    numbersOnly(formula);
+    return;
+  }
   if (formula.outcome != FormulaOutcome::kDone || formula.numerator == nullptr || formula.denominator == nullptr) {
     inner_.formulaFinished(formula);
     return;
@@ -37,6 +80,7 @@ void NumericSink::formulaFinished(const FinishedFormula& formula) {
   entry.heading = formula.heading;
   entry.summary = numericSummary(formula.name, *formula.numerator, *formula.denominator, formula.symbols,
                                  *settings_.values);
+  crossCheck(formula, entry.summary);
   FinishedFormula shown = formula;
   std::optional<Approximation> approximation;
   if (settings_.approximation != nullptr) {

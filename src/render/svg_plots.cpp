@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdio>
 
 #include "render/numeric_text.h"
@@ -35,23 +36,6 @@ double niceStep(double span, int wanted) {
   for (double m : {1.0, 2.0, 5.0, 10.0})
     if (m * magnitude >= raw) return m * magnitude;
   return 10 * magnitude;
-}
-
-// Finite range of the values, widened to whole steps; [-1, 1] if none.
-void niceRange(const std::vector<const std::vector<long double>*>& series, double& low, double& high, double& step) {
-  low = INFINITY;
-  high = -INFINITY;
-  for (const auto* values : series)
-    for (long double v : *values)
-      if (std::isfinite(v)) {
-        low = std::min(low, static_cast<double>(v));
-        high = std::max(high, static_cast<double>(v));
-      }
-  if (!std::isfinite(low)) low = -1, high = 1;
-  if (high - low < 1e-9 * std::max(1.0, std::fabs(high))) low -= 1, high += 1;
-  step = niceStep(high - low, 6);
-  low = std::floor(low / step) * step;
-  high = std::ceil(high / step) * step;
 }
 
 std::string line(double x1, double y1, double x2, double y2, const char* cls) {
@@ -119,7 +103,9 @@ std::string curve(const Panel& p, const std::vector<long double>& logF, const st
     count = 0;
   };
   for (std::size_t k = 0; k < values.size() && k < logF.size(); ++k) {
-    if (!std::isfinite(values[k])) {
+    // A response of 0 (-inf dB) is drawn at the bottom; an undefined one
+    // breaks the curve.
+    if (std::isnan(values[k]) || values[k] == INFINITY) {
       flush();
       continue;
     }
@@ -129,21 +115,6 @@ std::string curve(const Panel& p, const std::vector<long double>& logF, const st
     ++count;
   }
   flush();
-  return svg;
-}
-
-// `dashed` (when not empty) says which entries are dashed curves.
-std::string legend(double left, double top, const std::vector<std::string>& names,
-                   const std::vector<bool>& dashed = {}) {
-  std::string svg;
-  double x = left;
-  for (std::size_t k = 0; k < names.size(); ++k) {
-    svg += "<line x1=\"" + fixed(x) + "\" y1=\"" + fixed(top) + "\" x2=\"" + fixed(x + 24) + "\" y2=\"" + fixed(top) +
-           "\" stroke=\"" + colour(k) + "\" stroke-width=\"3\"" +
-           (k < dashed.size() && dashed[k] ? " stroke-dasharray=\"7 5\"" : "") + "/>\n";
-    svg += text(x + 30, top + 4, names[k], "start");
-    x += 44 + 7.5 * static_cast<double>(names[k].size());
-  }
   return svg;
 }
 
@@ -165,112 +136,310 @@ std::string escapeXml(const std::string& text) {
   return out;
 }
 
-std::string siLabel(long double value) {
+std::string engineering(long double value, int digits) {
   static const char* const prefixes[] = {"f", "p", "n", "\u00b5", "m", "", "k", "M", "G", "T"};
   if (value == 0 || !std::isfinite(value)) return formatNumber(value);
   int group = static_cast<int>(std::floor(std::log10(std::fabs(value)) / 3 + 1e-9));
-  group = std::clamp(group, -5, 4);
+  if (group < -5 || group > 4) return formatNumber(value, digits);
   long double scaled = value / std::pow(1000.0L, group);
-  return formatNumber(scaled, 3) + prefixes[group + 5];
+  // Rounding may carry into the next group (999.9999 as 1000).
+  std::string text = formatNumber(scaled, digits);
+  if (group < 4 && std::fabs(std::stold(text)) >= 1000) return formatNumber(scaled / 1000, digits) + prefixes[group + 6];
+  return text + prefixes[group + 5];
 }
+
+std::string siLabel(long double value) { return engineering(value, 3); }
+
+namespace {
+
+const char* magnitudeLabel(ResponseUnit unit) {
+  switch (unit) {
+    case ResponseUnit::kOhm: return "magnitude (dB re 1 \u03a9)";
+    case ResponseUnit::kSiemens: return "magnitude (dB re 1 S)";
+    case ResponseUnit::kRatio: break;
+  }
+  return "magnitude (dB)";
+}
+
+const char* unitClass(ResponseUnit unit) {
+  switch (unit) {
+    case ResponseUnit::kOhm: return "ohm";
+    case ResponseUnit::kSiemens: return "siemens";
+    case ResponseUnit::kRatio: break;
+  }
+  return "ratio";
+}
+
+// The magnitude axis of some curves: whole steps around their finite values
+// with room above the highest (a peak never touches the frame), at most
+// kMagnitudeSpanDb deep (deeper notches are cut at the bottom).
+constexpr double kMagnitudeSpanDb = 200;
+
+void magnitudeRange(const std::vector<const std::vector<long double>*>& series, double& low, double& high,
+                    double& step) {
+  double top = -INFINITY, bottom = INFINITY;
+  for (const auto* values : series)
+    for (long double v : *values)
+      if (std::isfinite(v)) {
+        top = std::max(top, static_cast<double>(v));
+        bottom = std::min(bottom, static_cast<double>(v));
+      }
+  if (!std::isfinite(top)) {
+    low = -1, high = 1, step = 0.5;
+    return;
+  }
+  bottom = std::max(bottom, top - kMagnitudeSpanDb);
+  if (top - bottom < 1) bottom -= 0.5, top += 0.5;
+  step = niceStep(top - bottom, 6);
+  low = std::floor(bottom / step) * step;
+  high = std::ceil(top / step) * step;
+  if (high - top < 0.05 * (high - low)) high += step;
+}
+
+// The phase axis: ticks at a multiple of 45 degrees (45, 90, 180, ...) that
+// gives at most eight intervals.
+void phaseRange(const std::vector<const std::vector<long double>*>& series, double& low, double& high,
+                double& step) {
+  double top = -INFINITY, bottom = INFINITY;
+  for (const auto* values : series)
+    for (long double v : *values)
+      if (std::isfinite(v)) {
+        top = std::max(top, static_cast<double>(v));
+        bottom = std::min(bottom, static_cast<double>(v));
+      }
+  if (!std::isfinite(top)) top = 0, bottom = 0;
+  step = 45;
+  while ((top - bottom) / step > 8) step *= 2;
+  low = std::floor(bottom / step + 1e-9) * step;
+  high = std::ceil(top / step - 1e-9) * step;
+  if (high - low < 2 * step) {
+    low -= step;
+    high += step;
+  }
+  // Curves off the frame.
+  if (high - top < 0.02 * (high - low)) high += step;
+  if (bottom - low < 0.02 * (high - low)) low -= step;
+}
+
+bool anyFinite(const std::vector<long double>& values) {
+  return std::any_of(values.begin(), values.end(), [](long double v) { return std::isfinite(v); });
+}
+
+std::string frame(const Panel& p, const std::string& extra = "") {
+  char data[160];
+  std::snprintf(data, sizeof data, " data-x-min=\"%.9g\" data-x-max=\"%.9g\" data-y-min=\"%.9g\" data-y-max=\"%.9g\"",
+                p.xMin, p.xMax, p.yMin, p.yMax);
+  return "<rect class=\"frame\" x=\"" + fixed(p.left) + "\" y=\"" + fixed(p.top) + "\" width=\"" + fixed(p.width) +
+         "\" height=\"" + fixed(p.height) + "\"" + data + extra + "/>\n";
+}
+
+}  // namespace
 
 std::string bodeSvg(const std::vector<long double>& frequenciesHz, const std::vector<FrequencyResponse>& responses,
                     const std::string& title) {
-  const int width = 800, height = 640;
+  const int width = 800;
   std::vector<long double> logF;
   for (long double f : frequenciesHz) logF.push_back(std::log10(f));
   double xMin = logF.empty() ? 0 : static_cast<double>(logF.front());
   double xMax = logF.empty() ? 1 : static_cast<double>(logF.back());
   if (xMax <= xMin) xMax = xMin + 1;
 
-  std::vector<const std::vector<long double>*> magnitudes, phases;
-  for (const FrequencyResponse& r : responses) {
-    magnitudes.push_back(&r.magnitudeDb);
-    phases.push_back(&r.phaseDeg);
-  }
-  double magLow, magHigh, magStep, phaseLow, phaseHigh, phaseStep;
-  niceRange(magnitudes, magLow, magHigh, magStep);
-  niceRange(phases, phaseLow, phaseHigh, phaseStep);
+  // One magnitude panel per unit that some curve is in, then the phase.
+  std::vector<ResponseUnit> units;
+  for (ResponseUnit unit : {ResponseUnit::kRatio, ResponseUnit::kOhm, ResponseUnit::kSiemens})
+    for (const FrequencyResponse& r : responses)
+      if (r.unit == unit) {
+        units.push_back(unit);
+        break;
+      }
+  if (units.empty()) units.push_back(ResponseUnit::kRatio);
+  const double panelHeight = units.size() == 1 ? 230 : 190, gap = 50, top = 44;
+  const double phaseTop = top + static_cast<double>(units.size()) * (panelHeight + gap);
+  const double axisTitleY = phaseTop + panelHeight + 36;
 
-  Panel magnitude{80, 40, 690, 230, xMin, xMax, magLow, magHigh};
-  Panel phase{80, 320, 690, 230, xMin, xMax, phaseLow, phaseHigh};
+  // The legend: a row of entries for the curves drawn, wrapped at the width.
+  std::vector<std::size_t> listed;
+  for (std::size_t k = 0; k < responses.size(); ++k)
+    if (anyFinite(responses[k].magnitudeDb) || anyFinite(responses[k].phaseDeg)) listed.push_back(k);
+  std::string legendSvg;
+  double lx = 80, ly = axisTitleY + 28;
+  for (std::size_t k : listed) {
+    const std::string& name = responses[k].name;
+    double entryWidth = 44 + 7.5 * static_cast<double>(name.size());
+    if (lx > 80 && lx + entryWidth > width - 10) lx = 80, ly += 22;
+    legendSvg += "<line x1=\"" + fixed(lx) + "\" y1=\"" + fixed(ly) + "\" x2=\"" + fixed(lx + 24) + "\" y2=\"" +
+                 fixed(ly) + "\" stroke=\"" + colour(k) + "\" stroke-width=\"3\"" +
+                 (responses[k].approximated ? " stroke-dasharray=\"7 5\"" : "") + "/>\n";
+    legendSvg += text(lx + 30, ly + 4, name, "start");
+    lx += entryWidth;
+  }
+  const int height = static_cast<int>(listed.empty() ? axisTitleY + 14 : ly + 18);
+
   std::string svg = header(width, height, title);
-  for (const auto& [panel, step, label] : {std::tuple{&magnitude, magStep, "magnitude (dB)"},
-                                          std::tuple{&phase, phaseStep, "phase (degrees)"}}) {
-    svg += std::string("<g class=\"") + (panel == &magnitude ? "magnitude" : "phase") + "\">\n";
-    svg += logXGrid(*panel, true);
-    svg += yAxis(*panel, step, label);
-    svg += "<rect class=\"frame\" x=\"" + fixed(panel->left) + "\" y=\"" + fixed(panel->top) + "\" width=\"" +
-           fixed(panel->width) + "\" height=\"" + fixed(panel->height) + "\"/>\n";
+  for (std::size_t u = 0; u < units.size(); ++u) {
+    const ResponseUnit unit = units[u];
+    std::vector<const std::vector<long double>*> series;
+    for (const FrequencyResponse& r : responses)
+      if (r.unit == unit) series.push_back(&r.magnitudeDb);
+    double low, high, step;
+    magnitudeRange(series, low, high, step);
+    const double panelTop = top + static_cast<double>(u) * (panelHeight + gap);
+    Panel panel{80, panelTop, 690, panelHeight, xMin, xMax, low, high};
+    svg += std::string("<g class=\"magnitude ") + unitClass(unit) + "\">\n";
+    svg += logXGrid(panel, true);
+    svg += yAxis(panel, step, magnitudeLabel(unit));
+    svg += frame(panel);
     for (std::size_t k = 0; k < responses.size(); ++k)
-      svg += curve(*panel, logF, panel == &magnitude ? responses[k].magnitudeDb : responses[k].phaseDeg, colour(k),
-                   responses[k].approximated);
+      if (responses[k].unit == unit)
+        svg += curve(panel, logF, responses[k].magnitudeDb, colour(k), responses[k].approximated);
     svg += "</g>\n";
   }
-  svg += text(80 + 345, 590, "frequency (Hz)", "middle");
-  std::vector<std::string> names;
-  std::vector<bool> dashed;
-  for (const FrequencyResponse& r : responses) {
-    names.push_back(r.name);
-    dashed.push_back(r.approximated);
+  {
+    std::vector<const std::vector<long double>*> series;
+    for (const FrequencyResponse& r : responses) series.push_back(&r.phaseDeg);
+    double low, high, step;
+    phaseRange(series, low, high, step);
+    Panel panel{80, phaseTop, 690, panelHeight, xMin, xMax, low, high};
+    svg += "<g class=\"phase\">\n";
+    svg += logXGrid(panel, true);
+    svg += yAxis(panel, step, "phase (degrees)");
+    svg += frame(panel);
+    for (std::size_t k = 0; k < responses.size(); ++k)
+      svg += curve(panel, logF, responses[k].phaseDeg, colour(k), responses[k].approximated);
+    svg += "</g>\n";
   }
-  svg += legend(80, 620, names, dashed);
+  svg += text(80 + 345, axisTitleY, "frequency (Hz)", "middle");
+  svg += legendSvg;
   svg += "</svg>\n";
   return svg;
 }
 
+namespace {
+
+// The s-plane in log radius: a root keeps its angle, and its distance from
+// the centre grows with log10 |s| from the inner circle (the lowest decade)
+// to the outer one (the highest); roots at the origin sit at the centre.
+struct LogPlane {
+  double cx, cy, inner, outer;
+  int lowDecade, highDecade;
+  double radius(long double magnitude) const {
+    if (magnitude <= 0) return 0;
+    double decades = std::log10(static_cast<double>(magnitude)) - lowDecade;
+    return inner + decades / (highDecade - lowDecade) * (outer - inner);
+  }
+  double x(std::complex<long double> s) const {
+    return cx + radius(std::abs(s)) * std::cos(static_cast<double>(std::arg(s)));
+  }
+  double y(std::complex<long double> s) const {
+    return cy - radius(std::abs(s)) * std::sin(static_cast<double>(std::arg(s)));
+  }
+};
+
+std::string rootTitle(const char* kind, const std::string& set, const PolynomialRoot& root) {
+  std::string title = std::string(kind) + " of " + set + ": ";
+  if (!root.reliable) return title + "ill-conditioned, near " + formatComplex(root.value, 3) + " rad/s";
+  title += formatComplex(root.value) + " rad/s";
+  if (root.value != std::complex<long double>(0)) title += " (|s| " + siLabel(hertz(std::abs(root.value))) + "Hz";
+  if (root.isComplex()) title += ", Q " + formatNumber(root.quality(), 4);
+  if (root.value != std::complex<long double>(0)) title += ")";
+  return title;
+}
+
+}  // namespace
+
 std::string poleZeroSvg(const std::vector<PoleZeroSet>& sets, const std::string& title) {
-  const int width = 640, height = 640;
-  // A square window around every reliable root and the origin.
-  double extent = 0;
+  const int width = 640;
+  long double smallest = INFINITY, largest = 0;
   for (const PoleZeroSet& set : sets)
     for (const auto* roots : {&set.zeros, &set.poles})
-      for (const PolynomialRoot& root : *roots)
-        if (root.reliable && std::isfinite(std::abs(root.value)))
-          extent = std::max({extent, std::fabs(static_cast<double>(root.value.real())),
-                             std::fabs(static_cast<double>(root.value.imag()))});
-  if (extent == 0) extent = 1;
-  double step = niceStep(2 * extent * 1.1, 6);
-  double limit = std::ceil(extent * 1.1 / step) * step;
-  Panel p{90, 40, 510, 510, -limit, limit, -limit, limit};
+      for (const PolynomialRoot& root : *roots) {
+        long double m = std::abs(root.value);
+        if (!std::isfinite(m) || m == 0) continue;
+        smallest = std::min(smallest, m);
+        largest = std::max(largest, m);
+      }
+  int lowDecade = 0, highDecade = 1;
+  if (largest > 0) {
+    lowDecade = static_cast<int>(std::floor(std::log10(static_cast<double>(smallest))));
+    highDecade = static_cast<int>(std::ceil(std::log10(static_cast<double>(largest))));
+    if (highDecade <= lowDecade) highDecade = lowDecade + 1;
+  }
+  const double left = 65, top = 44, side = 510;
+  LogPlane plane{left + side / 2, top + side / 2, 22, side / 2 - 16, lowDecade, highDecade};
+
+  // Legend rows below the plane.
+  std::vector<std::size_t> listed;
+  for (std::size_t k = 0; k < sets.size(); ++k)
+    if (!sets[k].zeros.empty() || !sets[k].poles.empty()) listed.push_back(k);
+  std::string legendSvg;
+  double lx = left + 130, ly = top + side + 64;
+  for (std::size_t k : listed) {
+    double entryWidth = 44 + 7.5 * static_cast<double>(sets[k].name.size());
+    if (lx > left + 130 && lx + entryWidth > width - 10) lx = left + 130, ly += 22;
+    legendSvg += "<line x1=\"" + fixed(lx) + "\" y1=\"" + fixed(ly) + "\" x2=\"" + fixed(lx + 24) + "\" y2=\"" +
+                 fixed(ly) + "\" stroke=\"" + colour(k) + "\" stroke-width=\"3\"/>\n";
+    legendSvg += text(lx + 30, ly + 4, sets[k].name, "start");
+    lx += entryWidth;
+  }
+  const int height = static_cast<int>(ly + 18);
 
   std::string svg = header(width, height, title);
   svg += "<g class=\"plane\">\n";
-  for (double v = -limit; v <= limit + step * 1e-6; v += step) {
-    double value = std::fabs(v) < step * 1e-9 ? 0 : v;
-    svg += line(p.x(value), p.top, p.x(value), p.top + p.height, "grid");
-    svg += line(p.left, p.y(value), p.left + p.width, p.y(value), "grid");
-    svg += text(p.x(value), p.top + p.height + 16, siLabel(value), "middle");
-    svg += text(p.left - 6, p.y(value) + 4, siLabel(value), "end");
+  // Decade circles, labelled along a ray in the right half-plane.
+  const int step = (highDecade - lowDecade + 7) / 8;
+  for (int decade = lowDecade; decade <= highDecade; ++decade) {
+    double r = plane.radius(std::pow(10.0L, decade));
+    bool labelled = (decade - lowDecade) % step == 0 || decade == highDecade;
+    svg += "<circle class=\"" + std::string(labelled ? "grid" : "minor") + "\" cx=\"" + fixed(plane.cx) +
+           "\" cy=\"" + fixed(plane.cy) + "\" r=\"" + fixed(r) + "\" fill=\"none\"/>\n";
+    if (labelled)
+      svg += text(plane.cx + r * 0.966 + 2, plane.cy - r * 0.259 - 2, siLabel(std::pow(10.0L, decade)), "start",
+                  " font-size=\"11\" fill=\"#555\"");
   }
-  svg += line(p.x(0), p.top, p.x(0), p.top + p.height, "axis");
-  svg += line(p.left, p.y(0), p.left + p.width, p.y(0), "axis");
-  svg += "<rect class=\"frame\" x=\"" + fixed(p.left) + "\" y=\"" + fixed(p.top) + "\" width=\"" + fixed(p.width) +
-         "\" height=\"" + fixed(p.height) + "\"/>\n";
+  // Lines of constant damping: Q = 0.5 (the real axis), 0.707 and 2.
+  for (double q : {0.7071067811865476, 2.0}) {
+    double angle = std::acos(1 / (2 * q));
+    for (double sign : {1.0, -1.0})
+      svg += line(plane.cx, plane.cy, plane.cx - plane.outer * std::cos(angle),
+                  plane.cy - sign * plane.outer * std::sin(angle), "minor");
+  }
+  svg += line(left, plane.cy, left + side, plane.cy, "axis");
+  svg += line(plane.cx, top, plane.cx, top + side, "axis");
+  char data[96];
+  std::snprintf(data, sizeof data, " data-decades=\"%d %d\"", lowDecade, highDecade);
+  svg += "<rect class=\"frame\" x=\"" + fixed(left) + "\" y=\"" + fixed(top) + "\" width=\"" + fixed(side) +
+         "\" height=\"" + fixed(side) + "\"" + data + "/>\n";
   for (std::size_t k = 0; k < sets.size(); ++k) {
-    for (const PolynomialRoot& root : sets[k].poles) {
-      if (!root.reliable) continue;
-      double x = p.x(static_cast<double>(root.value.real())), y = p.y(static_cast<double>(root.value.imag()));
-      svg += "<path d=\"M" + fixed(x - 6) + " " + fixed(y - 6) + "L" + fixed(x + 6) + " " + fixed(y + 6) + "M" +
-             fixed(x - 6) + " " + fixed(y + 6) + "L" + fixed(x + 6) + " " + fixed(y - 6) + "\" stroke=\"" +
-             colour(k) + "\" stroke-width=\"2.5\" fill=\"none\"/>\n";
-    }
-    for (const PolynomialRoot& root : sets[k].zeros) {
-      if (!root.reliable) continue;
-      svg += "<circle cx=\"" + fixed(p.x(static_cast<double>(root.value.real()))) + "\" cy=\"" +
-             fixed(p.y(static_cast<double>(root.value.imag()))) + "\" r=\"6\" stroke=\"" + colour(k) +
-             "\" stroke-width=\"2.5\" fill=\"none\"/>\n";
+    for (const auto& [kind, roots] : {std::pair{"pole", &sets[k].poles}, std::pair{"zero", &sets[k].zeros}}) {
+      for (const PolynomialRoot& root : *roots) {
+        if (!std::isfinite(std::abs(root.value))) continue;
+        double x = plane.x(root.value), y = plane.y(root.value);
+        char where[96];
+        std::snprintf(where, sizeof where, " data-re=\"%.6Lg\" data-im=\"%.6Lg\"", root.value.real(),
+                      root.value.imag());
+        svg += "<g class=\"root " + std::string(kind) + "\" data-value=\"" + escapeXml(formatComplex(root.value, 4)) +
+               "\"" + where + (root.reliable ? "" : " opacity=\"0.55\"") + "><title>" +
+               escapeXml(rootTitle(kind, sets[k].name, root)) + "</title>";
+        const std::string dash = root.reliable ? "" : " stroke-dasharray=\"2 2\"";
+        if (std::string(kind) == "pole")
+          svg += "<path d=\"M" + fixed(x - 6) + " " + fixed(y - 6) + "L" + fixed(x + 6) + " " + fixed(y + 6) + "M" +
+                 fixed(x - 6) + " " + fixed(y + 6) + "L" + fixed(x + 6) + " " + fixed(y - 6) + "\" stroke=\"" +
+                 colour(k) + "\" stroke-width=\"2.5\" fill=\"none\"" + dash + "/>";
+        else
+          svg += "<circle cx=\"" + fixed(x) + "\" cy=\"" + fixed(y) + "\" r=\"6\" stroke=\"" + colour(k) +
+                 "\" stroke-width=\"2.5\" fill=\"none\"" + dash + "/>";
+        svg += "</g>\n";
+      }
     }
   }
   svg += "</g>\n";
-  svg += text(p.left + p.width / 2, p.top + p.height + 36, "real part (rad/s)", "middle");
-  double cy = p.top + p.height / 2;
-  svg += "<text x=\"16\" y=\"" + fixed(cy) + "\" text-anchor=\"middle\" transform=\"rotate(-90 16 " + fixed(cy) +
-         ")\">imaginary part (rad/s)</text>\n";
-  std::vector<std::string> names;
-  for (const PoleZeroSet& set : sets) names.push_back(set.name);
-  svg += text(p.left, 622, "\u00d7 pole   \u25cb zero", "start");
-  svg += legend(p.left + 130, 618, names);
+  svg += text(left + side / 2, top + side + 18,
+              "s-plane in log radius: angle as in the plane, distance from the centre \u221d log10 |s| (rad/s)",
+              "middle", " font-size=\"11\"");
+  svg += text(left + side / 2, top + side + 36, "left: stable (Re s < 0); lines: Q = 0.707 and Q = 2", "middle",
+              " font-size=\"11\"");
+  svg += text(left, top + side + 68, "\u00d7 pole   \u25cb zero", "start");
+  svg += legendSvg;
   svg += "</svg>\n";
   return svg;
 }

@@ -31,6 +31,11 @@ std::string poleZeroSvg(const std::vector<PoleZeroSet>& sets, const std::string&
 // Text with &, <, > and quotes escaped for XML and HTML.
 std::string escapeXml(const std::string& text);
 
+// A value in engineering notation with at most `digits` significant digits
+// and an SI prefix from f to T: "4.7k", "22.508n", "100m"; outside that
+// range as formatNumber() writes it.
+std::string engineering(long double value, int digits = 6);
+
 // A value with an SI prefix for axis labels: "100m", "1k", "2.5M".
 std::string siLabel(long double value);
 

@@ -25,6 +25,7 @@ struct RunStatistics {
   std::uint64_t acceptedTrees = 0;  // common trees accumulated
   std::uint64_t terms = 0;          // terms stored in evaluated functions
   std::uint64_t functions = 0;      // topological functions evaluated
+  std::uint64_t netlists = 0;       // netlists read to their end
 };
 
 struct TreeContext {

@@ -39,7 +39,7 @@ TEST(CommandLineParse, OptionsAndFilesInAnyOrder) {
   EXPECT_TRUE(p.options.plainPath);
   EXPECT_EQ(p.options.inputs, (std::vector<std::string>{"a.net", "-", "-o"}));
 
-  p = parse({"-oout.txt", "--path=plain", "--path=fast", "--pa=plain"});
+  p = parse({"-oout.txt", "--path=plain", "--path=fast", "--pat=plain"});
   ASSERT_TRUE(p.ok) << p.error;
   EXPECT_EQ(p.options.outputPath, "out.txt");
   EXPECT_TRUE(p.options.plainPath);  // a unique prefix names the option

@@ -1,0 +1,124 @@
+#include "driver/in_process_run.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "driver/command_line.h"
+#include "driver/numeric_outputs.h"
+#include "driver/program_driver.h"
+#include "support/allocator.h"
+#include "support/char_source.h"
+#include "support/output.h"
+
+namespace velkor {
+
+namespace {
+
+constexpr int kFailure = 1;
+constexpr int kUsageError = 2;
+constexpr int kInterrupted = 128 + SIGINT;
+
+// The warnings that the numeric outputs write on a C stream, caught in a
+// string.
+class CapturedStream {
+ public:
+  CapturedStream() : stream_(open_memstream(&buffer_, &size_)) {}
+  CapturedStream(const CapturedStream&) = delete;
+  CapturedStream& operator=(const CapturedStream&) = delete;
+  ~CapturedStream() {
+    if (stream_ != nullptr) std::fclose(stream_);
+    std::free(buffer_);
+  }
+  std::FILE* stream() const { return stream_; }
+  std::string text() {
+    if (stream_ == nullptr) return {};
+    std::fflush(stream_);
+    return std::string(buffer_, size_);
+  }
+
+ private:
+  char* buffer_ = nullptr;
+  std::size_t size_ = 0;
+  std::FILE* stream_;
+};
+
+}  // namespace
+
+InProcessResult runInProcess(const std::string& text, const std::string& sourceName,
+                             const std::vector<std::string>& arguments,
+                             const volatile std::sig_atomic_t* interrupt) {
+  InProcessResult result;
+  std::vector<std::string> words{"velkor"};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  CommandLine options;
+  std::string error;
+  if (!parseCommandLine(static_cast<int>(words.size()), argv.data(), options, error)) {
+    result.status = kUsageError;
+    result.errors = "velkor: " + error + "\n";
+    return result;
+  }
+  if (options.action != CommandLine::Action::Run || !options.inputs.empty() || !options.outputPath.empty()) {
+    result.status = kUsageError;
+    result.errors = "velkor: help, version, input files and an output file are the command line's own\n";
+    return result;
+  }
+  if (options.approximationEps > 0 && options.valueSources.empty()) {
+    result.status = kUsageError;
+    result.errors = "velkor: option '--approx' needs element values (--values or --set)\n";
+    return result;
+  }
+  NumericOutputs numeric;
+  if (!numeric.prepare(options, error)) {
+    result.status = kUsageError;
+    result.errors = "velkor: " + error + "\n";
+    return result;
+  }
+
+  StringSource input(text, sourceName.c_str());
+  StringOutput output;
+  StringOutput errors;
+  HeapAllocator heap;
+  if (options.maxMemoryGiven) heap.setBound(options.maxMemory);
+  RunOptions run;
+  run.plainPath = options.plainPath;
+  run.format = options.format;
+  run.version = programVersion();
+  run.errors = &errors;
+  run.quiet = options.quiet;
+  run.strict = options.strict;
+  run.interruptFlag = interrupt;
+  run.secondsPerFunction = options.maxSeconds;
+  run.progress = options.progress;
+  run.progressInPlace = false;
+  if (numeric.active()) {
+    run.numeric = &numeric.settings();
+    run.numericResults = &numeric.results();
+  }
+  result.status = runProgram(input, output, heap, run);
+  result.output = output.text();
+  result.errors = errors.text();
+  if (interrupt != nullptr && *interrupt != 0) {
+    numeric.discard();
+    result.status = kInterrupted;
+    return result;
+  }
+  if (numeric.active()) {
+    CapturedStream warnings;
+    const bool finished = numeric.finish(text, options.quiet ? nullptr : warnings.stream(), error);
+    result.errors += warnings.text();
+    if (!finished) {
+      result.errors += "velkor: " + error + "\n";
+      result.status = kFailure;
+    } else if (options.strict && numeric.unusedValues() > 0) {
+      result.status = kFailure;
+    }
+  }
+  return result;
+}
+
+}  // namespace velkor
