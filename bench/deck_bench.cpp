@@ -43,6 +43,7 @@ int main() {
     elements = circuit.elements.size();
     best = std::min(best, std::chrono::duration<double>(end - start).count());
   }
-  std::printf("deck of %zu elements (%zu bytes): read and expanded in %.4f s (best of 5)\n", elements, deck.size(), best);
+  std::printf("deck of %zu elements (%zu bytes): read and expanded in %.4f s (best of 5)\n", elements, deck.size(),
+              best);
   return best < 0.1 ? 0 : 1;
 }

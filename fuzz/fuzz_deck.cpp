@@ -20,8 +20,10 @@ std::optional<long double> parse(std::string_view text) { return velkor::parseEn
 
 void checkPlace(const velkor::DeckError& e) {
   static const std::regex kPlace("fuzz\\.cir:[1-9][0-9]*:[1-9][0-9]*");
-  if (!std::regex_match(e.where(), kPlace)) velkor::fuzz::fail("error without a place: '" + e.where() + "': " + e.what());
-  if (std::string(e.what()).rfind("expected ", 0) != 0) velkor::fuzz::fail(std::string("error without what was expected: ") + e.what());
+  if (!std::regex_match(e.where(), kPlace))
+    velkor::fuzz::fail("error without a place: '" + e.where() + "': " + e.what());
+  if (std::string(e.what()).rfind("expected ", 0) != 0)
+    velkor::fuzz::fail(std::string("error without what was expected: ") + e.what());
 }
 
 }  // namespace
@@ -46,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   for (const DeckElement& e : decks.front().elements)
-    if (e.symbol.size() > 12 || e.symbol.empty()) fuzz::fail("a symbol of " + std::to_string(e.symbol.size()) + " characters");
+    if (e.symbol.size() > 12 || e.symbol.empty())
+      fuzz::fail("a symbol of " + std::to_string(e.symbol.size()) + " characters");
   RunOptions options;
   options.workLimit = fuzz::kWorkLimit;
   options.decks = &decks;

@@ -88,8 +88,9 @@ OperatingPoint readOperatingPoint(std::string_view text, const std::string& file
     }
   }
   if (values == 0)
-    throw DeckError(fileName + ":1:1",
-                    "expected device values such as '@q1[gm] = 3.4e-02' (print) or a 'device' table (show), found none");
+    throw DeckError(
+        fileName + ":1:1",
+        "expected device values such as '@q1[gm] = 3.4e-02' (print) or a 'device' table (show), found none");
   return op;
 }
 

@@ -10,12 +10,12 @@
 //      inductors are wired, and transistors become their small-signal models.
 #include "input/spice_deck_reader.h"
 
+#include <cctype>
 #include <cmath>
 #include <deque>
 #include <fstream>
 #include <map>
 #include <memory>
-#include <numeric>
 #include <set>
 #include <sstream>
 #include <unordered_map>
@@ -49,9 +49,9 @@ struct OutputRequest {
 // An element as the expansion finds it, before sources and couplings are
 // resolved.
 struct RawElement {
-  char letter = 0;       // r c l g e f h k v i q m
-  std::string symbol;    // qualified name (r2.x1)
-  std::string device;    // the simulator's name of a transistor (q.x1.q1)
+  char letter = 0;     // r c l g e f h k v i q m
+  std::string symbol;  // qualified name (r2.x1)
+  std::string device;  // the simulator's name of a transistor (q.x1.q1)
   std::vector<int> nodes;
   std::optional<long double> value;
   std::string control[2];  // f, h: the sensed source; k: the two inductors (qualified)
@@ -92,8 +92,10 @@ class DeckReader {
       DeckCard& card = cards[k];
       const std::string& word = card.tokens[0].text;
       if (inControl_) {
-        if (word == ".endc") inControl_ = false;
-        else noteOutputs(card, true, "");
+        if (word == ".endc")
+          inControl_ = false;
+        else
+          noteOutputs(card, true, "");
         continue;
       }
       if (word == ".control") {
@@ -130,7 +132,8 @@ class DeckReader {
   // A command of a .control block counts when it prints, plots or measures.
   void noteOutputs(const DeckCard& card, bool control, const std::string& path) {
     const std::vector<DeckToken>& t = card.tokens;
-    static const std::set<std::string> kControl = {"print", "plot", "meas", "measure", "wrdata", "gnuplot", "asciiplot"};
+    static const std::set<std::string> kControl = {"print",  "plot",    "meas",     "measure",
+                                                   "wrdata", "gnuplot", "asciiplot"};
     if (control && kControl.count(t[0].text) == 0) return;
     for (std::size_t k = 1; k + 2 < t.size(); ++k) {
       static const std::set<std::string> kVoltage = {"v", "vdb", "vm", "vp", "vr", "vi", "mag", "db", "ph"};
@@ -154,7 +157,8 @@ class DeckReader {
       if (word == ".subckt") {
         if (card.tokens.size() < 2) fail(card.at, "expected a subcircuit name after .subckt");
         const std::string& name = card.tokens[1].text;
-        if (subcircuits_.count(name) != 0) fail(card.tokens[1].at, "expected a new subcircuit name, '" + name + "' is defined already");
+        if (subcircuits_.count(name) != 0)
+          fail(card.tokens[1].at, "expected a new subcircuit name, '" + name + "' is defined already");
         Subcircuit& sub = subcircuits_[name];
         sub.name = name;
         std::size_t k = 2;
@@ -167,7 +171,8 @@ class DeckReader {
             k += 2;
             continue;
           }
-          if (!sub.defaults.empty()) fail(token.at, "expected NAME=VALUE after the subcircuit's parameters, found '" + token.raw + "'");
+          if (!sub.defaults.empty())
+            fail(token.at, "expected NAME=VALUE after the subcircuit's parameters, found '" + token.raw + "'");
           sub.formals.push_back(token);
         }
         open.push_back(&sub);
@@ -181,11 +186,14 @@ class DeckReader {
         continue;
       }
       if (word == ".model" && card.tokens.size() >= 3) models_[card.tokens[1].text] = card.tokens[2].text;
-      if (open.empty()) topCards_.push_back(&card);
-      else open.back()->cards.push_back(&card);
+      if (open.empty())
+        topCards_.push_back(&card);
+      else
+        open.back()->cards.push_back(&card);
     }
     if (!open.empty())
-      fail(openedAt.back(), "expected .ends for subcircuit '" + open.back()->name + "', opened here, before the end of the deck");
+      fail(openedAt.back(),
+           "expected .ends for subcircuit '" + open.back()->name + "', opened here, before the end of the deck");
   }
 
   // ---- Pass 3: expansion. ----
@@ -228,8 +236,10 @@ class DeckReader {
     for (const DeckCard* card : cards) {
       if (card->tokens[0].text == ".param") continue;
       const DeckToken& first = card->tokens[0];
-      if (first.text[0] == '.') dotCard(*card, in);
-      else element(*card, in);
+      if (first.text[0] == '.')
+        dotCard(*card, in);
+      else
+        element(*card, in);
     }
   }
 
@@ -256,20 +266,23 @@ class DeckReader {
       static const std::set<std::string> kTransistors = {"npn", "pnp", "nmos", "pmos"};
       std::string type = t.size() >= 3 ? t[2].text : "";
       if (kTransistors.count(type) == 0 && !type.empty())
-        warn(card.at, "left out: model '" + t[1].raw + "' of type '" + t[2].raw + "' (no element of this deck can use it)");
+        warn(card.at,
+             "left out: model '" + t[1].raw + "' of type '" + t[2].raw + "' (no element of this deck can use it)");
       return;
     }
     if (word == ".ac") return;  // the analysis velkor makes itself
-    static const std::set<std::string> kAnalyses = {".dc", ".tran", ".op", ".noise", ".tf", ".sens", ".pz",
-                                                    ".disto", ".four", ".fourier", ".options", ".option", ".opt",
-                                                    ".temp", ".save", ".ic", ".nodeset", ".width", ".global", ".csparam",
-                                                    ".title"};
+    static const std::set<std::string> kAnalyses = {".dc",     ".tran",    ".op",   ".noise",   ".tf",      ".sens",
+                                                    ".pz",     ".disto",   ".four", ".fourier", ".options", ".option",
+                                                    ".opt",    ".temp",    ".save", ".ic",      ".nodeset", ".width",
+                                                    ".global", ".csparam", ".title"};
     if (kAnalyses.count(word) != 0) {
       warn(card.at, "left out: '" + t[0].raw + "' has no effect on the small-signal network");
       return;
     }
-    fail(card.at, "expected a card for the small-signal network (.subckt, .ends, .param, .include, .model, .end, an "
-                  "analysis or output card), found '" + t[0].raw + "'");
+    fail(card.at,
+         "expected a card for the small-signal network (.subckt, .ends, .param, .include, .model, .end, an "
+         "analysis or output card), found '" +
+             t[0].raw + "'");
   }
 
   void element(const DeckCard& card, Instance& in) {
@@ -280,25 +293,32 @@ class DeckReader {
     e.symbol = qualified(name, in);
     e.at = card.at;
     switch (e.letter) {
-      case 'r': case 'c': case 'l': {
-        need(card, 4, e.letter == 'r' ? "two nodes and a resistance" : e.letter == 'c' ? "two nodes and a capacitance"
-                                                                                        : "two nodes and an inductance");
+      case 'r':
+      case 'c':
+      case 'l': {
+        need(card, 4,
+             e.letter == 'r'   ? "two nodes and a resistance"
+             : e.letter == 'c' ? "two nodes and a capacitance"
+                               : "two nodes and an inductance");
         e.nodes = {node(t[1], in), node(t[2], in)};
         std::size_t k = 3;
         if (t.size() >= 6 && t[3].text == std::string(1, e.letter) && t[4].text == "=") k = 5;
         e.value = value(t[k], in);
         for (++k; k < t.size(); k += 3) {
-          if (k + 2 >= t.size() || t[k + 1].text != "=") fail(t[k].at, "expected NAME=VALUE after the value, found '" + t[k].raw + "'");
+          if (k + 2 >= t.size() || t[k + 1].text != "=")
+            fail(t[k].at, "expected NAME=VALUE after the value, found '" + t[k].raw + "'");
           if (t[k].text == "m" || t[k].text == "scale" || t[k].text == "ac")
             fail(t[k].at, "expected no '" + t[k].raw + "=' (write the element's value itself)");
           warn(t[k].at, "left out: '" + t[k].raw + "=' has no effect on the small-signal value");
         }
         break;
       }
-      case 'g': case 'e': {
-        if (t.size() >= 4 && (t[3].text == "value" || t[3].text == "poly" || t[3].text == "table" || t[3].text == "vol" ||
-                              t[3].text == "cur" || t[3].text == "laplace"))
-          fail(t[3].at, "expected two controlling nodes and a gain (a linear controlled source), found '" + t[3].raw + "'");
+      case 'g':
+      case 'e': {
+        if (t.size() >= 4 && (t[3].text == "value" || t[3].text == "poly" || t[3].text == "table" ||
+                              t[3].text == "vol" || t[3].text == "cur" || t[3].text == "laplace"))
+          fail(t[3].at,
+               "expected two controlling nodes and a gain (a linear controlled source), found '" + t[3].raw + "'");
         if (t.size() != 6) {
           if (t.size() < 6) need(card, 6, "two output nodes, two controlling nodes and a gain");
           fail(t[6].at, "expected the end of the line after the gain, found '" + t[6].raw + "'");
@@ -307,29 +327,35 @@ class DeckReader {
         e.value = value(t[5], in);
         break;
       }
-      case 'f': case 'h': {
+      case 'f':
+      case 'h': {
         if (t.size() != 5) {
           if (t.size() < 5) need(card, 5, "two output nodes, a voltage source that senses the current and a gain");
           fail(t[5].at, "expected the end of the line after the gain, found '" + t[5].raw + "'");
         }
         e.nodes = {node(t[1], in), node(t[2], in)};
-        if (t[3].text[0] != 'v') fail(t[3].at, "expected the name of a voltage source that senses the current, found '" + t[3].raw + "'");
+        if (t[3].text[0] != 'v')
+          fail(t[3].at, "expected the name of a voltage source that senses the current, found '" + t[3].raw + "'");
         e.control[0] = qualified(t[3].text, in);
         e.value = value(t[4], in);
         break;
       }
       case 'k': {
         need(card, 4, "two inductors and a coupling coefficient");
-        if (t.size() > 4) fail(t[4].at, "expected one coupling coefficient after two inductors (couple more than two with one K card a pair)");
+        if (t.size() > 4)
+          fail(t[4].at,
+               "expected one coupling coefficient after two inductors (couple more than two with one K card a pair)");
         for (int k = 0; k < 2; ++k) {
-          if (t[1 + k].text[0] != 'l') fail(t[1 + k].at, "expected the name of an inductor, found '" + t[1 + k].raw + "'");
+          if (t[1 + k].text[0] != 'l')
+            fail(t[1 + k].at, "expected the name of an inductor, found '" + t[1 + k].raw + "'");
           e.control[k] = qualified(t[1 + k].text, in);
         }
         e.value = value(t[3], in);
         if (!(*e.value >= -1 && *e.value <= 1)) fail(t[3].at, "expected a coupling coefficient from -1 to 1");
         break;
       }
-      case 'v': case 'i': {
+      case 'v':
+      case 'i': {
         need(card, 3, "two nodes");
         e.nodes = {node(t[1], in), node(t[2], in)};
         source(card, in, e);
@@ -339,18 +365,27 @@ class DeckReader {
         instance(card, in);
         return;
       }
-      case 'q': case 'm': {
+      case 'q':
+      case 'm': {
         transistor(card, in, e);
         break;
       }
       default: {
-        static const std::map<char, const char*> kKinds = {
-            {'b', "a behavioural source"}, {'d', "a diode"}, {'j', "a junction field-effect transistor"},
-            {'s', "a switch"}, {'w', "a switch"}, {'t', "a transmission line"}, {'o', "a lossy transmission line"},
-            {'u', "a distributed RC line"}, {'z', "a MESFET"}, {'a', "a code model"}, {'p', "coupled lines"}};
+        static const std::map<char, const char*> kKinds = {{'b', "a behavioural source"},
+                                                           {'d', "a diode"},
+                                                           {'j', "a junction field-effect transistor"},
+                                                           {'s', "a switch"},
+                                                           {'w', "a switch"},
+                                                           {'t', "a transmission line"},
+                                                           {'o', "a lossy transmission line"},
+                                                           {'u', "a distributed RC line"},
+                                                           {'z', "a MESFET"},
+                                                           {'a', "a code model"},
+                                                           {'p', "coupled lines"}};
         auto kind = kKinds.find(e.letter);
-        fail(t[0].at, std::string("expected an element of a linear small-signal network (R C L G E F H K V I X Q M), found '") +
-                          t[0].raw + "'" + (kind != kKinds.end() ? std::string(", ") + kind->second : std::string()));
+        fail(t[0].at,
+             std::string("expected an element of a linear small-signal network (R C L G E F H K V I X Q M), found '") +
+                 t[0].raw + "'" + (kind != kKinds.end() ? std::string(", ") + kind->second : std::string()));
       }
     }
     raw_.push_back(std::move(e));
@@ -363,8 +398,10 @@ class DeckReader {
       const std::string& w = t[k].text;
       if (w == "ac") {
         e.ac = true;
-        if (k + 1 < t.size() && deckNumber(t[k + 1].text, settings_.parse)) ++k;
-        else if (k + 1 < t.size() && t[k + 1].text[0] == '{') value(t[++k], in);
+        if (k + 1 < t.size() && deckNumber(t[k + 1].text, settings_.parse))
+          ++k;
+        else if (k + 1 < t.size() && t[k + 1].text[0] == '{')
+          value(t[++k], in);
         if (k + 1 < t.size() && deckNumber(t[k + 1].text, settings_.parse)) ++k;
         continue;
       }
@@ -377,7 +414,8 @@ class DeckReader {
         k = close;
         continue;
       }
-      if (w == "=" || w == "(" || w == ")") fail(t[k].at, "expected a value or DC, AC or a source function, found '" + t[k].raw + "'");
+      if (w == "=" || w == "(" || w == ")")
+        fail(t[k].at, "expected a value or DC, AC or a source function, found '" + t[k].raw + "'");
       value(t[k], in);  // a DC value: checked, of no small-signal effect
     }
   }
@@ -394,12 +432,14 @@ class DeckReader {
     if (end < 2) need(card, 3, "nodes and a subcircuit name");
     const DeckToken& subName = t[end - 1];
     auto found = subcircuits_.find(subName.text);
-    if (found == subcircuits_.end()) fail(subName.at, "expected the name of a subcircuit defined by .subckt, found '" + subName.raw + "'");
+    if (found == subcircuits_.end())
+      fail(subName.at, "expected the name of a subcircuit defined by .subckt, found '" + subName.raw + "'");
     const Subcircuit& sub = found->second;
     if (end - 2 != sub.formals.size())
-      fail(t[0].at, "expected " + std::to_string(sub.formals.size()) + " nodes for subcircuit '" + sub.name + "', found " +
-                        std::to_string(end - 2));
-    if (in.depth >= kMaxInstanceDepth) fail(t[0].at, "expected subcircuits nested at most 32 deep (is one its own instance?)");
+      fail(t[0].at, "expected " + std::to_string(sub.formals.size()) + " nodes for subcircuit '" + sub.name +
+                        "', found " + std::to_string(end - 2));
+    if (in.depth >= kMaxInstanceDepth)
+      fail(t[0].at, "expected subcircuits nested at most 32 deep (is one its own instance?)");
     // Overrides are worked out in the scope of the instance line, defaults
     // in the instance's own scope (after the globals and the defaults
     // before them).
@@ -428,8 +468,9 @@ class DeckReader {
     const std::vector<DeckToken>& t = card.tokens;
     const bool bipolar = e.letter == 'q';
     std::size_t nodeCount = bipolar ? 3 : 4;
-    need(card, nodeCount + 2, bipolar ? "collector, base and emitter nodes and a model name"
-                                      : "drain, gate, source and bulk nodes and a model name");
+    need(card, nodeCount + 2,
+         bipolar ? "collector, base and emitter nodes and a model name"
+                 : "drain, gate, source and bulk nodes and a model name");
     // A bipolar transistor's fourth word is its substrate node when the
     // fifth names a model.
     if (bipolar && t.size() > 5 && models_.count(t[4].text) == 0 && models_.count(t[5].text) != 0) nodeCount = 4;
@@ -443,7 +484,9 @@ class DeckReader {
     std::map<std::string, std::size_t> byName;
     for (std::size_t k = 0; k < raw_.size(); ++k) {
       auto [at, fresh] = byName.emplace(raw_[k].symbol, k);
-      if (!fresh) fail(raw_[k].at, "expected a new element name, '" + raw_[k].symbol + "' is used already at " + deck_.where(raw_[at->second].at));
+      if (!fresh)
+        fail(raw_[k].at, "expected a new element name, '" + raw_[k].symbol + "' is used already at " +
+                             deck_.where(raw_[at->second].at));
       if (raw_[k].letter == 'v' || raw_[k].letter == 'i') sources.emplace(raw_[k].symbol, k);
     }
     std::size_t port1 = portSource(sources);
@@ -458,7 +501,9 @@ class DeckReader {
       auto s = sources.find(e.control[0]);
       if (s == sources.end() || raw_[s->second].letter != 'v')
         fail(e.at, "expected '" + e.control[0] + "' to name a voltage source of the deck (its current is sensed)");
-      if (s->second == port1) fail(e.at, "expected the sensed source to be another than the port's ('" + e.control[0] + "'); add a 0 V source in series");
+      if (s->second == port1)
+        fail(e.at, "expected the sensed source to be another than the port's ('" + e.control[0] +
+                       "'); add a 0 V source in series");
       sensors[s->second].push_back(k);
     }
     for (std::size_t k = 0; k < raw_.size(); ++k) {
@@ -489,12 +534,24 @@ class DeckReader {
     for (std::size_t k = 0; k < raw_.size(); ++k) {
       RawElement& e = raw_[k];
       switch (e.letter) {
-        case 'r': add(DeckKind::kResistor, e.symbol, {root(e.nodes[0]), root(e.nodes[1])}, e.value, e.at); break;
-        case 'c': add(DeckKind::kCapacitor, e.symbol, {root(e.nodes[0]), root(e.nodes[1])}, e.value, e.at); break;
-        case 'l': break;  // after the couplings
-        case 'g': add(DeckKind::kVccs, e.symbol, {root(e.nodes[0]), root(e.nodes[1]), root(e.nodes[2]), root(e.nodes[3])}, e.value, e.at); break;
-        case 'e': add(DeckKind::kVcvs, e.symbol, {root(e.nodes[0]), root(e.nodes[1]), root(e.nodes[2]), root(e.nodes[3])}, e.value, e.at); break;
-        case 'f': case 'h': {
+        case 'r':
+          add(DeckKind::kResistor, e.symbol, {root(e.nodes[0]), root(e.nodes[1])}, e.value, e.at);
+          break;
+        case 'c':
+          add(DeckKind::kCapacitor, e.symbol, {root(e.nodes[0]), root(e.nodes[1])}, e.value, e.at);
+          break;
+        case 'l':
+          break;  // after the couplings
+        case 'g':
+          add(DeckKind::kVccs, e.symbol, {root(e.nodes[0]), root(e.nodes[1]), root(e.nodes[2]), root(e.nodes[3])},
+              e.value, e.at);
+          break;
+        case 'e':
+          add(DeckKind::kVcvs, e.symbol, {root(e.nodes[0]), root(e.nodes[1]), root(e.nodes[2]), root(e.nodes[3])},
+              e.value, e.at);
+          break;
+        case 'f':
+        case 'h': {
           auto [a, b] = sensedSegment[k];
           add(e.letter == 'f' ? DeckKind::kCccs : DeckKind::kCcvs, e.letter == 'f' ? e.symbol : "rm." + e.symbol,
               {root(e.nodes[0]), root(e.nodes[1]), root(a), root(b)}, e.value, e.at);
@@ -505,7 +562,8 @@ class DeckReader {
           for (int j = 0; j < 2; ++j) {
             auto l = inductors.find(e.control[j]);
             if (l == inductors.end()) fail(e.at, "expected '" + e.control[j] + "' to name an inductor of the deck");
-            if (splitAt.count(l->second) != 0) fail(e.at, "expected each inductor in one coupling at most, '" + e.control[j] + "' is coupled already");
+            if (splitAt.count(l->second) != 0)
+              fail(e.at, "expected each inductor in one coupling at most, '" + e.control[j] + "' is coupled already");
             halves[j] = l->second;
             splitAt[l->second] = {k, nodeIndex(e.symbol + "#" + std::to_string(j + 1))};
           }
@@ -515,18 +573,24 @@ class DeckReader {
           const RawElement& l2 = raw_[halves[1]];
           if (l1.value && l2.value) mutual = *e.value * std::sqrt(*l1.value * *l2.value);
           add(DeckKind::kMutual, "m." + e.symbol,
-              {splitAt[halves[0]].second, root(l1.nodes[1]), splitAt[halves[1]].second, root(l2.nodes[1])}, mutual, e.at);
+              {splitAt[halves[0]].second, root(l1.nodes[1]), splitAt[halves[1]].second, root(l2.nodes[1])}, mutual,
+              e.at);
           break;
         }
-        case 'q': case 'm': smallSignal(e, root); break;
-        default: break;  // v and i: the port, shorts and opens
+        case 'q':
+        case 'm':
+          smallSignal(e, root);
+          break;
+        default:
+          break;  // v and i: the port, shorts and opens
       }
     }
     for (std::size_t k = 0; k < raw_.size(); ++k) {
       const RawElement& e = raw_[k];
       if (e.letter != 'l') continue;
       auto split = splitAt.find(k);
-      add(DeckKind::kInductor, e.symbol, {root(e.nodes[0]), split == splitAt.end() ? root(e.nodes[1]) : split->second.second}, e.value, e.at);
+      add(DeckKind::kInductor, e.symbol,
+          {root(e.nodes[0]), split == splitAt.end() ? root(e.nodes[1]) : split->second.second}, e.value, e.at);
     }
     ports(port1, root);
   }
@@ -540,12 +604,14 @@ class DeckReader {
         if (name == "gnd") name = "0";
         auto found = name == "0" ? nodes_.end() : nodes_.find(name);
         if (name != "0" && found == nodes_.end())
-          throw DeckError(deck_.files.front(), "expected the nodes of --ports to be nodes of the deck, '" + name + "' is none");
+          throw DeckError(deck_.files.front(),
+                          "expected the nodes of --ports to be nodes of the deck, '" + name + "' is none");
         givenPorts_[k] = name == "0" ? 0 : found->second;
       }
       for (const auto& [name, k] : sources) {
         const RawElement& s = raw_[k];
-        if ((s.nodes[0] == givenPorts_[0] && s.nodes[1] == givenPorts_[1]) || (s.nodes[0] == givenPorts_[1] && s.nodes[1] == givenPorts_[0]))
+        if ((s.nodes[0] == givenPorts_[0] && s.nodes[1] == givenPorts_[1]) ||
+            (s.nodes[0] == givenPorts_[1] && s.nodes[1] == givenPorts_[0]))
           return k;
       }
       return raw_.size();
@@ -560,8 +626,8 @@ class DeckReader {
                       "--ports=IN,REF,OUT,REF");
     std::string names;
     for (std::size_t k : marked) names += " " + raw_[k].symbol;
-    throw DeckError(deck_.where(raw_[marked[1]].at),
-                    "expected one independent source marked AC for port 1, found" + names + "; write --ports=IN,REF,OUT,REF");
+    throw DeckError(deck_.where(raw_[marked[1]].at), "expected one independent source marked AC for port 1, found" +
+                                                         names + "; write --ports=IN,REF,OUT,REF");
   }
 
   template <typename Root>
@@ -584,7 +650,8 @@ class DeckReader {
       auto lookup = [&](const std::string& name) {
         if (name == "0" || name == "gnd") return 0;
         auto found = nodes_.find(out.path.empty() ? name : out.path + "." + name);
-        if (found == nodes_.end()) throw DeckError(deck_.where(out.at), "expected a node of the deck in this output, '" + name + "' is none");
+        if (found == nodes_.end())
+          throw DeckError(deck_.where(out.at), "expected a node of the deck in this output, '" + name + "' is none");
         return root(found->second);
       };
       std::pair<int, int> pair{lookup(out.plus), lookup(out.minus)};
@@ -594,10 +661,11 @@ class DeckReader {
     }
     if (pairs.size() != 1)
       throw DeckError(deck_.where(pairs.empty() ? source.at : last),
-                      pairs.empty() ? "expected one output node for port 2 in a .print, .plot, .probe or .measure card, "
-                                      "found none; write --ports=IN,REF,OUT,REF"
-                                    : "expected one output node for port 2, the output cards name " + std::to_string(pairs.size()) +
-                                          "; write --ports=IN,REF,OUT,REF");
+                      pairs.empty()
+                          ? "expected one output node for port 2 in a .print, .plot, .probe or .measure card, "
+                            "found none; write --ports=IN,REF,OUT,REF"
+                          : "expected one output node for port 2, the output cards name " +
+                                std::to_string(pairs.size()) + "; write --ports=IN,REF,OUT,REF");
     deck_.ports[2] = pairs.begin()->first;
     deck_.ports[3] = pairs.begin()->second;
   }
@@ -665,8 +733,9 @@ class DeckReader {
   void add(DeckKind kind, const std::string& symbol, std::initializer_list<int> nodes, std::optional<long double> value,
            const DeckPlace& at) {
     if (static_cast<int>(symbol.size()) > kMaxNameLength)
-      fail(at, "expected element names of at most " + std::to_string(kMaxNameLength) + " characters with their instance path, '" +
-                   symbol + "' has " + std::to_string(symbol.size()) + " (shorten the element or instance names)");
+      fail(at, "expected element names of at most " + std::to_string(kMaxNameLength) +
+                   " characters with their instance path, '" + symbol + "' has " + std::to_string(symbol.size()) +
+                   " (shorten the element or instance names)");
     DeckElement e;
     e.kind = kind;
     e.symbol = symbol;
@@ -676,7 +745,8 @@ class DeckReader {
     e.at = at;
     // A two-terminal element with both ends on one node does nothing.
     if (k == 2 && e.nodes[0] == e.nodes[1]) {
-      warn(at, "left out: '" + symbol + "' has both ends on node " + deck_.nodeNames[static_cast<std::size_t>(e.nodes[0])]);
+      warn(at,
+           "left out: '" + symbol + "' has both ends on node " + deck_.nodeNames[static_cast<std::size_t>(e.nodes[0])]);
       return;
     }
     deck_.elements.push_back(std::move(e));
@@ -715,8 +785,8 @@ bool looksLikeDeck(const std::string& text) {
     std::size_t end = text.find('\n', at);
     if (end == std::string::npos) end = text.size();
     std::size_t first = text.find_first_not_of(" \t", at);
-    if (first < end && (text[first] == '*' ||
-                        (text[first] == '.' && first + 1 < end && std::isalpha(static_cast<unsigned char>(text[first + 1])))))
+    if (first < end && (text[first] == '*' || (text[first] == '.' && first + 1 < end &&
+                                               std::isalpha(static_cast<unsigned char>(text[first + 1])))))
       return true;
     at = end + 1;
   }

@@ -49,9 +49,12 @@ class ExpressionParser {
     if (++depth_ > 200) fail("expected a less deeply nested expression");
     long double value = product();
     for (;;) {
-      if (take('+')) value += product();
-      else if (take('-')) value -= product();
-      else break;
+      if (take('+'))
+        value += product();
+      else if (take('-'))
+        value -= product();
+      else
+        break;
     }
     --depth_;
     return value;
@@ -79,8 +82,10 @@ class ExpressionParser {
     long double base = primary();
     skipBlanks();
     bool power = false;
-    if (take('^')) power = true;
-    else if (at_ + 1 < text_.size() && text_[at_] == '*' && text_[at_ + 1] == '*') at_ += 2, power = true;
+    if (take('^'))
+      power = true;
+    else if (at_ + 1 < text_.size() && text_[at_] == '*' && text_[at_ + 1] == '*')
+      at_ += 2, power = true;
     if (power) base = std::pow(base, unary());
     return base;
   }
@@ -136,7 +141,10 @@ class ExpressionParser {
         if (!take(',')) fail("expected ',' or ')'");
       }
     }
-    struct One { const char* name; long double (*f)(long double); };
+    struct One {
+      const char* name;
+      long double (*f)(long double);
+    };
     static const One kOne[] = {
         {"sqrt", [](long double x) { return std::sqrt(x); }}, {"abs", [](long double x) { return std::fabs(x); }},
         {"exp", [](long double x) { return std::exp(x); }},   {"ln", [](long double x) { return std::log(x); }},
@@ -220,7 +228,7 @@ long double deckValue(std::string_view text, const ParameterScope& scope, Number
     // A bare parameter name, as some decks write it.
     if (const long double* named = scope.find(std::string(text))) return *named;
     throw DeckError(where(), "expected a value (a number such as 4k7, 10u or 1.5meg, or {expression}), found '" +
-                               std::string(text) + "'");
+                                 std::string(text) + "'");
   }
   return *value;
 }

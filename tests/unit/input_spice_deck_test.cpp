@@ -3,15 +3,16 @@
 // place and what was expected, exits 1 and writes nothing.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "analysis/element_values.h"
+#include "input/spice_expressions.h"
 #include "support/run_helpers.h"
 #include "support/scratch_dir.h"
 
@@ -20,8 +21,8 @@ namespace {
 
 // Every parameter's terms: name -> numerator and denominator as sorted
 // lists of "s^k coefficient name^e ..." with the symbols renamed by `names`.
-std::map<std::string, std::vector<std::multiset<std::string>>> termsOf(const std::string& json,
-                                                                     const std::map<std::string, std::string>& names) {
+std::map<std::string, std::vector<std::multiset<std::string>>> termsOf(
+    const std::string& json, const std::map<std::string, std::string>& names) {
   std::map<std::string, std::vector<std::multiset<std::string>>> result;
   const nlohmann::json doc = nlohmann::json::parse(json);
   for (const auto& parameter : doc.at("netlists").at(0).at("parameters")) {
@@ -45,6 +46,29 @@ std::map<std::string, std::vector<std::multiset<std::string>>> termsOf(const std
     result[parameter.at("name").get<std::string>() + " " + parameter.at("heading").get<std::string>()] = sides;
   }
   return result;
+}
+
+std::optional<long double> parseValue(std::string_view text) { return parseEngineeringNumber(text); }
+
+// A deck value is the very number a values file gives for the same text;
+// the forms only decks have are that number rewritten.
+TEST(SpiceDeck, ValuesAreTheNumbersAValuesFileGives) {
+  const ParameterScope none;
+  auto where = [] { return std::string("here"); };
+  for (const char* text :
+       {"1k", "4.7k", "10u", "2.2uF", "47p", "10kOhm", "1.5meg", "1e-9", ".5", "-3", "10M", "1F", "3.3nH"})
+    EXPECT_EQ(deckValue(text, none, parseValue, where), *parseEngineeringNumber(text)) << text;
+  const std::pair<const char*, const char*> rewritten[] = {
+      {"4k7", "4.7k"}, {"2u2", "2.2u"}, {"1meg5", "1.5meg"}, {"4K7ohm", "4.7K"}};
+  for (const auto& [text, same] : rewritten)
+    EXPECT_EQ(deckValue(text, none, parseValue, where), *parseEngineeringNumber(same)) << text;
+  EXPECT_EQ(deckValue("10mil", none, parseValue, where), 10 * 25.4e-6L);
+  ParameterScope params;
+  params.set("r0", 1000);
+  EXPECT_EQ(deckValue("{2*r0+1k}", params, parseValue, where), 3000);
+  EXPECT_EQ(deckValue("{-2^2}", params, parseValue, where), -4);
+  EXPECT_EQ(deckValue("{sqrt(r0*r0)/ (2)}", params, parseValue, where), 500);
+  EXPECT_THROW(deckValue("{1/0}", params, parseValue, where), DeckError);
 }
 
 TEST(SpiceDeck, GivesTheFormulasOfTheSameCircuitWrittenAsANetlist) {
@@ -81,7 +105,7 @@ TEST(SpiceDeck, GivesTheFormulasOfTheSameCircuitWrittenAsANetlist) {
   ShellRun netlist = runShell(scratch, "\"$VELKOR\" -q --format=json same.net");
   ASSERT_EQ(deck.status, 0) << deck.err;
   ASSERT_EQ(netlist.status, 0) << netlist.err;
-  const std::map<std::string, std::string> names = {{"f1", "b1"},   {"rm.h1", "rm1"}, {"g1", "gm1"}, {"m.k1", "m1"},
+  const std::map<std::string, std::string> names = {{"f1", "b1"},     {"rm.h1", "rm1"}, {"g1", "gm1"}, {"m.k1", "m1"},
                                                     {"r1.x1", "rx1"}, {"c1.x1", "cx1"}, {"e1", "u1"}};
   const auto fromDeck = termsOf(deck.out, names);
   const auto fromNetlist = termsOf(netlist.out, {});
@@ -101,14 +125,21 @@ TEST(SpiceDeck, EveryErrorNamesItsPlaceAndWhatWasExpectedAndWritesNothing) {
   };
   const std::vector<Case> cases = {
       {"R1 in out\n", "4:10: error: expected two nodes and a resistance after 'out'"},
-      {"R1 in out 4x7\n", "4:11: error: expected a value (a number such as 4k7, 10u or 1.5meg, or {expression}), found '4x7'"},
-      {"R1 in out {2*rr}\n", "4:11: error: expected a parameter defined by .param or the subcircuit ('rr' is not) in '2*rr', found 'r'"},
+      {"R1 in out 4x7\n",
+       "4:11: error: expected a value (a number such as 4k7, 10u or 1.5meg, or {expression}), found '4x7'"},
+      {"R1 in out {2*rr}\n",
+       "4:11: error: expected a parameter defined by .param or the subcircuit ('rr' is not) in '2*rr', found 'r'"},
       {"R1 in out {2*(1k}\n", "4:11: error: expected ')' in '2*(1k', found the end"},
       {"R1 in out {1k\n", "4:11: error: expected '}' to close the expression opened here"},
       {"R1 in out 1k m=2\n", "4:14: error: expected no 'm=' (write the element's value itself)"},
-      {"D1 in out dmod\n", "4:1: error: expected an element of a linear small-signal network (R C L G E F H K V I X Q M), found 'D1', a diode"},
-      {"B1 out 0 v=v(in)*2\n", "4:1: error: expected an element of a linear small-signal network (R C L G E F H K V I X Q M), found 'B1', a behavioural source"},
-      {"E1 out 0 poly(1) in 0 0 1\n", "4:10: error: expected two controlling nodes and a gain (a linear controlled source), found 'poly'"},
+      {"D1 in out dmod\n",
+       "4:1: error: expected an element of a linear small-signal network (R C L G E F H K V I X Q M), found 'D1', a "
+       "diode"},
+      {"B1 out 0 v=v(in)*2\n",
+       "4:1: error: expected an element of a linear small-signal network (R C L G E F H K V I X Q M), found 'B1', a "
+       "behavioural source"},
+      {"E1 out 0 poly(1) in 0 0 1\n",
+       "4:10: error: expected two controlling nodes and a gain (a linear controlled source), found 'poly'"},
       {"F1 out 0 Vx 2\n", "4:1: error: expected 'vx' to name a voltage source of the deck (its current is sensed)"},
       {"F1 out 0 R1 2\n", "4:10: error: expected the name of a voltage source that senses the current, found 'R1'"},
       {"L1 in out 1m\nK1 L1 R2 0.5\n", "5:7: error: expected the name of an inductor, found 'R2'"},
@@ -116,13 +147,20 @@ TEST(SpiceDeck, EveryErrorNamesItsPlaceAndWhatWasExpectedAndWritesNothing) {
       {"X1 in out nosuch\n", "4:11: error: expected the name of a subcircuit defined by .subckt, found 'nosuch'"},
       {".include \"sub.inc\"\nX1 in out 0 pair\n", "5:1: error: expected 2 nodes for subcircuit 'pair', found 3"},
       {".include \"missing.inc\"\n", "4:10: error: expected a readable file, cannot read './missing.inc'"},
-      {".subckt open a b\nR1 a b 1k\n", "4:1: error: expected .ends for subcircuit 'open', opened here, before the end of the deck"},
-      {".func f(x) {x}\n", "4:1: error: expected a card for the small-signal network (.subckt, .ends, .param, .include, .model, .end, an analysis or output card), found '.func'"},
-      {"Rvery_long_name in out 1k\n", "4:1: error: expected element names of at most 12 characters with their instance path, 'rvery_long_name' has 15 (shorten the element or instance names)"},
+      {".subckt open a b\nR1 a b 1k\n",
+       "4:1: error: expected .ends for subcircuit 'open', opened here, before the end of the deck"},
+      {".func f(x) {x}\n",
+       "4:1: error: expected a card for the small-signal network (.subckt, .ends, .param, .include, .model, .end, an "
+       "analysis or output card), found '.func'"},
+      {"Rvery_long_name in out 1k\n",
+       "4:1: error: expected element names of at most 12 characters with their instance path, 'rvery_long_name' has 15 "
+       "(shorten the element or instance names)"},
       {"R1 in out 1k\nr1 out 0 2k\n", "5:1: error: expected a new element name, 'r1' is used already at deck.cir:4:1"},
-      {"V2 x 0 ac 1\n", "4:1: error: expected one independent source marked AC for port 1, found v1 v2; write --ports=IN,REF,OUT,REF"},
+      {"V2 x 0 ac 1\n",
+       "4:1: error: expected one independent source marked AC for port 1, found v1 v2; write --ports=IN,REF,OUT,REF"},
       {".print ac v(in) v(nowhere)\n", "4:19: error: expected a node of the deck in this output, 'nowhere' is none"},
-      {"R5 out x 1\n.print ac v(x)\n", "6:13: error: expected one output node for port 2, the output cards name 2; write --ports=IN,REF,OUT,REF"},
+      {"R5 out x 1\n.print ac v(x)\n",
+       "6:13: error: expected one output node for port 2, the output cards name 2; write --ports=IN,REF,OUT,REF"},
       {"+ 1k\n", "4:1: error: expected an element or a dot card before this continuation line"},
   };
   for (const Case& c : cases) {
@@ -130,7 +168,8 @@ TEST(SpiceDeck, EveryErrorNamesItsPlaceAndWhatWasExpectedAndWritesNothing) {
     if (c.body.rfind("+ ", 0) == 0) text = "title\n" + c.body + "V1 in 0 ac 1\n" + tail;
     if (c.body.rfind("+ ", 0) == 0) text = "title\n\n\n" + c.body;
     scratch.write("deck.cir", text);
-    ShellRun run = runShell(scratch, "rm -f out.txt; \"$VELKOR\" -o out.txt --eval deck.cir; echo \"[$(ls out.txt 2>&1)]\"");
+    ShellRun run =
+        runShell(scratch, "rm -f out.txt; \"$VELKOR\" -o out.txt --eval deck.cir; echo \"[$(ls out.txt 2>&1)]\"");
     EXPECT_EQ(run.err, "deck.cir:" + c.message + "\n") << c.body;
     EXPECT_NE(run.out.find("[ls: cannot access"), std::string::npos) << c.body << run.out;
   }
@@ -141,8 +180,9 @@ TEST(SpiceDeck, EveryErrorNamesItsPlaceAndWhatWasExpectedAndWritesNothing) {
   scratch.write("deck.cir", "title\nR1 in out 1k\n.end\n");
   ShellRun none = runShell(scratch, "\"$VELKOR\" deck.cir");
   EXPECT_EQ(none.status, 1);
-  EXPECT_EQ(none.err, "deck.cir:1:1: error: expected one independent source marked AC for port 1 (such as "
-                      "'vin in 0 ac 1'), or --ports=IN,REF,OUT,REF\n");
+  EXPECT_EQ(none.err,
+            "deck.cir:1:1: error: expected one independent source marked AC for port 1 (such as "
+            "'vin in 0 ac 1'), or --ports=IN,REF,OUT,REF\n");
 }
 
 // The README's decks, each run as it stands with the commands under it;
