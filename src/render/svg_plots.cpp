@@ -57,7 +57,17 @@ std::string header(int width, int height, const std::string& title) {
          ".frame{fill:none;stroke:#404040;stroke-width:1}.axis{stroke:#404040;stroke-width:1}"
          ".curve{fill:none;stroke-width:2;stroke-linejoin:round}</style>\n";
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
-  svg += text(width / 2.0, 22, title, "middle", " font-size=\"15\" font-weight=\"bold\"");
+  // The title on one line: cut (at a blank where one is near) to what the
+  // width holds at about 9 px a character; the full one is the <title>.
+  std::string shown = title;
+  const std::size_t room = static_cast<std::size_t>(std::max(10, (width - 24) / 9));
+  if (shown.size() > room) {
+    std::size_t cut = shown.rfind(' ', room - 3);
+    if (cut == std::string::npos || cut < room / 2) cut = room - 3;
+    while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) --cut;
+    shown = shown.substr(0, cut) + "...";
+  }
+  svg += text(width / 2.0, 22, shown, "middle", " font-size=\"15\" font-weight=\"bold\"");
   return svg;
 }
 
@@ -393,7 +403,7 @@ std::string poleZeroSvg(const std::vector<PoleZeroSet>& sets, const std::string&
     svg += "<circle class=\"" + std::string(labelled ? "grid" : "minor") + "\" cx=\"" + fixed(plane.cx) +
            "\" cy=\"" + fixed(plane.cy) + "\" r=\"" + fixed(r) + "\" fill=\"none\"/>\n";
     if (labelled)
-      svg += text(plane.cx + r * 0.966 + 2, plane.cy - r * 0.259 - 2, siLabel(std::pow(10.0L, decade)), "start",
+      svg += text(plane.cx + r * 0.966 - 2, plane.cy - r * 0.259 - 3, siLabel(std::pow(10.0L, decade)), "end",
                   " font-size=\"11\" fill=\"#555\"");
   }
   // Lines of constant damping: Q = 0.5 (the real axis), 0.707 and 2.
