@@ -6,7 +6,9 @@
 
 #include "analysis/frequency_response.h"
 #include "analysis/numeric_summary.h"
+#include "input/netlist_titles.h"
 #include "render/bode_csv.h"
+#include "render/latex_document.h"
 #include "render/html_report.h"
 #include "render/mathml_formula.h"
 #include "render/numeric_text.h"
@@ -137,6 +139,52 @@ TEST(HtmlReport, SelfContainedPage) {
                            "<div class=\"num\">", "<td>-1000</td><td>-159.155</td>", "<h2>Bode plot</h2>"})
     EXPECT_NE(html.find(part), std::string::npos) << part;
   EXPECT_EQ(html.find("Pole-zero map"), std::string::npos);
+}
+
+// What a typeset formula and the report show of a netlist: its title, the
+// values in engineering notation in natural order, and a formula whose
+// denominator starts negative shown negated in MathML and LaTeX alike.
+TEST(TypesetFormula, TitlesValuesAndSigns) {
+  for (const auto& [input, titles] : std::vector<std::pair<std::string, std::vector<std::string>>>{
+           {"{Band-pass,\n  Q = 100} r1 1 2 {second} end", {"Band-pass, Q = 100"}},
+           {"r1 1 2 END {next {nested} one} c1 1 0 end", {"", "next {nested} one"}},
+           {"r1 1 2 end\n  \n", {""}},
+           {"{only a comment}", {"only a comment"}}})
+    EXPECT_EQ(netlistTitles(input), titles) << input;
+  EXPECT_EQ(joinedTitle({"", "first", "second"}), "first; second");
+  EXPECT_EQ(joinedTitle({"a long title of many words"}, 15), "a long title...");
+  for (const auto& [value, text] : std::vector<std::pair<long double, std::string>>{
+           {4700, "4.7k"}, {10e-9L, "10n"}, {22.508e-9L, "22.508n"}, {999.9999999L, "1k"}, {1, "1"}, {-0.5L, "-500m"},
+           {1e15L, "1e+15"}})
+    EXPECT_EQ(engineering(value), text) << text;
+
+  ElementValues values;
+  for (const char* setting : {"c10=1n", "c2=2n", "c1=3n", "r1=4.7k"}) values.set(setting);
+  ReportInput input;
+  input.values = &values;
+  std::string html = htmlReport(input);
+  EXPECT_LT(html.find("<td>c1</td>"), html.find("<td>c2</td>"));
+  EXPECT_LT(html.find("<td>c2</td>"), html.find("<td>c10</td>"));
+  EXPECT_NE(html.find("<td>4.7k</td>"), std::string::npos);
+
+  // g21 = -u / (-1 - s r1 c1): shown as u / (1 + s r1 c1).
+  OwnedPolynomial numerator, denominator;
+  numerator.terms = {Term{0, -1, {{2, 1}}}};
+  denominator.terms = {Term{0, -1, {}}, Term{1, -1, {{0, 1}, {1, 1}}}};
+  const std::vector<std::string> symbols{"r1", "c1", "u"};
+  std::string math = mathmlFormula("g21", numerator, denominator, symbols);
+  EXPECT_EQ(math.find("&#x2212;"), std::string::npos) << math;
+  FinishedFormula formula;
+  formula.name = "g21";
+  formula.symbols = symbols;
+  formula.numerator = &numerator;
+  formula.denominator = &denominator;
+  StringOutput out;
+  LatexDocument(out, true).formulaFinished(formula);
+  EXPECT_NE(out.text().find("\\frac{u}{1 + s\\,r_{1}\\,c_{1}}"), std::string::npos) << out.text();
+  // A mixed lowest group keeps its signs.
+  denominator.terms = {Term{0, -1, {}}, Term{0, 1, {{0, 1}}}};
+  EXPECT_NE(mathmlFormula("g21", numerator, denominator, symbols).find("&#x2212;"), std::string::npos);
 }
 
 }  // namespace
