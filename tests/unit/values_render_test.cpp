@@ -110,6 +110,7 @@ TEST(Mathml, GroupsNamesAndLongFormulas) {
   // product where "rpiro" would not.
   EXPECT_EQ(mathmlName("rload"), "<msub><mi>r</mi><mi>load</mi></msub>");
   EXPECT_EQ(mathmlName("x"), "<mi>x</mi>");
+  EXPECT_EQ(mathmlName("r_load"), "<msub><mi>r</mi><mi>load</mi></msub>");
   EXPECT_EQ(mathmlName("q1b"), "<msub><mi>q</mi><mi>1b</mi></msub>");
 
   OwnedPolynomial big;
