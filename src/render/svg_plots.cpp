@@ -334,7 +334,7 @@ struct LogPlane {
   int lowDecade, highDecade;
   double radius(long double magnitude) const {
     if (magnitude <= 0) return 0;
-    double decades = std::log10(static_cast<double>(magnitude)) - lowDecade;
+    double decades = static_cast<double>(std::log10(magnitude)) - lowDecade;
     return inner + decades / (highDecade - lowDecade) * (outer - inner);
   }
   double x(std::complex<long double> s) const {
@@ -370,8 +370,10 @@ std::string poleZeroSvg(const std::vector<PoleZeroSet>& sets, const std::string&
       }
   int lowDecade = 0, highDecade = 1;
   if (largest > 0) {
-    lowDecade = static_cast<int>(std::floor(std::log10(static_cast<double>(smallest))));
-    highDecade = static_cast<int>(std::ceil(std::log10(static_cast<double>(largest))));
+    // (Clamped: a long double may lie beyond what an int of decades holds.)
+    auto decade = [](long double logarithm) { return static_cast<int>(std::clamp(logarithm, -4900.0L, 4900.0L)); };
+    lowDecade = decade(std::floor(std::log10(smallest)));
+    highDecade = decade(std::ceil(std::log10(largest)));
     if (highDecade <= lowDecade) highDecade = lowDecade + 1;
   }
   const double left = 65, top = 44, side = 510;
@@ -400,6 +402,7 @@ std::string poleZeroSvg(const std::vector<PoleZeroSet>& sets, const std::string&
   for (int decade = lowDecade; decade <= highDecade; ++decade) {
     double r = plane.radius(std::pow(10.0L, decade));
     bool labelled = (decade - lowDecade) % step == 0 || decade == highDecade;
+    if (!labelled && highDecade - lowDecade > 40) continue;
     svg += "<circle class=\"" + std::string(labelled ? "grid" : "minor") + "\" cx=\"" + fixed(plane.cx) +
            "\" cy=\"" + fixed(plane.cy) + "\" r=\"" + fixed(r) + "\" fill=\"none\"/>\n";
     if (labelled)
