@@ -80,8 +80,9 @@ std::string joinedTitle(const std::vector<std::string>& titles, std::size_t limi
     joined += title;
   }
   if (joined.size() <= limit) return joined;
-  std::size_t cut = joined.rfind(' ', limit);
-  if (cut == std::string::npos || cut < limit / 2) cut = limit;
+  const std::size_t room = limit > 3 ? limit - 3 : 0;  // for the "..."
+  std::size_t cut = joined.rfind(' ', room);
+  if (cut == std::string::npos || cut < room / 2) cut = room;
   // Not inside a UTF-8 sequence.
   while (cut > 0 && (static_cast<unsigned char>(joined[cut]) & 0xC0) == 0x80) --cut;
   return joined.substr(0, cut) + "...";

@@ -14,8 +14,9 @@ namespace velkor {
 // comment); empty for a netlist without a comment.
 std::vector<std::string> netlistTitles(std::string_view input);
 
-// The titles that are not empty, joined by "; ", cut to `limit` characters
-// (with "...") at a blank where one is near; empty when there is none.
+// The titles that are not empty, joined by "; ", cut to at most `limit`
+// characters with "..." (at a blank where one is near); empty when there
+// is none.
 std::string joinedTitle(const std::vector<std::string>& titles, std::size_t limit = 100);
 
 }  // namespace velkor

@@ -90,7 +90,8 @@ std::string mathmlName(const std::string& name) {
   const std::size_t split = 1;
   if (name.size() <= split || !std::isalpha(static_cast<unsigned char>(name[0])))
     return "<mi>" + escapeXml(name) + "</mi>";
-  std::string rest = name.substr(split);
+  // An underscore after the letter only marks the subscript, as in LaTeX.
+  std::string rest = name.substr(name.size() > split + 1 && name[split] == '_' ? split + 1 : split);
   bool digits = true;
   for (char c : rest) digits = digits && std::isdigit(static_cast<unsigned char>(c));
   return "<msub><mi>" + escapeXml(name.substr(0, split)) + "</mi>" +

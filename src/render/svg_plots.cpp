@@ -57,7 +57,17 @@ std::string header(int width, int height, const std::string& title) {
          ".frame{fill:none;stroke:#404040;stroke-width:1}.axis{stroke:#404040;stroke-width:1}"
          ".curve{fill:none;stroke-width:2;stroke-linejoin:round}</style>\n";
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
-  svg += text(width / 2.0, 22, title, "middle", " font-size=\"15\" font-weight=\"bold\"");
+  // The title on one line: cut (at a blank where one is near) to what the
+  // width holds at about 9 px a character; the full one is the <title>.
+  std::string shown = title;
+  const std::size_t room = static_cast<std::size_t>(std::max(10, (width - 24) / 9));
+  if (shown.size() > room) {
+    std::size_t cut = shown.rfind(' ', room - 3);
+    if (cut == std::string::npos || cut < room / 2) cut = room - 3;
+    while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) --cut;
+    shown = shown.substr(0, cut) + "...";
+  }
+  svg += text(width / 2.0, 22, shown, "middle", " font-size=\"15\" font-weight=\"bold\"");
   return svg;
 }
 
@@ -324,7 +334,7 @@ struct LogPlane {
   int lowDecade, highDecade;
   double radius(long double magnitude) const {
     if (magnitude <= 0) return 0;
-    double decades = std::log10(static_cast<double>(magnitude)) - lowDecade;
+    double decades = static_cast<double>(std::log10(magnitude)) - lowDecade;
     return inner + decades / (highDecade - lowDecade) * (outer - inner);
   }
   double x(std::complex<long double> s) const {
@@ -360,8 +370,10 @@ std::string poleZeroSvg(const std::vector<PoleZeroSet>& sets, const std::string&
       }
   int lowDecade = 0, highDecade = 1;
   if (largest > 0) {
-    lowDecade = static_cast<int>(std::floor(std::log10(static_cast<double>(smallest))));
-    highDecade = static_cast<int>(std::ceil(std::log10(static_cast<double>(largest))));
+    // (Clamped: a long double may lie beyond what an int of decades holds.)
+    auto decade = [](long double logarithm) { return static_cast<int>(std::clamp(logarithm, -4900.0L, 4900.0L)); };
+    lowDecade = decade(std::floor(std::log10(smallest)));
+    highDecade = decade(std::ceil(std::log10(largest)));
     if (highDecade <= lowDecade) highDecade = lowDecade + 1;
   }
   const double left = 65, top = 44, side = 510;
@@ -390,10 +402,11 @@ std::string poleZeroSvg(const std::vector<PoleZeroSet>& sets, const std::string&
   for (int decade = lowDecade; decade <= highDecade; ++decade) {
     double r = plane.radius(std::pow(10.0L, decade));
     bool labelled = (decade - lowDecade) % step == 0 || decade == highDecade;
+    if (!labelled && highDecade - lowDecade > 40) continue;
     svg += "<circle class=\"" + std::string(labelled ? "grid" : "minor") + "\" cx=\"" + fixed(plane.cx) +
            "\" cy=\"" + fixed(plane.cy) + "\" r=\"" + fixed(r) + "\" fill=\"none\"/>\n";
     if (labelled)
-      svg += text(plane.cx + r * 0.966 + 2, plane.cy - r * 0.259 - 2, siLabel(std::pow(10.0L, decade)), "start",
+      svg += text(plane.cx + r * 0.966 - 2, plane.cy - r * 0.259 - 3, siLabel(std::pow(10.0L, decade)), "end",
                   " font-size=\"11\" fill=\"#555\"");
   }
   // Lines of constant damping: Q = 0.5 (the real axis), 0.707 and 2.

@@ -12,8 +12,12 @@
 
 namespace velkor {
 
-// The Bode plot of `responses` (each on `frequenciesHz`), with labelled
-// axes, a grid and a legend naming each curve. `title` goes on top.
+// The Bode plot of `responses` (each on `frequenciesHz`): one magnitude
+// panel per unit among them (dB, dB re 1 ohm, dB re 1 S) with room above
+// the highest curve, then the phase with ticks at multiples of 45 degrees;
+// a grid, a legend naming each curve drawn, `title` on top (cut to the
+// width). Each frame carries its axis ranges as data-x-min, data-x-max
+// (log10 Hz), data-y-min and data-y-max, for checks that read the drawing.
 std::string bodeSvg(const std::vector<long double>& frequenciesHz, const std::vector<FrequencyResponse>& responses,
                     const std::string& title);
 
@@ -24,8 +28,12 @@ struct PoleZeroSet {
   std::vector<PolynomialRoot> poles;
 };
 
-// The s-plane in rad/s: poles as crosses, zeros as circles, one colour per
-// formula, and a legend. Unreliable roots are left out.
+// The s-plane in log radius: each root at its angle, at a distance from the
+// centre that grows with log10 |s| (one circle a decade, roots at the
+// origin in the centre), so that roots many decades apart are all seen.
+// Poles as crosses, zeros as circles, one colour per formula, unreliable
+// roots faded; each root has a <title> (value, frequency, Q) shown on hover
+// and data-re, data-im attributes; a legend names each formula.
 std::string poleZeroSvg(const std::vector<PoleZeroSet>& sets, const std::string& title);
 
 // Text with &, <, > and quotes escaped for XML and HTML.

@@ -3,6 +3,7 @@
 // reliability, and the frequency response on a log grid.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -148,6 +149,57 @@ TEST(FrequencyResponse, GridRangeAndUnwrappedPhase) {
   EXPECT_NEAR(static_cast<double>(response.phaseDeg.back()), -360 + 4 * std::atan(0.01) * 180 / std::numbers::pi,
               1e-3);
   for (std::size_t k = 1; k < grid.size(); ++k) EXPECT_LT(response.phaseDeg[k], response.phaseDeg[k - 1]);
+}
+
+// Series LC band-passes R / (R + sL + 1/(sC)) = s RC / (1 + s RC + s^2 LC):
+// the peak is exactly 0 dB at 1/(2 pi sqrt(LC)) whatever Q, and the Bode
+// grid must find it within 0.01 dB however coarse its base; the phase
+// starts at +90 degrees (DC behaviour s RC) and ends at -90.
+TEST(FrequencyResponse, BodeGridFindsEverySharpPeakAndPhaseFollowsTheLowFrequencyBranch) {
+  const long double pi = std::numbers::pi_v<long double>;
+  struct Case {
+    long double q;
+    int points;
+  };
+  for (const Case& c : {Case{1, 50}, Case{100, 400}, Case{1000, 20}, Case{1e5L, 400}}) {
+    const long double l = 10e-6L, capacitance = 1 / (l * 4 * pi * pi * 1e12L);  // 1 MHz
+    const long double r = std::sqrt(l / capacitance) / c.q;
+    NumericFormula bandPass{NumericPolynomial{0, {0, r * capacitance}, {}},
+                            NumericPolynomial{0, {1, r * capacitance, l * capacitance}, {}}};
+    std::vector<std::vector<PolynomialRoot>> roots{polynomialRoots(bandPass.numerator),
+                                                   polynomialRoots(bandPass.denominator)};
+    FrequencyRange range = defaultFrequencyRange(roots, c.points);
+    std::vector<long double> grid = bodeFrequencyGrid(range, roots, {&bandPass});
+    EXPECT_TRUE(std::is_sorted(grid.begin(), grid.end())) << c.q;
+    EXPECT_GE(grid.size(), static_cast<std::size_t>(c.points));
+    EXPECT_LE(grid.size(), static_cast<std::size_t>(c.points) * 10 + 10);
+    FrequencyResponse response = frequencyResponse(bandPass, grid, "g21");
+    long double peak = *std::max_element(response.magnitudeDb.begin(), response.magnitudeDb.end());
+    EXPECT_NEAR(static_cast<double>(peak), 0, 0.01) << "Q " << c.q;
+    // Every pole frequency in the band is a grid point.
+    for (const PolynomialRoot& pole : roots[1]) {
+      long double f = hertz(std::abs(pole.value));
+      EXPECT_TRUE(std::any_of(grid.begin(), grid.end(), [f](long double g) { return std::fabs(g / f - 1) < 1e-9; }))
+          << "Q " << c.q;
+    }
+    EXPECT_NEAR(static_cast<double>(response.phaseDeg.front()), 90, 2) << "Q " << c.q;
+    EXPECT_NEAR(static_cast<double>(response.phaseDeg.back()), -90, 2) << "Q " << c.q;
+  }
+  // An inverting amplifier (-1, and -1 over a pole at 1 kHz) starts at
+  // +180 degrees, never -180; a differentiator -s at -90.
+  const long double w = 2 * pi * 1000;
+  for (const auto& [formula, start] :
+       {std::pair{NumericFormula{plain({-1}), plain({1})}, 180.0},
+        std::pair{NumericFormula{plain({-w}), NumericPolynomial{0, {w, 1}, {}}}, 180.0},
+        std::pair{NumericFormula{NumericPolynomial{0, {0, -1}, {}}, plain({1})}, -90.0}}) {
+    FrequencyResponse response = frequencyResponse(formula, logFrequencyGrid({1, 1e6L, 61}), "g21");
+    EXPECT_NEAR(static_cast<double>(response.phaseDeg.front()), start, 0.1);
+  }
+  EXPECT_EQ(responseUnitOf("z11"), ResponseUnit::kOhm);
+  EXPECT_EQ(responseUnitOf("y21"), ResponseUnit::kSiemens);
+  EXPECT_EQ(responseUnitOf("B"), ResponseUnit::kOhm);
+  EXPECT_EQ(responseUnitOf("g21"), ResponseUnit::kRatio);
+  EXPECT_EQ(responseUnitOf("s21"), ResponseUnit::kRatio);
 }
 
 }  // namespace

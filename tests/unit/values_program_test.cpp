@@ -133,7 +133,8 @@ TEST(ValuesProgram, BodeCsvAndSvgPoleZeroMapAndReport) {
   // 1 kHz: -80 dB at 100 kHz (to 1e-4 dB), phase -180 + 0.81 degrees.
   std::string csv = readFile(scratch.path("plot.csv"));
   EXPECT_EQ(csv.substr(0, csv.find('\n')), "frequency_Hz,g21_magnitude_dB,g21_phase_deg");
-  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 6);
+  // The five points, the poles' frequencies and points where the curve bends.
+  EXPECT_GT(std::count(csv.begin(), csv.end(), '\n'), 6);
   EXPECT_NE(csv.find("\n10,"), std::string::npos);
   std::string last = csv.substr(csv.rfind("\n100000,") + 8);
   EXPECT_NEAR(std::stod(last), -80, 1e-3);
@@ -141,7 +142,7 @@ TEST(ValuesProgram, BodeCsvAndSvgPoleZeroMapAndReport) {
   EXPECT_NE(readFile(scratch.path("plot.svg")).find(">g21</text>"), std::string::npos);
   EXPECT_NE(readFile(scratch.path("pz.svg")).find("<path d=\"M"), std::string::npos);
   std::string html = readFile(scratch.path("r.html"));
-  for (const char* part : {"<math display=\"block\">", "{unity-gain Sallen-Key", "<h2>Bode plot</h2>", "<td>u</td>"})
+  for (const char* part : {"<div class=\"fx\">", "{unity-gain Sallen-Key", "<h2>Bode plot</h2>", "<td>u</td>"})
     EXPECT_NE(html.find(part), std::string::npos) << part;
 }
 

@@ -6,7 +6,9 @@
 
 #include "analysis/frequency_response.h"
 #include "analysis/numeric_summary.h"
+#include "input/netlist_titles.h"
 #include "render/bode_csv.h"
+#include "render/latex_document.h"
 #include "render/html_report.h"
 #include "render/mathml_formula.h"
 #include "render/numeric_text.h"
@@ -89,28 +91,33 @@ TEST(PoleZeroMap, MarkersForReliableRootsOnly) {
   std::string svg = poleZeroSvg({PoleZeroSet{"g21", {zero}, {pole, conjugate, vague}}}, "map");
   std::ptrdiff_t crosses = 0;
   for (std::size_t at = svg.find("<path d=\"M"); at != std::string::npos; at = svg.find("<path d=\"M", at + 1)) ++crosses;
-  EXPECT_EQ(crosses, 2);
+  EXPECT_EQ(crosses, 3);  // the unreliable one faded
+  EXPECT_NE(svg.find("opacity=\"0.55\"><title>pole of g21: ill-conditioned"), std::string::npos);
   EXPECT_NE(svg.find("<circle cx=\""), std::string::npos);
 }
 
 TEST(Mathml, GroupsNamesAndLongFormulas) {
   RcLowPass rc;
+  // One MathML piece per term, wrapped by the page under a fraction bar.
   EXPECT_EQ(mathmlFormula("g21", rc.numerator, rc.denominator, rc.symbols),
-            "<math display=\"block\"><mrow><msub><mi>g</mi><mn>21</mn></msub><mo>=</mo><mfrac><mrow><mn>1</mn>"
-            "</mrow><mrow><mn>1</mn><mo>+</mo><msub><mi>r</mi><mn>1</mn></msub><mo>&#x2062;</mo><msub><mi>c</mi>"
-            "<mn>1</mn></msub><mo>&#x2062;</mo><mi>s</mi></mrow></mfrac></mrow></math>");
+            "<div class=\"fx\"><math class=\"lhs\"><mrow><msub><mi>g</mi><mn>21</mn></msub><mo>=</mo></mrow></math>"
+            "<div class=\"frac\"><div class=\"num\"><math><mrow><mn>1</mn></mrow></math></div><div class=\"den\">"
+            "<math><mrow><mn>1</mn></mrow></math><math><mrow><mo lspace=\"0\" rspace=\"0.22em\">+</mo><msub><mi>r</mi>"
+            "<mn>1</mn></msub><mo>&#x2062;</mo><msub><mi>c</mi><mn>1</mn></msub><mo>&#x2062;</mo><mi>s</mi></mrow>"
+            "</math></div></div></div>");
   EXPECT_EQ(mathmlName("Y0"), "<msub><mi>Y</mi><mn>0</mn></msub>");
   // The element letter alone, as in the LaTeX output: r_pi r_o reads as a
   // product where "rpiro" would not.
   EXPECT_EQ(mathmlName("rload"), "<msub><mi>r</mi><mi>load</mi></msub>");
   EXPECT_EQ(mathmlName("x"), "<mi>x</mi>");
+  EXPECT_EQ(mathmlName("r_load"), "<msub><mi>r</mi><mi>load</mi></msub>");
   EXPECT_EQ(mathmlName("q1b"), "<msub><mi>q</mi><mi>1b</mi></msub>");
 
   OwnedPolynomial big;
   for (int k = 0; k < 500; ++k) big.terms.push_back(Term{k / 100, k % 2 ? -2 : 1, {{0, 2}}});
   std::string math = mathmlFormula("g21", big, rc.denominator, rc.symbols, 300);
   EXPECT_NE(math.find("(350 more terms)"), std::string::npos);  // 150 of its 500 terms shown
-  EXPECT_NE(math.find("<mrow><mo>(</mo><msup><msub><mi>r</mi>"), std::string::npos);
+  EXPECT_NE(math.find("<mo>(</mo><msup><msub><mi>r</mi>"), std::string::npos);
 }
 
 TEST(HtmlReport, SelfContainedPage) {
@@ -129,10 +136,56 @@ TEST(HtmlReport, SelfContainedPage) {
   EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
   EXPECT_EQ(html.find("<script"), std::string::npos);
   EXPECT_FALSE(std::regex_search(html, std::regex("(src|href)=")));  // nothing fetched
-  for (const char* part : {"<td>r1</td><td>1000</td><td>--set</td>", "In no netlist: r9", "<pre>r1 1 2 c1",
-                           "<math display=\"block\">", "<td>-1000</td><td>-159.155</td>", "<h2>Bode plot</h2>"})
+  for (const char* part : {"<td>r1</td><td>1k</td><td>--set</td>", "In no netlist: r9", "<pre>r1 1 2 c1",
+                           "<div class=\"num\">", "<td>-1000</td><td>-159.155</td>", "<h2>Bode plot</h2>"})
     EXPECT_NE(html.find(part), std::string::npos) << part;
   EXPECT_EQ(html.find("Pole-zero map"), std::string::npos);
+}
+
+// What a typeset formula and the report show of a netlist: its title, the
+// values in engineering notation in natural order, and a formula whose
+// denominator starts negative shown negated in MathML and LaTeX alike.
+TEST(TypesetFormula, TitlesValuesAndSigns) {
+  for (const auto& [input, titles] : std::vector<std::pair<std::string, std::vector<std::string>>>{
+           {"{Band-pass,\n  Q = 100} r1 1 2 {second} end", {"Band-pass, Q = 100"}},
+           {"r1 1 2 END {next {nested} one} c1 1 0 end", {"", "next {nested} one"}},
+           {"r1 1 2 end\n  \n", {""}},
+           {"{only a comment}", {"only a comment"}}})
+    EXPECT_EQ(netlistTitles(input), titles) << input;
+  EXPECT_EQ(joinedTitle({"", "first", "second"}), "first; second");
+  EXPECT_EQ(joinedTitle({"a long title of many words"}, 15), "a long title...");
+  for (const auto& [value, text] : std::vector<std::pair<long double, std::string>>{
+           {4700, "4.7k"}, {10e-9L, "10n"}, {22.508e-9L, "22.508n"}, {999.9999999L, "1k"}, {1, "1"}, {-0.5L, "-500m"},
+           {1e15L, "1e+15"}})
+    EXPECT_EQ(engineering(value), text) << text;
+
+  ElementValues values;
+  for (const char* setting : {"c10=1n", "c2=2n", "c1=3n", "r1=4.7k"}) values.set(setting);
+  ReportInput input;
+  input.values = &values;
+  std::string html = htmlReport(input);
+  EXPECT_LT(html.find("<td>c1</td>"), html.find("<td>c2</td>"));
+  EXPECT_LT(html.find("<td>c2</td>"), html.find("<td>c10</td>"));
+  EXPECT_NE(html.find("<td>4.7k</td>"), std::string::npos);
+
+  // g21 = -u / (-1 - s r1 c1): shown as u / (1 + s r1 c1).
+  OwnedPolynomial numerator, denominator;
+  numerator.terms = {Term{0, -1, {{2, 1}}}};
+  denominator.terms = {Term{0, -1, {}}, Term{1, -1, {{0, 1}, {1, 1}}}};
+  const std::vector<std::string> symbols{"r1", "c1", "u"};
+  std::string math = mathmlFormula("g21", numerator, denominator, symbols);
+  EXPECT_EQ(math.find("&#x2212;"), std::string::npos) << math;
+  FinishedFormula formula;
+  formula.name = "g21";
+  formula.symbols = symbols;
+  formula.numerator = &numerator;
+  formula.denominator = &denominator;
+  StringOutput out;
+  LatexDocument(out, true).formulaFinished(formula);
+  EXPECT_NE(out.text().find("\\frac{u}{1 + s\\,r_{1}\\,c_{1}}"), std::string::npos) << out.text();
+  // A mixed lowest group keeps its signs.
+  denominator.terms = {Term{0, -1, {}}, Term{0, 1, {{0, 1}}}};
+  EXPECT_NE(mathmlFormula("g21", numerator, denominator, symbols).find("&#x2212;"), std::string::npos);
 }
 
 }  // namespace
