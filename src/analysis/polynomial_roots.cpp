@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <numeric>
 
@@ -19,6 +20,7 @@ constexpr long double kPi = std::numbers::pi_v<long double>;
 constexpr int kMaxSweeps = 800;      // Aberth sweeps over all the roots
 constexpr int kCircleRadii = 48;     // radii tried per inclusion circle
 constexpr int kMaxBalancing = 200;   // sweeps of the companion matrix balancing
+constexpr std::size_t kMaxCluster = 16;  // the most roots one cluster may hold
 
 bool finite(Complex z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
 
@@ -37,7 +39,7 @@ ScaledPolynomial scaled(const std::vector<long double>& a, const std::vector<lon
   // 2^shift is close to the geometric mean of the roots' magnitudes.
   p.shift = static_cast<int>(
       std::lround(static_cast<long double>(std::ilogb(a[0]) - std::ilogb(a[n])) / static_cast<long double>(n)));
-  int top = INT32_MIN;
+  int top = std::numeric_limits<int>::min();
   for (std::size_t k = 0; k <= n; ++k)
     if (a[k] != 0) top = std::max(top, std::ilogb(a[k]) + static_cast<int>(k) * p.shift);
   for (std::size_t k = 0; k <= n; ++k) {
@@ -262,7 +264,7 @@ public:
       // measured against the size of the product's terms.
       if (!(difference <= 8 * (bounds[k] + rounding))) reproduces_ = false;
     }
-    logLead_ = std::log(std::fabs(a.back()));
+    lead_ = std::fabs(a.back());
   }
 
   bool reproduces() const { return reproduces_; }
@@ -273,20 +275,23 @@ public:
     Inclusion result;
     if (!finite(centre) || slack_.empty()) return result;
     std::vector<char> inside(z_.size(), 0);
+    std::vector<long double> distances;
+    for (const Complex& zj : z_) distances.push_back(std::abs(zj - centre));
     long double inner = 0, outer = INFINITY;
     for (std::size_t j : members) {
       inside[j] = 1;
-      inner = std::max(inner, std::abs(z_[j] - centre));
+      inner = std::max(inner, distances[j]);
     }
     for (std::size_t j = 0; j < z_.size(); ++j)
-      if (!inside[j]) outer = std::min(outer, std::abs(z_[j] - centre));
+      if (!inside[j]) outer = std::min(outer, distances[j]);
     if (!std::isfinite(outer)) outer = 4 * (std::abs(centre) + inner);
     if (!(outer > inner) || !std::isfinite(inner)) return result;
     long double low = std::max(inner, outer * 1e-15L);
     long double m = static_cast<long double>(members.size());
-    for (int l = 0; l < kCircleRadii; ++l) {
-      long double radius = low * std::pow(outer / low, (l + 0.5L) / kCircleRadii);
-      long double ratio = ratioBound(centre, radius);
+    long double step = std::pow(outer / low, 1.0L / kCircleRadii);
+    long double radius = low * std::sqrt(step);
+    for (int l = 0; l < kCircleRadii; ++l, radius *= step) {
+      long double ratio = ratioBound(std::abs(centre), distances, radius);
       if (!(ratio < 1)) continue;
       long double bound = radius * -std::log1p(-ratio) / m;
       result.found = true;
@@ -297,25 +302,41 @@ public:
   }
 
 private:
-  // An upper bound of E(s) / |q(s)| on the circle |s - centre| = radius:
-  // E at |centre| + radius (its coefficients are not negative) over
-  // |a_n| prod ||z_j - centre| - radius|.
-  long double ratioBound(Complex centre, long double radius) const {
-    long double x = std::abs(centre) + radius, e = 0;
+  // An upper bound of E(s) / |q(s)| on the circle |s - centre| = radius
+  // (`distances`: |z_j - centre|): E at |centre| + radius (its
+  // coefficients are not negative) over |a_n| prod ||z_j - centre| - radius|.
+  long double ratioBound(long double centreSize, const std::vector<long double>& distances, long double radius) const {
+    long double x = centreSize + radius, e = 0;
     for (std::size_t k = slack_.size(); k-- > 0;) e = e * x + slack_[k];
     if (e == 0) return 0;
-    long double logQ = logLead_;
-    for (const Complex& zj : z_) {
-      long double d = std::fabs(std::abs(zj - centre) - radius);
+    // The product kept as a mantissa and a power of 2, which neither
+    // overflows nor underflows.
+    long double product = 1;
+    long exponent = 0;
+    for (long double distance : distances) {
+      long double d = std::fabs(distance - radius);
       if (d == 0) return INFINITY;
-      logQ += std::log(d);
+      product *= d;
+      if (product > 1e1000L || product < 1e-1000L) {
+        int e2 = 0;
+        product = std::frexp(product, &e2);
+        exponent += e2;
+      }
     }
-    return std::exp(std::log(e) - logQ);
+    int eProduct = 0;
+    product = std::frexp(product, &eProduct);
+    exponent += eProduct;
+    int eE = 0, eLead = 0;
+    long double mantissa = std::frexp(e, &eE) / (std::frexp(lead_, &eLead) * product);
+    long shift = static_cast<long>(eE) - eLead - exponent;
+    if (shift > 64) return INFINITY;
+    if (shift < -16000) return 0;
+    return std::ldexp(mantissa, static_cast<int>(shift));
   }
 
   const std::vector<Complex>& z_;
   std::vector<long double> slack_;
-  long double logLead_ = 0;
+  long double lead_ = 0;
   bool reproduces_ = false;
 };
 
@@ -400,7 +421,7 @@ CheckedSet checkRoots(const std::vector<long double>& a, const std::vector<long 
       if (!assigned[j]) near.push_back(j);
     std::stable_sort(near.begin(), near.end(),
                      [&](std::size_t x, std::size_t y) { return std::abs(z[x] - z[i]) < std::abs(z[y] - z[i]); });
-    for (std::size_t k = 2; k <= near.size(); ++k) {
+    for (std::size_t k = 2; k <= std::min(near.size(), kMaxCluster); ++k) {
       std::vector<std::size_t> members(near.begin(), near.begin() + static_cast<std::ptrdiff_t>(k));
       bool symmetric = true, upper = true;
       Complex sum = 0;

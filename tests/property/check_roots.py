@@ -212,8 +212,12 @@ def main():
         kind = tag.split()[0]
         total, good = counts.get(kind, (0, 0))
         counts[kind] = (total + len(reference), good + reliable)
+    # Not so cautious that little is left: the share of roots proved.
+    least = {"ladder": 0.99, "cascade": 0.85, "roots": 0.9}
     for kind, (total, good) in counts.items():
         print(f"{kind}: {good} of {total} roots reliable ({100 * good / total:.1f}%)")
+        if good < least[kind] * total:
+            problems.append(f"{kind}: fewer than {100 * least[kind]:.0f}% of the roots reliable")
     for problem in problems[:40]:
         print(problem)
     print(f"{len(problems)} problems in {cases} cases")
