@@ -213,7 +213,7 @@ def main():
         total, good = counts.get(kind, (0, 0))
         counts[kind] = (total + len(reference), good + reliable)
     # Not so cautious that little is left: the share of roots proved.
-    least = {"ladder": 0.99, "cascade": 0.85, "roots": 0.9}
+    least = {"ladder": 0.99, "cascade": 0.95, "roots": 0.95}
     for kind, (total, good) in counts.items():
         print(f"{kind}: {good} of {total} roots reliable ({100 * good / total:.1f}%)")
         if good < least[kind] * total:
