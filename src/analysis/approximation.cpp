@@ -294,6 +294,7 @@ std::vector<long double> approximationGrid(long double fromHz, long double toHz,
   };
   for (const auto* roots : {&exact.zeros, &exact.poles})
     for (const PolynomialRoot& root : *roots) {
+      if (!root.reliable) continue;
       add(root.naturalFrequency());
       if (root.isComplex()) add(std::fabs(root.value.imag()));
     }

@@ -80,7 +80,7 @@ Approximation approximateFormula(const PolynomialView& numerator, const Polynomi
                                  const NumericSummary& exact, const ApproximationSettings& settings);
 
 // The frequencies (Hz) on which e is measured: the log grid over the band
-// and the frequencies of the exact formula's poles and zeros inside it
+// and the frequencies of the exact formula's reliable poles and zeros inside it
 // (natural frequency, and for a complex root also its imaginary part),
 // ascending.
 std::vector<long double> approximationGrid(long double fromHz, long double toHz, const NumericSummary& exact);

@@ -123,6 +123,7 @@ FrequencyRange defaultFrequencyRange(const std::vector<std::vector<PolynomialRoo
   long double low = INFINITY, high = 0;
   for (const auto& set : roots)
     for (const PolynomialRoot& root : set) {
+      if (!root.reliable) continue;
       long double f = hertz(std::abs(root.value));
       if (!std::isfinite(f) || f <= 0) continue;
       low = std::min(low, f);

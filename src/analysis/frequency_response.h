@@ -28,9 +28,9 @@ struct FrequencyRange {
 // spaced on a log axis. One point gives `fromHz` alone.
 std::vector<long double> logFrequencyGrid(const FrequencyRange& range);
 
-// Two decades below the smallest and above the largest nonzero finite root
-// among `roots` (rad/s, converted to Hz); 1 Hz to 1 MHz when there is none.
-// Unreliable roots count too: they still tell where the response moves.
+// Two decades below the smallest and above the largest nonzero finite
+// reliable root among `roots` (rad/s, converted to Hz); 1 Hz to 1 MHz when
+// there is none. Unreliable roots do not count: their position is not known.
 FrequencyRange defaultFrequencyRange(const std::vector<std::vector<PolynomialRoot>>& roots, int points);
 
 // The range asked for: each end as given (`fromHz`, `toHz`; 0 for an end

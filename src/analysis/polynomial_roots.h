@@ -1,13 +1,26 @@
-// The roots of a numeric polynomial (the zeros or the poles of a formula).
-// The polynomial's variable is scaled so that its coefficients lie close to
-// 1 before the roots are found as the eigenvalues of its companion matrix
-// (Eigen); each root is then polished by Newton steps on the unscaled
-// polynomial in long double, and its uncertainty is estimated from the
-// coefficients' rounding bounds. A root whose position the coefficients do
-// not fix to about six digits is marked unreliable instead of being shown
-// as if it were exact.
+// The roots of a numeric polynomial (the zeros or the poles of a formula),
+// each either proved to the precision the coefficients allow or marked as
+// not fixed by them.
+//
+// Approximations come from simultaneous (Aberth) iteration in long double,
+// started on circles whose radii the coefficients' Newton polygon gives, so
+// that roots spread over hundreds of decades are all found; where the set
+// does not reproduce the coefficients, the eigenvalues of the balanced
+// companion matrix in long double are a second, independent start. The set
+// is then checked as a whole: q(s) = a_n prod (s - z_i) is multiplied out
+// and compared with the coefficients, and the difference plus the
+// coefficients' rounding bounds is a bound E on |p - q| for every
+// polynomial p the coefficients may stand for. Where E < |q| on a circle,
+// p has exactly as many roots inside as q (Rouche), and their sum differs
+// from that of the approximations inside by at most
+// radius * -log(1 - max E/|q|). A root alone in such a circle is reported
+// with that bound; approximations that no small circle separates are
+// tried as a cluster of numerically repeated roots, reported once with
+// their count and their mean (well conditioned even when each member is
+// not). Everything else is marked unreliable, never shown as a root.
 #pragma once
 
+#include <cmath>
 #include <complex>
 #include <vector>
 
@@ -17,14 +30,24 @@ namespace velkor {
 
 struct PolynomialRoot {
   std::complex<long double> value;  // rad/s; roots of real polynomials come in conjugate pairs
+  // For a reliable root the proved bound on |true - value| / |value|; for
+  // an unreliable one the best estimate there is (inf: none).
   long double relativeUncertainty = 0;
   bool reliable = true;
+  // A cluster of numerically repeated roots: `multiplicity` roots, each
+  // within `relativeSpread` * |value| of `value`, whose mean is `value`.
+  int multiplicity = 1;
+  long double relativeSpread = 0;
 
   bool isComplex() const { return value.imag() != 0; }
   // |root| in rad/s, and for a complex pair its quality factor
-  // |root| / (-2 Re root) (negative for a right half-plane pair).
+  // |root| / (-2 Re root): negative for a right half-plane pair, infinite
+  // for a pair on the imaginary axis.
   long double naturalFrequency() const { return std::abs(value); }
-  long double quality() const { return std::abs(value) / (-2 * value.real()); }
+  long double quality() const {
+    if (value.real() == 0) return INFINITY;
+    return std::abs(value) / (-2 * value.real());
+  }
 };
 
 // The largest relative uncertainty that still counts as reliable.
@@ -32,8 +55,9 @@ inline constexpr long double kReliableRootUncertainty = 1e-6L;
 
 // The roots of `polynomial` (coefficients[k] for s^k; its lowest power is
 // ignored, since a formula's numerator and denominator share it): roots at
-// the origin first, then real roots by ascending magnitude, then complex
-// pairs (negative imaginary part first) by ascending magnitude.
+// the origin first (one entry, with their multiplicity), then real roots by
+// ascending magnitude, then complex pairs (negative imaginary part first)
+// by ascending magnitude. The multiplicities add up to the degree.
 std::vector<PolynomialRoot> polynomialRoots(const NumericPolynomial& polynomial);
 
 // Hz from rad/s.

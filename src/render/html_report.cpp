@@ -103,18 +103,20 @@ std::string coefficientTable(const NumericSummary& numeric) {
 std::string rootTable(const char* title, const std::vector<PolynomialRoot>& roots) {
   std::string html = std::string("<h3>") + title + "</h3>\n";
   if (roots.empty()) return html + "<p>none</p>\n";
+  bool repeated = std::any_of(roots.begin(), roots.end(), [](const PolynomialRoot& r) { return r.multiplicity > 1; });
   html += "<div class=\"scroll\"><table class=\"roots\"><tr>" + cell("rad/s", "th") + cell("Hz", "th") +
-          cell("f0 (Hz)", "th") + cell("Q", "th") + "</tr>\n";
+          cell("f0 (Hz)", "th") + cell("Q", "th") + (repeated ? cell("multiplicity", "th") : "") + "</tr>\n";
   for (const PolynomialRoot& root : roots) {
     if (!root.reliable) {
-      html += "<tr><td colspan=\"4\" class=\"note\">ill-conditioned, near " +
+      html += std::string("<tr><td colspan=\"") + (repeated ? "5" : "4") + "\" class=\"note\">ill-conditioned, near " +
               escapeXml(formatComplex(root.value, 3)) + " rad/s (relative uncertainty " +
               escapeXml(formatNumber(root.relativeUncertainty, 2)) + ")</td></tr>\n";
       continue;
     }
     html += "<tr>" + cell(formatComplex(root.value)) + cell(formatComplex(root.value / (2 * 3.14159265358979323846L))) +
             cell(root.isComplex() ? formatNumber(hertz(root.naturalFrequency())) : "") +
-            cell(root.isComplex() ? formatNumber(root.quality()) : "") + "</tr>\n";
+            cell(root.isComplex() ? formatNumber(root.quality()) : "") +
+            (repeated ? cell(root.multiplicity > 1 ? multiplicityWord(root.multiplicity) : "") : "") + "</tr>\n";
   }
   return html + "</table></div>\n";
 }

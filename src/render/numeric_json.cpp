@@ -17,13 +17,27 @@ nlohmann::ordered_json coefficients(const NumericPolynomial& polynomial) {
   return array;
 }
 
-void roots(const std::vector<PolynomialRoot>& all, nlohmann::ordered_json& reliable,
-           nlohmann::ordered_json& unreliable) {
+// A repeated root is listed as many times as it counts (so that the lists
+// keep one entry per root), with its multiplicity beside each entry.
+bool roots(const std::vector<PolynomialRoot>& all, nlohmann::ordered_json& reliable,
+           nlohmann::ordered_json& unreliable, nlohmann::ordered_json& multiplicities) {
   reliable = nlohmann::ordered_json::array();
   unreliable = nlohmann::ordered_json::array();
-  for (const PolynomialRoot& root : all)
-    (root.reliable ? reliable : unreliable)
-        .push_back(nlohmann::ordered_json::array({number(root.value.real()), number(root.value.imag())}));
+  multiplicities = nlohmann::ordered_json::array();
+  bool repeated = false;
+  for (const PolynomialRoot& root : all) {
+    nlohmann::ordered_json value = nlohmann::ordered_json::array({number(root.value.real()), number(root.value.imag())});
+    if (!root.reliable) {
+      unreliable.push_back(value);
+      continue;
+    }
+    for (int k = 0; k < root.multiplicity; ++k) {
+      reliable.push_back(value);
+      multiplicities.push_back(root.multiplicity);
+    }
+    repeated = repeated || root.multiplicity > 1;
+  }
+  return repeated;
 }
 
 }  // namespace
@@ -34,9 +48,9 @@ nlohmann::ordered_json numericJson(const NumericSummary& summary) {
   nlohmann::ordered_json empty = nlohmann::ordered_json::array();
   json["numerator"] = complete ? coefficients(summary.formula.numerator) : empty;
   json["denominator"] = complete ? coefficients(summary.formula.denominator) : empty;
-  nlohmann::ordered_json zeros, poles, badZeros, badPoles;
-  roots(summary.zeros, zeros, badZeros);
-  roots(summary.poles, poles, badPoles);
+  nlohmann::ordered_json zeros, poles, badZeros, badPoles, zeroCounts, poleCounts;
+  bool repeated = roots(summary.zeros, zeros, badZeros, zeroCounts);
+  repeated = roots(summary.poles, poles, badPoles, poleCounts) || repeated;
   json["zeros"] = zeros;
   json["poles"] = poles;
   const LowFrequencyBehaviour& low = summary.lowFrequency;
@@ -47,6 +61,7 @@ nlohmann::ordered_json numericJson(const NumericSummary& summary) {
   // Numbers by nodal analysis have no coefficients.
   if (summary.circuit) json["source"] = "nodal";
   if (summary.indeterminate) json["indeterminate"] = true;
+  if (repeated) json["multiplicity"] = {{"zeros", zeroCounts}, {"poles", poleCounts}};
   if (!badZeros.empty() || !badPoles.empty())
     json["ill_conditioned"] = {{"zeros", badZeros}, {"poles", badPoles}};
   return json;

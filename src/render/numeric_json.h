@@ -2,7 +2,11 @@
 //   "numerator", "denominator": coefficients per power of s, lowest power
 //       of the printed formula first (numbers);
 //   "zeros", "poles": [re, im] in rad/s, for every root whose position the
-//       numbers fix; "ill_conditioned": {"zeros": [...], "poles": [...]}
+//       numbers fix, a repeated one as many times as it counts (its value
+//       the mean of the cluster);
+//   "multiplicity": {"zeros": [...], "poles": [...]}, only where a root is
+//       repeated: beside each entry of "zeros" and "poles", its multiplicity;
+//   "ill_conditioned": {"zeros": [...], "poles": [...]}
 //       with the approximate [re, im] of the others;
 //   "dc": the DC value, or null when it is infinite or undefined;
 //   "missing": the symbols without a value (all else empty or null then).

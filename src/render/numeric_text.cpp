@@ -1,5 +1,6 @@
 #include "render/numeric_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -41,6 +42,9 @@ void rootLines(std::string& text, const char* label, const std::vector<Polynomia
     text += line + "none\n";
     return;
   }
+  // A column for the multiplicity only where a root is repeated.
+  bool repeated = std::any_of(roots.begin(), roots.end(), [](const PolynomialRoot& r) { return r.multiplicity > 1; });
+  const std::size_t multiplicityColumn = kColumn + 1 + 2 * kRootColumn + 28;
   std::string indent(kColumn + 1, ' ');
   line += "rad/s";
   pad(line, kColumn + 1 + kRootColumn);
@@ -48,7 +52,12 @@ void rootLines(std::string& text, const char* label, const std::vector<Polynomia
   pad(line, kColumn + 1 + 2 * kRootColumn);
   line += "f0 Hz";
   pad(line, kColumn + 1 + 2 * kRootColumn + 14);
-  text += line + "Q\n";
+  line += "Q";
+  if (repeated) {
+    pad(line, multiplicityColumn);
+    line += "multiplicity";
+  }
+  text += line + "\n";
   for (const PolynomialRoot& root : roots) {
     line = indent;
     if (!root.reliable) {
@@ -65,11 +74,21 @@ void rootLines(std::string& text, const char* label, const std::vector<Polynomia
       pad(line, kColumn + 1 + 2 * kRootColumn + 14);
       line += formatNumber(root.quality());
     }
+    if (root.multiplicity > 1) {
+      pad(line, multiplicityColumn);
+      line += multiplicityWord(root.multiplicity);
+    }
     text += line + "\n";
   }
 }
 
 }  // namespace
+
+std::string multiplicityWord(int multiplicity) {
+  if (multiplicity == 2) return "double";
+  if (multiplicity == 3) return "triple";
+  return std::to_string(multiplicity) + "-fold";
+}
 
 std::string formatNumber(long double value, int digits) {
   if (std::isnan(value)) return "nan";
