@@ -51,6 +51,9 @@ struct CommandLine {
   int points = 0;                // --points (0: the default)
   // --approx=EPS: each formula also as its approximation within EPS (0: none).
   long double approximationEps = 0;
+  // Warnings about option arguments that are read but likely meant
+  // otherwise (`--to=5MHz`), one line each, starting with the option.
+  std::vector<std::string> warnings;
   // True when any numeric output is asked for.
   bool numeric() const {
     return evaluate || approximationEps > 0 || !bodePath.empty() || !poleZeroPath.empty() || !reportPath.empty();
