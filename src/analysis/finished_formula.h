@@ -19,6 +19,7 @@
 namespace velkor {
 
 struct Approximation;
+class WorkMeter;
 
 // One symbol of a term with its exponent (1 or more).
 struct FormulaFactor {
@@ -122,6 +123,11 @@ struct FinishedFormula {
   const Approximation* approximation = nullptr;
 
   FormulaTrace trace;
+
+  // The run's meter, for the long loops of the sinks (approximation): they
+  // start a phase of their own on it and stop when it says so. Null in
+  // tests that build formulas by hand.
+  WorkMeter* meter = nullptr;
 };
 
 }  // namespace velkor

@@ -53,13 +53,14 @@ FrequencyRange frequencyBand(const std::vector<std::vector<PolynomialRoot>>& roo
 }
 
 FrequencyResponse frequencyResponse(const NumericFormula& formula, const std::vector<long double>& frequenciesHz,
-                                    std::string name) {
+                                    std::string name, WorkMeter* meter) {
   FrequencyResponse response;
   response.name = std::move(name);
   response.magnitudeDb.reserve(frequenciesHz.size());
   response.phaseDeg.reserve(frequenciesHz.size());
   long double previous = NAN;
   for (long double f : frequenciesHz) {
+    if (meter != nullptr && !meter->step()) break;
     std::complex<long double> h = formula.atFrequency(2 * kPi * f);
     long double magnitude = std::abs(h);
     long double phase = NAN;

@@ -8,6 +8,7 @@
 
 #include "analysis/numeric_formula.h"
 #include "analysis/polynomial_roots.h"
+#include "support/work_meter.h"
 
 namespace velkor {
 
@@ -43,7 +44,9 @@ struct FrequencyResponse {
   std::vector<long double> phaseDeg;
 };
 
+// Each frequency is a step of `meter` (when given): once it says stop, the
+// response ends where it was (shorter than the grid).
 FrequencyResponse frequencyResponse(const NumericFormula& formula, const std::vector<long double>& frequenciesHz,
-                                    std::string name);
+                                    std::string name, WorkMeter* meter = nullptr);
 
 }  // namespace velkor

@@ -15,6 +15,7 @@
 #include "driver/output_file.h"
 #include "driver/program_driver.h"
 #include "support/allocator.h"
+#include "support/memory_use.h"
 #include "support/output.h"
 
 namespace velkor {
@@ -60,15 +61,6 @@ void catchStopSignals() {
   std::_Exit(128 + signal);
 }
 
-// Most of the machine's physical memory: the default bound, so that one
-// netlist cannot drive the machine into swapping.
-std::size_t defaultMemoryBound() {
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long pageSize = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return 0;
-  return static_cast<std::size_t>(static_cast<double>(pages) * static_cast<double>(pageSize) * 0.8);
-}
-
 // After --help or --version: a failed write to standard output is an error.
 int finishStandardOutput() {
   if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
@@ -102,6 +94,7 @@ int finishStandardOutput() {
   // before the results: a bad value or path stops the run with nothing
   // written.
   NumericOutputs numeric;
+  numeric.watch(&stopSignal);
   if (!numeric.prepare(options, error)) {
     report(error);
     return kUsageError;
@@ -163,11 +156,15 @@ int finishStandardOutput() {
   // Values for names that no netlist has are warnings: left out by
   // --quiet, errors under --strict.
   if (numeric.active() && !numeric.finish(inputText, options.quiet ? nullptr : stderr, error)) {
+    if (stopSignal != 0) {
+      destination.discard();
+      endBySignal(stopSignal);
+    }
     report(error);
     destination.discard();
     return kFailure;
   }
-  if (options.strict && numeric.unusedValues() > 0) status = kFailure;
+  if (options.strict && numeric.warnings() > 0) status = kFailure;
   if (!destination.commit(error)) {
     report(error);
     return kFailure;
