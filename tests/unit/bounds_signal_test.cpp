@@ -1,5 +1,5 @@
 // A long run (a three-stage amplifier, its exact gain of 430,000 terms
-// printed, approximated and plotted) stopped by SIGINT at points spread over
+// printed, approximated and plotted at 100,000 points) stopped by SIGINT at points spread over
 // its whole length: whatever phase it is in (enumeration, printing,
 // approximation, plots), it ends by the signal after less than half a second
 // of work, and leaves no file of -o or the plots behind. The work after the
@@ -74,7 +74,7 @@ Stopped runAndStop(const std::string& dir, double after) {
   if (child == 0) {
     if (chdir(dir.c_str()) != 0) _exit(126);
     freopen("/dev/null", "w", stderr);
-    execl(VELKOR_BINARY, VELKOR_BINARY, "--values=amp.val", "--approx=0.05", "--bode=b", "-o", "out.txt", "amp.net",
+    execl(VELKOR_BINARY, VELKOR_BINARY, "--values=amp.val", "--approx=0.05", "--bode=b", "--points=100000", "-o", "out.txt", "amp.net",
           static_cast<char*>(nullptr));
     _exit(127);
   }
