@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,22 @@ TEST(ValuesBounds, AcceptedFormsAndWarnings) {
             "write 5MegHz\n"
             "velkor: warning: --set=u=1MV: '1MV' is read as 1e-3 V: the scale letter M is milli in either case; for "
             "mega write 1MegV\n");
+
+  // Points that would pass the memory bound are cut to what fits, with a
+  // warning; with no room even for the fewest, nothing is written.
+  run = runShell(scratch, "\"$VELKOR\" --values=sk.val --points=1000000 --max-memory=40M --bode=b --report=r.html "
+                          "sk.net >/dev/null && wc -l <b.csv");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err.rfind("velkor: warning: 1000000 points for 1 curves would pass the memory bound: the plots and "
+                          "report use ", 0), 0u) << run.err;
+  const long rows = std::atol(run.out.c_str());
+  EXPECT_GT(rows, 50);
+  EXPECT_LT(rows, 1000000);
+  run = runShell(scratch, "rm b.svg b.csv r.html; \"$VELKOR\" --values=sk.val --max-memory=1M --bode=b sk.net "
+                          ">/dev/null; echo $?; ls b.svg b.csv 2>/dev/null");
+  EXPECT_EQ(run.out, "1\n");
+  EXPECT_NE(run.err.find("velkor: the plots and report would pass the memory bound: not written\n"), std::string::npos)
+      << run.err;
 
   // A formula without all its values is left out of the plots, with a
   // warning naming what is missing (an error under --strict).
