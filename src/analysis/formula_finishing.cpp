@@ -1,6 +1,7 @@
 #include "analysis/formula_finishing.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "analysis/analysis_context.h"
 #include "analysis/common_factors.h"
@@ -112,8 +113,10 @@ int finishFormula(AnalysisContext& ctx, FinishedFormula& formula, FormulaSink& s
   ctx.meter.end();
   formula.meter = nullptr;
   if (ctx.meter.timeBoundsReached() != boundsBefore) {
-    reportAnalysisError(ctx, "time bound of %g seconds reached: %s of %s abandoned; what is shown of it is incomplete\n",
-                        ctx.meter.secondsPerFunction, ctx.meter.lastStopped(), formula.name.c_str());
+    const bool printing = std::strcmp(ctx.meter.lastStopped(), "printing") == 0;
+    reportAnalysisError(ctx, "time bound of %g seconds reached: %s of %s abandoned%s\n", ctx.meter.secondsPerFunction,
+                        ctx.meter.lastStopped(), formula.name.c_str(),
+                        printing ? "; what is shown of it is incomplete" : "");
     status = 1;
   }
   formula.numerator = nullptr;

@@ -86,7 +86,7 @@ TEST(ValuesBounds, ReaderAndOptionsRefuseWhatTheyCannotHold) {
   };
   for (const Case& c : cases) {
     // A bounded address space: a reader that held what it read would fail.
-    ShellRun run = runShell(scratch, "ulimit -v 400000; [ -f big.val ] || yes 'r1 1k' | head -c 17000000 >big.val; "
+    ShellRun run = runShell(scratch, "ulimit -v 400000; [ -f big.val ] || awk 'BEGIN { while (n++ < 3000000) print \"r1 1k\" }' >big.val; "
                                      "\"$VELKOR\" -o out.txt --bode=b " + c.options + " sk.net");
     EXPECT_EQ(run.status, 2) << c.options;
     EXPECT_EQ(run.err, c.err) << c.options;
