@@ -17,8 +17,8 @@ PlotBudget plotBudget(int requested, std::size_t curves, std::size_t room) {
   if (fit < static_cast<std::size_t>(kFewestPlotPoints)) return budget;
   budget.points = static_cast<int>(fit);
   budget.warning = std::to_string(requested) + " points for " + std::to_string(curves) +
-                   " curves would pass the memory bound: the plots and report use " + std::to_string(fit) +
-                   " points";
+                   (curves == 1 ? " curve" : " curves") + " would pass the memory bound: the plots and report use " +
+                   std::to_string(fit) + " points";
   return budget;
 }
 

@@ -127,7 +127,7 @@ TEST(ValuesBounds, AcceptedFormsAndWarnings) {
   run = runShell(scratch, "\"$VELKOR\" --values=sk.val --points=1000000 --max-memory=40M --bode=b --report=r.html "
                           "sk.net >/dev/null && wc -l <b.csv");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err.rfind("velkor: warning: 1000000 points for 1 curves would pass the memory bound: the plots and "
+  EXPECT_EQ(run.err.rfind("velkor: warning: 1000000 points for 1 curve would pass the memory bound: the plots and "
                           "report use ", 0), 0u) << run.err;
   const long rows = std::atol(run.out.c_str());
   EXPECT_GT(rows, 50);
