@@ -112,10 +112,13 @@ TEST(SignalLatency, EveryPhaseEndsWithinHalfASecondOfWork) {
   std::remove(scratch.path("b.svg").c_str());
   std::remove(scratch.path("b.csv").c_str());
   for (double share : {0.1, 0.3, 0.5, 0.7, 0.85, 0.95}) {
+    for (const char* name : {"out.txt", "b.svg", "b.csv"}) std::remove(scratch.path(name).c_str());
     const Stopped run = runAndStop(scratch.dir(), share * whole.processorTotal);
     if (!run.bySignal && run.processorAtSignal == 0) continue;  // it finished first
-    EXPECT_TRUE(run.bySignal) << share;
     EXPECT_LT(run.processorTotal - run.processorAtSignal, 0.5) << share;
+    // A signal that lands after the last look at it (the files being put
+    // in place) lets the run end normally; otherwise nothing is left.
+    if (!run.bySignal) continue;
     for (const char* name : {"out.txt", "b.svg", "b.csv"})
       EXPECT_FALSE(std::ifstream(scratch.path(name)).good()) << name << " after a signal at " << share;
   }
