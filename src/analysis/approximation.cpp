@@ -7,6 +7,7 @@
 #include <span>
 
 #include "analysis/frequency_response.h"
+#include "support/memory_use.h"
 
 namespace velkor {
 
@@ -27,6 +28,10 @@ constexpr std::size_t kRefinedPeaks = 4;
 constexpr int kVerificationRounds = 3;
 
 using Complex = std::complex<long double>;
+
+// One step of the meter (none: never stops); false when the work must stop.
+bool step(WorkMeter* meter) { return meter == nullptr || meter->step(); }
+bool stopped(const WorkMeter* meter) { return meter != nullptr && meter->stopped() != WorkMeter::Stop::kNone; }
 
 // A term's value divided by its group's scale, as a double. The same
 // function computes it in every pass over the terms, so that a term's value
@@ -56,8 +61,8 @@ struct Cut {
 class RankedPolynomial {
  public:
   RankedPolynomial(const PolynomialView& view, std::span<const long double> values, const NumericPolynomial& exact,
-                   const std::vector<long double>& bandOmegas)
-      : view_(view), values_(values), exact_(exact) {
+                   const std::vector<long double>& bandOmegas, std::size_t memoryBound, WorkMeter* meter)
+      : view_(view), values_(values), exact_(exact), memoryBound_(memoryBound), meter_(meter) {
     // First pass: the groups, their sizes and scales.
     int lastPower = 0;
     std::size_t count = 0;
@@ -70,7 +75,14 @@ class RankedPolynomial {
       ++g.count;
       g.scale += std::fabs(termValue(term, values_));
       ++count;
+      factors_ += static_cast<std::size_t>(term.factorCount);
     });
+    if (stopped(meter_)) return;
+    // One number a term, and the sort's room.
+    if (!memoryFits(memoryBound_, 2 * count * sizeof(double))) {
+      overMemory_ = true;
+      return;
+    }
     // Second pass: each term's scaled value; then each group is sorted.
     sorted_.resize(count);
     std::size_t index = 0, group = 0;
@@ -85,6 +97,7 @@ class RankedPolynomial {
     // Each coefficient's largest share of the polynomial over the band.
     share_.assign(exact_.coefficients.size(), 0.0L);
     for (long double omega : bandOmegas) {
+      if (!step(meter_)) return;
       long double whole = std::abs(exact_.evaluate(Complex{0.0L, omega}));
       for (std::size_t k = 0; k < share_.size(); ++k) {
         long double part =
@@ -95,6 +108,7 @@ class RankedPolynomial {
   }
 
   std::size_t total() const { return sorted_.size(); }
+  bool overMemory() const { return overMemory_; }
 
   Cut cut(long double budget) const {
     Cut cut;
@@ -121,6 +135,7 @@ class RankedPolynomial {
       long double sum = 0, droppedSum = 0;
       std::size_t dropped = 0;
       for (std::size_t j = 0; j + 1 < group.count; ++j) {
+        if (!step(meter_)) break;  // the caller sees the meter stopped
         sum += sorted_[group.begin + j];
         if (std::fabs(sum) <= limit) {
           dropped = j + 1;
@@ -134,9 +149,17 @@ class RankedPolynomial {
     return cut;
   }
 
+  // Whether the terms that `cut` keeps fit under the memory bound as copies
+  // (at most as many factors as all the terms have).
+  bool keptTermsFit(const Cut& cut) const {
+    constexpr std::size_t kBlockOverhead = 32;  // the C heap's header and rounding of each term's factors
+    return memoryFits(memoryBound_, cut.kept * (sizeof(OwnedPolynomial::Term) + kBlockOverhead) +
+                                         std::min(factors_, cut.kept * kMaxFactorsPerTerm) * sizeof(FormulaFactor));
+  }
+
   // Copies the terms that `cut` keeps, in printed order. Returns nothing if
   // the count differs from the cut's (it cannot, as long as a term's value
-  // is computed alike in every pass).
+  // is computed alike in every pass, and no stop cut the pass short).
   std::optional<OwnedPolynomial> keptTerms(const Cut& cut) const {
     // Per group: the last dropped value, and how many terms with exactly
     // that value go (the first ones in printed order).
@@ -180,9 +203,16 @@ class RankedPolynomial {
     long double scale = 0;        // sum of the magnitudes of its terms' values
   };
 
+  // A generous bound on the factors of one term (symbols of a netlist).
+  static constexpr std::size_t kMaxFactorsPerTerm = 128;
+
   const PolynomialView& view_;
   std::span<const long double> values_;
   const NumericPolynomial& exact_;
+  std::size_t memoryBound_ = 0;
+  WorkMeter* meter_ = nullptr;
+  bool overMemory_ = false;
+  std::size_t factors_ = 0;  // over all terms
   std::vector<Group> groups_;
   std::vector<double> sorted_;       // scaled term values, each group in ranking order
   std::vector<long double> share_;  // per coefficient
@@ -191,7 +221,8 @@ class RankedPolynomial {
 // The frequencies on which e is measured, with the exact response there.
 class ErrorGrid {
  public:
-  ErrorGrid(const std::vector<long double>& frequenciesHz, const NumericFormula& exact) : exact_(exact) {
+  ErrorGrid(const std::vector<long double>& frequenciesHz, const NumericFormula& exact, WorkMeter* meter)
+      : exact_(exact), meter_(meter) {
     long double largest = 0;
     for (long double f : frequenciesHz) {
       long double omega = 2 * kPi * f;
@@ -218,6 +249,7 @@ class ErrorGrid {
     std::vector<long double> errors(omega_.size(), 0.0L);
     long double worst = 0;
     for (std::size_t i = 0; i < omega_.size(); ++i) {
+      if (!step(meter_)) return INFINITY;  // the caller sees the meter stopped
       errors[i] = errorAt(approximate, omega_[i], exactValues_[i]);
       worst = std::max(worst, errors[i]);
     }
@@ -270,6 +302,7 @@ class ErrorGrid {
   }
 
   const NumericFormula& exact_;
+  WorkMeter* meter_ = nullptr;
   std::vector<long double> omega_;
   std::vector<Complex> exactValues_;
   long double floor_ = 0;
@@ -305,7 +338,8 @@ std::vector<long double> approximationGrid(long double fromHz, long double toHz,
 
 Approximation approximateFormula(const PolynomialView& numerator, const PolynomialView& denominator,
                                  const std::vector<std::string>& symbols, const ElementValues& values,
-                                 const NumericSummary& exact, const ApproximationSettings& settings) {
+                                 const NumericSummary& exact, const ApproximationSettings& settings,
+                                 WorkMeter* meter) {
   Approximation result;
   result.eps = settings.eps;
   if (!exact.complete()) {
@@ -318,13 +352,29 @@ Approximation approximateFormula(const PolynomialView& numerator, const Polynomi
     result.outcome = Approximation::Outcome::Undefined;
     return result;
   }
+  // Work cut short by the meter, or numbers that would not fit.
+  auto giveUp = [&](Approximation::Outcome outcome) {
+    Approximation none;
+    none.eps = result.eps;
+    none.fromHz = result.fromHz;
+    none.toHz = result.toHz;
+    none.outcome = outcome;
+    return none;
+  };
+  auto abandoned = [&] { return giveUp(Approximation::Outcome::Abandoned); };
 
-  ErrorGrid grid(approximationGrid(result.fromHz, result.toHz, exact), exact.formula);
+  ErrorGrid grid(approximationGrid(result.fromHz, result.toHz, exact), exact.formula, meter);
   std::vector<long double> counted = grid.countedOmegas();
 
   SymbolAssignment assignment = assignSymbols(symbols, values);
-  RankedPolynomial rankedNumerator(numerator, assignment.values, exact.formula.numerator, counted);
-  RankedPolynomial rankedDenominator(denominator, assignment.values, exact.formula.denominator, counted);
+  RankedPolynomial rankedNumerator(numerator, assignment.values, exact.formula.numerator, counted,
+                                   settings.memoryBound, meter);
+  if (stopped(meter)) return abandoned();
+  if (rankedNumerator.overMemory()) return giveUp(Approximation::Outcome::OverMemory);
+  RankedPolynomial rankedDenominator(denominator, assignment.values, exact.formula.denominator, counted,
+                                     settings.memoryBound, meter);
+  if (stopped(meter)) return abandoned();
+  if (rankedDenominator.overMemory()) return giveUp(Approximation::Outcome::OverMemory);
   result.total = TermCounts{rankedNumerator.total(), rankedDenominator.total()};
   result.kept = result.total;
   if (counted.empty()) return result;  // a formula that is 0 everywhere: nothing to weigh
@@ -345,7 +395,8 @@ Approximation approximateFormula(const PolynomialView& numerator, const Polynomi
   for (int round = 0; round < kVerificationRounds; ++round) {
     // The largest budget (fewest terms) that meets eps, by bisection on its
     // logarithm; the error need not grow with the budget everywhere, so the
-    // best candidate seen is kept.
+    // best candidate seen is kept. A stopped meter makes every error
+    // infinite, so that nothing meets eps.
     std::optional<Candidate> best;
     auto consider = [&](const Candidate& c) {
       bool meets = c.error <= settings.eps;
@@ -354,22 +405,27 @@ Approximation approximateFormula(const PolynomialView& numerator, const Polynomi
     };
     long double low = kLowestBudgetLog;
     if (!consider(attempt(high))) {
-      if (!consider(attempt(low))) return result;
-      for (int step = 0; step < kBisectionSteps; ++step) {
+      if (!consider(attempt(low))) return stopped(meter) ? abandoned() : result;
+      for (int step = 0; step < kBisectionSteps && !stopped(meter); ++step) {
         long double middle = (low + high) / 2;
         (consider(attempt(middle)) ? low : high) = middle;
       }
     }
+    if (stopped(meter)) return abandoned();
     if (!best || best->kept >= totalTerms) return result;
 
     // The kept terms, and the error measured on them as printed.
     long double budget = std::pow(10.0L, best->budgetLog);
     Cut n = rankedNumerator.cut(budget), d = rankedDenominator.cut(budget);
+    if (!rankedNumerator.keptTermsFit(n) || !rankedDenominator.keptTermsFit(d))
+      return giveUp(Approximation::Outcome::OverMemory);
     std::optional<OwnedPolynomial> keptNumerator = rankedNumerator.keptTerms(n);
     std::optional<OwnedPolynomial> keptDenominator = rankedDenominator.keptTerms(d);
+    if (stopped(meter)) return abandoned();
     if (!keptNumerator || !keptDenominator) return result;
     NumericFormula approximate = numericFormula(*keptNumerator, *keptDenominator, assignment.values);
     long double error = grid.error(approximate);
+    if (stopped(meter)) return abandoned();
     if (error <= settings.eps) {
       result.outcome = Approximation::Outcome::Simplified;
       result.error = error;

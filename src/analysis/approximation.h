@@ -33,6 +33,7 @@
 #include "analysis/finished_formula.h"
 #include "analysis/numeric_formula.h"
 #include "analysis/numeric_summary.h"
+#include "support/work_meter.h"
 
 namespace velkor {
 
@@ -43,6 +44,9 @@ struct ApproximationSettings {
   // the Bode plot.
   long double fromHz = 0;
   long double toHz = 0;
+  // The run's bound on the memory in use (0: none): an approximation whose
+  // numbers would not fit is not made.
+  std::size_t memoryBound = 0;
 };
 
 struct TermCounts {
@@ -57,6 +61,8 @@ struct Approximation {
     MissingValues,  // symbols without a value (`missing`): nothing was computed
     Undefined,      // the denominator is 0 at the values
     MixedUnits,     // printed in mixed ohm units: its symbols are not the elements' values
+    Abandoned,      // stopped at the time bound or by a signal
+    OverMemory,     // its numbers would not fit under the memory bound
   };
   Outcome outcome = Outcome::Whole;
   long double eps = 0;
@@ -74,10 +80,13 @@ struct Approximation {
   bool computed() const { return outcome == Outcome::Simplified || outcome == Outcome::Whole; }
 };
 
-// `exact` is numericSummary() of the same formula and values.
+// `exact` is numericSummary() of the same formula and values. Every term
+// weighed and every error point is a step of `meter` (when given); the
+// approximation is abandoned when the meter says stop.
 Approximation approximateFormula(const PolynomialView& numerator, const PolynomialView& denominator,
                                  const std::vector<std::string>& symbols, const ElementValues& values,
-                                 const NumericSummary& exact, const ApproximationSettings& settings);
+                                 const NumericSummary& exact, const ApproximationSettings& settings,
+                                 WorkMeter* meter = nullptr);
 
 // The frequencies (Hz) on which e is measured: the log grid over the band
 // and the frequencies of the exact formula's reliable poles and zeros inside it

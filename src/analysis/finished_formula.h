@@ -21,6 +21,7 @@
 namespace velkor {
 
 struct Approximation;
+class WorkMeter;
 
 // One symbol of a term with its exponent (1 or more).
 struct FormulaFactor {
@@ -129,6 +130,11 @@ struct FinishedFormula {
   std::shared_ptr<const NumericCircuit> nodal;
 
   FormulaTrace trace;
+
+  // The run's meter, for the long loops of the sinks (approximation): they
+  // start a phase of their own on it and stop when it says so. Null in
+  // tests that build formulas by hand.
+  WorkMeter* meter = nullptr;
 };
 
 }  // namespace velkor

@@ -1,10 +1,12 @@
 #include "analysis/formula_finishing.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "analysis/analysis_context.h"
 #include "analysis/common_factors.h"
 #include "model/parameter_table.h"
+#include "support/work_meter.h"
 
 namespace velkor {
 
@@ -40,6 +42,7 @@ void RecordPolynomialView::forEachTerm(const std::function<void(const TermView&)
         const int d = static_cast<int>(term.exponents[k]) - f.minExponents[k];
         if (d > 0) factors[count++] = FormulaFactor{k, d};
       }
+      if (meter_ != nullptr && !meter_->step()) return;
       visit(TermView{power, static_cast<std::int64_t>(term.coefficient) * f.overallSign / divisor, factors, count});
     }
   }
@@ -85,8 +88,8 @@ int finishFormula(AnalysisContext& ctx, FinishedFormula& formula, FormulaSink& s
   }
 
   int status = 0;
-  RecordPolynomialView numeratorView(numerator, ctx.factors);
-  RecordPolynomialView denominatorView(denominator, ctx.factors);
+  RecordPolynomialView numeratorView(numerator, ctx.factors, &ctx.meter);
+  RecordPolynomialView denominatorView(denominator, ctx.factors, &ctx.meter);
   if (ctx.traced(kTraceNoAccumulation)) {
     formula.outcome = FormulaOutcome::kSkipped;
   } else if (const int extracted = extractFactors(ctx, formula.units, formula.droppedOhmUnits); extracted != 0) {
@@ -99,7 +102,23 @@ int finishFormula(AnalysisContext& ctx, FinishedFormula& formula, FormulaSink& s
     formula.numerator = &numeratorView;
     formula.denominator = &denominatorView;
   }
+  // Printing the formula (and working out its numbers) is a phase with a
+  // clock of its own; one that reaches the time bound is cut short, and
+  // says so after what it printed. One stopped by a signal says nothing, as
+  // the run ends.
+  const int boundsBefore = ctx.meter.timeBoundsReached();
+  formula.meter = &ctx.meter;
+  ctx.meter.beginPhase("printing");
   sink.formulaFinished(formula);
+  ctx.meter.end();
+  formula.meter = nullptr;
+  if (ctx.meter.timeBoundsReached() != boundsBefore) {
+    const bool printing = std::strcmp(ctx.meter.lastStopped(), "printing") == 0;
+    reportAnalysisError(ctx, "time bound of %g seconds reached: %s of %s abandoned%s\n", ctx.meter.secondsPerFunction,
+                        ctx.meter.lastStopped(), formula.name.c_str(),
+                        printing ? "; what is shown of it is incomplete" : "");
+    status = 1;
+  }
   formula.numerator = nullptr;
   formula.denominator = nullptr;
   releasePolyRecord(ctx, numerator);

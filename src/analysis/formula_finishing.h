@@ -32,14 +32,19 @@ std::vector<std::string> symbolNames(const AnalysisContext& ctx);
 
 // A polynomial of a finished formula read straight from its record: the
 // nonzero terms in printed order, with the common factors divided out.
+// Each term visited is a step of `meter` (when given): once the meter says
+// stop (a signal, or the time bound of the phase), no further term is
+// visited.
 class RecordPolynomialView final : public PolynomialView {
  public:
-  RecordPolynomialView(const PolyRecord& record, const CommonFactors& factors) : record_(record), factors_(factors) {}
+  RecordPolynomialView(const PolyRecord& record, const CommonFactors& factors, WorkMeter* meter = nullptr)
+      : record_(record), factors_(factors), meter_(meter) {}
   void forEachTerm(const std::function<void(const TermView&)>& visit) const override;
 
  private:
   const PolyRecord& record_;
   const CommonFactors& factors_;
+  WorkMeter* meter_;
 };
 
 }  // namespace velkor

@@ -213,14 +213,14 @@ ResponseUnit responseUnitOf(const std::string& parameter) {
 }
 
 FrequencyResponse frequencyResponse(const NumericFormula& formula, const std::vector<long double>& frequenciesHz,
-                                    std::string name) {
+                                    std::string name, WorkMeter* meter) {
   return frequencyResponse([&formula](long double omega) { return formula.atFrequency(omega); }, frequenciesHz,
-                           std::move(name), startPhaseDeg(formula.lowFrequency()));
+                           std::move(name), startPhaseDeg(formula.lowFrequency()), meter);
 }
 
 FrequencyResponse frequencyResponse(const ResponseAt& at,
                                     const std::vector<long double>& frequenciesHz, std::string name,
-                                    long double startPhaseDeg) {
+                                    long double startPhaseDeg, WorkMeter* meter) {
   FrequencyResponse response;
   response.name = std::move(name);
   response.unit = responseUnitOf(response.name);
@@ -228,6 +228,7 @@ FrequencyResponse frequencyResponse(const ResponseAt& at,
   response.phaseDeg.reserve(frequenciesHz.size());
   long double previous = startPhaseDeg;
   for (long double f : frequenciesHz) {
+    if (meter != nullptr && !meter->step()) break;
     std::complex<long double> h = at(2 * kPi * f);
     long double magnitude = std::abs(h);
     long double phase = NAN;

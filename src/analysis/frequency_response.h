@@ -11,6 +11,7 @@
 
 #include "analysis/numeric_formula.h"
 #include "analysis/polynomial_roots.h"
+#include "support/work_meter.h"
 
 namespace velkor {
 
@@ -75,8 +76,10 @@ struct FrequencyResponse {
   std::vector<long double> phaseDeg;
 };
 
+// Each frequency is a step of `meter` (when given): once it says stop, the
+// response ends where it was (shorter than the grid).
 FrequencyResponse frequencyResponse(const NumericFormula& formula, const std::vector<long double>& frequenciesHz,
-                                    std::string name);
+                                    std::string name, WorkMeter* meter = nullptr);
 // Where a response's phase starts on the plots: that of its low-frequency
 // behaviour gain * (j omega)^power, in (-180, 180]; NaN when it has none.
 long double startPhaseDeg(const LowFrequencyBehaviour& low);
@@ -85,6 +88,6 @@ long double startPhaseDeg(const LowFrequencyBehaviour& low);
 // first frequency).
 FrequencyResponse frequencyResponse(const ResponseAt& response,
                                     const std::vector<long double>& frequenciesHz, std::string name,
-                                    long double startPhaseDeg = NAN);
+                                    long double startPhaseDeg = NAN, WorkMeter* meter = nullptr);
 
 }  // namespace velkor

@@ -2,6 +2,7 @@
 
 #include "analysis/element_values.h"
 #include "model/parameter_table.h"
+#include "support/shown_text.h"
 
 #include <getopt.h>
 
@@ -40,7 +41,7 @@ bool pickChoice(const char* option, const char* argument, std::initializer_list<
     }
     ++at;
   }
-  error = std::string("invalid argument '") + argument + "' for '--" + option + "'; valid arguments are";
+  error = "invalid argument '" + shownText(argument) + "' for '--" + option + "'; valid arguments are";
   at = 0;
   for (const char* choice : choices) {
     error += at == 0 ? " '" : (at + 1 == static_cast<int>(choices.size()) ? " and '" : ", '");
@@ -51,13 +52,26 @@ bool pickChoice(const char* option, const char* argument, std::initializer_list<
   return false;
 }
 
+// The message for an argument that is not what `option` takes.
+std::string invalidArgument(const char* option, const char* argument, const char* expected) {
+  return "invalid argument '" + shownText(argument) + "' for '--" + option + "'; " + expected;
+}
+
+// Frequencies from 1e-12 Hz to 1e15 Hz: the band, its default ends four
+// decades away and the powers of the frequency stay finite.
+constexpr long double kLowestFrequency = 1e-12L;
+constexpr long double kHighestFrequency = 1e15L;
+
 // A frequency in Hz, in the notation of element values (10, 1k, 2.5MegHz).
-bool storeFrequency(const char* option, const char* argument, long double& hz, std::string& error) {
+bool storeFrequency(CommandLine& options, const char* option, const char* argument, long double& hz,
+                    std::string& error) {
   std::optional<long double> value = parseEngineeringNumber(argument);
-  if (!value || !(*value > 0)) {
-    error = std::string("invalid argument '") + argument + "' for '--" + option + "'; a frequency above 0 Hz";
+  if (!value || !(*value >= kLowestFrequency && *value <= kHighestFrequency)) {
+    error = invalidArgument(option, argument, "a frequency from 1e-12 Hz to 1e15 Hz");
     return false;
   }
+  const std::string warning = scaleLetterWarning(argument);
+  if (!warning.empty()) options.warnings.push_back(std::string("--") + option + ": " + warning);
   hz = *value;
   return true;
 }
@@ -103,7 +117,7 @@ const OptionEntry kOptions[] = {
        char* end = nullptr;
        const double seconds = std::strtod(a, &end);
        if (end == a || *end != 0 || !(seconds > 0) || seconds > 1e9) {
-         e = std::string("invalid argument '") + a + "' for '--max-seconds'; a number of seconds above 0 is expected";
+         e = invalidArgument("max-seconds", a, "a number of seconds above 0 is expected");
          return false;
        }
        o.maxSeconds = seconds;
@@ -113,7 +127,7 @@ const OptionEntry kOptions[] = {
      "bound the memory in use to SIZE (e.g. 800M, 4G; 0 for none; default: 80% of physical memory)",
      [](CommandLine& o, const char* a, std::string& e) {
        if (!parseSize(a, o.maxMemory)) {
-         e = std::string("invalid argument '") + a + "' for '--max-memory'; a size such as 800M or 4G is expected";
+         e = invalidArgument("max-memory", a, "a size such as 800M or 4G is expected");
          return false;
        }
        o.maxMemoryGiven = true;
@@ -147,15 +161,15 @@ const OptionEntry kOptions[] = {
     {"bode", 0, required_argument, "FILE", "Bode plot in FILE.svg, its data in FILE.csv",
      [](CommandLine& o, const char* a, std::string& e) { return storePath("bode", a, o.bodePath, e); }},
     {"from", 0, required_argument, "HZ", "lowest frequency of the Bode plot and the approximation band",
-     [](CommandLine& o, const char* a, std::string& e) { return storeFrequency("from", a, o.fromHz, e); }},
+     [](CommandLine& o, const char* a, std::string& e) { return storeFrequency(o, "from", a, o.fromHz, e); }},
     {"to", 0, required_argument, "HZ", "highest frequency of the Bode plot and the approximation band",
-     [](CommandLine& o, const char* a, std::string& e) { return storeFrequency("to", a, o.toHz, e); }},
+     [](CommandLine& o, const char* a, std::string& e) { return storeFrequency(o, "to", a, o.toHz, e); }},
     {"points", 0, required_argument, "N", "frequencies of the Bode plot (default 400)",
      [](CommandLine& o, const char* a, std::string& e) {
        char* end = nullptr;
        long n = std::strtol(a, &end, 10);
        if (end == a || *end != '\0' || n < 2 || n > 1000000) {
-         e = std::string("invalid argument '") + a + "' for '--points'; a whole number from 2 to 1000000";
+         e = invalidArgument("points", a, "a whole number from 2 to 1000000");
          return false;
        }
        o.points = static_cast<int>(n);
@@ -170,8 +184,10 @@ const OptionEntry kOptions[] = {
      [](CommandLine& o, const char* a, std::string& e) {
        char* end = nullptr;
        long double eps = std::strtold(a, &end);
-       if (end == a || *end != '\0' || !(eps > 0 && eps < 1)) {
-         e = std::string("invalid argument '") + a + "' for '--approx'; EPS is a number between 0 and 1, such as 0.05";
+       // Below 1e-12 the error cannot be told from rounding (and 1e-400
+       // would not even be a double).
+       if (end == a || *end != '\0' || !(eps >= 1e-12L && eps < 1)) {
+         e = invalidArgument("approx", a, "EPS is a number from 1e-12 to below 1, such as 0.05");
          return false;
        }
        o.approximationEps = eps;
@@ -261,8 +277,8 @@ std::string describeLongMistake(const char* word) {
     matches += std::string(" '--") + entry.name + "'";
     ++count;
   }
-  if (count > 1) return "option '--" + name + "' is ambiguous; possibilities:" + matches;
-  return std::string("unrecognized option '") + word + "'";
+  if (count > 1) return "option '--" + shownText(name) + "' is ambiguous; possibilities:" + matches;
+  return "unrecognized option '" + shownText(word) + "'";
 }
 
 std::string shortOrLongName(int index, const char* word) {
@@ -303,7 +319,7 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string&
       else if (index >= 0)  // a known option written --name=value that takes none
         error = std::string("option '--") + kOptions[index].name + "' does not take an argument";
       else
-        error = std::string("invalid option '-") + static_cast<char>(optopt) + "'";
+        error = "invalid option '-" + shownText(std::string(1, static_cast<char>(optopt))) + "'";
       return false;
     }
     const int index = indexOfCode(code);

@@ -63,6 +63,9 @@ struct CommandLine {
   std::vector<std::string> ports;       // +port1 -port1 +port2 -port2 (empty: from the deck)
   std::vector<std::string> parameters;  // --param, in order (empty: the default set)
   std::string operatingPointPath;       // --op=FILE
+  // Warnings about option arguments that are read but likely meant
+  // otherwise (`--to=5MHz`), one line each, starting with the option.
+  std::vector<std::string> warnings;
   // True when any numeric output is asked for.
   bool numeric() const {
     return evaluate || approximationEps > 0 || !bodePath.empty() || !poleZeroPath.empty() || !reportPath.empty();

@@ -3,10 +3,14 @@
 #include <algorithm>
 
 #include "analysis/frequency_response.h"
+#include "driver/plot_budget.h"
 #include "input/netlist_titles.h"
 #include "render/bode_csv.h"
 #include "render/html_report.h"
 #include "render/svg_plots.h"
+#include "support/memory_use.h"
+#include "support/shown_text.h"
+#include "support/work_meter.h"
 
 namespace velkor {
 
@@ -22,6 +26,12 @@ bool writeFile(OutputFile& file, const std::string& path, const std::string& con
   return path.empty() || file.write(content, error);
 }
 
+std::string formatSeconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", seconds);
+  return text;
+}
+
 // The label of a formula in legends: its name, with the netlist's number
 // when the run has several.
 std::string label(const NumericResults::Entry& entry, bool severalNetlists) {
@@ -29,6 +39,31 @@ std::string label(const NumericResults::Entry& entry, bool severalNetlists) {
 }
 
 }  // namespace
+
+// Formulas without the values of all their symbols are left out of the
+// plots and the report's numbers: one warning each, naming the symbols.
+std::size_t NumericOutputs::warnMissingValues(std::FILE* warnings) const {
+  std::string outputs;
+  auto add = [&](bool asked, const char* what) {
+    if (asked) outputs += (outputs.empty() ? "" : ", ") + std::string(what);
+  };
+  add(!options_->bodePath.empty(), "the Bode plot");
+  add(!options_->poleZeroPath.empty(), "the pole-zero map");
+  add(!options_->reportPath.empty(), "the report's numbers");
+  bool several = false;
+  for (const NumericResults::Entry& entry : results_.formulas) several = several || entry.netlist != 1;
+  std::size_t count = 0;
+  for (const NumericResults::Entry& entry : results_.formulas) {
+    if (entry.summary.complete()) continue;
+    ++count;
+    if (warnings == nullptr) continue;
+    std::string names;
+    for (const std::string& name : entry.summary.missing) names += (names.empty() ? "" : " ") + shownText(name);
+    std::fprintf(warnings, "velkor: warning: %s has no value for %s: it is left out of %s\n",
+                 shownText(label(entry, several)).c_str(), names.c_str(), outputs.c_str());
+  }
+  return count;
+}
 
 std::string bodePathWith(const std::string& path, const char* extension) {
   std::string base = path;
@@ -55,12 +90,23 @@ bool NumericOutputs::prepare(const CommandLine& options, std::string& error, con
     error = e.what();
     return false;
   }
+  // Values read, but likely not as meant: warnings, or under --strict errors
+  // that stop the run before anything is written.
+  std::vector<std::string> doubtful = options.warnings;
+  doubtful.insert(doubtful.end(), values_.warnings().begin(), values_.warnings().end());
+  if (options.strict && !doubtful.empty()) {
+    error = doubtful.front();
+    return false;
+  }
+  if (!options.quiet)
+    for (const std::string& warning : doubtful) std::fprintf(stderr, "velkor: warning: %s\n", warning.c_str());
   settings_.values = &values_;
   settings_.evaluate = options.evaluate;
   settings_.keep = !options.bodePath.empty() || !options.poleZeroPath.empty() || !options.reportPath.empty();
   settings_.typeset = !options.reportPath.empty();
+  memoryBound_ = options.maxMemoryGiven ? options.maxMemory : defaultMemoryBound();
   if (options.approximationEps > 0) {
-    approximation_ = ApproximationSettings{options.approximationEps, options.fromHz, options.toHz};
+    approximation_ = ApproximationSettings{options.approximationEps, options.fromHz, options.toHz, memoryBound_};
     settings_.approximation = &approximation_;
   }
   std::string bode = options.bodePath.empty() ? "" : bodePathWith(options.bodePath, ".svg");
@@ -79,10 +125,11 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
       unused.push_back(name);
       if (warnings != nullptr)
         std::fprintf(warnings, "velkor: warning: %s: '%s' is no element of any netlist analysed\n",
-                     value.origin.c_str(), name.c_str());
+                     value.origin.c_str(), shownText(name).c_str());
     }
-  unusedValues_ = unused.size();
+  warnings_ = unused.size();
   if (!settings_.keep) return true;
+  warnings_ += warnMissingValues(warnings);
 
   bool several = false;
   for (const NumericResults::Entry& entry : results_.formulas) several = several || entry.netlist != 1;
@@ -97,9 +144,37 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
     poleZeroSets.push_back({label(entry, several), entry.summary.zeros, entry.summary.poles});
   }
 
+  // The points, cut to what fits under the memory bound.
+  std::size_t curves = 0;
+  for (const NumericResults::Entry* entry : complete)
+    curves += entry->approximation && entry->approximation->simplified ? 2 : 1;
+  const PlotBudget budget = plotBudget(options_->points > 0 ? options_->points : kDefaultPoints, std::max<std::size_t>(curves, 1),
+                                       memoryRoom(memoryBound_));
+  if (budget.points == 0) {
+    error = "the plots and report would pass the memory bound: not written";
+    discard();
+    return false;
+  }
+  if (!budget.warning.empty()) {
+    ++warnings_;
+    if (warnings != nullptr) std::fprintf(warnings, "velkor: warning: %s\n", budget.warning.c_str());
+  }
+  // The plots are a phase of their own: a signal or the time bound stops
+  // them, and nothing is written.
+  WorkMeter meter;
+  meter.interruptFlag = interruptFlag_;
+  meter.secondsPerFunction = options_->maxSeconds;
+  meter.beginPhase("plots");
+  auto stopped = [&] {
+    if (meter.stopped() == WorkMeter::Stop::kNone && !meter.interrupted()) return false;
+    if (meter.stopped() == WorkMeter::Stop::kTimeBound)
+      error = "time bound of " + formatSeconds(options_->maxSeconds) + " seconds reached: plots and report abandoned";
+    discard();
+    return true;
+  };
+
   // The range: as asked, or two decades beyond the outermost pole or zero.
-  FrequencyRange range =
-      frequencyBand(roots, options_->points > 0 ? options_->points : kDefaultPoints, options_->fromHz, options_->toHz);
+  FrequencyRange range = frequencyBand(roots, budget.points, options_->fromHz, options_->toHz);
   std::vector<ResponseAt> drawn;
   for (const NumericResults::Entry* entry : complete) {
     const NumericSummary& summary = entry->summary;
@@ -114,14 +189,16 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
   for (const NumericResults::Entry* entry : complete) {
     const NumericSummary& summary = entry->summary;
     responses.push_back(frequencyResponse([&summary](long double omega) { return summary.atFrequency(omega); }, grid,
-                                          label(*entry, several), startPhaseDeg(summary.lowFrequency)));
+                                          label(*entry, several), startPhaseDeg(summary.lowFrequency), &meter));
     responses.back().unit = responseUnitOf(entry->summary.name);
     // An approximation is drawn beside its exact formula.
     if (entry->approximation && entry->approximation->simplified) {
-      responses.push_back(frequencyResponse(entry->approximation->formula, grid, label(*entry, several) + " approx."));
+      responses.push_back(
+          frequencyResponse(entry->approximation->formula, grid, label(*entry, several) + " approx.", &meter));
       responses.back().approximated = true;
       responses.back().unit = responseUnitOf(entry->summary.name);
     }
+    if (stopped()) return false;
   }
 
   // The netlists' titles (their first comments) name the plots and the report.
@@ -147,8 +224,10 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
     }
     if (!responses.empty()) input.bodeSvg = bode;
     if (!poleZeroSets.empty()) input.poleZeroSvg = poleZero;
+    if (stopped()) return false;
     report = htmlReport(input);
   }
+  if (stopped()) return false;
   bool written = writeFile(bodeSvg_, options_->bodePath.empty() ? "" : "svg", bode, error) &&
                  writeFile(bodeCsv_, options_->bodePath.empty() ? "" : "csv", bodeCsv(grid, responses), error) &&
                  writeFile(poleZero_, options_->poleZeroPath, poleZero, error) &&

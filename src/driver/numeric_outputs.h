@@ -4,6 +4,7 @@
 // filled and put in place after it.
 #pragma once
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -30,16 +31,21 @@ class NumericOutputs {
   bool active() const { return options_ != nullptr && (options_->numeric() || !options_->valueSources.empty()); }
 
   // Warns on `warnings` (nullptr: nowhere) about values for names that no
-  // analysed netlist has, then writes the files. Returns false with `error`
-  // set when a file cannot be written; none is left behind then.
+  // analysed netlist has and about formulas left out of the plots and
+  // report for want of values, then writes the files. Returns false with
+  // `error` set when a file cannot be written; none is left behind then.
   bool finish(const std::string& inputText, std::FILE* warnings, std::string& error);
   // Puts the files written by finish() in place together with the results
   // of -o (see commitTogether).
   bool commit(OutputFile& results, std::string& error);
-  // How many values finish() found for names that no netlist has.
-  std::size_t unusedValues() const { return unusedValues_; }
+  // How many warnings finish() gave (or would have given): errors under
+  // --strict.
+  std::size_t warnings() const { return warnings_; }
   // Removes the files not yet committed.
   void discard();
+  // The flag a stop signal sets: finish() looks at it while it computes the
+  // plots, and writes nothing once it is set.
+  void watch(const volatile std::sig_atomic_t* interruptFlag) { interruptFlag_ = interruptFlag; }
 
  private:
   const CommandLine* options_ = nullptr;
@@ -47,7 +53,11 @@ class NumericOutputs {
   const ElementValues* preset_ = nullptr;
   NumericSettings settings_;
   ApproximationSettings approximation_;
-  std::size_t unusedValues_ = 0;
+  std::size_t warnMissingValues(std::FILE* warnings) const;
+
+  std::size_t warnings_ = 0;
+  std::size_t memoryBound_ = 0;  // the run's, 0 for none
+  const volatile std::sig_atomic_t* interruptFlag_ = nullptr;
   NumericResults results_;
   OutputFile bodeSvg_, bodeCsv_, poleZero_, report_;
 };

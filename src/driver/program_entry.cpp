@@ -21,6 +21,7 @@
 #include "driver/output_paths.h"
 #include "driver/program_driver.h"
 #include "support/allocator.h"
+#include "support/memory_use.h"
 #include "support/output.h"
 #include "trees/tree_context.h"
 
@@ -39,13 +40,6 @@ int usageError(const std::string& message) {
 
 void report(const std::string& message) { std::fprintf(stderr, "velkor: %s\n", message.c_str()); }
 
-// Most of the machine's physical memory: the default bound, so that one
-// netlist cannot drive the machine into swapping.
-std::size_t defaultMemoryBound() {
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long pageSize = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return 0;
-  return static_cast<std::size_t>(static_cast<double>(pages) * static_cast<double>(pageSize) * 0.8);
 }
 
 // After --help or --version: a failed write to standard output is an error.
@@ -96,6 +90,7 @@ int finishStandardOutput() {
   // before the results: a bad value or path stops the run with nothing
   // written.
   NumericOutputs numeric;
+  numeric.watch(stopSignalFlag());
   if (!numeric.prepare(options, error, decks.active() ? &decks.values() : nullptr)) {
     report(error);
     return kUsageError;
@@ -166,11 +161,15 @@ int finishStandardOutput() {
   // Values for names that no netlist has are warnings: left out by
   // --quiet, errors under --strict.
   if (numeric.active() && !numeric.finish(inputText, options.quiet ? nullptr : stderr, error)) {
+    if (stopSignal != 0) {
+      destination.discard();
+      endBySignal(stopSignal);
+    }
     report(error);
     destination.discard();
     return kFailure;
   }
-  if (options.strict && (numeric.unusedValues() > 0 || deckWarnings)) status = kFailure;
+  if (options.strict && (numeric.warnings() > 0 || deckWarnings)) status = kFailure;
   const bool writesFiles = !options.outputPath.empty() || !options.bodePath.empty() ||
                            !options.poleZeroPath.empty() || !options.reportPath.empty();
   if (stopSignal != 0) endBySignal(stopSignal);

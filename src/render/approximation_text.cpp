@@ -21,6 +21,8 @@ std::string unavailable(const Approximation& a) {
     case Approximation::Outcome::Whole: return {};
     case Approximation::Outcome::Undefined: return "none: the denominator is 0 at these values";
     case Approximation::Outcome::MixedUnits: return "none: the formula is in mixed ohm units";
+    case Approximation::Outcome::Abandoned: return "none: abandoned (time bound or signal)";
+    case Approximation::Outcome::OverMemory: return "none: its numbers would pass the memory bound";
     case Approximation::Outcome::MissingValues: break;
   }
   std::string text = "none: no value for";

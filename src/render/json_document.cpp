@@ -35,6 +35,8 @@ const char* approximationOutcomeName(Approximation::Outcome outcome) {
     case Approximation::Outcome::MissingValues: return "missing_values";
     case Approximation::Outcome::Undefined: return "undefined";
     case Approximation::Outcome::MixedUnits: return "mixed_units";
+    case Approximation::Outcome::Abandoned: return "abandoned";
+    case Approximation::Outcome::OverMemory: return "memory_bound";
   }
   return "undefined";
 }

@@ -9,6 +9,7 @@
 #include "render/mathml_formula.h"
 #include "render/numeric_json.h"
 #include "render/numeric_text.h"
+#include "support/work_meter.h"
 
 namespace velkor {
 
@@ -84,8 +85,11 @@ void NumericSink::formulaFinished(const FinishedFormula& formula) {
   FinishedFormula shown = formula;
   std::optional<Approximation> approximation;
   if (settings_.approximation != nullptr) {
+    // The approximation has a clock of its own; printing starts afresh.
+    if (formula.meter != nullptr) formula.meter->beginPhase("approximation");
     approximation = approximateFormula(*formula.numerator, *formula.denominator, formula.symbols, *settings_.values,
-                                       entry.summary, *settings_.approximation);
+                                       entry.summary, *settings_.approximation, formula.meter);
+    if (formula.meter != nullptr) formula.meter->beginPhase("printing");
     shown.approximation = &*approximation;
   }
   // The inner renderer may ask for the numbers while it writes the entry.

@@ -11,6 +11,7 @@
 #endif
 
 #include "support/address_sanitizer.h"
+#include "support/memory_use.h"
 
 namespace velkor {
 
@@ -123,20 +124,7 @@ namespace {
 // The memory the process has in use: its resident pages where the system
 // tells them (pages reserved but never written do not count), else the
 // bytes of the blocks held.
-std::size_t memoryInUse(std::size_t heldBytes) {
-#if defined(__linux__)
-  std::FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (statm != nullptr) {
-    unsigned long size = 0;
-    unsigned long resident = 0;
-    const int read = std::fscanf(statm, "%lu %lu", &size, &resident);
-    std::fclose(statm);
-    const long page = sysconf(_SC_PAGESIZE);
-    if (read == 2 && page > 0) return static_cast<std::size_t>(resident) * static_cast<std::size_t>(page);
-  }
-#endif
-  return heldBytes;
-}
+std::size_t memoryInUse(std::size_t heldBytes) { return residentMemory(heldBytes); }
 
 }  // namespace
 

@@ -18,6 +18,7 @@ constexpr std::chrono::milliseconds kRefresh{250};
 void WorkMeter::begin(const char* function, const int* trees) {
   function_ = function;
   trees_ = trees;
+  phase_ = false;
   steps_ = 0;
   stop_ = Stop::kNone;
   interval_ = workLimit != 0 && workLimit < kStepsPerCheck ? workLimit + 1 : kStepsPerCheck;
@@ -26,6 +27,13 @@ void WorkMeter::begin(const char* function, const int* trees) {
     start_ = Clock::now();
     nextShow_ = start_ + kFirstShow;
   }
+}
+
+void WorkMeter::beginPhase(const char* phase) {
+  begin(phase, nullptr);
+  phase_ = true;
+  interval_ = untilCheck_ = kStepsPerCheck;
+  if (interrupted()) stop_ = Stop::kInterrupted;
 }
 
 void WorkMeter::end() {
@@ -40,7 +48,7 @@ bool WorkMeter::checkpoint() {
   }
   steps_ += interval_;
   interval_ = kStepsPerCheck;
-  if (workLimit != 0) {
+  if (workLimit != 0 && !phase_) {
     if (steps_ > workLimit) {
       stop_ = Stop::kWorkLimit;
       untilCheck_ = 1;
@@ -59,6 +67,8 @@ bool WorkMeter::checkpoint() {
   if (secondsPerFunction > 0 && now - start_ >= std::chrono::duration<double>(secondsPerFunction)) {
     stop_ = Stop::kTimeBound;
     untilCheck_ = 1;
+    ++timeBoundsReached_;
+    lastStopped_ = function_;
     return false;
   }
   if (progress != nullptr && now >= nextShow_) showProgress(now);
@@ -69,8 +79,11 @@ void WorkMeter::showProgress(Clock::time_point now) {
   nextShow_ = now + kRefresh;
   const double seconds = std::chrono::duration<double>(now - start_).count();
   char line[160];
-  std::snprintf(line, sizeof line, "velkor: %s, function %s: %d trees, %.1f s", parameter, function_,
-                trees_ != nullptr ? *trees_ : 0, seconds);
+  if (phase_)
+    std::snprintf(line, sizeof line, "velkor: %s, %s, %.1f s", parameter, function_, seconds);
+  else
+    std::snprintf(line, sizeof line, "velkor: %s, function %s: %d trees, %.1f s", parameter, function_,
+                  trees_ != nullptr ? *trees_ : 0, seconds);
   progress->showStatus(line, progressInPlace);
   shown_ = progressInPlace;
 }

@@ -3,6 +3,10 @@
 // bound and the progress line. A step costs one decrement and one branch;
 // the clock is read only at those checkpoints, and only when a time bound
 // or the progress line asks for it.
+//
+// The long loops after an enumeration are watched the same way, each as a
+// phase with a clock of its own: printing one formula (every term visited),
+// approximating it, the plots and report. A phase has no step bound.
 #pragma once
 
 #include <chrono>
@@ -35,8 +39,15 @@ class WorkMeter {
   // Starts a function; `function` names it on the progress line, `trees`
   // is the count of accepted trees it shows.
   void begin(const char* function, const int* trees);
-  // Ends the function (and clears the progress line).
+  // Starts a phase after the enumeration (`phase` names it on the
+  // progress line and in messages: "printing", "approximation").
+  void beginPhase(const char* phase);
+  // Ends the function or phase (and clears the progress line).
   void end();
+  // How many functions and phases have stopped at the time bound so far in
+  // the run, and the last of them.
+  int timeBoundsReached() const { return timeBoundsReached_; }
+  const char* lastStopped() const { return lastStopped_; }
 
   // One step of the enumeration; false when it must stop (see stopped()).
   bool step() { return --untilCheck_ != 0 || checkpoint(); }
@@ -61,6 +72,9 @@ class WorkMeter {
   bool shown_ = false;
   const char* function_ = "";
   const int* trees_ = nullptr;
+  bool phase_ = false;  // a phase: no step bound, no tree count
+  int timeBoundsReached_ = 0;
+  const char* lastStopped_ = "";
 };
 
 }  // namespace velkor

@@ -1,5 +1,6 @@
 #include "support/scratch_dir.h"
 
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -33,7 +34,14 @@ std::string Scratch::write(const std::string& name, const std::string& text) con
 ShellRun runShell(const Scratch& scratch, const std::string& script) {
   scratch.write("script.sh", "VELKOR='" + std::string(VELKOR_BINARY) + "'\n" + script + "\n");
   const std::string command = "cd '" + scratch.dir() + "' && sh ./script.sh >.stdout 2>.stderr";
+  // The script runs as from a prompt, with SIGPIPE at its default action,
+  // whatever a test of this process set (an ignored signal is inherited).
+  struct sigaction defaultAction {}, previous {};
+  defaultAction.sa_handler = SIG_DFL;
+  sigemptyset(&defaultAction.sa_mask);
+  sigaction(SIGPIPE, &defaultAction, &previous);
   const int raw = std::system(command.c_str());
+  sigaction(SIGPIPE, &previous, nullptr);
   ShellRun run;
   if (raw != -1 && WIFEXITED(raw)) run.status = WEXITSTATUS(raw);
   run.out = readFile(scratch.path(".stdout"));

@@ -276,9 +276,9 @@ TEST(Approximation, BadEpsOrNoValuesExitTwo) {
   ASSERT_TRUE(scratch.ok());
   scratch.write("in.net", "r1 1 2\nc 2 0\nf 1 0 2 0\np g21\nend\n");
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"--approx=0 in.net", "invalid argument '0' for '--approx'; EPS is a number between 0 and 1, such as 0.05"},
-      {"--approx=1 in.net", "invalid argument '1' for '--approx'; EPS is a number between 0 and 1, such as 0.05"},
-      {"--approx=5% in.net", "invalid argument '5%' for '--approx'; EPS is a number between 0 and 1, such as 0.05"},
+      {"--approx=0 in.net", "invalid argument '0' for '--approx'; EPS is a number from 1e-12 to below 1, such as 0.05"},
+      {"--approx=1 in.net", "invalid argument '1' for '--approx'; EPS is a number from 1e-12 to below 1, such as 0.05"},
+      {"--approx=5% in.net", "invalid argument '5%' for '--approx'; EPS is a number from 1e-12 to below 1, such as 0.05"},
       {"--approx=0.05 in.net", "option '--approx' needs element values (--values or --set)"},
   };
   for (const auto& [args, message] : cases) {

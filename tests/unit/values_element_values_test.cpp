@@ -20,6 +20,8 @@ TEST(EngineeringNumber, ScaleSuffixesAndUnitLetters) {
       {"1uF", 1e-6},     {"3.3nH", 3.3e-9}, {"1F", 1e-15},    {"2G", 2e9},       {"1t", 1e12},
       {"-3", -3},        {"+4.7", 4.7},     {"1e3k", 1e6},    {"5.", 5},         {"100Hz", 100},
       {"1MegOhm", 1e6},  {"3E2", 300},      {"7ohm", 7},      {"2e", 2},         {"0", 0},
+      {"10k5", 10.5e3},  {"4k7", 4.7e3},    {"2n2", 2.2e-9},  {"4meg7", 4.7e6},  {"-1M5", -1.5e-3},
+      {"4k7Ohm", 4.7e3}, {"1mil", 25.4e-6}, {"2MIL", 50.8e-6}, {"1u05F", 1.05e-6},
   };
   for (const Case& c : cases) {
     auto value = parseEngineeringNumber(c.text);
@@ -27,7 +29,7 @@ TEST(EngineeringNumber, ScaleSuffixesAndUnitLetters) {
     EXPECT_NEAR(static_cast<double>(*value), static_cast<double>(c.value), 1e-15 * std::fabs(static_cast<double>(c.value)))
         << c.text;
   }
-  for (const char* bad : {"", "k", "-", ".", "1.2.3", "10k5", "1e999", "abc", "1/2", "1,5", "1 k", "0x10", "1e-9999k"})
+  for (const char* bad : {"", "k", "-", ".", "1.2.3", "1.5k5", "1e3k5", "4k7.5", "1e999", "abc", "1/2", "1,5", "1 k", "0x10", "1e-9999k"})
     EXPECT_FALSE(parseEngineeringNumber(bad).has_value()) << bad;
 }
 

@@ -1,0 +1,24 @@
+// The memory the process has in use, and how much more a piece of work may
+// take under the run's bound (--max-memory). Work whose storage does not go
+// through the allocator seam (the numbers of an approximation, the points
+// of the plots) asks here before it allocates.
+#pragma once
+
+#include <cstddef>
+
+namespace velkor {
+
+// The resident memory of the process in bytes where the system tells it,
+// else `fallback`.
+std::size_t residentMemory(std::size_t fallback = 0);
+
+// Most of the machine's physical memory (80%): the bound when none is
+// given, so that one netlist cannot drive the machine into swapping. 0 when
+// the system does not tell.
+std::size_t defaultMemoryBound();
+
+// Whether `bytes` more fit under `bound` (0: no bound) beside what is in
+// use now.
+bool memoryFits(std::size_t bound, std::size_t bytes);
+
+}  // namespace velkor
