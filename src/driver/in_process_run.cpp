@@ -5,6 +5,8 @@
 #include <new>
 
 #include "driver/command_line.h"
+#include "driver/deck_inputs.h"
+#include "driver/output_file.h"
 #include "driver/numeric_outputs.h"
 #include "driver/program_driver.h"
 #include "support/allocator.h"
@@ -62,24 +64,37 @@ InProcessResult runInProcess(const std::string& text, const std::string& sourceN
     result.errors = "velkor: " + error + "\n";
     return result;
   }
-  if (options.action != CommandLine::Action::Run || !options.inputs.empty() || !options.outputPath.empty()) {
+  if (options.action != CommandLine::Action::Run || !options.outputPath.empty()) {
     result.status = kUsageError;
-    result.errors = "velkor: help, version, input files and an output file are the command line's own\n";
+    result.errors = "velkor: help, version and an output file are the command line's own\n";
     return result;
   }
-  if (options.approximationEps > 0 && options.valueSources.empty()) {
+  // Circuit decks are named as input files (they may include others beside
+  // them); netlists of velkor's own language come as `text`.
+  DeckInputs decks;
+  if (!options.inputs.empty()) {
+    if (const int failure = decks.read(options, error); failure != 0 || !decks.active()) {
+      result.status = failure != 0 ? failure : kUsageError;
+      result.errors = failure != 0 ? (failure == kUsageError ? "velkor: " : "") + error + "\n"
+                                   : "velkor: input files must be circuit decks; give a netlist as text\n";
+      return result;
+    }
+    for (const std::string& warning : decks.warnings())
+      if (!options.quiet) result.errors += warning + "\n";
+  }
+  if (options.approximationEps > 0 && options.valueSources.empty() && decks.values().empty()) {
     result.status = kUsageError;
     result.errors = "velkor: option '--approx' needs element values (--values or --set)\n";
     return result;
   }
   NumericOutputs numeric;
-  if (!numeric.prepare(options, error)) {
+  if (!numeric.prepare(options, error, decks.active() ? &decks.values() : nullptr)) {
     result.status = kUsageError;
     result.errors = "velkor: " + error + "\n";
     return result;
   }
 
-  StringSource input(text, sourceName.c_str());
+  StringSource input(decks.active() ? std::string() : text, sourceName.c_str());
   StringOutput output;
   StringOutput errors;
   HeapAllocator heap;
@@ -95,6 +110,10 @@ InProcessResult runInProcess(const std::string& text, const std::string& sourceN
   run.secondsPerFunction = options.maxSeconds;
   run.progress = options.progress;
   run.progressInPlace = false;
+  if (decks.active()) {
+    run.decks = &decks.decks();
+    run.deckParameters = options.parameters;
+  }
   if (numeric.active()) {
     run.numeric = &numeric.settings();
     run.numericResults = &numeric.results();
@@ -109,12 +128,17 @@ InProcessResult runInProcess(const std::string& text, const std::string& sourceN
   }
   if (numeric.active()) {
     CapturedStream warnings;
-    const bool finished = numeric.finish(text, options.quiet ? nullptr : warnings.stream(), error);
+    // The results are returned, not written: only the files of --bode,
+    // --pz and --report are put in place.
+    OutputFile results;
+    const bool finished = numeric.finish(decks.active() ? decks.text() : text,
+                                         options.quiet ? nullptr : warnings.stream(), error) &&
+                          numeric.commit(results, error);
     result.errors += warnings.text();
     if (!finished) {
       result.errors += "velkor: " + error + "\n";
       result.status = kFailure;
-    } else if (options.strict && numeric.unusedValues() > 0) {
+    } else if (options.strict && (numeric.warnings() > 0 || !decks.warnings().empty())) {
       result.status = kFailure;
     }
   }

@@ -40,8 +40,6 @@ int usageError(const std::string& message) {
 
 void report(const std::string& message) { std::fprintf(stderr, "velkor: %s\n", message.c_str()); }
 
-}
-
 // After --help or --version: a failed write to standard output is an error.
 int finishStandardOutput() {
   if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
