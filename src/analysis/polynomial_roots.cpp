@@ -259,19 +259,15 @@ public:
       slack_.clear();  // an incomplete set proves nothing
       return;
     }
-    reproduces_ = true;
+    // Coefficient by coefficient: what the set fails to reproduce, the
+    // given coefficient's rounding bound, and the rounding of q (against
+    // the size of the product's terms, the Newton polygon's magnitude).
     for (std::size_t k = 0; k <= n; ++k) {
       long double rounding = 4 * static_cast<long double>(n + 2) * kEps * magnitude[k];
-      long double difference = std::fabs(a[k] - q[k]);
-      slack_[k] = (difference + bounds[k] + rounding) * (1 + 4 * kEps);
-      // Each coefficient within a few rounding bounds of the given one,
-      // measured against the size of the product's terms.
-      if (!(difference <= 8 * (bounds[k] + rounding))) reproduces_ = false;
+      slack_[k] = (std::fabs(a[k] - q[k]) + bounds[k] + rounding) * (1 + 4 * kEps);
     }
     lead_ = std::fabs(a.back());
   }
-
-  bool reproduces() const { return reproduces_; }
 
   // Tries circles around `centre` that hold the approximations `members`
   // and no other.
@@ -341,7 +337,6 @@ private:
   std::vector<Complex> z_;
   std::vector<long double> slack_;
   long double lead_ = 0;
-  bool reproduces_ = false;
 };
 
 // The root of the (m - 1)-th derivative next to `start`: for m roots that

@@ -4,10 +4,10 @@
 //
 // Approximations come from simultaneous (Aberth) iteration in long double,
 // started on circles whose radii the coefficients' Newton polygon gives, so
-// that roots spread over hundreds of decades are all found; where the set
-// does not reproduce the coefficients, the eigenvalues of the balanced
-// companion matrix in long double are a second, independent start. The set
-// is then checked as a whole: q(s) = a_n prod (s - z_i) is multiplied out
+// that roots spread over hundreds of decades are all found; where that set
+// does not prove every root, the eigenvalues of the balanced companion
+// matrix in long double are a second, independent start. Each set is
+// checked as a whole: q(s) = a_n prod (s - z_i) is multiplied out
 // and compared with the coefficients, and the difference plus the
 // coefficients' rounding bounds is a bound E on |p - q| for every
 // polynomial p the coefficients may stand for. Where E < |q| on a circle,
@@ -15,9 +15,12 @@
 // from that of the approximations inside by at most
 // radius * -log(1 - max E/|q|). A root alone in such a circle is reported
 // with that bound; approximations that no small circle separates are
-// tried as a cluster of numerically repeated roots, reported once with
-// their count and their mean (well conditioned even when each member is
-// not). Everything else is marked unreliable, never shown as a root.
+// tried as a cluster of numerically repeated roots (at most 1% wide),
+// reported once with their count and their mean (well conditioned even
+// when each member is not); a cluster's members moved onto its centre make
+// the check of the other roots sharper, so the set is checked again while
+// that proves more. Everything else is marked unreliable, never shown as a
+// root, and a root is never counted twice.
 #pragma once
 
 #include <cmath>
