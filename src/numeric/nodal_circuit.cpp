@@ -122,7 +122,7 @@ constexpr Real kNoise = 1e-13L;
 // scale, left after the deflation, count as infinite.
 constexpr Real kInfiniteRoot = 1e12L;
 // A pole and a zero this close (relative) are one root of both, cancelled.
-constexpr Real kCancelled = 1e-8L;
+constexpr Real kCancelled = 1e-6L;
 // Roots within this share of the frequency scale of the origin lie on it.
 constexpr Real kOriginRoot = 1e-10L;
 
@@ -430,6 +430,8 @@ std::optional<NumericCircuit::Point> NumericCircuit::solve(std::complex<long dou
   ComplexVector b = ComplexVector::Zero(n);
   b(static_cast<Eigen::Index>(driveRow_)) = rowScale[driveRow_];
   ComplexVector x = lu.solve(b);
+  // One step of refinement on the residual.
+  x += lu.solve(b - a * x);
   Complex h = 0;
   Real weights = 0, largest = 0;
   for (const auto& [col, weight] : output_) {
