@@ -2,6 +2,7 @@
 
 #include <Eigen/Eigenvalues>
 #include <Eigen/LU>
+#include <Eigen/SVD>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -118,15 +119,17 @@ constexpr Real kSingularPivot = 1e-13L;
 // A value at most this share of the solution's size is rounding noise.
 constexpr Real kNoise = 1e-13L;
 // Generalized eigenvalues beyond this many times the network's frequency
-// scale are the numerical images of infinite ones.
-constexpr Real kInfiniteRoot = 1e9L;
+// scale, left after the deflation, count as infinite.
+constexpr Real kInfiniteRoot = 1e12L;
+// A pole and a zero this close (relative) are one root of both, cancelled.
+constexpr Real kCancelled = 1e-6L;
 // Roots within this share of the frequency scale of the origin lie on it.
 constexpr Real kOriginRoot = 1e-10L;
 
-// Directions of s (times the frequency scale) at which no pole or zero of a
-// network is to be expected; the equations there are singular only when
-// they are singular for every s.
-const Complex kGenericPoints[2] = {{0.5377L, 0.8431L}, {-0.3183L, 1.6487L}};
+// Points s (times the frequency scale) at which no pole or zero of a
+// network is to be expected, over six decades: the equations are singular
+// at all of them only when they are singular for every s.
+const Complex kGenericPoints[3] = {{0.5377e-3L, 0.8431e-3L}, {-0.3183L, 1.6487L}, {0.7219e3L, 0.4733e3L}};
 
 // Orders roots as the formula roots are listed: those at the origin, then
 // the real ones by ascending magnitude, then the complex pairs (negative
@@ -153,27 +156,74 @@ std::vector<std::complex<double>> orderedRoots(std::vector<Complex> roots) {
   return out;
 }
 
+// Relative size below which a singular value counts as 0 in the deflation.
+constexpr Real kRankTolerance = 1e-12L;
+
+// The rank of a matrix with singular values `sigma` (descending).
+Eigen::Index rankOf(const Eigen::Matrix<Real, Eigen::Dynamic, 1>& sigma, Real reference) {
+  Eigen::Index rank = 0;
+  while (rank < sigma.size() && sigma(rank) > kRankTolerance * reference) ++rank;
+  return rank;
+}
+
+// Removes from the pencil (A + s B) its eigenvalues at s = infinity, with
+// their multiplicity: the rows of U'B that vanish (B = U S V') state
+// constraints A2 v = 0, every eigenvector at a finite s lies in the null
+// space N of A2, and the pencil (U1' A N, U1' B N) of size rank B keeps
+// exactly the finite eigenvalues (det(A + sB) changes by a constant factor
+// only). This repeats until B is of full rank. Returns the number removed,
+// or -1 for a pencil that is singular (det(A + sB) = 0 for every s).
+long deflateInfinite(RealMatrix& a, RealMatrix& b, Real reference) {
+  long removed = 0;
+  for (;;) {
+    const Eigen::Index n = a.rows();
+    if (n == 0) return removed;
+    Eigen::JacobiSVD<RealMatrix> svdB(b, Eigen::ComputeFullU);
+    const Eigen::Index rank = rankOf(svdB.singularValues(), reference);
+    if (rank == n) return removed;
+    const RealMatrix a2 = svdB.matrixU().rightCols(n - rank).transpose() * a;
+    Eigen::JacobiSVD<RealMatrix> svdA(a2, Eigen::ComputeFullV);
+    if (rankOf(svdA.singularValues(), reference) < n - rank) return -1;
+    const RealMatrix u1 = svdB.matrixU().leftCols(rank);
+    const RealMatrix null = svdA.matrixV().rightCols(rank);
+    RealMatrix nextA = u1.transpose() * a * null;
+    RealMatrix nextB = u1.transpose() * b * null;
+    a = std::move(nextA);
+    b = std::move(nextB);
+    removed += n - rank;
+  }
+}
+
 // The finite generalized eigenvalues s of (G + s C) v = 0, in units of the
-// frequency scale w (the pencil is given as G and w C). Roots of a real
-// pencil with a nonzero imaginary part come as pairs; each pair is reported
-// once by its member below the real axis and again as its conjugate.
-std::vector<Complex> finiteEigenvalues(const RealMatrix& g, const RealMatrix& c) {
-  const Eigen::Index n = g.rows();
-  if (n == 0) return {};
-  RealMatrix magnitude = g.cwiseAbs() + c.cwiseAbs();
+// frequency scale w (the pencil is given as G and w C). The infinite ones
+// (which a nullor network has in Jordan blocks, whose computed images would
+// scatter to large finite values) and those at the origin (likewise, for a
+// multiple root there) are removed exactly first; a generalized Schur form
+// of what is left gives the others.
+std::vector<Complex> finiteEigenvalues(const RealMatrix& g0, const RealMatrix& c0) {
+  if (g0.rows() == 0) return {};
+  RealMatrix magnitude = g0.cwiseAbs() + c0.cwiseAbs();
   std::vector<Real> rowScale, columnScale;
   equilibrate(magnitude, rowScale, columnScale);
-  RealMatrix a(n, n), b(n, n);
-  for (Eigen::Index r = 0; r < n; ++r)
-    for (Eigen::Index k = 0; k < n; ++k) {
+  const Eigen::Index n0 = g0.rows();
+  RealMatrix g(n0, n0), c(n0, n0);
+  for (Eigen::Index r = 0; r < n0; ++r)
+    for (Eigen::Index k = 0; k < n0; ++k) {
       const Real scale = rowScale[static_cast<std::size_t>(r)] * columnScale[static_cast<std::size_t>(k)];
-      a(r, k) = -g(r, k) * scale;
-      b(r, k) = c(r, k) * scale;
+      g(r, k) = g0(r, k) * scale;
+      c(r, k) = c0(r, k) * scale;
     }
+  const Real reference = std::max(g.norm(), c.norm());
+  if (deflateInfinite(g, c, reference) < 0) return {};
+  // At the origin: the infinite eigenvalues of the reversed pencil.
+  const long atOrigin = deflateInfinite(c, g, reference);
+  if (atOrigin < 0) return {};
+  std::vector<Complex> roots(static_cast<std::size_t>(atOrigin), Complex(0));
+  const Eigen::Index n = g.rows();
+  if (n == 0) return roots;
   Eigen::GeneralizedEigenSolver<RealMatrix> solver;
   solver.setMaxIterations(400 * n);
-  solver.compute(a, b, false);
-  std::vector<Complex> roots;
+  solver.compute(-g, c, false);
   if (solver.info() != Eigen::Success) return roots;
   const auto& alphas = solver.alphas();
   const auto& betas = solver.betas();
@@ -252,7 +302,7 @@ void NumericCircuit::build(const NetworkStore& s, const ValueLookup& values) {
 
   Real conductances = 0, reactances = 0;  // sums of log sizes, for the frequency scale
   int conductanceCount = 0, reactanceCount = 0;
-  std::vector<Real> reactive;  // capacitances and inverse inductances
+  std::vector<std::pair<Real, bool>> reactive;  // capacitances, and inductances (true)
   auto noteConductance = [&](Real g) {
     if (g != 0 && std::isfinite(g)) conductances += std::log(std::abs(g)), ++conductanceCount;
   };
@@ -265,7 +315,7 @@ void NumericCircuit::build(const NetworkStore& s, const ValueLookup& values) {
     const Real x = unit ? 1 : valueOf(name);
     if (unit || kind == 'c' || kind == 'g' || kind == 'y') {
       const bool capacitor = kind == 'c';
-      if (capacitor) reactive.push_back(x);
+      if (capacitor) reactive.emplace_back(x, false);
       else noteConductance(x);
       const Real g = capacitor ? 0 : x, c = capacitor ? x : 0;
       if (const long r = nodeColumn(e.node1); r >= 0) voltage(static_cast<std::size_t>(r), e.node1, e.node2, g, c);
@@ -275,7 +325,7 @@ void NumericCircuit::build(const NetworkStore& s, const ValueLookup& values) {
       // v(node1, node2) - Z i = 0 with Z = x or s x.
       const bool inductive = kind == 'l' || kind == 'm';
       if (inductive) {
-        if (x != 0) reactive.push_back(1 / x);
+        reactive.emplace_back(x, true);
       } else if (x != 0) {
         noteConductance(1 / x);
       }
@@ -351,8 +401,10 @@ void NumericCircuit::build(const NetworkStore& s, const ValueLookup& values) {
   // The frequency scale: the geometric mean of the corner frequencies of
   // the reactive elements against a typical conductance.
   const Real typical = conductanceCount > 0 ? std::exp(conductances / conductanceCount) : 1;
-  for (Real r : reactive)
-    if (r != 0 && std::isfinite(r)) reactances += std::log(typical / std::abs(r)), ++reactanceCount;
+  // A capacitance C meets g at g/C, an inductance L at 1/(g L).
+  for (const auto& [x, inductive] : reactive)
+    if (x != 0 && std::isfinite(x))
+      reactances += inductive ? -std::log(typical * std::abs(x)) : std::log(typical / std::abs(x)), ++reactanceCount;
   frequencyScale_ = reactanceCount > 0 ? std::exp(reactances / reactanceCount) : 1;
   if (!std::isfinite(frequencyScale_) || frequencyScale_ <= 0) frequencyScale_ = 1;
 }
@@ -378,6 +430,8 @@ std::optional<NumericCircuit::Point> NumericCircuit::solve(std::complex<long dou
   ComplexVector b = ComplexVector::Zero(n);
   b(static_cast<Eigen::Index>(driveRow_)) = rowScale[driveRow_];
   ComplexVector x = lu.solve(b);
+  // One step of refinement on the residual.
+  x += lu.solve(b - a * x);
   Complex h = 0;
   Real weights = 0, largest = 0;
   for (const auto& [col, weight] : output_) {
@@ -402,7 +456,7 @@ std::complex<double> NumericCircuit::response(std::complex<double> s) const {
 }
 
 void NumericCircuit::analyse() {
-  // Singular at two generic points: singular for every s.
+  // Singular at every generic point: singular for every s.
   int singular = 0;
   bool allSmall = true;
   for (const Complex& direction : kGenericPoints) {
@@ -414,11 +468,11 @@ void NumericCircuit::analyse() {
     }
     if (!(std::abs(p->value) <= kNoise * p->scale)) allSmall = false;
   }
-  if (singular == 2) {
+  if (singular == 3) {
     status_ = Status::Indeterminate;
     return;
   }
-  zero_ = singular == 0 && allSmall;
+  zero_ = allSmall;
 }
 
 const std::vector<std::complex<double>>& NumericCircuit::poles() const {
@@ -441,6 +495,8 @@ void NumericCircuit::findRoots() const {
     g(static_cast<Eigen::Index>(e.row), static_cast<Eigen::Index>(e.column)) += e.g;
     c(static_cast<Eigen::Index>(e.row), static_cast<Eigen::Index>(e.column)) += e.c * frequencyScale_;
   }
+  // H = 0 has neither poles nor zeros.
+  if (zero_) return;
   std::vector<Complex> poles = finiteEigenvalues(g.topLeftCorner(n, n), c.topLeftCorner(n, n));
   std::vector<Complex> zeros;
   if (!zero_) {
@@ -449,13 +505,19 @@ void NumericCircuit::findRoots() const {
     for (const auto& [col, weight] : output_) g(n, static_cast<Eigen::Index>(col)) += weight;
     zeros = finiteEigenvalues(g, c);
   }
-  // A power of s common to numerator and denominator cancels.
-  auto atOrigin = [](const std::vector<Complex>& roots) {
-    return std::count(roots.begin(), roots.end(), Complex(0));
-  };
-  for (auto common = std::min(atOrigin(poles), atOrigin(zeros)); common > 0; --common) {
-    poles.erase(std::find(poles.begin(), poles.end(), Complex(0)));
-    zeros.erase(std::find(zeros.begin(), zeros.end(), Complex(0)));
+  // A pole and a zero that coincide cancel: modes of the network that the
+  // parameter does not see (a part the ports neither drive nor observe)
+  // appear in both pencils, and at the origin a power of s common to both.
+  for (std::size_t p = 0; p < poles.size();) {
+    auto same = std::find_if(zeros.begin(), zeros.end(), [&](const Complex& z) {
+      return std::abs(z - poles[p]) <= kCancelled * std::max(std::abs(poles[p]), std::abs(z));
+    });
+    if (same == zeros.end()) {
+      ++p;
+      continue;
+    }
+    zeros.erase(same);
+    poles.erase(poles.begin() + static_cast<std::ptrdiff_t>(p));
   }
   for (Complex& r : poles) r *= frequencyScale_;
   for (Complex& r : zeros) r *= frequencyScale_;
