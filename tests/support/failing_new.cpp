@@ -39,8 +39,25 @@ std::uint64_t disarmFailingNew() {
 
 }  // namespace velkor::testing
 
-// The replaceable forms that take their memory from malloc; the others
-// (aligned, nothrow) keep the library's, which pair with these.
+// The replaceable forms that take their memory from malloc, the nothrow
+// ones included (the library's temporary buffers use them and free them
+// with the plain delete); the aligned ones keep the library's.
+void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept {
+  try {
+    return velkor::testing::allocate(bytes);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t bytes, const std::nothrow_t&) noexcept {
+  try {
+    return velkor::testing::allocate(bytes);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
 void* operator new(std::size_t bytes) { return velkor::testing::allocate(bytes); }
 void* operator new[](std::size_t bytes) { return velkor::testing::allocate(bytes); }
 void operator delete(void* block) noexcept { std::free(block); }

@@ -16,6 +16,17 @@
 #include "support/scratch_dir.h"
 #include "support/shown_text.h"
 
+#include "support/address_sanitizer.h"
+
+// The address sanitizer reserves terabytes of address space at start, so
+// its build cannot run under `ulimit -v`; it checks the same refusals
+// without the bound.
+#ifdef VELKOR_ASAN
+constexpr const char* kBoundedAddressSpace = "";
+#else
+constexpr const char* kBoundedAddressSpace = "ulimit -v 400000; ";
+#endif
+
 namespace velkor::testing {
 namespace {
 
@@ -86,7 +97,7 @@ TEST(ValuesBounds, ReaderAndOptionsRefuseWhatTheyCannotHold) {
   };
   for (const Case& c : cases) {
     // A bounded address space: a reader that held what it read would fail.
-    ShellRun run = runShell(scratch, "ulimit -v 400000; [ -f big.val ] || awk 'BEGIN { while (n++ < 3000000) print \"r1 1k\" }' >big.val; "
+    ShellRun run = runShell(scratch, std::string(kBoundedAddressSpace) + "[ -f big.val ] || awk 'BEGIN { while (n++ < 3000000) print \"r1 1k\" }' >big.val; "
                                      "\"$VELKOR\" -o out.txt --bode=b " + c.options + " sk.net");
     EXPECT_EQ(run.status, 2) << c.options;
     EXPECT_EQ(run.err, c.err) << c.options;
@@ -123,7 +134,10 @@ TEST(ValuesBounds, AcceptedFormsAndWarnings) {
             "mega write 1MegV\n");
 
   // Points that would pass the memory bound are cut to what fits, with a
-  // warning; with no room even for the fewest, nothing is written.
+  // warning; with no room even for the fewest, nothing is written. (The
+  // address sanitizer's own memory leaves the formulas no room under a
+  // bound this tight: the cut is checked in the plain builds.)
+#ifndef VELKOR_ASAN
   run = runShell(scratch, "\"$VELKOR\" --values=sk.val --points=1000000 --max-memory=40M --bode=b --report=r.html "
                           "sk.net >/dev/null && wc -l <b.csv");
   EXPECT_EQ(run.status, 0);
@@ -132,6 +146,7 @@ TEST(ValuesBounds, AcceptedFormsAndWarnings) {
   const long rows = std::atol(run.out.c_str());
   EXPECT_GT(rows, 50);
   EXPECT_LT(rows, 1000000);
+#endif
   run = runShell(scratch, "rm b.svg b.csv r.html; \"$VELKOR\" --values=sk.val --max-memory=1M --bode=b sk.net "
                           ">/dev/null; echo $?; ls b.svg b.csv 2>/dev/null");
   EXPECT_EQ(run.out, "1\n");
