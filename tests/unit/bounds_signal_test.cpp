@@ -20,13 +20,10 @@
 #include "support/address_sanitizer.h"
 #include "support/scratch_dir.h"
 
-// Half a second of the program's own work; the sanitized build does the
-// same checks at the same places, each step several times slower.
-#ifdef VELKOR_ASAN
-constexpr double kLatencyBound = 2.5;
-#else
+// Half a second of the program's own work, measured on the optimised
+// build: the sanitized one makes every step several times slower and its
+// latency depends on the load beside it.
 constexpr double kLatencyBound = 0.5;
-#endif
 
 namespace velkor::testing {
 namespace {
@@ -112,6 +109,9 @@ Stopped runAndStop(const std::string& dir, double after) {
 }
 
 TEST(SignalLatency, EveryPhaseEndsWithinHalfASecondOfWork) {
+#ifdef VELKOR_ASAN
+  GTEST_SKIP() << "a latency of the optimised build";
+#endif
   Scratch scratch;
   ASSERT_TRUE(scratch.ok());
   writeAmplifier(scratch, 3);
