@@ -225,7 +225,7 @@ const OptionEntry kOptions[] = {
        bool empty = false;
        for (const std::string& n : names) empty = empty || n.empty();
        if (names.size() != 4 || empty) {
-         e = std::string("invalid argument '") + a + "' for '--ports'; four node names such as in,0,out,0";
+         e = "invalid argument '" + shownText(a) + "' for '--ports'; four node names such as in,0,out,0";
          return false;
        }
        o.ports = names;
@@ -234,7 +234,7 @@ const OptionEntry kOptions[] = {
     {"param", 0, required_argument, "NAME", "a two-port parameter of a deck to work out, such as g21 (repeatable)",
      [](CommandLine& o, const char* a, std::string& e) {
        if (findParameter(a) < 0) {
-         e = std::string("invalid argument '") + a + "' for '--param'; a parameter name such as g21, z11, y21 or s21";
+         e = "invalid argument '" + shownText(a) + "' for '--param'; a parameter name such as g21, z11, y21 or s21";
          return false;
        }
        o.parameters.emplace_back(a);
