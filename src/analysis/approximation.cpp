@@ -188,14 +188,20 @@ class RankedPolynomial {
   std::vector<long double> share_;  // per coefficient
 };
 
-// The frequencies on which e is measured, with the exact response there.
-class ErrorGrid {
- public:
-  ErrorGrid(const std::vector<long double>& frequenciesHz, const NumericFormula& exact) : exact_(exact) {
+// The band with its defaults filled in, as for the Bode plot.
+void fillBand(Approximation& result, const NumericSummary& exact, const ApproximationSettings& settings) {
+  FrequencyRange range = frequencyBand({exact.zeros, exact.poles}, 0, settings.fromHz, settings.toHz);
+  result.fromHz = range.fromHz;
+  result.toHz = range.toHz;
+}
+
+}  // namespace
+
+ErrorGrid::ErrorGrid(const std::vector<long double>& frequenciesHz, ExactResponse exact) : exact_(std::move(exact)) {
     long double largest = 0;
     for (long double f : frequenciesHz) {
       long double omega = 2 * kPi * f;
-      Complex h = exact.atFrequency(omega);
+      Complex h = exact_(omega);
       omega_.push_back(omega);
       exactValues_.push_back(h);
       if (finite(h)) largest = std::max(largest, std::abs(h));
@@ -203,18 +209,14 @@ class ErrorGrid {
     floor_ = kNotchLevel * largest;
   }
 
-  // The points that count, for the shares of the coefficients.
-  std::vector<long double> countedOmegas() const {
+std::vector<long double> ErrorGrid::countedOmegas() const {
     std::vector<long double> counted;
     for (std::size_t i = 0; i < omega_.size(); ++i)
       if (counts(exactValues_[i])) counted.push_back(omega_[i]);
     return counted;
   }
 
-  // e of `approximate`: the largest relative error at the points, each
-  // local maximum among the largest then refined between its neighbours
-  // (a narrow resonance can peak between two points).
-  long double error(const NumericFormula& approximate) const {
+long double ErrorGrid::error(const NumericFormula& approximate) const {
     std::vector<long double> errors(omega_.size(), 0.0L);
     long double worst = 0;
     for (std::size_t i = 0; i < omega_.size(); ++i) {
@@ -234,22 +236,19 @@ class ErrorGrid {
     return worst;
   }
 
- private:
-  static bool finite(Complex h) { return std::isfinite(h.real()) && std::isfinite(h.imag()); }
-  bool counts(Complex h) const { return finite(h) && std::abs(h) >= floor_ && std::abs(h) > 0; }
-
-  long double errorAt(const NumericFormula& approximate, long double omega, Complex exact) const {
+long double ErrorGrid::errorAt(const NumericFormula& approximate, long double omega, Complex exact) const {
     if (!counts(exact)) return 0;
     long double e = std::abs(approximate.atFrequency(omega) - exact) / std::abs(exact);
     return std::isfinite(e) ? e : INFINITY;
   }
 
-  // Golden-section search for the largest error between two frequencies.
-  long double refinedMaximum(const NumericFormula& approximate, long double fromOmega, long double toOmega) const {
+// Golden-section search for the largest error between two frequencies.
+long double ErrorGrid::refinedMaximum(const NumericFormula& approximate, long double fromOmega,
+                                      long double toOmega) const {
     constexpr long double kInverseGolden = 0.6180339887498948482L;
     auto at = [&](long double logOmega) {
       long double omega = std::exp(logOmega);
-      return errorAt(approximate, omega, exact_.atFrequency(omega));
+      return errorAt(approximate, omega, exact_(omega));
     };
     long double a = std::log(fromOmega), b = std::log(toOmega);
     long double c = b - kInverseGolden * (b - a), d = a + kInverseGolden * (b - a);
@@ -267,22 +266,8 @@ class ErrorGrid {
       best = std::max({best, fc, fd});
     }
     return best;
-  }
-
-  const NumericFormula& exact_;
-  std::vector<long double> omega_;
-  std::vector<Complex> exactValues_;
-  long double floor_ = 0;
-};
-
-// The band with its defaults filled in, as for the Bode plot.
-void fillBand(Approximation& result, const NumericSummary& exact, const ApproximationSettings& settings) {
-  FrequencyRange range = frequencyBand({exact.zeros, exact.poles}, 0, settings.fromHz, settings.toHz);
-  result.fromHz = range.fromHz;
-  result.toHz = range.toHz;
 }
 
-}  // namespace
 
 std::vector<long double> approximationGrid(long double fromHz, long double toHz, const NumericSummary& exact) {
   long double decades = std::log10(toHz / fromHz);
@@ -318,12 +303,26 @@ Approximation approximateFormula(const PolynomialView& numerator, const Polynomi
     return result;
   }
 
-  ErrorGrid grid(approximationGrid(result.fromHz, result.toHz, exact), exact.formula);
+  ErrorGrid grid(approximationGrid(result.fromHz, result.toHz, exact),
+                 [&exact](long double omega) { return exact.formula.atFrequency(omega); });
+  Approximation terms = approximateTerms(numerator, denominator, symbols, values, exact.formula, grid, settings.eps);
+  terms.fromHz = result.fromHz;
+  terms.toHz = result.toHz;
+  return terms;
+}
+
+Approximation approximateTerms(const PolynomialView& numerator, const PolynomialView& denominator,
+                               const std::vector<std::string>& symbols, const ElementValues& values,
+                               const NumericFormula& reference, const ErrorGrid& grid, long double eps) {
+  Approximation result;
+  result.eps = eps;
+  ApproximationSettings settings;
+  settings.eps = eps;
   std::vector<long double> counted = grid.countedOmegas();
 
   SymbolAssignment assignment = assignSymbols(symbols, values);
-  RankedPolynomial rankedNumerator(numerator, assignment.values, exact.formula.numerator, counted);
-  RankedPolynomial rankedDenominator(denominator, assignment.values, exact.formula.denominator, counted);
+  RankedPolynomial rankedNumerator(numerator, assignment.values, reference.numerator, counted);
+  RankedPolynomial rankedDenominator(denominator, assignment.values, reference.denominator, counted);
   result.total = TermCounts{rankedNumerator.total(), rankedDenominator.total()};
   result.kept = result.total;
   if (counted.empty()) return result;  // a formula that is 0 everywhere: nothing to weigh

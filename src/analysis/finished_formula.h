@@ -68,6 +68,7 @@ enum class FormulaOutcome {
   kFailedCopy,         // out of memory taking the two functions; `message` says which block
   kFailedConversion,   // out of memory, or a coefficient past 64 bits, in the ohm-unit
                        // conversion; `message` says which
+  kApproximated,       // not expanded: its approximation, made during generation, stands alone
 };
 
 // What the listings of a formula show beside it (the text output's trace

@@ -179,6 +179,16 @@ const OptionEntry kOptions[] = {
        o.approximationEps = eps;
        return true;
      }},
+    {"formulas", 0, required_argument, "exact",
+     "with --approx, also expand and print each exact formula (the approximation is then made from it)",
+     [](CommandLine& o, const char* a, std::string& e) {
+       if (std::strcmp(a, "exact") != 0) {
+         e = std::string("invalid argument '") + a + "' for '--formulas'; 'exact' is expected";
+         return false;
+       }
+       o.exactFormulas = true;
+       return true;
+     }},
     {"help", 'h', no_argument, nullptr, "print this help and exit",
      [](CommandLine& o, const char*, std::string&) {
        if (o.action == CommandLine::Action::Run) o.action = CommandLine::Action::Help;

@@ -62,7 +62,13 @@ bool NumericOutputs::prepare(const CommandLine& options, std::string& error) {
   settings_.typeset = !options.reportPath.empty();
   if (options.approximationEps > 0) {
     approximation_ = ApproximationSettings{options.approximationEps, options.fromHz, options.toHz};
-    settings_.approximation = &approximation_;
+    if (options.exactFormulas) {
+      settings_.approximation = &approximation_;
+    } else {
+      generation_.values = &values_;
+      generation_.settings = approximation_;
+      generating_ = true;
+    }
   }
   std::string bode = options.bodePath.empty() ? "" : bodePathWith(options.bodePath, ".svg");
   std::string csv = options.bodePath.empty() ? "" : bodePathWith(options.bodePath, ".csv");

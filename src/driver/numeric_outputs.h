@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "analysis/approximation_generation.h"
 #include "analysis/element_values.h"
 #include "driver/command_line.h"
 #include "driver/output_file.h"
@@ -22,6 +23,9 @@ class NumericOutputs {
   bool prepare(const CommandLine& options, std::string& error);
 
   const NumericSettings& settings() const { return settings_; }
+  // --approx without --formulas=exact: the approximations are made during
+  // generation (nullptr otherwise).
+  GenerationPlan* generation() { return generating_ ? &generation_ : nullptr; }
   NumericResults& results() { return results_; }
   // Whether the run applies values at all: numbers are asked for, or values
   // are given (which then are only checked against the netlists' names).
@@ -41,6 +45,8 @@ class NumericOutputs {
   ElementValues values_;
   NumericSettings settings_;
   ApproximationSettings approximation_;
+  GenerationPlan generation_;
+  bool generating_ = false;
   std::size_t unusedValues_ = 0;
   NumericResults results_;
   OutputFile bodeSvg_, bodeCsv_, poleZero_, report_;

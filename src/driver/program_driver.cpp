@@ -87,6 +87,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   ctx->diag.strict = options.strict;
   ctx->meter.interruptFlag = options.interruptFlag;
   ctx->meter.secondsPerFunction = options.secondsPerFunction;
+  ctx->generation = options.generation;
   ctx->meter.progress = options.progress ? &ctx->diag : nullptr;
   ctx->meter.progressInPlace = options.progressInPlace;
   ctx->store.netlistNumber = 0;

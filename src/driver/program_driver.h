@@ -15,6 +15,7 @@ class Allocator;
 struct RunStatistics;
 struct NumericSettings;
 struct NumericResults;
+struct GenerationPlan;
 
 struct RunOptions {
   // Where errors and warnings are written (nullptr: nowhere).
@@ -34,6 +35,8 @@ struct RunOptions {
   // where the numbers are kept for the plots and the report.
   const NumericSettings* numeric = nullptr;
   NumericResults* numericResults = nullptr;
+  // Approximations during generation instead of the exact formulas.
+  const GenerationPlan* generation = nullptr;
   // Settings that the program itself never changes; tests, benchmarks and
   // fuzz targets use them.
   bool plainPath = false;       // step-by-step enumeration and accumulation

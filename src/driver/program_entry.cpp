@@ -136,6 +136,11 @@ int finishStandardOutput() {
       run.numeric = &numeric.settings();
       run.numericResults = &numeric.results();
     }
+    if (GenerationPlan* generation = numeric.generation(); generation != nullptr) {
+      // The generated terms may take most of the memory the run may use.
+      generation->memoryBound = options.maxMemoryGiven ? options.maxMemory : defaultMemoryBound();
+      run.generation = generation;
+    }
     status = runProgram(input, output, heap, run);
     writeFailed = output.failed();
     writeError = output.errorNumber();

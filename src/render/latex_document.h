@@ -11,6 +11,8 @@
 
 namespace velkor {
 
+struct Approximation;
+
 // A symbol or parameter name typeset: the element letter, the rest as a
 // subscript (r1 as r_{1}, cpi2 as c_{\mathrm{pi2}}), special characters
 // escaped.
@@ -35,6 +37,9 @@ class LatexDocument final : public FormulaDocument {
   static constexpr int kTermsInOneFraction = 8;
 
  private:
+  // The approximation's caption and its equation, after the formula or
+  // in its place.
+  void writeApproximation(const FinishedFormula& formula, const std::string& name, const Approximation& approximation);
   void writeEquation(const FinishedFormula& formula, const std::string& name, const PolynomialView& numerator,
                      const PolynomialView& denominator);
   void writePolynomial(const FinishedFormula& formula, const PolynomialView& polynomial, bool broken);
