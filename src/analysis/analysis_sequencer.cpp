@@ -18,6 +18,7 @@
 #include "analysis/approximation_generation.h"
 #include "analysis/formula_evaluator.h"
 #include "analysis/formula_finishing.h"
+#include "analysis/nodal_parameters.h"
 #include "analysis/scattering_embedding.h"
 #include "model/parameter_table.h"
 #include "numeric/nodal_circuit.h"
@@ -139,11 +140,10 @@ const char* opampAcrossShortedPort(const AnalysisContext& ctx, const ParameterRe
   return nullptr;
 }
 
-// A parameter whose numerator and denominator are both 0 is reported, with
-// the reason when it is known.
-void checkIndeterminate(AnalysisContext& ctx, int r) {
+}  // namespace
+
+void warnIndeterminate(AnalysisContext& ctx, int r) {
   const ParameterRecord& row = parameterTable[r];
-  if (!isZero(ctx.polyRecords[row.numeratorTopofun]) || !isZero(ctx.polyRecords[row.denominatorTopofun])) return;
   const char* name = parameterNames[r];
   const char* opamp = opampAcrossShortedPort(ctx, row);
   if (opamp != nullptr)
@@ -157,6 +157,22 @@ void checkIndeterminate(AnalysisContext& ctx, int r) {
   else
     ctx.diag.warning(ctx.marks.endAt, "%s is 0/0: its numerator and denominator are both 0, so it is "
                      "indeterminate for this network", name);
+}
+
+FinishedFormula parameterFields(const AnalysisContext& ctx, int row) {
+  PortLabels ports{};
+  for (int p = 0; p < 4; ++p) ports.label[p] = ctx.store.portLabels[p];
+  return parameterOf(ctx, row, ports);
+}
+
+namespace {
+
+// A parameter whose numerator and denominator are both 0 is reported, with
+// the reason when it is known.
+void checkIndeterminate(AnalysisContext& ctx, int r) {
+  const ParameterRecord& row = parameterTable[r];
+  if (isZero(ctx.polyRecords[row.numeratorTopofun]) && isZero(ctx.polyRecords[row.denominatorTopofun]))
+    warnIndeterminate(ctx, r);
 }
 
 // One requested parameter: its 0/0 warning, its formula, and the formula's
@@ -195,7 +211,7 @@ std::vector<PolynomialRoot> rootsOf(const std::vector<std::complex<double>>& val
 // its formula. A bound that stopped the search before eps was met is an
 // error of the run.
 void approximateParameter(AnalysisContext& ctx, FormulaSink& sink, int r, const PortLabels& ports,
-                          const NumericCircuit* circuit) {
+                          std::shared_ptr<const NumericCircuit> circuit) {
   const GenerationPlan& plan = *ctx.generation;
   FinishedFormula formula = parameterOf(ctx, r, ports);
   formula.trace.traceBits = ctx.store.traceBits;
@@ -214,7 +230,7 @@ void approximateParameter(AnalysisContext& ctx, FormulaSink& sink, int r, const 
     approximation.missing = circuit->missing();
   } else {
     ExactNumbers exact;
-    exact.response = [circuit](long double omega) {
+    exact.response = [&circuit](long double omega) {
       std::optional<std::complex<long double>> h = circuit->value({0.0L, omega});
       return h ? *h : std::complex<long double>(NAN, NAN);
     };
@@ -234,6 +250,7 @@ void approximateParameter(AnalysisContext& ctx, FormulaSink& sink, int r, const 
   approximation.eps = plan.settings.eps;
   formula.outcome = FormulaOutcome::kApproximated;
   formula.approximation = &approximation;
+  formula.nodal = std::move(circuit);
   sink.formulaFinished(formula);
   if (approximation.simplified() && !approximation.met)
     ctx.diag.error(ctx.marks.endAt, "%s: eps %g not met: %s stopped the search at error %.4g", parameterNames[r],
@@ -248,19 +265,13 @@ void approximateParameter(AnalysisContext& ctx, FormulaSink& sink, int r, const 
 void approximateNetlist(AnalysisContext& ctx, FormulaSink& sink, const PortLabels& ports) {
   NetworkStore& s = ctx.store;
   const GenerationPlan& plan = *ctx.generation;
-  const ValueLookup lookup = [&plan](const std::string& name) -> std::optional<long double> {
-    const ElementValue* v = plan.values->find(name);
-    if (v == nullptr) return std::nullopt;
-    return v->value;
-  };
-  std::vector<std::unique_ptr<NumericCircuit>> circuits(kParameterCount);
+  const ValueLookup lookup = valueLookup(*plan.values);
+  std::vector<std::shared_ptr<const NumericCircuit>> circuits(kParameterCount);
   for (int r = 0; r < kParameterCount; ++r) {
     if (s.requestFlags[r] == 0) continue;
-    try {
-      circuits[static_cast<std::size_t>(r)] = std::make_unique<NumericCircuit>(s, r, lookup);
-    } catch (const std::exception&) {
-      circuits[static_cast<std::size_t>(r)].reset();
-    }
+    circuits[static_cast<std::size_t>(r)] = std::make_shared<const NumericCircuit>(s, r, lookup);
+    if (circuits[static_cast<std::size_t>(r)]->status() == NumericCircuit::Status::Indeterminate)
+      warnIndeterminate(ctx, r);
   }
   for (int pass = 0; pass < 2; ++pass) {
     const bool scattering = pass == 1;
@@ -275,7 +286,7 @@ void approximateNetlist(AnalysisContext& ctx, FormulaSink& sink, const PortLabel
         embedded = true;
       }
       ctx.meter.parameter = parameterNames[r];
-      approximateParameter(ctx, sink, r, ports, circuits[static_cast<std::size_t>(r)].get());
+      approximateParameter(ctx, sink, r, ports, circuits[static_cast<std::size_t>(r)]);
     }
   }
 }

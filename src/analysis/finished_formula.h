@@ -11,10 +11,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "analysis/common_factors.h"
+#include "numeric/nodal_circuit.h"
 
 namespace velkor {
 
@@ -68,6 +70,7 @@ enum class FormulaOutcome {
   kFailedCopy,         // out of memory taking the two functions; `message` says which block
   kFailedConversion,   // out of memory, or a coefficient past 64 bits, in the ohm-unit
                        // conversion; `message` says which
+  kNoFormula,          // none was asked for (--formulas=none): `nodal` gives the numbers
   kApproximated,       // not expanded: its approximation, made during generation, stands alone
 };
 
@@ -121,6 +124,10 @@ struct FinishedFormula {
   // Its approximation at element values, when one was asked for (valid as
   // long as the polynomials): renderers show it after the formula.
   const Approximation* approximation = nullptr;
+
+  // With kNoFormula: the parameter by nodal analysis at the run's values
+  // (nullptr when the run has no values).
+  std::shared_ptr<const NumericCircuit> nodal;
 
   FormulaTrace trace;
 };

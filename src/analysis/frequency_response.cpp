@@ -54,13 +54,19 @@ FrequencyRange frequencyBand(const std::vector<std::vector<PolynomialRoot>>& roo
 
 FrequencyResponse frequencyResponse(const NumericFormula& formula, const std::vector<long double>& frequenciesHz,
                                     std::string name) {
+  return frequencyResponse([&formula](long double omega) { return formula.atFrequency(omega); }, frequenciesHz,
+                           std::move(name));
+}
+
+FrequencyResponse frequencyResponse(const std::function<std::complex<long double>(long double)>& at,
+                                    const std::vector<long double>& frequenciesHz, std::string name) {
   FrequencyResponse response;
   response.name = std::move(name);
   response.magnitudeDb.reserve(frequenciesHz.size());
   response.phaseDeg.reserve(frequenciesHz.size());
   long double previous = NAN;
   for (long double f : frequenciesHz) {
-    std::complex<long double> h = formula.atFrequency(2 * kPi * f);
+    std::complex<long double> h = at(2 * kPi * f);
     long double magnitude = std::abs(h);
     long double phase = NAN;
     if (std::isfinite(h.real()) && std::isfinite(h.imag()) && magnitude > 0) {

@@ -3,6 +3,8 @@
 // of that grid from the poles and zeros.
 #pragma once
 
+#include <complex>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,5 +47,8 @@ struct FrequencyResponse {
 
 FrequencyResponse frequencyResponse(const NumericFormula& formula, const std::vector<long double>& frequenciesHz,
                                     std::string name);
+// The same for any response H(j omega), omega in rad/s.
+FrequencyResponse frequencyResponse(const std::function<std::complex<long double>(long double)>& response,
+                                    const std::vector<long double>& frequenciesHz, std::string name);
 
 }  // namespace velkor

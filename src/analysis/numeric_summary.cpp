@@ -1,5 +1,8 @@
 #include "analysis/numeric_summary.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace velkor {
 
 NumericSummary numericSummary(std::string name, const PolynomialView& numerator, const PolynomialView& denominator,
@@ -23,6 +26,61 @@ NumericSummary numericSummary(std::string name, const PolynomialView& numerator,
   summary.lowFrequency = summary.formula.lowFrequency();
   summary.zeros = polynomialRoots(summary.formula.numerator);
   summary.poles = polynomialRoots(summary.formula.denominator);
+  return summary;
+}
+
+std::complex<long double> NumericSummary::atFrequency(long double omega) const {
+  if (!circuit) return formula.atFrequency(omega);
+  if (const std::optional<std::complex<long double>> h = circuit->value({0.0L, omega})) return *h;
+  return {NAN, NAN};
+}
+
+namespace {
+
+std::vector<PolynomialRoot> asRoots(const std::vector<std::complex<double>>& values) {
+  std::vector<PolynomialRoot> roots;
+  for (const std::complex<double>& v : values) roots.push_back({{v.real(), v.imag()}, 0, true});
+  return roots;
+}
+
+// The DC behaviour H ~ gain s^power from the roots at the origin and the
+// value at an s far below every other root.
+LowFrequencyBehaviour lowFrequencyOf(const NumericCircuit& circuit, const std::vector<PolynomialRoot>& zeros,
+                                     const std::vector<PolynomialRoot>& poles) {
+  LowFrequencyBehaviour low;
+  if (circuit.isZero()) {
+    low.defined = true;
+    return low;
+  }
+  long double smallest = INFINITY;
+  int power = 0;
+  for (const auto* roots : {&zeros, &poles})
+    for (const PolynomialRoot& root : *roots) {
+      if (root.value == std::complex<long double>(0)) power += roots == &zeros ? 1 : -1;
+      else smallest = std::min(smallest, std::abs(root.value));
+    }
+  const long double s = power == 0 ? 0.0L : (std::isfinite(smallest) ? smallest : 1.0L) * 1e-12L;
+  const std::optional<std::complex<long double>> h = circuit.value({s, 0});
+  if (!h) return low;
+  low.defined = true;
+  low.power = power;
+  low.gain = h->real() / std::pow(s, static_cast<long double>(power));
+  return low;
+}
+
+}  // namespace
+
+NumericSummary nodalSummary(std::string name, std::shared_ptr<const NumericCircuit> circuit) {
+  NumericSummary summary;
+  summary.name = std::move(name);
+  summary.missing = circuit->missing();
+  summary.indeterminate = circuit->status() == NumericCircuit::Status::Indeterminate;
+  if (summary.hasNumbers()) {
+    summary.zeros = asRoots(circuit->zeros());
+    summary.poles = asRoots(circuit->poles());
+    summary.lowFrequency = lowFrequencyOf(*circuit, summary.zeros, summary.poles);
+  }
+  summary.circuit = std::move(circuit);
   return summary;
 }
 

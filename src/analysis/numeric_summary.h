@@ -3,6 +3,8 @@
 // the zeros and the poles. Renderers (text block, JSON, report) show it.
 #pragma once
 
+#include <complex>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "analysis/finished_formula.h"
 #include "analysis/numeric_formula.h"
 #include "analysis/polynomial_roots.h"
+#include "numeric/nodal_circuit.h"
 
 namespace velkor {
 
@@ -21,8 +24,23 @@ struct NumericSummary {
   std::vector<PolynomialRoot> zeros;
   std::vector<PolynomialRoot> poles;
 
+  // Set when the numbers come from nodal analysis of the netlist instead of
+  // a formula (no formula was generated): `formula` is then empty, and the
+  // response, DC behaviour, zeros and poles are the circuit's.
+  std::shared_ptr<const NumericCircuit> circuit;
+  // Nodal analysis only: the equations are singular for every s, so the
+  // parameter is 0/0 and has no numbers.
+  bool indeterminate = false;
+
   bool complete() const { return missing.empty(); }
+  bool hasNumbers() const { return complete() && !indeterminate; }
+  // The parameter at s = j omega (from the formula or the circuit); NaN
+  // components where it is undefined.
+  std::complex<long double> atFrequency(long double omega) const;
 };
+
+// The summary of one parameter by nodal analysis.
+NumericSummary nodalSummary(std::string name, std::shared_ptr<const NumericCircuit> circuit);
 
 // `symbols` are the formula's symbol names by index.
 NumericSummary numericSummary(std::string name, const PolynomialView& numerator, const PolynomialView& denominator,

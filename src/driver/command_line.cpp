@@ -179,14 +179,14 @@ const OptionEntry kOptions[] = {
        o.approximationEps = eps;
        return true;
      }},
-    {"formulas", 0, required_argument, "exact",
-     "with --approx, also expand and print each exact formula (the approximation is then made from it)",
+    {"formulas", 0, required_argument, "WHICH",
+     "exact or none: every formula expanded (the default; with --approx only when given), or none, the numbers of "
+     "--eval, --bode, --pz and --report by nodal analysis",
      [](CommandLine& o, const char* a, std::string& e) {
-       if (std::strcmp(a, "exact") != 0) {
-         e = std::string("invalid argument '") + a + "' for '--formulas'; 'exact' is expected";
-         return false;
-       }
-       o.exactFormulas = true;
+       int index = 0;
+       if (!pickChoice("formulas", a, {"exact", "none"}, index, e)) return false;
+       o.noFormulas = index == 1;
+       o.exactFormulas = index == 0;
        return true;
      }},
     {"help", 'h', no_argument, nullptr, "print this help and exit",
@@ -280,6 +280,20 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string&
   if (options.fromHz > 0 && options.toHz > 0 && !(options.fromHz < options.toHz)) {
     error = "'--from' must be below '--to'";
     return false;
+  }
+  if (options.noFormulas) {
+    if (options.approximationEps > 0) {
+      error = "'--approx' approximates the formulas: it cannot be combined with '--formulas=none'";
+      return false;
+    }
+    if (options.format == DocumentFormat::kLatex || options.format == DocumentFormat::kLatexBody) {
+      error = "'--format=latex' typesets the formulas: it cannot be combined with '--formulas=none'";
+      return false;
+    }
+    if (!options.numeric()) {
+      error = "'--formulas=none' leaves only numbers: add '--eval', '--bode', '--pz' or '--report'";
+      return false;
+    }
   }
   return true;
 }

@@ -51,10 +51,13 @@ struct CommandLine {
   int points = 0;                // --points (0: the default)
   // --approx=EPS: each formula also as its approximation within EPS (0: none).
   long double approximationEps = 0;
-  // --formulas=exact: the exact formulas are expanded and printed even with
-  // --approx, whose approximations are then made from them (after
-  // generation); by default --approx generates its terms directly and
-  // prints no exact formula.
+  // --formulas=none: no formula is generated; --eval, --bode, --pz and
+  // --report come from nodal analysis at the values.
+  bool noFormulas = false;
+  // --formulas=exact: every formula expanded, also with --approx, whose
+  // approximations are then made from the exact formulas (after
+  // generation). Without it --approx generates the dominant terms directly
+  // and prints no exact formula.
   bool exactFormulas = false;
   // True when any numeric output is asked for.
   bool numeric() const {

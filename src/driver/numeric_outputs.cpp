@@ -97,7 +97,7 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
   std::vector<std::vector<PolynomialRoot>> roots;
   std::vector<PoleZeroSet> poleZeroSets;
   for (const NumericResults::Entry& entry : results_.formulas) {
-    if (!entry.summary.complete()) continue;
+    if (!entry.summary.hasNumbers()) continue;
     complete.push_back(&entry);
     roots.push_back(entry.summary.zeros);
     roots.push_back(entry.summary.poles);
@@ -110,7 +110,9 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
   std::vector<long double> grid = logFrequencyGrid(range);
   std::vector<FrequencyResponse> responses;
   for (const NumericResults::Entry* entry : complete) {
-    responses.push_back(frequencyResponse(entry->summary.formula, grid, label(*entry, several)));
+    const NumericSummary& summary = entry->summary;
+    responses.push_back(frequencyResponse([&summary](long double omega) { return summary.atFrequency(omega); }, grid,
+                                          label(*entry, several)));
     // An approximation is drawn beside its exact formula.
     if (entry->approximation && entry->approximation->simplified) {
       responses.push_back(frequencyResponse(entry->approximation->formula, grid, label(*entry, several) + " approx."));

@@ -8,6 +8,7 @@
 
 #include "analysis/analysis_context.h"
 #include "analysis/analysis_sequencer.h"
+#include "analysis/nodal_parameters.h"
 #include "input/netlist_reader.h"
 #include "render/json_document.h"
 #include "render/latex_document.h"
@@ -56,6 +57,23 @@ std::unique_ptr<FormulaDocument> makeDocument(DocumentFormat format, Output& out
   return nullptr;
 }
 
+// One netlist just read: its formulas, each checked against nodal analysis
+// when values are applied; or, with no formulas asked for, its parameters
+// by nodal analysis alone.
+void analyse(AnalysisContext& ctx, FormulaSink& sink, NumericSink* numeric, const RunOptions& options) {
+  if (ctx.generation != nullptr) {
+    // Approximations during generation, against nodal analysis.
+    analyseNetlist(ctx, sink);
+    return;
+  }
+  if (options.noFormulas && options.numeric != nullptr && options.numeric->values != nullptr) {
+    analyseNetlistNumerically(ctx, sink, *options.numeric->values);
+    return;
+  }
+  if (numeric != nullptr) numeric->setNetwork(ctx.store);
+  analyseNetlist(ctx, sink);
+}
+
 }  // namespace
 
 int runProgram(CharSource& input, Output& output, Allocator& allocator, const RunOptions& options) {
@@ -100,7 +118,8 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
       numeric->printTextBlocks(true);
     }
     FormulaSink& sink = numeric ? static_cast<FormulaSink&>(*numeric) : text;
-    while (!output.failed() && !ctx->meter.interrupted() && readNetlist(*ctx) == 0) analyseNetlist(*ctx, sink);
+    while (!output.failed() && !ctx->meter.interrupted() && readNetlist(*ctx) == 0)
+      analyse(*ctx, sink, numeric ? &*numeric : nullptr, options);
   } else {
     // Each netlist: its echo is kept while it is read, the listings of its
     // analysis while it is analysed; the document gets both afterwards.
@@ -125,7 +144,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
       netlist.traced = ctx->store.traceBits != 0;
       doc->beginNetlist(netlist);
       routed.switchTo(listings);
-      analyseNetlist(*ctx, sink);
+      analyse(*ctx, sink, numeric ? &*numeric : nullptr, options);
       netlist.trace = [&listings](const std::function<void(std::string_view)>& piece) { listings.readBack(piece); };
       doc->endNetlist(netlist);
       netlist.trace = nullptr;
@@ -134,6 +153,12 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
     ctx->diag.keepIn(nullptr);
   }
   if (options.statistics != nullptr) *options.statistics = ctx->statistics;
+  // A formula that disagrees with nodal analysis at the values is the
+  // program's fault, never passed over.
+  const bool faults = options.numericResults != nullptr && !options.numericResults->faults.empty();
+  if (faults && options.errors != nullptr)
+    for (const std::string& fault : options.numericResults->faults)
+      options.errors->print("velkor: internal fault: formula and nodal analysis disagree: %s\n", fault.c_str());
   const bool errors = ctx->diag.errors() > 0;
   const bool interrupted = ctx->meter.interrupted();
   ctx.reset();
@@ -141,7 +166,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   if (!document && !interrupted)
     output.print("{elapsed time: %d/%d sec.}\n", static_cast<int>(processorMilliseconds() - start), 1000);
   output.flush();
-  return output.failed() || errors ? 1 : 0;
+  return output.failed() || errors || faults ? 1 : 0;
 }
 
 std::string runOnString(const std::string& input, const RunOptions& options) {

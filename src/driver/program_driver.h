@@ -35,6 +35,8 @@ struct RunOptions {
   // where the numbers are kept for the plots and the report.
   const NumericSettings* numeric = nullptr;
   NumericResults* numericResults = nullptr;
+  // No formula: every parameter by nodal analysis at the values of `numeric`.
+  bool noFormulas = false;
   // Approximations during generation instead of the exact formulas.
   const GenerationPlan* generation = nullptr;
   // Settings that the program itself never changes; tests, benchmarks and

@@ -135,6 +135,7 @@ int finishStandardOutput() {
     if (numeric.active()) {
       run.numeric = &numeric.settings();
       run.numericResults = &numeric.results();
+      run.noFormulas = options.noFormulas;
     }
     if (GenerationPlan* generation = numeric.generation(); generation != nullptr) {
       // The generated terms may take most of the memory the run may use.

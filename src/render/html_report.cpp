@@ -92,6 +92,8 @@ std::string formulaSection(const ReportFormula& formula) {
     html += "<div class=\"pair\">\n<div><p class=\"label\">Exact</p><div class=\"formula\">" + formula.mathml +
             "</div></div>\n<div><p class=\"label\">Approximation: " + escapeXml(formula.approximationCaption) +
             "</p><div class=\"formula approximation\">" + formula.approximationMathml + "</div></div>\n</div>\n";
+  } else if (numeric.circuit) {
+    html += "<p class=\"note\">No formula: the numbers come from nodal analysis at the values.</p>\n";
   } else {
     html += "<div class=\"formula\">" + formula.mathml + "</div>\n";
     if (!formula.approximationCaption.empty())
@@ -102,8 +104,11 @@ std::string formulaSection(const ReportFormula& formula) {
     for (const std::string& name : numeric.missing) html += " " + escapeXml(name);
     return html + ".</p>\n</section>\n";
   }
+  if (numeric.indeterminate)
+    return html + "<p class=\"note\">No numbers: the network's equations are singular at the values for every "
+                  "frequency (0/0).</p>\n</section>\n";
   html += "<p>DC value: " + escapeXml(lowFrequencyText(numeric.lowFrequency)) + "</p>\n";
-  html += coefficientTable(numeric);
+  if (!numeric.circuit) html += coefficientTable(numeric);
   html += rootTable("Zeros", numeric.zeros);
   html += rootTable("Poles", numeric.poles);
   return html + "</section>\n";

@@ -15,6 +15,7 @@ const char* outcomeName(FormulaOutcome outcome) {
   switch (outcome) {
     case FormulaOutcome::kDone: return "done";
     case FormulaOutcome::kSkipped: return "skipped";
+    case FormulaOutcome::kNoFormula: return "numbers_only";
     case FormulaOutcome::kApproximated: return "approximated";
     case FormulaOutcome::kFailedCopy:
     case FormulaOutcome::kFailedConversion: return "failed";

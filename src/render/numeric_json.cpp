@@ -44,6 +44,9 @@ nlohmann::ordered_json numericJson(const NumericSummary& summary) {
                : low.power > 0                           ? nlohmann::ordered_json(0.0)
                                                          : number(low.gain);
   json["missing"] = summary.missing;
+  // Numbers by nodal analysis have no coefficients.
+  if (summary.circuit) json["source"] = "nodal";
+  if (summary.indeterminate) json["indeterminate"] = true;
   if (!badZeros.empty() || !badPoles.empty())
     json["ill_conditioned"] = {{"zeros", badZeros}, {"poles", badPoles}};
   return json;

@@ -1,5 +1,8 @@
 #include "render/numeric_sink.h"
 
+#include "analysis/formula_crosscheck.h"
+#include "analysis/nodal_parameters.h"
+
 #include "render/approximation_text.h"
 #include "render/mathml_formula.h"
 #include "render/numeric_json.h"
@@ -12,9 +15,56 @@ std::string NumericSink::currentJson() const {
   return "\"numeric\": " + numericJson(*current_).dump();
 }
 
+void NumericSink::setNetwork(const NetworkStore& store) {
+  if (!network_) network_ = std::make_unique<NetworkStore>();
+  *network_ = store;
+}
+
+void NumericSink::numbersOnly(const FinishedFormula& formula) {
+  NumericResults::Entry entry;
+  entry.netlist = formula.trace.netlistNumber;
+  entry.heading = formula.heading;
+  entry.summary = nodalSummary(formula.name, formula.nodal);
+  for (const std::string& name : formula.nodal->names()) results_.symbols.insert(name);
+  current_ = &entry.summary;
+  inner_.formulaFinished(formula);
+  current_ = nullptr;
+  if (printText_ && settings_.evaluate) out_.putText((numericText(entry.summary) + "\n").c_str());
+  if (!settings_.keep) return;
+  if (const Approximation* approximation = formula.approximation) {
+    // Made during generation: kept for the plots and the report as one
+    // made from the exact formula.
+    NumericResults::Entry::Approximated kept;
+    kept.caption = approximationCaption(*approximation);
+    kept.simplified = approximation->simplified();
+    if (kept.simplified) {
+      if (settings_.typeset)
+        kept.mathml = mathmlFormula(formula.name, approximation->numerator, approximation->denominator,
+                                    formula.symbols, kMathmlTermLimit, true);
+      kept.formula = approximation->formula;
+    }
+    entry.approximation = std::move(kept);
+  }
+  results_.formulas.push_back(std::move(entry));
+}
+
+void NumericSink::crossCheck(const FinishedFormula& formula, const NumericSummary& summary) {
+  if (!network_ || !summary.complete()) return;
+  const NumericCircuit circuit(*network_, formula.row, valueLookup(*settings_.values));
+  ++results_.crossChecks;
+  if (std::optional<std::string> fault = formulaDisagreement(summary.formula, circuit))
+    results_.faults.push_back("netlist " + std::to_string(formula.trace.netlistNumber) + ", " + formula.name + ": " +
+                              *fault);
+}
+
 void NumericSink::formulaFinished(const FinishedFormula& formula) {
   for (const std::string& name : formula.symbols)
     if (!name.empty()) results_.symbols.insert(name);
+  if ((formula.outcome == FormulaOutcome::kNoFormula || formula.outcome == FormulaOutcome::kApproximated) &&
+      formula.nodal) {
+    numbersOnly(formula);
+    return;
+  }
   if (formula.outcome != FormulaOutcome::kDone || formula.numerator == nullptr || formula.denominator == nullptr) {
     inner_.formulaFinished(formula);
     return;
@@ -37,6 +87,7 @@ void NumericSink::formulaFinished(const FinishedFormula& formula) {
   entry.heading = formula.heading;
   entry.summary = numericSummary(formula.name, *formula.numerator, *formula.denominator, formula.symbols,
                                  *settings_.values);
+  crossCheck(formula, entry.summary);
   FinishedFormula shown = formula;
   std::optional<Approximation> approximation;
   if (settings_.approximation != nullptr) {

@@ -5,6 +5,7 @@
 // them for the plots and the report written after the run.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -14,6 +15,7 @@
 #include "analysis/element_values.h"
 #include "analysis/formula_sink.h"
 #include "analysis/numeric_summary.h"
+#include "model/network_store.h"
 #include "support/output.h"
 
 namespace velkor {
@@ -38,6 +40,10 @@ struct NumericResults {
   std::vector<Entry> formulas;
   std::set<std::string> symbols;  // every symbol of every netlist analysed
   int netlists = 0;               // netlists that gave a formula
+  // Formulas whose value at the element values disagrees with nodal
+  // analysis of the same netlist: each one line, an internal fault.
+  std::vector<std::string> faults;
+  int crossChecks = 0;  // formulas compared with nodal analysis
 };
 
 struct NumericSettings {
@@ -63,6 +69,9 @@ class NumericSink final : public FormulaSink {
   // Set when the sink wraps the text renderer: the --eval block follows
   // each formula.
   void printTextBlocks(bool print) { printText_ = print; }
+  // The netlist whose formulas come next, as read (before the analysis
+  // changes the store): each formula is checked against its nodal analysis.
+  void setNetwork(const NetworkStore& store);
 
  private:
   FormulaSink& inner_;
@@ -71,6 +80,10 @@ class NumericSink final : public FormulaSink {
   NumericResults& results_;
   bool printText_ = false;
   const NumericSummary* current_ = nullptr;
+  std::unique_ptr<NetworkStore> network_;
+
+  void numbersOnly(const FinishedFormula& formula);
+  void crossCheck(const FinishedFormula& formula, const NumericSummary& summary);
 };
 
 }  // namespace velkor

@@ -98,9 +98,15 @@ std::string numericText(const NumericSummary& summary) {
     for (const std::string& name : summary.missing) text += " " + name;
     return text + "\n";
   }
-  text += " Numeric:\n";
-  coefficientLines(text, "numerator:", summary.formula.numerator);
-  coefficientLines(text, "denominator:", summary.formula.denominator);
+  if (summary.indeterminate)
+    return " Numeric: none, the network's equations are singular at the values for every s (0/0)\n";
+  if (summary.circuit) {
+    text += " Numeric (nodal analysis, no formula):\n";
+  } else {
+    text += " Numeric:\n";
+    coefficientLines(text, "numerator:", summary.formula.numerator);
+    coefficientLines(text, "denominator:", summary.formula.denominator);
+  }
   std::string line = " dc:";
   pad(line, kColumn + 1);
   const LowFrequencyBehaviour& low = summary.lowFrequency;

@@ -117,6 +117,9 @@ void TextRenderer::formulaFinished(const FinishedFormula& formula) {
     case FormulaOutcome::kSkipped:
       out_.print("\n End:\n\n");
       return;
+    case FormulaOutcome::kNoFormula:
+      out_.print("\n");
+      return;
     case FormulaOutcome::kApproximated:
       if (formula.approximation != nullptr) printApproximation(formula, *formula.approximation);
       return;

@@ -4,10 +4,19 @@
 // closed forms.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
+#include <filesystem>
+#include <memory>
 #include <numbers>
 
+#include "analysis/analysis_context.h"
 #include "analysis/numeric_summary.h"
+#include "input/netlist_reader.h"
+#include "model/element_symbols.h"
+#include "model/parameter_table.h"
+#include "numeric/nodal_circuit.h"
+#include "support/char_source.h"
 #include "crosscheck/crosscheck.h"
 #include "driver/program_driver.h"
 #include "support/run_helpers.h"
@@ -165,3 +174,134 @@ TEST(NumericCrossCheck, TextbookPoles) {
 
 }  // namespace
 }  // namespace velkor::crosscheck
+
+// ---------------------------------------------------------------------------
+// The nodal engine (src/numeric) against the printed formulas: every formula
+// of every golden netlist and of random netlists with random values, at
+// frequencies over nine decades, and the engine's poles against the roots
+// of the formula's denominator.
+
+// A value for every name of the store by its element kind (log-uniform in
+// the kind's usual range; gains of either sign), and Y0 and Z0.
+ElementValues valuesForStore(const NetworkStore& store, Random& random) {
+  auto logUniform = [&](long double low, long double high) {
+    std::uniform_real_distribution<long double> u(std::log(low), std::log(high));
+    return std::exp(u(random));
+  };
+  auto sign = [&] { return std::uniform_int_distribution<int>(0, 1)(random) == 1 ? -1.0L : 1.0L; };
+  ElementValues values;
+  for (int slot = 1; slot <= store.nameCount; ++slot) {
+    std::string name = store.branchNames[slot];
+    if (name.empty() || values.find(name) || name == "a" || name == "x") continue;
+    std::string kind = name.substr(0, static_cast<std::size_t>(elementPrefixLength(name)));
+    for (char& c : kind) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    long double v = 1;
+    if (kind == "o") continue;
+    if (kind == "r" || kind == "z") v = logUniform(100, 1e5L);
+    else if (kind == "rm") v = sign() * logUniform(100, 1e5L);
+    else if (kind == "c") v = logUniform(1e-12L, 1e-6L);
+    else if (kind == "l" || kind == "m") v = logUniform(1e-6L, 1e-2L);
+    else if (kind == "g" || kind == "y") v = logUniform(1e-5L, 1e-2L);
+    else if (kind == "gm" || kind == "gy") v = sign() * logUniform(1e-5L, 1e-1L);
+    else if (kind == "u" || kind == "b") v = sign() * logUniform(0.1L, 100);
+    values.set(name, v, "test");
+  }
+  values.set("Y0", 0.02L, "test");
+  values.set("Z0", 50, "test");
+  return values;
+}
+
+struct EngineTally {
+  int formulas = 0, comparisons = 0, nearZero = 0, singular = 0, poles = 0;
+  long double worst = 0, worstPole = 0;
+};
+
+// Reads `input` with velkor's reader and runs it; compares every printed
+// formula with the engine's value of the same parameter.
+void compareEngine(const std::string& input, Random& random, EngineTally& tally) {
+  std::vector<PrintedNetlist> printed = parseRunOutput(runOnString(input));
+  StringSource source(input);
+  StringOutput sink;
+  HeapAllocator heap;
+  auto ctx = std::make_unique<AnalysisContext>(source, sink, heap);
+  for (std::size_t n = 0; readNetlist(*ctx) == 0; ++n) {
+    ASSERT_LT(n, printed.size()) << input;
+    const NetworkStore& store = ctx->store;
+    std::vector<int> rows;
+    for (int r = 0; r < kParameterCount; ++r)
+      if (store.requestFlags[r] != 0) rows.push_back(r);
+    if (printed[n].formulas.size() != rows.size()) continue;  // a formula failed or was skipped
+    const ElementValues values = valuesForStore(store, random);
+    const ValueLookup lookup = [&values](const std::string& name) -> std::optional<long double> {
+      if (const ElementValue* v = values.find(name)) return v->value;
+      return std::nullopt;
+    };
+    for (std::size_t f = 0; f < rows.size(); ++f) {
+      const NumericSummary summary = ViewedFormula(printed[n].formulas[f]).summary(values);
+      ASSERT_TRUE(summary.complete()) << input;
+      const NumericCircuit circuit(store, rows[f], lookup);
+      ++tally.formulas;
+      const std::string where = input.substr(0, 200) + " " + parameterNames[rows[f]];
+      if (summary.formula.denominator.isZero()) {
+        // 0/0 in the formula: the engine finds its equations singular.
+        EXPECT_NE(circuit.status(), NumericCircuit::Status::Regular) << where;
+        ++tally.singular;
+        continue;
+      }
+      ASSERT_EQ(circuit.status(), NumericCircuit::Status::Regular) << where;
+      EXPECT_EQ(circuit.isZero(), summary.formula.numerator.isZero()) << where;
+      for (int k = 0; k < 40; ++k) {
+        const long double omega = std::pow(10.0L, 9.0L * k / 39);
+        const std::optional<NumericCircuit::Point> engine = circuit.solve({0, omega});
+        const Complex formula = summary.formula.atFrequency(omega);
+        if (!engine || !std::isfinite(std::abs(formula))) continue;
+        ++tally.comparisons;
+        const long double difference = std::abs(formula - engine->value);
+        if (std::abs(engine->value) < 1e-6L * engine->scale) {
+          ++tally.nearZero;
+          EXPECT_LE(difference, 1e-12L * engine->scale) << where << " at " << omega;
+          continue;
+        }
+        const long double error = difference / std::abs(engine->value);
+        tally.worst = std::max(tally.worst, error);
+        EXPECT_LE(error, 1e-9L) << where << " at " << omega << " rad/s: " << formula << " vs " << engine->value;
+      }
+      // Every well-conditioned nonzero root of the formula's denominator is
+      // a pole of the engine, and the counts agree.
+      std::size_t formulaPoles = 0;
+      for (const PolynomialRoot& root : summary.poles) {
+        if (root.value == std::complex<long double>(0)) continue;
+        ++formulaPoles;
+        if (!root.reliable || root.relativeUncertainty > 1e-9L) continue;
+        long double nearest = INFINITY;
+        for (const std::complex<double>& pole : circuit.poles())
+          nearest = std::min(nearest, std::abs(Complex(pole.real(), pole.imag()) - root.value) / std::abs(root.value));
+        ++tally.poles;
+        tally.worstPole = std::max(tally.worstPole, nearest);
+        EXPECT_LE(nearest, 1e-6L) << where << " pole " << root.value;
+      }
+      std::size_t enginePoles = 0;
+      for (const std::complex<double>& pole : circuit.poles()) enginePoles += pole != 0.0 ? 1 : 0;
+      EXPECT_EQ(enginePoles, formulaPoles) << where;
+    }
+  }
+}
+
+TEST(NodalEngine, EqualsTheFormulasOfEveryGoldenNetlistAndOfRandomNetlists) {
+  Random random(2222);
+  EngineTally tally;
+  for (const auto& entry : std::filesystem::directory_iterator(VELKOR_GOLDEN_DIR))
+    if (entry.path().extension() == ".net") compareEngine(velkor::testing::readFile(entry.path().string()), random, tally);
+  for (ElementKind kind : {ElementKind::Transconductor, ElementKind::Gyrator, ElementKind::OpAmp,
+                           ElementKind::VoltageGain, ElementKind::CurrentGain, ElementKind::Transresistor,
+                           ElementKind::Mutual})
+    for (int normalization : {0, 1, 2})
+      for (int repeat = 0; repeat < 2; ++repeat)
+        compareEngine(randomNetlist(random, kind, normalization, true, {7, 3, 3}).text, random, tally);
+  std::printf("%d formulas (%d singular), %d comparisons (%d near 0), worst relative difference %Lg; "
+              "%d poles, worst %Lg\n",
+              tally.formulas, tally.singular, tally.comparisons, tally.nearZero, tally.worst, tally.poles,
+              tally.worstPole);
+  EXPECT_GT(tally.comparisons, 20000);
+  EXPECT_GT(tally.poles, 500);
+}

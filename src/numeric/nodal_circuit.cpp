@@ -1,0 +1,466 @@
+#include "numeric/nodal_circuit.h"
+
+#include <Eigen/Eigenvalues>
+#include <Eigen/LU>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numeric>
+
+#include "model/network_store.h"
+#include "model/parameter_table.h"
+
+namespace velkor {
+
+namespace {
+
+using Real = long double;
+using Complex = std::complex<Real>;
+using ComplexMatrix = Eigen::Matrix<Complex, Eigen::Dynamic, Eigen::Dynamic>;
+using ComplexVector = Eigen::Matrix<Complex, Eigen::Dynamic, 1>;
+using RealMatrix = Eigen::Matrix<Real, Eigen::Dynamic, Eigen::Dynamic>;
+
+// A port quantity as a linear form over (V1, I1, V2, I2): voltage, current,
+// the incident wave V + Z0 I and the reflected wave V - Z0 I (both doubled,
+// which the quotients do not see).
+enum class Quantity { V, I, MinusI, WaveIn, WaveOut };
+struct PortQuantity {
+  Quantity quantity;
+  int port;  // 0 or 1
+};
+struct Definition {
+  PortQuantity numerator, denominator, constraint;
+};
+
+// The scattering rows by the waves: s from b = S a; the scattering chain
+// rows from b1 = F11 a2 + F12 b2 and a1 = F21 a2 + F22 b2.
+constexpr Definition kScattering[8] = {
+    {{Quantity::WaveOut, 0}, {Quantity::WaveIn, 0}, {Quantity::WaveIn, 1}},   // s11
+    {{Quantity::WaveOut, 0}, {Quantity::WaveIn, 1}, {Quantity::WaveIn, 0}},   // s12
+    {{Quantity::WaveOut, 1}, {Quantity::WaveIn, 0}, {Quantity::WaveIn, 1}},   // s21
+    {{Quantity::WaveOut, 1}, {Quantity::WaveIn, 1}, {Quantity::WaveIn, 0}},   // s22
+    {{Quantity::WaveOut, 0}, {Quantity::WaveIn, 1}, {Quantity::WaveOut, 1}},  // f11
+    {{Quantity::WaveOut, 0}, {Quantity::WaveOut, 1}, {Quantity::WaveIn, 1}},  // f12
+    {{Quantity::WaveIn, 0}, {Quantity::WaveIn, 1}, {Quantity::WaveOut, 1}},   // f21
+    {{Quantity::WaveIn, 0}, {Quantity::WaveOut, 1}, {Quantity::WaveIn, 1}},   // f22
+};
+
+PortQuantity fromTable(const char* quantity, const int terminals[2]) {
+  const int port = terminals[0] >= 2 ? 1 : 0;
+  if (std::strcmp(quantity, "v") == 0) return {Quantity::V, port};
+  if (std::strcmp(quantity, "-i") == 0) return {Quantity::MinusI, port};
+  return {Quantity::I, port};
+}
+
+// The definition of parameter-table row r.
+Definition definitionOf(int r) {
+  const ParameterRecord& row = parameterTable[r];
+  if (isScatteringKind(row.kind)) return kScattering[r - 24];
+  return {fromTable(row.numeratorQuantity, row.numeratorTerminals),
+          fromTable(row.denominatorQuantity, row.denominatorTerminals),
+          fromTable(row.constraintQuantity, row.constraintTerminals)};
+}
+
+// Weights of the form on V and I of its port.
+std::pair<Real, Real> weightsOf(const PortQuantity& q, Real z0) {
+  switch (q.quantity) {
+    case Quantity::V: return {1, 0};
+    case Quantity::I: return {0, 1};
+    case Quantity::MinusI: return {0, -1};
+    case Quantity::WaveIn: return {1, z0};
+    case Quantity::WaveOut: return {1, -z0};
+  }
+  return {0, 0};
+}
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+class DisjointSets {
+ public:
+  explicit DisjointSets(int n) : parent_(static_cast<std::size_t>(n)) { std::iota(parent_.begin(), parent_.end(), 0); }
+  int find(int x) {
+    while (parent_[static_cast<std::size_t>(x)] != x) {
+      parent_[static_cast<std::size_t>(x)] = parent_[static_cast<std::size_t>(parent_[static_cast<std::size_t>(x)])];
+      x = parent_[static_cast<std::size_t>(x)];
+    }
+    return x;
+  }
+  void join(int a, int b) {
+    a = find(a), b = find(b);
+    if (a != b) parent_[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
+  }
+
+ private:
+  std::vector<int> parent_;
+};
+
+// Row and column scalings (powers of 2) that bring every row's and
+// column's largest entry of |G| + w|C| near 1, so that pivoting and the
+// rank threshold see comparable sizes.
+void equilibrate(const RealMatrix& magnitude, std::vector<Real>& rowScale, std::vector<Real>& columnScale) {
+  const Eigen::Index n = magnitude.rows();
+  rowScale.assign(static_cast<std::size_t>(n), 1);
+  columnScale.assign(static_cast<std::size_t>(n), 1);
+  for (Eigen::Index r = 0; r < n; ++r) {
+    const Real largest = magnitude.row(r).maxCoeff();
+    if (largest > 0) rowScale[static_cast<std::size_t>(r)] = std::exp2(-std::round(std::log2(largest)));
+  }
+  for (Eigen::Index c = 0; c < n; ++c) {
+    Real largest = 0;
+    for (Eigen::Index r = 0; r < n; ++r)
+      largest = std::max(largest, magnitude(r, c) * rowScale[static_cast<std::size_t>(r)]);
+    if (largest > 0) columnScale[static_cast<std::size_t>(c)] = std::exp2(-std::round(std::log2(largest)));
+  }
+}
+
+// Relative size below which a pivot of the equilibrated matrix counts as 0.
+constexpr Real kSingularPivot = 1e-13L;
+// A value at most this share of the solution's size is rounding noise.
+constexpr Real kNoise = 1e-13L;
+// Generalized eigenvalues beyond this many times the network's frequency
+// scale are the numerical images of infinite ones.
+constexpr Real kInfiniteRoot = 1e9L;
+// Roots within this share of the frequency scale of the origin lie on it.
+constexpr Real kOriginRoot = 1e-10L;
+
+// Directions of s (times the frequency scale) at which no pole or zero of a
+// network is to be expected; the equations there are singular only when
+// they are singular for every s.
+const Complex kGenericPoints[2] = {{0.5377L, 0.8431L}, {-0.3183L, 1.6487L}};
+
+// Orders roots as the formula roots are listed: those at the origin, then
+// the real ones by ascending magnitude, then the complex pairs (negative
+// imaginary part first) by ascending magnitude; pairs are made exact
+// conjugates.
+std::vector<std::complex<double>> orderedRoots(std::vector<Complex> roots) {
+  std::vector<std::complex<double>> out;
+  std::vector<std::complex<double>> real, complex;
+  for (const Complex& r : roots) {
+    if (r == Complex(0)) out.push_back(0);
+    else if (r.imag() == 0) real.emplace_back(static_cast<double>(r.real()), 0.0);
+    else if (r.imag() < 0) complex.emplace_back(static_cast<double>(r.real()), static_cast<double>(r.imag()));
+  }
+  auto byMagnitude = [](const std::complex<double>& a, const std::complex<double>& b) {
+    return std::abs(a) < std::abs(b);
+  };
+  std::stable_sort(real.begin(), real.end(), byMagnitude);
+  std::stable_sort(complex.begin(), complex.end(), byMagnitude);
+  out.insert(out.end(), real.begin(), real.end());
+  for (const auto& c : complex) {
+    out.push_back(c);
+    out.push_back(std::conj(c));
+  }
+  return out;
+}
+
+// The finite generalized eigenvalues s of (G + s C) v = 0, in units of the
+// frequency scale w (the pencil is given as G and w C). Roots of a real
+// pencil with a nonzero imaginary part come as pairs; each pair is reported
+// once by its member below the real axis and again as its conjugate.
+std::vector<Complex> finiteEigenvalues(const RealMatrix& g, const RealMatrix& c) {
+  const Eigen::Index n = g.rows();
+  if (n == 0) return {};
+  RealMatrix magnitude = g.cwiseAbs() + c.cwiseAbs();
+  std::vector<Real> rowScale, columnScale;
+  equilibrate(magnitude, rowScale, columnScale);
+  RealMatrix a(n, n), b(n, n);
+  for (Eigen::Index r = 0; r < n; ++r)
+    for (Eigen::Index k = 0; k < n; ++k) {
+      const Real scale = rowScale[static_cast<std::size_t>(r)] * columnScale[static_cast<std::size_t>(k)];
+      a(r, k) = -g(r, k) * scale;
+      b(r, k) = c(r, k) * scale;
+    }
+  Eigen::GeneralizedEigenSolver<RealMatrix> solver;
+  solver.setMaxIterations(400 * n);
+  solver.compute(a, b, false);
+  std::vector<Complex> roots;
+  if (solver.info() != Eigen::Success) return roots;
+  const auto& alphas = solver.alphas();
+  const auto& betas = solver.betas();
+  for (Eigen::Index k = 0; k < n; ++k) {
+    const Complex alpha = alphas(k);
+    const Real beta = betas(k);
+    if (beta == 0 || std::abs(alpha) > kInfiniteRoot * std::abs(beta)) continue;
+    Complex root = alpha / beta;
+    if (std::abs(root) <= kOriginRoot) root = 0;
+    roots.push_back(root);
+  }
+  return roots;
+}
+
+}  // namespace
+
+NumericCircuit::NumericCircuit(const NetworkStore& store, int parameter, const ValueLookup& values)
+    : parameter_(parameter) {
+  build(store, values);
+  if (status_ == Status::Regular) analyse();
+}
+
+void NumericCircuit::build(const NetworkStore& s, const ValueLookup& values) {
+  const int nodes = std::clamp(s.nodeCount, 0, kNodeSlots - 1);
+  const int passiveCount = std::clamp(s.passiveCount, 0, kPassiveEdgeSlots - 1);
+  const int activeCount = std::clamp(s.activeCount, 0, kActiveEdgeSlots - 1);
+  auto nodeOk = [&](int n) { return n >= 1 && n <= nodes; };
+  auto nameOf = [&](int slot) {
+    return slot >= 0 && slot < kNameSlots ? std::string(s.branchNames[slot]) : std::string();
+  };
+
+  // A value by name; missing names are collected once each.
+  auto valueOf = [&](const std::string& name) -> Real {
+    if (std::find(names_.begin(), names_.end(), name) == names_.end()) names_.push_back(name);
+    if (std::optional<long double> v = values(name)) return *v;
+    if (std::find(missing_.begin(), missing_.end(), name) == missing_.end()) missing_.push_back(name);
+    return 0;
+  };
+
+  // The datum of every connected part: elements join their terminal pairs,
+  // ports their terminals.
+  DisjointSets parts(nodes + 1);
+  for (int p = 2; p <= passiveCount; ++p) {
+    const PassiveEdge& e = s.passiveEdges[p];
+    if (nodeOk(e.node1) && nodeOk(e.node2)) parts.join(e.node1, e.node2);
+  }
+  for (int a = 1; a <= activeCount; ++a) {
+    const ActiveEdge& e = s.activeEdges[a];
+    if (nodeOk(e.outPlus) && nodeOk(e.outMinus)) parts.join(e.outPlus, e.outMinus);
+    if (nodeOk(e.inPlus) && nodeOk(e.inMinus)) parts.join(e.inPlus, e.inMinus);
+  }
+  for (int port = 0; port < 2; ++port)
+    if (nodeOk(s.portNodes[2 * port]) && nodeOk(s.portNodes[2 * port + 1]))
+      parts.join(s.portNodes[2 * port], s.portNodes[2 * port + 1]);
+  // Unknown column of each node's voltage; -1 for a datum.
+  std::vector<long> column(static_cast<std::size_t>(nodes + 1), -1);
+  std::size_t next = 0;
+  for (int n = 1; n <= nodes; ++n)
+    if (parts.find(n) != n) column[static_cast<std::size_t>(n)] = static_cast<long>(next++);
+
+  auto add = [&](std::size_t row, std::size_t col, Real g, Real c) {
+    if (g != 0 || c != 0) entries_.push_back({row, col, g, c});
+  };
+  auto nodeColumn = [&](int n) { return nodeOk(n) ? column[static_cast<std::size_t>(n)] : -1L; };
+  // g * v(plus, minus) (+ s c * ...) added to `row`.
+  auto voltage = [&](std::size_t row, int plus, int minus, Real g, Real c) {
+    if (const long p = nodeColumn(plus); p >= 0) add(row, static_cast<std::size_t>(p), g, c);
+    if (const long m = nodeColumn(minus); m >= 0) add(row, static_cast<std::size_t>(m), -g, -c);
+  };
+  // The unknown `col` times `factor` leaves node n (its current-law row).
+  auto leaving = [&](int n, std::size_t col, Real factor) {
+    if (const long r = nodeColumn(n); r >= 0) add(static_cast<std::size_t>(r), col, factor, 0);
+  };
+  // A new unknown and a new row of the same index.
+  auto fresh = [&]() { return next++; };
+
+  Real conductances = 0, reactances = 0;  // sums of log sizes, for the frequency scale
+  int conductanceCount = 0, reactanceCount = 0;
+  std::vector<Real> reactive;  // capacitances and inverse inductances
+  auto noteConductance = [&](Real g) {
+    if (g != 0 && std::isfinite(g)) conductances += std::log(std::abs(g)), ++conductanceCount;
+  };
+
+  for (int p = 2; p <= passiveCount; ++p) {
+    const PassiveEdge& e = s.passiveEdges[p];
+    const std::string name = nameOf(e.name);
+    const char kind = lower(name.empty() ? 'a' : name[0]);
+    const bool unit = name == "a";
+    const Real x = unit ? 1 : valueOf(name);
+    if (unit || kind == 'c' || kind == 'g' || kind == 'y') {
+      const bool capacitor = kind == 'c';
+      if (capacitor) reactive.push_back(x);
+      else noteConductance(x);
+      const Real g = capacitor ? 0 : x, c = capacitor ? x : 0;
+      if (const long r = nodeColumn(e.node1); r >= 0) voltage(static_cast<std::size_t>(r), e.node1, e.node2, g, c);
+      if (const long r = nodeColumn(e.node2); r >= 0) voltage(static_cast<std::size_t>(r), e.node1, e.node2, -g, -c);
+    } else {
+      // An impedance: its current i leaves node1 through it into node2, and
+      // v(node1, node2) - Z i = 0 with Z = x or s x.
+      const bool inductive = kind == 'l' || kind == 'm';
+      if (inductive) {
+        if (x != 0) reactive.push_back(1 / x);
+      } else if (x != 0) {
+        noteConductance(1 / x);
+      }
+      const std::size_t i = fresh();
+      leaving(e.node1, i, 1);
+      leaving(e.node2, i, -1);
+      voltage(i, e.node1, e.node2, 1, 0);
+      add(i, i, inductive ? 0 : -x, inductive ? -x : 0);
+    }
+  }
+  for (int a = 1; a <= activeCount; ++a) {
+    const ActiveEdge& e = s.activeEdges[a];
+    const std::string name = nameOf(e.name);
+    if (!name.empty() && lower(name[0]) == 'o') {
+      // Norator current from +out to -out; nullator v(+in, -in) = 0.
+      const std::size_t i = fresh();
+      leaving(e.outPlus, i, 1);
+      leaving(e.outMinus, i, -1);
+      voltage(i, e.inPlus, e.inMinus, 1, 0);
+      continue;
+    }
+    const Real x = name == "a" ? 1 : valueOf(name);
+    noteConductance(x);
+    if (const long r = nodeColumn(e.outPlus); r >= 0) voltage(static_cast<std::size_t>(r), e.inPlus, e.inMinus, x, 0);
+    if (const long r = nodeColumn(e.outMinus); r >= 0)
+      voltage(static_cast<std::size_t>(r), e.inPlus, e.inMinus, -x, 0);
+  }
+
+  // The ports: V = v(+) - v(-), I enters at +.
+  std::size_t portColumn[4];
+  for (int port = 0; port < 2; ++port) {
+    const int plus = s.portNodes[2 * port], minus = s.portNodes[2 * port + 1];
+    const std::size_t v = fresh();   // V's column and its defining row
+    const std::size_t i = next++;    // I's column; its row comes below
+    add(v, v, 1, 0);
+    voltage(v, plus, minus, -1, 0);
+    leaving(plus, i, -1);
+    leaving(minus, i, 1);
+    portColumn[2 * port] = v;
+    portColumn[2 * port + 1] = i;
+  }
+  if (!missing_.empty()) {
+    status_ = Status::MissingValues;
+    entries_.clear();
+    return;
+  }
+
+  // The parameter's two rows take the rows of the two current columns.
+  Real z0 = 1;
+  const bool scattering = isScatteringKind(parameterTable[parameter_].kind);
+  if (scattering && s.normalization == 0) z0 = 1 / valueOf("Y0");
+  else if (scattering && s.normalization == 1) z0 = valueOf("Z0");
+  const Definition d = definitionOf(parameter_);
+  if (!missing_.empty()) {
+    status_ = Status::MissingValues;
+    entries_.clear();
+    return;
+  }
+  const std::size_t constraintRow = portColumn[1], denominatorRow = portColumn[3];
+  auto form = [&](std::size_t row, const PortQuantity& q) {
+    auto [wv, wi] = weightsOf(q, z0);
+    add(row, portColumn[2 * q.port], wv, 0);
+    add(row, portColumn[2 * q.port + 1], wi, 0);
+  };
+  form(constraintRow, d.constraint);
+  form(denominatorRow, d.denominator);
+  driveRow_ = denominatorRow;
+  auto [wv, wi] = weightsOf(d.numerator, z0);
+  if (wv != 0) output_.emplace_back(portColumn[2 * d.numerator.port], wv);
+  if (wi != 0) output_.emplace_back(portColumn[2 * d.numerator.port + 1], wi);
+  rows_ = next;
+
+  // The frequency scale: the geometric mean of the corner frequencies of
+  // the reactive elements against a typical conductance.
+  const Real typical = conductanceCount > 0 ? std::exp(conductances / conductanceCount) : 1;
+  for (Real r : reactive)
+    if (r != 0 && std::isfinite(r)) reactances += std::log(typical / std::abs(r)), ++reactanceCount;
+  frequencyScale_ = reactanceCount > 0 ? std::exp(reactances / reactanceCount) : 1;
+  if (!std::isfinite(frequencyScale_) || frequencyScale_ <= 0) frequencyScale_ = 1;
+}
+
+std::optional<NumericCircuit::Point> NumericCircuit::solve(std::complex<long double> s) const {
+  if (status_ != Status::Regular) return std::nullopt;
+  const auto n = static_cast<Eigen::Index>(rows_);
+  ComplexMatrix a = ComplexMatrix::Zero(n, n);
+  RealMatrix magnitude = RealMatrix::Zero(n, n);
+  for (const Entry& e : entries_) {
+    const auto r = static_cast<Eigen::Index>(e.row), c = static_cast<Eigen::Index>(e.column);
+    a(r, c) += Complex(e.g) + s * e.c;
+  }
+  magnitude = a.cwiseAbs();
+  std::vector<Real> rowScale, columnScale;
+  equilibrate(magnitude, rowScale, columnScale);
+  for (Eigen::Index r = 0; r < n; ++r)
+    for (Eigen::Index c = 0; c < n; ++c)
+      a(r, c) *= rowScale[static_cast<std::size_t>(r)] * columnScale[static_cast<std::size_t>(c)];
+  Eigen::FullPivLU<ComplexMatrix> lu(a);
+  lu.setThreshold(kSingularPivot);
+  if (!lu.isInvertible()) return std::nullopt;
+  ComplexVector b = ComplexVector::Zero(n);
+  b(static_cast<Eigen::Index>(driveRow_)) = rowScale[driveRow_];
+  ComplexVector x = lu.solve(b);
+  Complex h = 0;
+  Real weights = 0, largest = 0;
+  for (const auto& [col, weight] : output_) {
+    h += weight * x(static_cast<Eigen::Index>(col)) * columnScale[col];
+    weights += std::abs(weight);
+  }
+  for (Eigen::Index k = 0; k < n; ++k)
+    largest = std::max(largest, std::abs(x(k)) * columnScale[static_cast<std::size_t>(k)]);
+  if (!std::isfinite(h.real()) || !std::isfinite(h.imag())) return std::nullopt;
+  return Point{zero_ ? Complex(0) : h, largest * weights};
+}
+
+std::optional<std::complex<long double>> NumericCircuit::value(std::complex<long double> s) const {
+  if (std::optional<Point> p = solve(s)) return p->value;
+  return std::nullopt;
+}
+
+std::complex<double> NumericCircuit::response(std::complex<double> s) const {
+  const std::optional<Complex> h = value(Complex(s.real(), s.imag()));
+  if (!h) return {std::nan(""), std::nan("")};
+  return {static_cast<double>(h->real()), static_cast<double>(h->imag())};
+}
+
+void NumericCircuit::analyse() {
+  // Singular at two generic points: singular for every s.
+  int singular = 0;
+  bool allSmall = true;
+  for (const Complex& direction : kGenericPoints) {
+    // The size of the solution tells what rounding can leave of a true 0.
+    const std::optional<Point> p = solve(direction * frequencyScale_);
+    if (!p) {
+      ++singular;
+      continue;
+    }
+    if (!(std::abs(p->value) <= kNoise * p->scale)) allSmall = false;
+  }
+  if (singular == 2) {
+    status_ = Status::Indeterminate;
+    return;
+  }
+  zero_ = singular == 0 && allSmall;
+}
+
+const std::vector<std::complex<double>>& NumericCircuit::poles() const {
+  findRoots();
+  return poles_;
+}
+
+const std::vector<std::complex<double>>& NumericCircuit::zeros() const {
+  findRoots();
+  return zeros_;
+}
+
+void NumericCircuit::findRoots() const {
+  if (rootsFound_ || status_ != Status::Regular) return;
+  rootsFound_ = true;
+  // Poles and zeros in units of the frequency scale.
+  const auto n = static_cast<Eigen::Index>(rows_);
+  RealMatrix g = RealMatrix::Zero(n + 1, n + 1), c = RealMatrix::Zero(n + 1, n + 1);
+  for (const Entry& e : entries_) {
+    g(static_cast<Eigen::Index>(e.row), static_cast<Eigen::Index>(e.column)) += e.g;
+    c(static_cast<Eigen::Index>(e.row), static_cast<Eigen::Index>(e.column)) += e.c * frequencyScale_;
+  }
+  std::vector<Complex> poles = finiteEigenvalues(g.topLeftCorner(n, n), c.topLeftCorner(n, n));
+  std::vector<Complex> zeros;
+  if (!zero_) {
+    // det [[G + sC, e], [n', 0]] = -det(G + sC) H(s).
+    g(static_cast<Eigen::Index>(driveRow_), n) = 1;
+    for (const auto& [col, weight] : output_) g(n, static_cast<Eigen::Index>(col)) += weight;
+    zeros = finiteEigenvalues(g, c);
+  }
+  // A power of s common to numerator and denominator cancels.
+  auto atOrigin = [](const std::vector<Complex>& roots) {
+    return std::count(roots.begin(), roots.end(), Complex(0));
+  };
+  for (auto common = std::min(atOrigin(poles), atOrigin(zeros)); common > 0; --common) {
+    poles.erase(std::find(poles.begin(), poles.end(), Complex(0)));
+    zeros.erase(std::find(zeros.begin(), zeros.end(), Complex(0)));
+  }
+  for (Complex& r : poles) r *= frequencyScale_;
+  for (Complex& r : zeros) r *= frequencyScale_;
+  poles_ = orderedRoots(std::move(poles));
+  zeros_ = orderedRoots(std::move(zeros));
+}
+
+}  // namespace velkor
