@@ -242,13 +242,19 @@ long double ErrorGrid::errorAt(const NumericFormula& approximate, long double om
     return std::isfinite(e) ? e : INFINITY;
   }
 
+std::complex<long double> ErrorGrid::exactAt(long double omega) const {
+  auto [it, fresh] = probed_.try_emplace(omega);
+  if (fresh) it->second = exact_(omega);
+  return it->second;
+}
+
 // Golden-section search for the largest error between two frequencies.
 long double ErrorGrid::refinedMaximum(const NumericFormula& approximate, long double fromOmega,
                                       long double toOmega) const {
     constexpr long double kInverseGolden = 0.6180339887498948482L;
     auto at = [&](long double logOmega) {
       long double omega = std::exp(logOmega);
-      return errorAt(approximate, omega, exact_(omega));
+      return errorAt(approximate, omega, exactAt(omega));
     };
     long double a = std::log(fromOmega), b = std::log(toOmega);
     long double c = b - kInverseGolden * (b - a), d = a + kInverseGolden * (b - a);

@@ -29,6 +29,7 @@
 #include <cmath>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -107,7 +108,12 @@ class ErrorGrid {
   long double errorAt(const NumericFormula& approximate, long double omega, Complex exact) const;
   long double refinedMaximum(const NumericFormula& approximate, long double fromOmega, long double toOmega) const;
 
+  // The exact response where the refinement asked for it: the searches for
+  // different approximations mostly probe the same frequencies.
+  Complex exactAt(long double omega) const;
+
   ExactResponse exact_;
+  mutable std::map<long double, Complex> probed_;
   std::vector<long double> omega_;
   std::vector<Complex> exactValues_;
   long double floor_ = 0;

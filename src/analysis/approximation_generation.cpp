@@ -24,13 +24,13 @@ namespace {
 
 constexpr long double kPi = 3.14159265358979323846264338327950288L;
 // Frequencies per decade of the band at which tree sizes are compared.
-constexpr int kSearchPointsPerDecade = 3;
+constexpr int kSearchPointsPerDecade = 2;
 // The relative threshold starts at eps and falls by 10^kThresholdStep a step.
 constexpr double kThresholdStep = 0.5;
 constexpr int kMaxThresholdSteps = 48;  // down to eps * 1e-24
 // The generated terms are cut once their own error is within this share of
 // eps: cutting then has room to drop terms.
-constexpr long double kCloseEnough = 0.25L;
+constexpr long double kCloseEnough = 0.75L;
 // What one generated term costs in memory, besides its exponents: the hash
 // node, the key's string and the entries of the order and coefficient lists.
 constexpr std::size_t kTermOverhead = 96;

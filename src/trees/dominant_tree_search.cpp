@@ -30,6 +30,17 @@ struct Scratch {
 
 }  // namespace
 
+static_assert(kEdgeSlots <= 128, "two words of edge bits");
+
+struct DominantTreeSearch::Completion {
+  bool known = false;  // worked out for this node (otherwise to be, when asked for)
+  double value = 0;
+  std::uint64_t edges[2] = {0, 0};  // one bit per edge
+  bool has(int e) const { return ((edges[e >> 6] >> (e & 63)) & 1) != 0; }
+  void add(int e) { edges[e >> 6] |= std::uint64_t{1} << (e & 63); }
+  void remove(int e) { edges[e >> 6] &= ~(std::uint64_t{1} << (e & 63)); }
+};
+
 struct DominantTreeSearch::State {
   UndoableForest iForest;
   UndoableForest vForest;
@@ -47,6 +58,14 @@ struct DominantTreeSearch::State {
   const Visit* visit = nullptr;
   WorkMeter* meter = nullptr;
   bool stopped = false;
+  // completion[edge * frequencies * 2 + f * 2 + side]: the heaviest
+  // completion of the partial tree at the node deciding `edge`, in one
+  // graph, with the edges it uses.
+  std::vector<Completion> completion;
+  Completion& at(int edge, int f, int side) {
+    return completion[(static_cast<std::size_t>(edge) * static_cast<std::size_t>(frequencies) +
+                       static_cast<std::size_t>(f)) * 2 + static_cast<std::size_t>(side)];
+  }
 };
 
 DominantTreeSearch::DominantTreeSearch(const GraphPair& g, std::vector<std::vector<double>> edgeLog)
@@ -62,41 +81,78 @@ DominantTreeSearch::DominantTreeSearch(const GraphPair& g, std::vector<std::vect
   }
 }
 
-double DominantTreeSearch::completionBound(const State& st, int f, int edge) const {
+void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Completion& out) const {
   const int missing = st.needed - st.takenCount;
-  if (missing == 0) return 0;
-  double best = std::numeric_limits<double>::infinity();
-  for (int side = 0; side < 2; ++side) {
-    const UndoableForest& forest = side == 0 ? st.iForest : st.vForest;
-    const EdgeEnds& ends = side == 0 ? g_.iGraph : g_.vGraph;
-    Scratch s;
-    for (int v = 0; v <= g_.actual_nodes; ++v) s.parent[v] = forest.label[v];
-    double sum = 0;
-    int joined = 0;
-    for (int e : byWeight_[static_cast<std::size_t>(f)]) {
-      if (e < edge) continue;
-      const int a = s.find(ends.d1[e]), b = s.find(ends.d2[e]);
-      if (a == b) continue;
-      s.parent[a] = b;
-      sum += edgeLog_[static_cast<std::size_t>(f)][static_cast<std::size_t>(e)];
-      if (++joined == missing) break;
-    }
-    if (joined < missing) return kMinusInfinity;
-    best = std::min(best, sum);
+  out.known = true;
+  out.value = 0;
+  out.edges[0] = out.edges[1] = 0;
+  if (missing == 0) return;
+  const UndoableForest& forest = side == 0 ? st.iForest : st.vForest;
+  const EdgeEnds& ends = side == 0 ? g_.iGraph : g_.vGraph;
+  Scratch s;
+  for (int v = 0; v <= g_.actual_nodes; ++v) s.parent[v] = forest.label[v];
+  double sum = 0;
+  int joined = 0;
+  for (int e : byWeight_[static_cast<std::size_t>(f)]) {
+    if (e < edge) continue;
+    const int a = s.find(ends.d1[e]), b = s.find(ends.d2[e]);
+    if (a == b) continue;
+    s.parent[a] = b;
+    sum += edgeLog_[static_cast<std::size_t>(f)][static_cast<std::size_t>(e)];
+    out.add(e);
+    if (++joined == missing) break;
   }
-  return best;
+  if (joined < missing) {
+    out.value = kMinusInfinity;
+    out.edges[0] = out.edges[1] = 0;
+    return;
+  }
+  out.value = sum;
+}
+
+// The completions of the node after `edge` was decided, from those of the
+// node before: a heaviest completion stays one when an edge outside it is
+// left out, and loses just that edge when an edge inside it is taken
+// (contracting an element of a heaviest basis); only the others are
+// worked out again.
+void DominantTreeSearch::derive(State& st, int edge, bool taken) {
+  for (int f = 0; f < st.frequencies; ++f)
+    for (int side = 0; side < 2; ++side) {
+      const Completion& before = st.at(edge, f, side);
+      Completion& after = st.at(edge + 1, f, side);
+      const bool inside = before.has(edge);
+      if (!before.known) {
+        after.known = false;
+      } else if (taken && inside) {
+        after = before;
+        after.remove(edge);
+        after.value = before.value - edgeLog_[static_cast<std::size_t>(f)][static_cast<std::size_t>(edge)];
+      } else if (!taken && !inside && before.value > kMinusInfinity) {
+        after = before;
+      } else {
+        after.known = false;
+      }
+    }
 }
 
 bool DominantTreeSearch::promising(State& st, int edge) {
-  const double* partial = st.logOf.data() + static_cast<std::size_t>(st.takenCount) * static_cast<std::size_t>(st.frequencies);
+  const double* partial =
+      st.logOf.data() + static_cast<std::size_t>(st.takenCount) * static_cast<std::size_t>(st.frequencies);
   for (int f = 0; f < st.frequencies; ++f) {
     const double threshold = st.threshold[static_cast<std::size_t>(f)];
     if (partial[f] == kMinusInfinity) continue;
     if (threshold == kMinusInfinity) return true;
-    const double bound = partial[f] + completionBound(st, f, edge);
-    if (st.raising ? bound > threshold + kLogSlack * (1 + std::fabs(threshold))
-                   : bound >= threshold - kLogSlack * (1 + std::fabs(threshold)))
-      return true;
+    const double slack = kLogSlack * (1 + std::fabs(threshold));
+    auto reaches = [&](double bound) { return st.raising ? bound > threshold + slack : bound >= threshold - slack; };
+    // Each graph's completion only when needed: the first that falls short
+    // settles this frequency.
+    bool short_ = false;
+    for (int side = 0; side < 2 && !short_; ++side) {
+      Completion& c = st.at(edge, f, side);
+      if (!c.known) complete(st, f, side, edge, c);
+      short_ = !reaches(partial[f] + c.value);
+    }
+    if (!short_) return true;
   }
   return false;
 }
@@ -140,6 +196,7 @@ bool DominantTreeSearch::search(State& st, int edge) {
     double* from = st.logOf.data() + static_cast<std::size_t>(k) * F;
     for (std::size_t f = 0; f < F; ++f) from[F + f] = from[f] + edgeLog_[f][static_cast<std::size_t>(edge)];
     ++st.takenCount;
+    derive(st, edge, true);
     const bool going = search(st, edge + 1);
     --st.takenCount;
     st.iForest.undoLast();
@@ -150,6 +207,7 @@ bool DominantTreeSearch::search(State& st, int edge) {
   if (!endsStillJoined(st.iForest, g_.iGraph, st.iJoinedFrom, edge) ||
       !endsStillJoined(st.vForest, g_.vGraph, st.vJoinedFrom, edge))
     return true;
+  derive(st, edge, false);
   return search(st, edge + 1);
 }
 
@@ -168,6 +226,13 @@ bool validPair(const GraphPair& g) {
 
 }  // namespace
 
+void DominantTreeSearch::start(State& st) const {
+  st.logOf.assign(static_cast<std::size_t>(st.needed + 1) * edgeLog_.size(), 0.0);
+  st.completion.assign(static_cast<std::size_t>(g_.edges + 2) * edgeLog_.size() * 2, Completion{});
+  for (int f = 0; f < st.frequencies; ++f)
+    for (int side = 0; side < 2; ++side) st.at(2, f, side).known = false;
+}
+
 bool DominantTreeSearch::collect(const std::vector<double>& thresholdLog, const Visit& visit, WorkMeter& meter) {
   visited_ = 0;
   if (!validPair(g_) || thresholdLog.size() != edgeLog_.size()) return true;
@@ -185,7 +250,7 @@ bool DominantTreeSearch::collect(const std::vector<double>& thresholdLog, const 
   st->iForest.reset(nodes);
   st->vForest.reset(nodes);
   st->signs[0] = 1;
-  st->logOf.assign(static_cast<std::size_t>(st->needed + 1) * edgeLog_.size(), 0.0);
+  start(*st);
   // Edge 1, the reference edge, is never part of a tree.
   search(*st, 2);
   return !st->stopped;
@@ -211,7 +276,7 @@ bool DominantTreeSearch::largest(std::vector<double>& largest, WorkMeter& meter)
   st->iForest.reset(nodes);
   st->vForest.reset(nodes);
   st->signs[0] = 1;
-  st->logOf.assign(static_cast<std::size_t>(st->needed + 1) * edgeLog_.size(), 0.0);
+  start(*st);
   search(*st, 2);
   largest = st->threshold;
   return !st->stopped;

@@ -52,10 +52,14 @@ class DominantTreeSearch {
 
  private:
   struct State;
+  struct Completion;
+  void start(State& st) const;
   bool search(State& st, int edge);
-  // The largest log magnitude a completion of the current partial tree can
-  // reach at frequency f, over the open edges from `edge` on.
-  double completionBound(const State& st, int f, int edge) const;
+  // The heaviest completion of the current partial tree in one graph
+  // (side 0: the i-graph, 1: the v-graph) at frequency f, over the open
+  // edges from `edge` on: its log magnitude, -inf when there is none.
+  void complete(const State& st, int f, int side, int edge, Completion& out) const;
+  void derive(State& st, int edge, bool taken);
   bool promising(State& st, int edge);
 
   const GraphPair& g_;
