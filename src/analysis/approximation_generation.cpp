@@ -27,7 +27,7 @@ constexpr long double kPi = 3.14159265358979323846264338327950288L;
 constexpr int kSearchPointsPerDecade = 2;
 // The relative threshold starts at eps and falls by 10^kThresholdStep a step.
 constexpr double kThresholdStep = 0.5;
-constexpr int kMaxThresholdSteps = 48;  // down to eps * 1e-24
+constexpr int kMaxThresholdSteps = 64;  // down to eps * 1e-32
 // The generated terms are cut once their own error is within this share of
 // eps: cutting then has room to drop terms.
 constexpr long double kCloseEnough = 0.75L;
@@ -173,7 +173,7 @@ void printedForm(const TermStore& numerator, const TermStore& denominator, int s
 struct FunctionSearch {
   GraphPair graph;
   std::unique_ptr<DominantTreeSearch> search;
-  std::vector<double> largest;  // per frequency: the largest tree's log size
+  std::vector<double> largest;  // per frequency: a ceiling on its trees' log sizes
   TermStore terms;
 };
 
@@ -257,11 +257,11 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
       }
     }
     fn.search = std::make_unique<DominantTreeSearch>(fn.graph, std::move(edgeLog));
-    if (!stopped && !fn.search->largest(fn.largest, ctx.meter)) stopped = true;
+    fn.largest = fn.search->ceiling();
   }
   const bool noDenominator =
       std::none_of(functions[1].largest.begin(), functions[1].largest.end(), [](double v) { return v > kMinusInfinity; });
-  if (!stopped && noDenominator) {
+  if (noDenominator) {
     result.outcome = Approximation::Outcome::Undefined;
     return result;
   }

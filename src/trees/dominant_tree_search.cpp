@@ -54,7 +54,6 @@ struct DominantTreeSearch::State {
   // logOf[k * frequencies + f]: the log magnitude of the first k edges taken.
   std::vector<double> logOf;
   std::vector<double> threshold;
-  bool raising = false;  // the largest-tree mode: thresholds follow the best tree
   const Visit* visit = nullptr;
   WorkMeter* meter = nullptr;
   bool stopped = false;
@@ -143,7 +142,7 @@ bool DominantTreeSearch::promising(State& st, int edge) {
     if (partial[f] == kMinusInfinity) continue;
     if (threshold == kMinusInfinity) return true;
     const double slack = kLogSlack * (1 + std::fabs(threshold));
-    auto reaches = [&](double bound) { return st.raising ? bound > threshold + slack : bound >= threshold - slack; };
+    auto reaches = [&](double bound) { return bound >= threshold - slack; };
     // Each graph's completion only when needed: the first that falls short
     // settles this frequency.
     bool short_ = false;
@@ -172,11 +171,7 @@ bool DominantTreeSearch::search(State& st, int edge) {
     for (std::size_t f = 0; f < F; ++f) {
       const double threshold = st.threshold[f];
       if (logs[f] == kMinusInfinity) continue;
-      if (st.raising) {
-        if (logs[f] > threshold) st.threshold[f] = logs[f];
-      } else if (logs[f] >= threshold - kLogSlack * (1 + std::fabs(threshold))) {
-        wanted = true;
-      }
+      if (logs[f] >= threshold - kLogSlack * (1 + std::fabs(threshold))) wanted = true;
     }
     if (wanted) (*st.visit)(st.taken, st.takenCount, st.signs[st.takenCount]);
     return true;
@@ -256,30 +251,21 @@ bool DominantTreeSearch::collect(const std::vector<double>& thresholdLog, const 
   return !st->stopped;
 }
 
-bool DominantTreeSearch::largest(std::vector<double>& largest, WorkMeter& meter) {
-  largest.assign(edgeLog_.size(), kMinusInfinity);
-  Visit none = [](const int*, int, int) {};
-  visited_ = 0;
-  if (!validPair(g_)) return true;
+std::vector<double> DominantTreeSearch::ceiling() const {
+  std::vector<double> ceiling(edgeLog_.size(), kMinusInfinity);
+  if (!validPair(g_)) return ceiling;
   auto st = std::make_unique<State>();
   st->frequencies = static_cast<int>(edgeLog_.size());
-  st->threshold = largest;
-  st->raising = true;
-  st->visit = &none;
-  st->meter = &meter;
-  const int nodes = g_.actual_nodes;
-  st->needed = nodes - 1;
-  labelSuffixes(g_.iGraph, g_.edges, nodes, st->iJoinedFrom);
-  labelSuffixes(g_.vGraph, g_.edges, nodes, st->vJoinedFrom);
-  const std::uint64_t allNodes = ((std::uint64_t{1} << (nodes + 1)) - 1) & ~std::uint64_t{1};
-  if (st->iJoinedFrom[2][1] != allNodes || st->vJoinedFrom[2][1] != allNodes) return true;
-  st->iForest.reset(nodes);
-  st->vForest.reset(nodes);
-  st->signs[0] = 1;
-  start(*st);
-  search(*st, 2);
-  largest = st->threshold;
-  return !st->stopped;
+  st->needed = g_.actual_nodes - 1;
+  st->iForest.reset(g_.actual_nodes);
+  st->vForest.reset(g_.actual_nodes);
+  for (int f = 0; f < st->frequencies; ++f) {
+    Completion i, v;
+    complete(*st, f, 0, 2, i);
+    complete(*st, f, 1, 2, v);
+    ceiling[static_cast<std::size_t>(f)] = std::min(i.value, v.value);
+  }
+  return ceiling;
 }
 
 }  // namespace velkor

@@ -15,9 +15,6 @@
 // largest completion is a maximum-weight spanning tree of the open edges
 // over the components of the taken ones, in each graph alone (a common
 // tree completes both graphs, so the smaller of the two bounds it).
-//
-// A second mode finds, per frequency, the largest magnitude of any common
-// tree: the thresholds then rise to the best tree seen so far.
 #pragma once
 
 #include <cstdint>
@@ -42,10 +39,10 @@ class DominantTreeSearch {
   // frequency f, in enumeration order. False when `meter` stopped it.
   bool collect(const std::vector<double>& thresholdLog, const Visit& visit, WorkMeter& meter);
 
-  // Per frequency, the largest log magnitude of a common tree (-inf where
-  // there is none). False when `meter` stopped it; `largest` then holds
-  // the best found so far.
-  bool largest(std::vector<double>& largest, WorkMeter& meter);
+  // Per frequency, a ceiling on the log magnitude of every common tree:
+  // the lighter of the two graphs' heaviest spanning trees (-inf where
+  // either graph has none).
+  std::vector<double> ceiling() const;
 
   // Partial trees looked at by the last search.
   std::uint64_t visited() const { return visited_; }
