@@ -1,4 +1,5 @@
 #include "driver/command_line.h"
+#include "driver/program_driver.h"
 
 #include "analysis/element_values.h"
 #include "model/parameter_table.h"
@@ -402,6 +403,17 @@ void printUsage(std::FILE* stream) {
       "manual that velkor prints for a netlist made of the entry h:\n"
       "  echo h | velkor\n",
       stream);
+}
+
+void applyToRun(const CommandLine& options, RunOptions& run) {
+  run.plainPath = options.plainPath;
+  run.format = options.format;
+  run.version = programVersion();
+  run.quiet = options.quiet;
+  run.strict = options.strict;
+  run.secondsPerFunction = options.maxSeconds;
+  run.progress = options.progress;
+  run.noFormulas = options.noFormulas;
 }
 
 const char* programVersion() { return VELKOR_VERSION; }

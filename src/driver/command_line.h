@@ -83,6 +83,12 @@ bool parseSize(const char* text, std::size_t& bytes);
 // The program's version.
 const char* programVersion();
 
+struct RunOptions;
+// The settings of a run that follow from the command line alone (format,
+// path, warnings, bounds, --formulas); the caller adds its streams, flags
+// and numeric side.
+void applyToRun(const CommandLine& options, RunOptions& run);
+
 // The text of --help and of --version.
 void printUsage(std::FILE* stream);
 void printVersion(std::FILE* stream);

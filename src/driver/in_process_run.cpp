@@ -100,15 +100,9 @@ InProcessResult runInProcess(const std::string& text, const std::string& sourceN
   HeapAllocator heap;
   if (options.maxMemoryGiven) heap.setBound(options.maxMemory);
   RunOptions run;
-  run.plainPath = options.plainPath;
-  run.format = options.format;
-  run.version = programVersion();
+  applyToRun(options, run);
   run.errors = &errors;
-  run.quiet = options.quiet;
-  run.strict = options.strict;
   run.interruptFlag = interrupt;
-  run.secondsPerFunction = options.maxSeconds;
-  run.progress = options.progress;
   run.progressInPlace = false;
   if (decks.active()) {
     run.decks = &decks.decks();

@@ -111,22 +111,16 @@ int finishStandardOutput() {
     HeapAllocator heap;
     heap.setBound(options.maxMemoryGiven ? options.maxMemory : defaultMemoryBound());
     RunOptions run;
-    run.plainPath = options.plainPath;
-    run.format = options.format;
-    run.version = programVersion();
+    applyToRun(options, run);
     run.errors = &errors;
-    run.quiet = options.quiet;
-    run.strict = options.strict;
     run.interruptFlag = &stopSignal;
     run.statistics = &statistics;
-    run.secondsPerFunction = options.maxSeconds;
     const bool terminal = isatty(STDERR_FILENO) != 0;
     run.progress = options.progress || terminal;
     run.progressInPlace = terminal;
     if (numeric.active()) {
       run.numeric = &numeric.settings();
       run.numericResults = &numeric.results();
-      run.noFormulas = options.noFormulas;
     }
     if (decks.active()) {
       run.decks = &decks.decks();

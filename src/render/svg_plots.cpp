@@ -180,6 +180,17 @@ const char* unitClass(ResponseUnit unit) {
   return "ratio";
 }
 
+// The lowest and highest finite value of some curves (left as they are
+// when there is none).
+void finiteExtent(const std::vector<const std::vector<long double>*>& series, double& bottom, double& top) {
+  for (const auto* values : series)
+    for (long double v : *values)
+      if (std::isfinite(v)) {
+        top = std::max(top, static_cast<double>(v));
+        bottom = std::min(bottom, static_cast<double>(v));
+      }
+}
+
 // The magnitude axis of some curves: whole steps around their finite values
 // with room above the highest (a peak never touches the frame), at most
 // kMagnitudeSpanDb deep (deeper notches are cut at the bottom).
@@ -188,12 +199,7 @@ constexpr double kMagnitudeSpanDb = 200;
 void magnitudeRange(const std::vector<const std::vector<long double>*>& series, double& low, double& high,
                     double& step) {
   double top = -INFINITY, bottom = INFINITY;
-  for (const auto* values : series)
-    for (long double v : *values)
-      if (std::isfinite(v)) {
-        top = std::max(top, static_cast<double>(v));
-        bottom = std::min(bottom, static_cast<double>(v));
-      }
+  finiteExtent(series, bottom, top);
   if (!std::isfinite(top)) {
     low = -1, high = 1, step = 0.5;
     return;
@@ -211,12 +217,7 @@ void magnitudeRange(const std::vector<const std::vector<long double>*>& series, 
 void phaseRange(const std::vector<const std::vector<long double>*>& series, double& low, double& high,
                 double& step) {
   double top = -INFINITY, bottom = INFINITY;
-  for (const auto* values : series)
-    for (long double v : *values)
-      if (std::isfinite(v)) {
-        top = std::max(top, static_cast<double>(v));
-        bottom = std::min(bottom, static_cast<double>(v));
-      }
+  finiteExtent(series, bottom, top);
   if (!std::isfinite(top)) top = 0, bottom = 0;
   step = 45;
   while ((top - bottom) / step > 8) step *= 2;
