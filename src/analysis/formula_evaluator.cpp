@@ -74,33 +74,19 @@ class EdgeTableBuilder {
 
 }  // namespace
 
-void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun) {
+namespace {
+
+// Fills `g` with the edges of function `topofun` (the port edges' names
+// and maps in the slots after the last name) and its sizes.
+void buildGraphPair(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun,
+                    GraphPair& g) {
   NetworkStore& s = ctx.store;
   BranchMaps& maps = ctx.maps;
-  GraphPair& g = ctx.graph;
-  if (topofun < 0 || topofun >= kTopofunCount) return;
   const FunctionPlan& plan = kPlans[topofun];
-
-  ++s.traceLabel;
-  if (ctx.traced(kTraceHeadingBits))
-    ctx.out.print("Topological formula: (%s, %1d-trees) \n", topofunNames[topofun], topofunTreeOrder(topofun));
-  if (!sizesFit(ctx, passiveCount, activeCount, actualNodes)) {
-    s.topofunDone[topofun] = 0;
-    return;
-  }
-  const int mintyNodes = actualNodes + 1;
-
   EdgeTableBuilder table(g);
   const PassiveEdge& reference = s.passiveEdges[1];
   table.add(reference.name, reference.node1, reference.node2, reference.node1, reference.node2);
   maps.fmap[1] = 0;
-
-  PolyRecord& record = ctx.polyRecords[topofun];
-  if (createPolyRecord(ctx, record) != 0) {
-    reportAnalysisError(ctx, "can't allocate space for function %s\n", topofunNames[topofun]);
-    s.topofunDone[topofun] = 0;
-    return;
-  }
 
   // Port edges take the name slots after the last name; their maps give no
   // symbol and no power of s.
@@ -135,9 +121,33 @@ void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, in
     g.dpowermap[e] = maps.powermap[slot];
     g.dbranchmap[e] = maps.branchmap[slot];
   }
+  g.minty_nodes = actualNodes + 1;
+  g.edges = edges;
+  g.actual_nodes = actualNodes;
+  g.topofun = topofun;
+}
 
-  if (const int status = treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun, record);
-      status != 0) {
+}  // namespace
+
+FormulaStart startFormula(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun,
+                          GraphPair& graph) {
+  NetworkStore& s = ctx.store;
+  if (!sizesFit(ctx, passiveCount, activeCount, actualNodes)) {
+    s.topofunDone[topofun] = 0;
+    return FormulaStart::kNotEvaluated;
+  }
+  if (createPolyRecord(ctx, ctx.polyRecords[topofun]) != 0) {
+    s.topofunDone[topofun] = 0;
+    return FormulaStart::kNoRecord;
+  }
+  buildGraphPair(ctx, passiveCount, activeCount, actualNodes, topofun, graph);
+  return FormulaStart::kReady;
+}
+
+void concludeFormula(AnalysisContext& ctx, int topofun, int status, WorkMeter::Stop stop) {
+  NetworkStore& s = ctx.store;
+  PolyRecord& record = ctx.polyRecords[topofun];
+  if (status != 0) {
     // The partial polynomial is gone: the function is marked not evaluated,
     // so that every parameter needing it is skipped. A function stopped by
     // the time bound says so where its result would have been; one stopped
@@ -145,7 +155,7 @@ void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, in
     s.topofunDone[topofun] = 0;
     if (status == kCoefficientOutOfRange)
       reportAnalysisError(ctx, "coefficient out of 64-bit range in function %s\n", topofunNames[topofun]);
-    else if (status == kProductStopped && ctx.meter.stopped() == WorkMeter::Stop::kTimeBound)
+    else if (status == kProductStopped && stop == WorkMeter::Stop::kTimeBound)
       reportAnalysisError(ctx, "time bound of %g seconds reached: function %s abandoned\n",
                           ctx.meter.secondsPerFunction, topofunNames[topofun]);
     else if (status != kProductStopped)
@@ -157,6 +167,21 @@ void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, in
   // sizes would change.)
   if (!ctx.traced(kTraceResources) && !ctx.plainPath) trimPolyRecord(ctx.poly, record);
   if (ctx.traced(kTraceResources)) ctx.out.print("opampcnt= %d\n", s.opampcnt);
+}
+
+void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun) {
+  if (topofun < 0 || topofun >= kTopofunCount) return;
+  ++ctx.store.traceLabel;
+  if (ctx.traced(kTraceHeadingBits))
+    ctx.out.print("Topological formula: (%s, %1d-trees) \n", topofunNames[topofun], topofunTreeOrder(topofun));
+  const FormulaStart start = startFormula(ctx, passiveCount, activeCount, actualNodes, topofun, ctx.graph);
+  if (start == FormulaStart::kNoRecord)
+    reportAnalysisError(ctx, "can't allocate space for function %s\n", topofunNames[topofun]);
+  if (start != FormulaStart::kReady) return;
+  const GraphPair& g = ctx.graph;
+  const int status =
+      treeProduct(ctx, g.minty_nodes, g.edges, actualNodes, kPlans[topofun].form, topofun, ctx.polyRecords[topofun]);
+  concludeFormula(ctx, topofun, status, ctx.meter.stopped());
 }
 
 }  // namespace velkor
