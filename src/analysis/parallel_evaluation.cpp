@@ -21,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 
 // Subtrees per job of a large function: enough that the jobs finish close
 // together although subtrees differ widely in size.
-constexpr int kSubtreesPerJob = 48;
+constexpr int kSubtreesPerJob = 24;
 // Fewer subtrees will do when their products are apart.
 constexpr int kSubtreesApartPerJob = 8;
 

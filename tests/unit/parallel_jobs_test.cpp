@@ -9,8 +9,12 @@
 
 #include "crosscheck/crosscheck.h"
 #include "driver/program_driver.h"
+#include "support/failing_allocator.h"
+#include "support/output.h"
+#include "support/char_source.h"
 #include "support/run_helpers.h"
 #include "support/stop_flag.h"
+#include "trees/tree_context.h"
 
 namespace velkor::testing {
 namespace {
@@ -56,7 +60,7 @@ TEST(ParallelJobs, RandomNetlistsPrintTheSameBytes) {
   shape.maxExtraOnePorts = 5;
   shape.maxTwoPorts = 3;
   int round = 0;
-  for (int pass = 0; pass < 3; ++pass) {
+  for (int pass = 0; pass < 2; ++pass) {
     for (ElementKind kind : kinds) {
       std::string input;
       for (int k = 0; k < 2; ++k, ++round) input += netlistText(randomNetlist(random, kind, round % 3, true, shape));
@@ -109,6 +113,36 @@ TEST(ParallelJobs, AStopAskedForBeforehandEndsEveryJob) {
   const std::string one = maskOutput(runOnString(input, options));
   options.jobs = 2;
   EXPECT_EQ(maskOutput(runOnString(input, options)), one);
+}
+
+// Requests refused from the k-th on, while jobs accumulate and merge: the
+// function that meets the refusal is abandoned with the messages of one
+// job, the rest of the run goes on, and every block comes back.
+TEST(ParallelJobs, RefusedRequestsInAnyJobEndTheFunctionWithTheUsualMessages) {
+  const std::string input = stageLadder(3);
+  int abandoned = 0;
+  for (std::uint64_t failAt = 2; failAt <= 40; failAt += 2) {
+    StringSource source(input);
+    StringOutput output;
+    FailingAllocator alloc;
+    alloc.concurrent = true;
+    alloc.failAt = failAt;
+    alloc.failAfter = true;
+    RunOptions options;
+    options.jobs = 2;
+    options.splitAbove = 0;
+    runProgram(source, output, alloc, options);
+    EXPECT_EQ(alloc.liveBlocks(), 0) << "refused from request " << failAt;
+    const std::string& text = output.text();
+    EXPECT_NE(text.find("{elapsed time:"), std::string::npos) << "refused from request " << failAt;
+    const std::size_t report = text.find("insufficient memory for combining admittance terms\nraw i-trees  evaluated:");
+    if (report == std::string::npos) continue;
+    ++abandoned;
+    EXPECT_NE(text.find("insufficient memory to buffer common trees; remainder of function evaluation skipped\n",
+                        report),
+              std::string::npos);
+  }
+  EXPECT_GT(abandoned, 5);
 }
 
 }  // namespace
