@@ -93,6 +93,10 @@ struct AnalysisContext {
 // formatted, and reports it on standard error as an error at the end entry
 // of the netlist being analysed.
 void reportAnalysisError(AnalysisContext& ctx, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// The same for a failure met earlier by another thread: whether a request
+// was refused for the memory bound is given, not asked of the allocator.
+void reportEarlierAnalysisError(AnalysisContext& ctx, bool boundRefused, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
 
 
 }  // namespace velkor

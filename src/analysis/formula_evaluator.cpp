@@ -144,7 +144,7 @@ FormulaStart startFormula(AnalysisContext& ctx, int passiveCount, int activeCoun
   return FormulaStart::kReady;
 }
 
-void concludeFormula(AnalysisContext& ctx, int topofun, int status, WorkMeter::Stop stop) {
+void concludeFormula(AnalysisContext& ctx, int topofun, int status, WorkMeter::Stop stop, const bool* boundRefused) {
   NetworkStore& s = ctx.store;
   PolyRecord& record = ctx.polyRecords[topofun];
   if (status != 0) {
@@ -158,6 +158,9 @@ void concludeFormula(AnalysisContext& ctx, int topofun, int status, WorkMeter::S
     else if (status == kProductStopped && stop == WorkMeter::Stop::kTimeBound)
       reportAnalysisError(ctx, "time bound of %g seconds reached: function %s abandoned\n",
                           ctx.meter.secondsPerFunction, topofunNames[topofun]);
+    else if (status != kProductStopped && boundRefused != nullptr)
+      reportEarlierAnalysisError(
+          ctx, *boundRefused, "insufficient memory to buffer common trees; remainder of function evaluation skipped\n");
     else if (status != kProductStopped)
       reportAnalysisError(ctx, "insufficient memory to buffer common trees; remainder of function evaluation skipped\n");
     return;

@@ -21,7 +21,10 @@ enum class FormulaStart { kReady, kNotEvaluated, kNoRecord };
 FormulaStart startFormula(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun,
                           GraphPair& graph);
 // Takes the tree product's outcome (its status, and why the work meter
-// stopped it): the messages of a failure, or the finished record.
-void concludeFormula(AnalysisContext& ctx, int topofun, int status, WorkMeter::Stop stop);
+// stopped it): the messages of a failure, or the finished record. With
+// `boundRefused`, a failure met on another thread: it says whether a refused
+// request met the memory bound.
+void concludeFormula(AnalysisContext& ctx, int topofun, int status, WorkMeter::Stop stop,
+                     const bool* boundRefused = nullptr);
 
 }  // namespace velkor

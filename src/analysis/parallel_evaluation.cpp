@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -45,6 +47,7 @@ struct PlannedFunction {
   WorkMeter::Stop stop = WorkMeter::Stop::kNone;
   std::atomic<bool> cancelled{false};
   bool merging = false;  // the main thread's index over the record is open
+  bool boundRefused = false;
 };
 
 // One unit of work for a job: a subtree of a function, or a whole function.
@@ -77,6 +80,14 @@ class PassEvaluation {
  public:
   PassEvaluation(AnalysisContext& ctx, int jobs) : ctx_(ctx), jobs_(jobs) {}
 
+  // Takes the scratch the plan needs; false when the heap refused it (the
+  // pass then evaluates as one job does).
+  bool ready() {
+    scratch_.reset(new (std::nothrow) CommonTreeEnumerator);
+    probe_.reset(new (std::nothrow) JobSpace(ctx_, noText_));
+    return scratch_ != nullptr && probe_ != nullptr;
+  }
+
   // Builds the functions' graphs and records in pass order and cuts them
   // into pieces.
   void plan(const std::vector<std::pair<int, const char*>>& needed);
@@ -89,6 +100,7 @@ class PassEvaluation {
   void work(JobSpace& space);
   void runPiece(JobSpace& space, Piece& piece);
   void failFunction(PlannedFunction& f, int status, WorkMeter::Stop stop);
+  void runInline();
   static std::string memoryReport(int rawCount, int trees);
   int treesBefore(const Piece& piece) const;
   int rawOrdinal(JobSpace& space, PlannedFunction& f, const int* tree, int trees) const;
@@ -110,12 +122,15 @@ class PassEvaluation {
   std::size_t window_ = 0;     // pieces taken ahead of the merge at most
   StringOutput noText_;
   bool shown_ = false;
+  std::unique_ptr<CommonTreeEnumerator> scratch_;
+  std::unique_ptr<JobSpace> probe_;
+  bool boundRefused_ = false;  // a refusal for the memory bound was seen (under the lock)
 };
 
 void PassEvaluation::plan(const std::vector<std::pair<int, const char*>>& needed) {
   NetworkStore& s = ctx_.store;
   const bool cut = !ctx_.plainPath && ctx_.meter.workLimit == 0;
-  auto scratch = std::make_unique<CommonTreeEnumerator>();
+  CommonTreeEnumerator* scratch = scratch_.get();
   for (const auto& [topofun, parameter] : needed) {
     auto f = std::make_unique<PlannedFunction>();
     f->topofun = topofun;
@@ -127,6 +142,7 @@ void PassEvaluation::plan(const std::vector<std::pair<int, const char*>>& needed
     const FormulaStart start =
         startFormula(ctx_, s.analysisPassiveCount, s.activeCount, s.treeSize, topofun, *f->graph);
     held.noRecord = start == FormulaStart::kNoRecord;
+    if (held.noRecord) held.boundRefused = ctx_.alloc.takeBoundRefusal();
     held.started = start == FormulaStart::kReady;
     if (!held.started) continue;
     f->firstPiece = static_cast<int>(pieces_.size());
@@ -134,7 +150,7 @@ void PassEvaluation::plan(const std::vector<std::pair<int, const char*>>& needed
       f->whole = true;
       f->pieceCount = 1;
     } else {
-      JobSpace probe(ctx_, noText_);
+      JobSpace& probe = *probe_;
       TreeContext trees = treeContext(probe, *f, noText_);
       f->exponentCount = termSpan(trees);
       compactTerms(ctx_.polyRecords[topofun], f->exponentCount);
@@ -170,6 +186,12 @@ void PassEvaluation::plan(const std::vector<std::pair<int, const char*>>& needed
 
 void PassEvaluation::failFunction(PlannedFunction& f, int status, WorkMeter::Stop stop) {
   if (f.status != 0) return;
+  // Which job's request met the bound cannot be told apart; once one has,
+  // every later failure is taken as meeting it too.
+  if (status == 1) {
+    boundRefused_ = ctx_.alloc.takeBoundRefusal() || boundRefused_;
+    f.boundRefused = boundRefused_;
+  }
   f.status = status;
   f.stop = stop;
   f.cancelled.store(true, std::memory_order_relaxed);
@@ -301,8 +323,7 @@ void PassEvaluation::merge(Piece& piece) {
     if (status == 0 && last) orderColumns(own);
     if (status != 0) {
       const int trees = treesBefore(piece) + piece.trees.load(std::memory_order_relaxed);
-      JobSpace space(ctx_, noText_);
-      const std::string report = memoryReport(rawOrdinal(space, f, piece.lastTree, trees), trees);
+      const std::string report = memoryReport(rawOrdinal(*probe_, f, piece.lastTree, trees), trees);
       std::lock_guard<std::mutex> hold(lock_);
       f.text.write(report.data(), report.size());
       failFunction(f, status, WorkMeter::Stop::kNone);
@@ -325,8 +346,7 @@ void PassEvaluation::merge(Piece& piece) {
       std::string report;
       if (status != kCoefficientOutOfRange) {
         const int trees = treesBefore(piece) + piece.trees.load(std::memory_order_relaxed);
-        JobSpace space(ctx_, noText_);
-        report = memoryReport(rawOrdinal(space, f, piece.lastTree, trees), trees);
+        report = memoryReport(rawOrdinal(*probe_, f, piece.lastTree, trees), trees);
       }
       std::lock_guard<std::mutex> hold(lock_);
       f.text.write(report.data(), report.size());
@@ -361,17 +381,39 @@ void PassEvaluation::showProgress(Clock::time_point now) {
   shown_ = meter.progressInPlace;
 }
 
+// Without a thread of its own, every piece is run and merged in turn on
+// the caller's thread.
+void PassEvaluation::runInline() {
+  for (merged_ = 0; merged_ < pieces_.size(); ++merged_) {
+    Piece& piece = *pieces_[merged_];
+    PlannedFunction& f = *functions_[static_cast<std::size_t>(piece.function)];
+    if (!f.begun) {
+      f.begun = true;
+      f.started = Clock::now();
+    }
+    runPiece(*probe_, piece);
+    merge(piece);
+  }
+}
+
 void PassEvaluation::run() {
   const int jobs = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(jobs_), pieces_.size()));
   std::vector<std::unique_ptr<JobSpace>> spaces;
-  std::vector<std::unique_ptr<StringOutput>> sinks;
   for (int j = 0; j < jobs; ++j) {
-    sinks.push_back(std::make_unique<StringOutput>());
-    spaces.push_back(std::make_unique<JobSpace>(ctx_, *sinks.back()));
+    std::unique_ptr<JobSpace> space(new (std::nothrow) JobSpace(ctx_, noText_));
+    if (space == nullptr) break;
+    spaces.push_back(std::move(space));
   }
   std::vector<std::thread> threads;
-  for (int j = 0; j < jobs; ++j) threads.emplace_back([this, &spaces, j] { work(*spaces[static_cast<std::size_t>(j)]); });
-  {
+  for (std::size_t j = 0; j < spaces.size(); ++j) {
+    try {
+      threads.emplace_back([this, space = spaces[j].get()] { work(*space); });
+    } catch (const std::system_error&) {
+      break;  // no room for another thread: the jobs started do the work
+    }
+  }
+  if (threads.empty()) runInline();
+  if (!threads.empty()) {
     std::unique_lock<std::mutex> hold(lock_);
     while (merged_ < pieces_.size()) {
       Piece& piece = *pieces_[merged_];
@@ -389,7 +431,9 @@ void PassEvaluation::run() {
   }
   for (std::thread& thread : threads) thread.join();
   if (shown_) ctx_.meter.progress->clearStatus();
+  spaces.push_back(std::move(probe_));
   for (const auto& space : spaces) {
+    if (space == nullptr) continue;
     RunStatistics& total = ctx_.statistics;
     total.rawTrees += space->statistics.rawTrees;
     total.acceptedTrees += space->statistics.acceptedTrees;
@@ -408,6 +452,7 @@ void PassEvaluation::hold() {
   for (const auto& f : functions_) {
     HeldFunction& held = ctx_.held.functions[f->topofun];
     held.status = f->status;
+    held.boundRefused = f->boundRefused;
     held.stop = f->stop;
     held.text = f->text.text();
   }
@@ -431,10 +476,11 @@ void evaluatePassAhead(AnalysisContext& ctx, bool scattering) {
     }
   }
   if (needed.empty()) return;
-  PassEvaluation pass(ctx, ctx.jobs);
-  pass.plan(needed);
-  pass.run();
-  pass.hold();
+  std::unique_ptr<PassEvaluation> pass(new (std::nothrow) PassEvaluation(ctx, ctx.jobs));
+  if (pass == nullptr || !pass->ready()) return;
+  pass->plan(needed);
+  pass->run();
+  pass->hold();
 }
 
 bool takeHeldFunction(AnalysisContext& ctx, int topofun) {
@@ -444,14 +490,15 @@ bool takeHeldFunction(AnalysisContext& ctx, int topofun) {
   NetworkStore& s = ctx.store;
   ++s.traceLabel;
   if (!held.started) {
-    if (held.noRecord) reportAnalysisError(ctx, "can't allocate space for function %s\n", topofunNames[topofun]);
+    if (held.noRecord)
+      reportEarlierAnalysisError(ctx, held.boundRefused, "can't allocate space for function %s\n", topofunNames[topofun]);
     s.topofunDone[topofun] = 0;
     return true;
   }
   ctx.out.write(held.text.data(), held.text.size());
   if (held.status == kProductStopped && held.stop == WorkMeter::Stop::kTimeBound)
     ctx.meter.noteTimeBound(topofunNames[topofun]);
-  concludeFormula(ctx, topofun, held.status, held.stop);
+  concludeFormula(ctx, topofun, held.status, held.stop, &held.boundRefused);
   return true;
 }
 

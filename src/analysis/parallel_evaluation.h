@@ -32,6 +32,7 @@ struct HeldFunction {
   bool held = false;
   bool started = false;  // its record was created and its graph built
   bool noRecord = false;  // the heap refused its record
+  bool boundRefused = false;  // a refusal was for the bound of --max-memory
   int status = 0;        // the tree product's status
   WorkMeter::Stop stop = WorkMeter::Stop::kNone;
   std::string text;  // what its evaluation printed (a failure's report)
