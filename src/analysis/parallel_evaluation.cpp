@@ -320,7 +320,7 @@ void PassEvaluation::merge(Piece& piece) {
     } else {
       status = appendTerms(ctx_.poly, own, piece.record);
     }
-    if (status == 0 && last) orderColumns(own);
+    if (status == 0 && last) orderColumns(own, jobs_);
     if (status != 0) {
       const int trees = treesBefore(piece) + piece.trees.load(std::memory_order_relaxed);
       const std::string report = memoryReport(rawOrdinal(*probe_, f, piece.lastTree, trees), trees);

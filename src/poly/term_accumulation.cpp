@@ -11,6 +11,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -343,8 +347,47 @@ int mergeTerm(PolyContext& ctx, int power, const Exponent* exponents, std::int64
   return accumulateBisected(ctx, coefficient, power, target);
 }
 
-void orderColumns(PolyRecord& record) {
-  if (record.live()) sortAllColumns(record);
+void orderColumns(PolyRecord& record, int jobs) {
+  if (!record.live()) return;
+  if (jobs <= 1) {
+    sortAllColumns(record);
+    return;
+  }
+  // The longest columns first, each to the thread with the fewest terms so
+  // far; the columns are apart, and the terms are only read.
+  int order[kPowerColumns];
+  for (int p = 0; p < kPowerColumns; ++p) order[p] = p;
+  std::sort(order, order + kPowerColumns, [&](int a, int b) { return record.powerCounts[a] > record.powerCounts[b]; });
+  std::vector<std::vector<int>> shares(static_cast<std::size_t>(jobs));
+  std::vector<std::int64_t> load(static_cast<std::size_t>(jobs), 0);
+  for (int p : order) {
+    if (record.powerCounts[p] < 2) continue;
+    const auto least = static_cast<std::size_t>(std::min_element(load.begin(), load.end()) - load.begin());
+    shares[least].push_back(p);
+    load[least] += record.powerCounts[p];
+  }
+  auto sortShare = [&record](const std::vector<int>& columns) {
+    if (columns.empty()) return;
+    auto* keys = static_cast<SortKey*>(
+        std::malloc(sizeof(SortKey) * static_cast<std::size_t>(record.powerCounts[columns.front()])));
+    for (int p : columns) {
+      if (keys != nullptr)
+        sortColumnByKeys(record, p, keys);
+      else
+        sortColumn(record, p);
+    }
+    std::free(keys);
+  };
+  std::vector<std::thread> helpers;
+  for (std::size_t j = 1; j < shares.size(); ++j) {
+    try {
+      helpers.emplace_back(sortShare, std::cref(shares[j]));
+    } catch (const std::system_error&) {
+      sortShare(shares[j]);  // no thread to be had: sorted here
+    }
+  }
+  sortShare(shares[0]);
+  for (std::thread& helper : helpers) helper.join();
 }
 
 int appendTerms(PolyContext& ctx, PolyRecord& target, const PolyRecord& part) {

@@ -43,8 +43,9 @@ int mergeTerm(PolyContext& ctx, int power, const std::int8_t* exponents, std::in
 // products of `part` after those of `target` would store. Both records keep
 // the same exponents. 0, or 1 when memory ran out.
 int appendTerms(PolyContext& ctx, PolyRecord& target, const PolyRecord& part);
-// Puts every column of `record` in order, as accumulation leaves them.
-void orderColumns(PolyRecord& record);
+// Puts every column of `record` in order, as accumulation leaves them,
+// sharing the columns among `jobs` threads (the caller's among them).
+void orderColumns(PolyRecord& record, int jobs = 1);
 // Starts indexed accumulation into a record that already holds terms (in
 // any column order); without room for the index the columns are put in
 // order and terms are placed by bisection.
