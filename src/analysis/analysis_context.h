@@ -68,7 +68,7 @@ struct AnalysisContext {
   // With several jobs, a function of more common trees than this is cut
   // into subtrees that the jobs share (cutting a smaller one costs more
   // than it saves).
-  int splitAbove = 4096;
+  int splitAbove = 16384;
   HeldFunctions held;
   // Watches each function's enumeration: interrupts, the time bound, the
   // progress line, and the bound on steps that only the fuzz targets set

@@ -1,5 +1,6 @@
 #include "analysis/parallel_evaluation.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -26,6 +27,10 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSubtreesPerJob = 24;
 // Fewer subtrees will do when their products are apart.
 constexpr int kSubtreesApartPerJob = 8;
+// A piece should have about this bound on its trees (commonTreeBound, which
+// pruning often brings down tenfold) at least: a smaller one costs
+// more to set up and put together than it saves.
+constexpr int kTreesPerPiece = 32768;
 
 // One function of the pass.
 struct PlannedFunction {
@@ -154,21 +159,21 @@ void PassEvaluation::plan(const std::vector<std::pair<int, const char*>>& needed
       TreeContext trees = treeContext(probe, *f, noText_);
       f->exponentCount = termSpan(trees);
       compactTerms(ctx_.polyRecords[topofun], f->exponentCount);
-      // A function with few trees is one piece; a larger one is cut.
-      int found = 0;
-      WorkMeter counting;
-      counting.interruptFlag = ctx_.meter.interruptFlag;
-      scratch->state = EnumerationState::kStart;
+      // A function with few trees is one piece; a larger one is cut. The
+      // size of a function, told at once by a bound on its trees
+      // (which the search's pruning mostly meets in work, if not in trees).
+      const double bound = commonTreeBound(*f->graph);
       const int small = ctx_.splitAbove;
-      while (found <= small && nextCommonTree(*scratch, *f->graph, probe.generator.treeEdges, counting)) ++found;
-      if (found <= small) {
-        if (found > 0) f->roots.push_back(SubtreeRoot{});
+      const double perPiece = small == 0 ? 1 : kTreesPerPiece;
+      if (bound <= small) {
+        if (bound >= 0.5) f->roots.push_back(SubtreeRoot{});
       } else {
         // Cut where the subtrees' products stay apart when that gives the
         // jobs enough pieces: their terms are then only put together.
-        const int wanted = kSubtreesPerJob * jobs_;
+        const int wanted =
+            static_cast<int>(std::clamp(bound / perPiece, double(jobs_), double(kSubtreesPerJob * jobs_)));
         f->roots = listSubtrees(*scratch, *f->graph, wanted, lastDistinguishingEdge(*f->graph));
-        f->apart = static_cast<int>(f->roots.size()) >= kSubtreesApartPerJob * jobs_;
+        f->apart = static_cast<int>(f->roots.size()) >= std::min(wanted, kSubtreesApartPerJob * jobs_);
         if (!f->apart) f->roots = listSubtrees(*scratch, *f->graph, wanted);
       }
       f->pieceCount = static_cast<int>(f->roots.size());

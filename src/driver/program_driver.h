@@ -47,7 +47,7 @@ struct RunOptions {
   // fuzz targets use them.
   bool plainPath = false;       // step-by-step enumeration and accumulation
   int jobs = 1;                 // evaluations at once (--jobs)
-  int splitAbove = 4096;        // common trees of a function that one job evaluates whole
+  int splitAbove = 16384;       // common trees of a function that one job evaluates whole
   std::uint64_t workLimit = 0;  // enumeration steps per function (0: none)
   RunStatistics* statistics = nullptr;  // receives the run's work counts
 };

@@ -41,6 +41,11 @@ std::vector<SubtreeRoot> listSubtrees(CommonTreeEnumerator& scratch, const Graph
 // which two of them differ is in the products of one and not the other.
 int lastDistinguishingEdge(const GraphPair& g);
 
+// A bound on the number of common trees of `g`, at once: the spanning
+// trees of the sparser of its two graphs (by the matrix-tree theorem, the
+// determinant of the reduced Laplacian), which every common tree is.
+double commonTreeBound(const GraphPair& g);
+
 // Sets `en` up to enumerate the subtree of `root` alone: nextCommonTree
 // then yields its trees and reports the end after the last of them.
 void startSubtree(CommonTreeEnumerator& en, const GraphPair& g, const SubtreeRoot& root);
