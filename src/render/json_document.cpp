@@ -82,6 +82,14 @@ void JsonDocument::formulaFinished(const FinishedFormula& formula) {
   out_.print(", \"heading\": ");
   writeString(formula.heading);
   out_.print(", \"outcome\": \"%s\"", outcomeName(formula.outcome));
+  if (!formula.valuesInFormula.empty()) {
+    // The elements written as numbers in the polynomials, with their values.
+    nlohmann::ordered_json values = nlohmann::ordered_json::object();
+    for (const FinishedFormula::ValueInFormula& v : formula.valuesInFormula)
+      values[v.name] = static_cast<double>(v.value);
+    out_.print(",\n    \"at_values\": %s",
+               values.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+  }
   if (formula.scattering) normalization_ = formula.normalization;
   if (formula.units == OhmUnits::kMixed) mixedUnits_ = true;
   if (symbolNames_.size() < formula.symbols.size()) {
@@ -154,7 +162,11 @@ void JsonDocument::writePolynomial(const FinishedFormula& formula, const Polynom
     first = false;
     appendNumber(line, term.power);
     line += ", \"coefficient\": ";
-    appendNumber(line, term.coefficient);
+    if (term.real != nullptr)
+      // The shortest text that reads back as the same double.
+      line += nlohmann::json(static_cast<double>(term.real->value)).dump();
+    else
+      appendNumber(line, term.coefficient);
     line += ", \"factors\": {";
     for (int i = 0; i < term.factorCount; ++i) {
       const int symbol = term.factors[i].symbol;
