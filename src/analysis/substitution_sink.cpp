@@ -16,7 +16,10 @@ void SubstitutionSink::formulaFinished(const FinishedFormula& formula) {
   }
   SubstitutedFormula substituted;
   substituteValues(formula, choice_, values_, substituted);
-  record_.withoutValue.insert(substituted.withoutValue.begin(), substituted.withoutValue.end());
+  // The reference of the s and F rows (Y0, Z0) is no element: without a
+  // value it stays a symbol without a word.
+  for (const std::string& name : substituted.withoutValue)
+    if (name != formula.normalization) record_.withoutValue.insert(name);
   inner_.formulaFinished(substituted.formula.valuesInFormula.empty() ? formula : substituted.formula);
 }
 
