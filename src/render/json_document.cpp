@@ -84,11 +84,15 @@ void JsonDocument::formulaFinished(const FinishedFormula& formula) {
   out_.print(", \"outcome\": \"%s\"", outcomeName(formula.outcome));
   if (!formula.valuesInFormula.empty()) {
     // The elements written as numbers in the polynomials, with their values.
-    nlohmann::ordered_json values = nlohmann::ordered_json::object();
-    for (const FinishedFormula::ValueInFormula& v : formula.valuesInFormula)
-      values[v.name] = static_cast<double>(v.value);
-    out_.print(",\n    \"at_values\": %s",
-               values.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+    std::string values = ",\n    \"at_values\": {";
+    for (std::size_t k = 0; k < formula.valuesInFormula.size(); ++k) {
+      const FinishedFormula::ValueInFormula& v = formula.valuesInFormula[k];
+      values += (k == 0 ? "" : ", ") +
+                nlohmann::json(v.name).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + ": " +
+                nlohmann::json(static_cast<double>(v.value)).dump();
+    }
+    values += "}";
+    out_.write(values.data(), values.size());
   }
   if (formula.scattering) normalization_ = formula.normalization;
   if (formula.units == OhmUnits::kMixed) mixedUnits_ = true;
