@@ -118,7 +118,8 @@ bool NumericChoice::chosen(const std::string& symbol) const {
 
 void RealPolynomial::forEachTerm(const std::function<void(const TermView&)>& visit) const {
   for (const Term& t : terms)
-    visit(TermView{t.power, 0, factors.data() + t.firstFactor, static_cast<int>(t.factorCount), &t.coefficient});
+    visit(TermView{t.power, 0, t.factorCount == 0 ? nullptr : factors.data() + t.firstFactor,
+                   static_cast<int>(t.factorCount), &t.coefficient});
 }
 
 void substituteValues(const FinishedFormula& formula, const NumericChoice& choice, const ElementValues& values,

@@ -262,7 +262,7 @@ const OptionEntry kOptions[] = {
     {"op", 0, required_argument, "FILE", "transistor operating point of a deck, as the simulator prints it",
      [](CommandLine& o, const char* a, std::string& e) { return storePath("op", a, o.operatingPointPath, e); }},
     {"numeric", 0, required_argument, "NAMES",
-     "write these elements (r1,x1.r2,...) as their values in the formulas (repeatable)",
+     "write these elements (r1,c2,...) as their values in the formulas (repeatable)",
      [](CommandLine& o, const char* a, std::string& e) { return storeNames("numeric", a, o.numericNames, e); }},
     {"symbolic", 0, required_argument, "NAMES",
      "keep only these elements as symbols, every other one with a value as a number (repeatable)",
