@@ -17,6 +17,9 @@ struct RunStatistics;
 struct NumericSettings;
 struct NumericResults;
 struct DeckCircuit;
+struct NumericChoice;
+struct SubstitutionRecord;
+class ElementValues;
 
 struct RunOptions {
   // Where errors and warnings are written (nullptr: nowhere).
@@ -43,6 +46,11 @@ struct RunOptions {
   // (empty: all).
   const std::vector<DeckCircuit>* decks = nullptr;
   std::vector<std::string> deckParameters;
+  // Elements written as numbers in every formula, at `substitutionValues`
+  // (nullptr: none); what the run saw of them goes to `substitutionRecord`.
+  const NumericChoice* numericChoice = nullptr;
+  const ElementValues* substitutionValues = nullptr;
+  SubstitutionRecord* substitutionRecord = nullptr;
   // Settings that the program itself never changes; tests, benchmarks and
   // fuzz targets use them.
   bool plainPath = false;       // step-by-step enumeration and accumulation
