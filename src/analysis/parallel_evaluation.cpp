@@ -170,8 +170,9 @@ void PassEvaluation::plan(const std::vector<std::pair<int, const char*>>& needed
       } else {
         // Cut where the subtrees' products stay apart when that gives the
         // jobs enough pieces: their terms are then only put together.
-        const int wanted =
-            static_cast<int>(std::clamp(bound / perPiece, double(jobs_), double(kSubtreesPerJob * jobs_)));
+        // (With every function cut, as tests ask, a few pieces each will do.)
+        const int most = small == 0 ? 4 * jobs_ : kSubtreesPerJob * jobs_;
+        const int wanted = static_cast<int>(std::clamp(bound / perPiece, double(jobs_), double(most)));
         f->roots = listSubtrees(*scratch, *f->graph, wanted, lastDistinguishingEdge(*f->graph));
         f->apart = static_cast<int>(f->roots.size()) >= std::min(wanted, kSubtreesApartPerJob * jobs_);
         if (!f->apart) f->roots = listSubtrees(*scratch, *f->graph, wanted);

@@ -55,7 +55,7 @@ struct RunOptions {
   // fuzz targets use them.
   bool plainPath = false;       // step-by-step enumeration and accumulation
   int jobs = 1;                 // evaluations at once (--jobs)
-  int splitAbove = 16384;       // common trees of a function that one job evaluates whole
+  int splitAbove = 16384;       // bound on a function's trees up to which one job evaluates it whole (0: every function is cut)
   std::uint64_t workLimit = 0;  // enumeration steps per function (0: none)
   RunStatistics* statistics = nullptr;  // receives the run's work counts
 };

@@ -56,16 +56,14 @@ TEST(ParallelJobs, RandomNetlistsPrintTheSameBytes) {
                                ElementKind::VoltageGain,    ElementKind::CurrentGain, ElementKind::Transresistor,
                                ElementKind::Mutual};
   NetlistShape shape;
-  shape.maxNodes = 7;
-  shape.maxExtraOnePorts = 5;
+  shape.maxNodes = 6;
+  shape.maxExtraOnePorts = 4;
   shape.maxTwoPorts = 3;
   int round = 0;
-  for (int pass = 0; pass < 2; ++pass) {
-    for (ElementKind kind : kinds) {
-      std::string input;
-      for (int k = 0; k < 2; ++k, ++round) input += netlistText(randomNetlist(random, kind, round % 3, true, shape));
-      expectSameForEveryJobCount(input, 0, "random netlists, round " + std::to_string(round));
-    }
+  for (ElementKind kind : kinds) {
+    std::string input;
+    for (int k = 0; k < 3; ++k, ++round) input += netlistText(randomNetlist(random, kind, round % 3, true, shape));
+    expectSameForEveryJobCount(input, 0, "random netlists, round " + std::to_string(round));
   }
 }
 
