@@ -15,7 +15,7 @@
 
 namespace velkor {
 
-#if defined(__linux__) && !defined(VELKOR_ASAN)
+#if defined(__linux__) && !defined(VELKOR_ASAN) && !defined(VELKOR_TSAN)
 #define VELKOR_MAPPED_BLOCKS 1
 #endif
 
