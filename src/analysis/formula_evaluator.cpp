@@ -74,33 +74,18 @@ class EdgeTableBuilder {
 
 }  // namespace
 
-void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun) {
+bool buildFunctionGraph(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun) {
   NetworkStore& s = ctx.store;
   BranchMaps& maps = ctx.maps;
   GraphPair& g = ctx.graph;
-  if (topofun < 0 || topofun >= kTopofunCount) return;
+  if (topofun < 0 || topofun >= kTopofunCount) return false;
+  if (!sizesFit(ctx, passiveCount, activeCount, actualNodes)) return false;
   const FunctionPlan& plan = kPlans[topofun];
-
-  ++s.traceLabel;
-  if (ctx.traced(kTraceHeadingBits))
-    ctx.out.print("Topological formula: (%s, %1d-trees) \n", topofunNames[topofun], topofunTreeOrder(topofun));
-  if (!sizesFit(ctx, passiveCount, activeCount, actualNodes)) {
-    s.topofunDone[topofun] = 0;
-    return;
-  }
-  const int mintyNodes = actualNodes + 1;
 
   EdgeTableBuilder table(g);
   const PassiveEdge& reference = s.passiveEdges[1];
   table.add(reference.name, reference.node1, reference.node2, reference.node1, reference.node2);
   maps.fmap[1] = 0;
-
-  PolyRecord& record = ctx.polyRecords[topofun];
-  if (createPolyRecord(ctx, record) != 0) {
-    reportAnalysisError(ctx, "can't allocate space for function %s\n", topofunNames[topofun]);
-    s.topofunDone[topofun] = 0;
-    return;
-  }
 
   // Port edges take the name slots after the last name; their maps give no
   // symbol and no power of s.
@@ -135,6 +120,37 @@ void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, in
     g.dpowermap[e] = maps.powermap[slot];
     g.dbranchmap[e] = maps.branchmap[slot];
   }
+  g.minty_nodes = actualNodes + 1;
+  g.actual_nodes = actualNodes;
+  g.edges = edges;
+  g.topofun = topofun;
+  return true;
+}
+
+void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun) {
+  NetworkStore& s = ctx.store;
+  GraphPair& g = ctx.graph;
+  if (topofun < 0 || topofun >= kTopofunCount) return;
+  const FunctionPlan& plan = kPlans[topofun];
+
+  ++s.traceLabel;
+  if (ctx.traced(kTraceHeadingBits))
+    ctx.out.print("Topological formula: (%s, %1d-trees) \n", topofunNames[topofun], topofunTreeOrder(topofun));
+  if (!sizesFit(ctx, passiveCount, activeCount, actualNodes)) {
+    s.topofunDone[topofun] = 0;
+    return;
+  }
+  const int mintyNodes = actualNodes + 1;
+
+  ctx.maps.fmap[1] = 0;
+  PolyRecord& record = ctx.polyRecords[topofun];
+  if (createPolyRecord(ctx, record) != 0) {
+    reportAnalysisError(ctx, "can't allocate space for function %s\n", topofunNames[topofun]);
+    s.topofunDone[topofun] = 0;
+    return;
+  }
+  buildFunctionGraph(ctx, passiveCount, activeCount, actualNodes, topofun);
+  const int edges = g.edges;
 
   if (const int status = treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun, record);
       status != 0) {

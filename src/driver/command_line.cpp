@@ -195,11 +195,13 @@ const OptionEntry kOptions[] = {
        return true;
      }},
     {"formulas", 0, required_argument, "WHICH",
-     "exact (default) or none: numbers of --eval, --bode, --pz and --report by nodal analysis, no formula",
+     "exact or none: every formula expanded (the default; with --approx only when given), or none, the numbers of "
+     "--eval, --bode, --pz and --report by nodal analysis",
      [](CommandLine& o, const char* a, std::string& e) {
        int index = 0;
        if (!pickChoice("formulas", a, {"exact", "none"}, index, e)) return false;
        o.noFormulas = index == 1;
+       o.exactFormulas = index == 0;
        return true;
      }},
     {"input", 0, required_argument, "FORMAT",

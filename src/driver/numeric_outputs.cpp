@@ -1,6 +1,8 @@
 #include "driver/numeric_outputs.h"
 
 #include <algorithm>
+#include <cmath>
+#include <complex>
 
 #include "analysis/frequency_response.h"
 #include "driver/plot_budget.h"
@@ -107,7 +109,15 @@ bool NumericOutputs::prepare(const CommandLine& options, std::string& error, con
   memoryBound_ = options.maxMemoryGiven ? options.maxMemory : defaultMemoryBound();
   if (options.approximationEps > 0) {
     approximation_ = ApproximationSettings{options.approximationEps, options.fromHz, options.toHz, memoryBound_};
-    settings_.approximation = &approximation_;
+    if (options.exactFormulas) {
+      settings_.approximation = &approximation_;
+    } else {
+      generation_.values = &values_;
+      generation_.settings = approximation_;
+      // The generated terms may take most of the memory the run may use.
+      generation_.memoryBound = memoryBound_;
+      generating_ = true;
+    }
   }
   std::string bode = options.bodePath.empty() ? "" : bodePathWith(options.bodePath, ".svg");
   std::string csv = options.bodePath.empty() ? "" : bodePathWith(options.bodePath, ".csv");
@@ -175,16 +185,26 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
 
   // The range: as asked, or two decades beyond the outermost pole or zero.
   FrequencyRange range = frequencyBand(roots, budget.points, options_->fromHz, options_->toHz);
+  // Every value the grid's refinement asks for is a step of the meter (a
+  // value from nodal analysis costs a solution of the equations); once the
+  // meter says stop, the values are NaN and the refinement ends at once.
   std::vector<ResponseAt> drawn;
+  auto metered = [&meter](ResponseAt response) -> ResponseAt {
+    return [&meter, response = std::move(response)](long double omega) {
+      if (!meter.step() || meter.interrupted()) return std::complex<long double>(NAN, NAN);
+      return response(omega);
+    };
+  };
   for (const NumericResults::Entry* entry : complete) {
     const NumericSummary& summary = entry->summary;
-    drawn.push_back([&summary](long double omega) { return summary.atFrequency(omega); });
+    drawn.push_back(metered([&summary](long double omega) { return summary.atFrequency(omega); }));
     if (entry->approximation && entry->approximation->simplified) {
       const NumericFormula& approximated = entry->approximation->formula;
-      drawn.push_back([&approximated](long double omega) { return approximated.atFrequency(omega); });
+      drawn.push_back(metered([&approximated](long double omega) { return approximated.atFrequency(omega); }));
     }
   }
   std::vector<long double> grid = bodeFrequencyGrid(range, roots, drawn);
+  if (stopped()) return false;
   std::vector<FrequencyResponse> responses;
   for (const NumericResults::Entry* entry : complete) {
     const NumericSummary& summary = entry->summary;

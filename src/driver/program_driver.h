@@ -17,6 +17,7 @@ struct RunStatistics;
 struct NumericSettings;
 struct NumericResults;
 struct DeckCircuit;
+struct GenerationPlan;
 
 struct RunOptions {
   // Where errors and warnings are written (nullptr: nowhere).
@@ -43,6 +44,8 @@ struct RunOptions {
   // (empty: all).
   const std::vector<DeckCircuit>* decks = nullptr;
   std::vector<std::string> deckParameters;
+  // Approximations during generation instead of the exact formulas.
+  const GenerationPlan* generation = nullptr;
   // Settings that the program itself never changes; tests, benchmarks and
   // fuzz targets use them.
   bool plainPath = false;       // step-by-step enumeration and accumulation

@@ -126,6 +126,7 @@ int finishStandardOutput() {
       run.decks = &decks.decks();
       run.deckParameters = options.parameters;
     }
+    run.generation = numeric.generation();
     status = runProgram(decks.active() ? static_cast<CharSource&>(noInput) : input, output, heap, run);
     writeFailed = output.failed();
     writeError = output.errorNumber();
