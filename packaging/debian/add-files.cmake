@@ -1,14 +1,11 @@
 # Run by CPack (CPACK_PRE_BUILD_SCRIPTS) on the staged install, before the
-# Debian package is made of it: adds what Debian's policy asks of a package
-# beyond the plain install, namely the copyright file in the machine-readable
-# format (made from LICENSE) and the changelog; and compresses the manual
-# page and the changelog with gzip -9n.
-set(stage "${CPACK_TEMPORARY_INSTALL_DIRECTORY}")
-if(NOT IS_DIRECTORY "${stage}/usr")
-  message(FATAL_ERROR "no staged /usr in ${stage}")
-endif()
+# Debian packages are made of it: adds what Debian's policy asks of each
+# package beyond the plain install, namely the copyright file in the
+# machine-readable format (made from LICENSE) and the changelog; and
+# compresses the manual page and the changelog with gzip -9n. Each package
+# (packaging/debian/components.cmake) is staged in a folder of its
+# component's name.
 set(source "${CPACK_VELKOR_SOURCE_DIR}")
-set(doc "${stage}/usr/share/doc/velkor")
 
 function(gzip_in_place file)
   execute_process(COMMAND gzip -9nf "${file}" RESULT_VARIABLE failed)
@@ -29,7 +26,7 @@ string(STRIP "${CMAKE_MATCH_2}" terms)
 # Continuation lines of a field are indented by one space; an empty line is " .".
 string(REGEX REPLACE "\n\n" "\n.\n" terms "${terms}")
 string(REPLACE "\n" "\n " terms "${terms}")
-file(WRITE "${doc}/copyright"
+set(copyright
 "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
 Upstream-Name: velkor
 Comment: Free of charge for non-commercial use only.
@@ -41,13 +38,24 @@ License: velkor-noncommercial
 License: velkor-noncommercial
  ${terms}
 ")
-file(CHMOD "${doc}/copyright" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 
 # changelog: a native package (its version has no Debian revision), so it is
 # changelog.gz, not changelog.Debian.gz.
 set(VERSION "${CPACK_PACKAGE_VERSION}")
 set(MAINTAINER "${CPACK_DEBIAN_PACKAGE_MAINTAINER}")
-configure_file("${source}/packaging/debian/changelog.in" "${doc}/changelog" @ONLY)
-gzip_in_place("${doc}/changelog")
 
-gzip_in_place("${stage}/usr/share/man/man1/velkor.1")
+foreach(component IN LISTS CPACK_COMPONENTS_ALL)
+  set(stage "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/${component}")
+  if(NOT IS_DIRECTORY "${stage}/usr")
+    message(FATAL_ERROR "no staged /usr in ${stage}")
+  endif()
+  string(TOUPPER "${component}" upper)
+  set(doc "${stage}/usr/share/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME}")
+  file(WRITE "${doc}/copyright" "${copyright}")
+  file(CHMOD "${doc}/copyright" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  configure_file("${source}/packaging/debian/changelog.in" "${doc}/changelog" @ONLY)
+  gzip_in_place("${doc}/changelog")
+  if(EXISTS "${stage}/usr/share/man/man1/velkor.1")
+    gzip_in_place("${stage}/usr/share/man/man1/velkor.1")
+  endif()
+endforeach()

@@ -3,6 +3,8 @@ term, the same numbers, the same errors; memory and speed of many calls;
 Ctrl-C during a long analysis."""
 
 import csv
+import ctypes
+import gc
 import glob
 import json
 import os
@@ -112,10 +114,26 @@ def test_bad_options_raise_with_status_2():
     assert caught.value.status == 2
 
 
+class _MallInfo2(ctypes.Structure):
+    _fields_ = [(name, ctypes.c_size_t) for name in
+                "arena ordblks smblks hblks hblkhd usmblks fsmblks uordblks fordblks keepcost".split()]
+
+
+def heap_in_use():
+    """Bytes of the C heap in use (glibc's count), where the library's and
+    the module's allocations live; Python's own small objects are apart."""
+    gc.collect()
+    libc = ctypes.CDLL(None)
+    libc.mallinfo2.restype = _MallInfo2
+    info = libc.mallinfo2()
+    return info.uordblks + info.hblkhd
+
+
 def test_many_calls_do_not_grow_and_beat_the_program():
     netlist = open(os.path.join(EXAMPLES, "sallen_key_lowpass.net")).read()
     for _ in range(50):
         velkor.analyse(netlist)
+    heap = heap_in_use()
     before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
     start = time.perf_counter()
     for _ in range(1000):
@@ -123,6 +141,10 @@ def test_many_calls_do_not_grow_and_beat_the_program():
     inside = time.perf_counter() - start
     grown = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
     assert grown < 2048, "peak memory grew by %d KiB over 1000 calls" % grown
+    # A block left behind by every call, even the smallest (32 bytes), would
+    # add 32 KB; what Python keeps (caches of its own) is a few hundred.
+    leaked = heap_in_use() - heap
+    assert leaked < 16384, "the heap in use grew by %d bytes over 1000 calls" % leaked
     start = time.perf_counter()
     for _ in range(50):
         program("--format=json", stdin=netlist.encode())

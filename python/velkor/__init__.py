@@ -153,7 +153,7 @@ class Term:
         self.factors = factors  # {symbol name: exponent}, in the printed order
 
     def __repr__(self):
-        return "Term(%d, %d, %r)" % (self.coefficient, self.power, self.factors)
+        return "Term(%r, %d, %r)" % (self.coefficient, self.power, self.factors)
 
     def __eq__(self, other):
         return isinstance(other, Term) and (self.coefficient, self.power, self.factors) == (

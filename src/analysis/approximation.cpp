@@ -189,7 +189,8 @@ class RankedPolynomial {
         if (value == threshold[group] && tiesSeen[group]++ < tiesDropped[group]) return;
       }
       kept.terms.push_back(OwnedPolynomial::Term{term.power, term.coefficient,
-                                                 std::vector<FormulaFactor>(term.factors, term.factors + term.factorCount)});
+                                                 std::vector<FormulaFactor>(term.factors, term.factors + term.factorCount),
+                                                 term.real != nullptr ? std::optional(*term.real) : std::nullopt});
     });
     if (kept.terms.size() != cut.kept) return std::nullopt;
     return kept;

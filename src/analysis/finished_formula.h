@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,12 +30,27 @@ struct FormulaFactor {
   int exponent;  // as printed
 };
 
+// A real coefficient: the term's integer coefficients times the values of
+// the elements written as numbers (--numeric), the terms that became alike
+// summed. The numbers need to know how much rounding it holds.
+struct RealCoefficient {
+  long double value = 0;
+  long double magnitude = 0;  // the sum of the absolute values of the parts summed
+  int roundings = 0;          // the most roundings in one of those parts
+};
+
 // One printed term.
 struct TermView {
   int power;                     // power of s, as in the printed "+ s^k" group
-  std::int64_t coefficient;      // as printed (1 and -1 included)
+  std::int64_t coefficient;      // as printed (1 and -1 included); 0 when `real` is set
   const FormulaFactor* factors;  // in symbol order
   int factorCount;
+  // Set in a formula with elements written as numbers: the coefficient is
+  // this real number instead of `coefficient`.
+  const RealCoefficient* real = nullptr;
+
+  long double value() const { return real != nullptr ? real->value : static_cast<long double>(coefficient); }
+  bool negative() const { return real != nullptr ? real->value < 0 : coefficient < 0; }
 };
 
 // A polynomial in s as printed: terms grouped by ascending power, each
@@ -55,12 +71,14 @@ class OwnedPolynomial final : public PolynomialView {
     int power = 0;
     std::int64_t coefficient = 0;
     std::vector<FormulaFactor> factors;
+    std::optional<RealCoefficient> real = std::nullopt;  // see TermView::real
   };
   std::vector<Term> terms;  // in printed order
 
   void forEachTerm(const std::function<void(const TermView&)>& visit) const override {
     for (const Term& t : terms)
-      visit(TermView{t.power, t.coefficient, t.factors.data(), static_cast<int>(t.factors.size())});
+      visit(TermView{t.power, t.coefficient, t.factors.data(), static_cast<int>(t.factors.size()),
+                     t.real ? &*t.real : nullptr});
   }
 };
 
@@ -121,6 +139,15 @@ struct FinishedFormula {
   // that received the formula runs.
   const PolynomialView* numerator = nullptr;
   const PolynomialView* denominator = nullptr;
+
+  // The elements written as numbers in the polynomials (--numeric), with
+  // their values, in symbol order; empty when none is. The terms then have
+  // real coefficients.
+  struct ValueInFormula {
+    std::string name;
+    long double value = 0;
+  };
+  std::vector<ValueInFormula> valuesInFormula;
 
   // Its approximation at element values, when one was asked for (valid as
   // long as the polynomials): renderers show it after the formula.

@@ -16,8 +16,9 @@ struct CompensatedSum {
   long double compensation = 0;
   long double magnitude = 0;  // sum of the absolute values
   int roundings = 0;          // most roundings in one added product
-  void add(long double x, int productRoundings) {
-    magnitude += std::fabs(x);
+  // `size` stands for |x| in the rounding bound when x is itself a sum.
+  void add(long double x, int productRoundings, long double size = -1) {
+    magnitude += size >= 0 ? std::max(size, std::fabs(x)) : std::fabs(x);
     roundings = std::max(roundings, productRoundings);
     long double t = sum + x;
     if (std::fabs(sum) >= std::fabs(x))
@@ -75,7 +76,7 @@ std::complex<long double> NumericPolynomial::evaluate(std::complex<long double> 
 }
 
 long double termValue(const TermView& term, std::span<const long double> symbolValues) {
-  long double product = static_cast<long double>(term.coefficient);
+  long double product = term.value();
   for (int f = 0; f < term.factorCount; ++f) {
     const FormulaFactor& factor = term.factors[f];
     long double value = symbolValues[static_cast<std::size_t>(factor.symbol)];
@@ -98,7 +99,16 @@ NumericPolynomial numericPolynomial(const PolynomialView& polynomial, std::span<
     if (index >= sums.size()) sums.resize(index + 1);
     int roundings = 1;
     for (int f = 0; f < term.factorCount; ++f) roundings += 2 * term.factors[f].exponent;
-    sums[index].add(termValue(term, symbolValues), roundings);
+    const long double value = termValue(term, symbolValues);
+    if (term.real == nullptr) {
+      sums[index].add(value, roundings);
+      return;
+    }
+    // A real coefficient is a sum of parts that may have cancelled: its
+    // rounding counts with the size of those parts, as if each had been
+    // added here on its own.
+    const long double scale = term.real->value == 0 ? 0.0L : value / term.real->value;
+    sums[index].add(value, roundings + term.real->roundings, std::fabs(term.real->magnitude * scale));
   });
   NumericPolynomial result;
   result.lowestPower = lowestPower;

@@ -86,6 +86,24 @@ bool storePath(const char* option, const char* argument, std::string& path, std:
   return true;
 }
 
+// Appends the element names of a list such as r1,x1.r2 to `names`.
+bool storeNames(const char* option, const char* argument, std::vector<std::string>& names, std::string& error) {
+  std::vector<std::string> list(1);
+  for (const char* c = argument; *c != 0; ++c) {
+    if (*c == ',')
+      list.emplace_back();
+    else
+      list.back() += *c;
+  }
+  for (const std::string& name : list)
+    if (name.empty() || name.find_first_of(" \t=") != std::string::npos) {
+      error = invalidArgument(option, argument, "element names separated by commas, such as r1,c2");
+      return false;
+    }
+  names.insert(names.end(), list.begin(), list.end());
+  return true;
+}
+
 const OptionEntry kOptions[] = {
     {"output", 'o', required_argument, "FILE", "write the results to FILE instead of standard output",
      [](CommandLine& o, const char* a, std::string& e) { return storePath("output", a, o.outputPath, e); }},
@@ -245,6 +263,12 @@ const OptionEntry kOptions[] = {
      }},
     {"op", 0, required_argument, "FILE", "transistor operating point of a deck, as the simulator prints it",
      [](CommandLine& o, const char* a, std::string& e) { return storePath("op", a, o.operatingPointPath, e); }},
+    {"numeric", 0, required_argument, "NAMES",
+     "write these elements (r1,c2,...) as their values in the formulas (repeatable)",
+     [](CommandLine& o, const char* a, std::string& e) { return storeNames("numeric", a, o.numericNames, e); }},
+    {"symbolic", 0, required_argument, "NAMES",
+     "keep only these elements as symbols, every other one with a value as a number (repeatable)",
+     [](CommandLine& o, const char* a, std::string& e) { return storeNames("symbolic", a, o.symbolicNames, e); }},
     {"help", 'h', no_argument, nullptr, "print this help and exit",
      [](CommandLine& o, const char*, std::string&) {
        if (o.action == CommandLine::Action::Run) o.action = CommandLine::Action::Help;
@@ -337,7 +361,16 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string&
     error = "'--from' must be below '--to'";
     return false;
   }
+  if (!options.numericNames.empty() && !options.symbolicNames.empty()) {
+    error = "'--numeric' and '--symbolic' cannot be combined: name the numbers or the symbols";
+    return false;
+  }
   if (options.noFormulas) {
+    if (!options.numericNames.empty() || !options.symbolicNames.empty()) {
+      error = std::string("'--") + (options.numericNames.empty() ? "symbolic" : "numeric") +
+              "' writes values into the formulas: it cannot be combined with '--formulas=none'";
+      return false;
+    }
     if (options.approximationEps > 0) {
       error = "'--approx' approximates the formulas: it cannot be combined with '--formulas=none'";
       return false;

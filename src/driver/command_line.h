@@ -63,6 +63,11 @@ struct CommandLine {
   std::vector<std::string> ports;       // +port1 -port1 +port2 -port2 (empty: from the deck)
   std::vector<std::string> parameters;  // --param, in order (empty: the default set)
   std::string operatingPointPath;       // --op=FILE
+  // Elements written as numbers in the formulas, at their values: those of
+  // --numeric=NAMES, or every element but those of --symbolic=NAMES
+  // (repeatable; each a list separated by commas; one of the two options).
+  std::vector<std::string> numericNames;
+  std::vector<std::string> symbolicNames;
   // Warnings about option arguments that are read but likely meant
   // otherwise (`--to=5MHz`), one line each, starting with the option.
   std::vector<std::string> warnings;

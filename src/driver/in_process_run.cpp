@@ -7,6 +7,7 @@
 #include "driver/command_line.h"
 #include "driver/deck_inputs.h"
 #include "driver/output_file.h"
+#include "driver/numeric_elements.h"
 #include "driver/numeric_outputs.h"
 #include "driver/program_driver.h"
 #include "support/allocator.h"
@@ -93,6 +94,13 @@ InProcessResult runInProcess(const std::string& text, const std::string& sourceN
     result.errors = "velkor: " + error + "\n";
     return result;
   }
+  NumericElements numericElements;
+  if (!numericElements.prepare(options, decks, *numeric.settings().values, error)) {
+    numeric.discard();
+    result.status = kUsageError;
+    result.errors = "velkor: " + error + "\n";
+    return result;
+  }
 
   StringSource input(decks.active() ? std::string() : text, sourceName.c_str());
   StringOutput output;
@@ -112,6 +120,7 @@ InProcessResult runInProcess(const std::string& text, const std::string& sourceN
     run.numeric = &numeric.settings();
     run.numericResults = &numeric.results();
   }
+  numericElements.applyTo(run);
   result.status = runProgram(input, output, heap, run);
   result.output = output.text();
   result.errors = errors.text();
@@ -136,6 +145,11 @@ InProcessResult runInProcess(const std::string& text, const std::string& sourceN
       result.status = kFailure;
     }
   }
+  CapturedStream substitutionWarnings;
+  const bool checked = numericElements.finish(options.quiet ? nullptr : substitutionWarnings.stream(), error);
+  result.errors += substitutionWarnings.text();
+  if (!checked) result.errors += "velkor: error: " + error + "\n";
+  if (!checked || (options.strict && numericElements.warnings() > 0)) result.status = kFailure;
   return result;
 }
 

@@ -236,6 +236,7 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
       if (input.netlists.empty() || entry.netlist != static_cast<int>(input.netlists.size()))
         input.netlists.resize(static_cast<std::size_t>(std::max(entry.netlist, 1)));
       ReportFormula formula{entry.heading, entry.mathml, entry.summary, {}, {}};
+      formula.atValues = entry.atValues;
       if (entry.approximation) {
         formula.approximationCaption = entry.approximation->caption;
         formula.approximationMathml = entry.approximation->mathml;

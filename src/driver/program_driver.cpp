@@ -9,6 +9,7 @@
 #include "analysis/analysis_context.h"
 #include "analysis/analysis_sequencer.h"
 #include "analysis/nodal_parameters.h"
+#include "analysis/substitution_sink.h"
 #include "input/deck_circuit.h"
 #include "input/deck_loader.h"
 #include "input/netlist_reader.h"
@@ -76,6 +77,18 @@ void analyse(AnalysisContext& ctx, FormulaSink& sink, NumericSink* numeric, cons
   analyseNetlist(ctx, sink);
 }
 
+// The sink the analysis hands its formulas to: `inner`, or with --numeric
+// a sink that writes the chosen elements' values into them first (so that
+// the numbers, the cross-check and the approximation see what is printed).
+FormulaSink& withSubstitution(FormulaSink& inner, std::optional<SubstitutionSink>& substitution,
+                              const RunOptions& options) {
+  if (options.numericChoice == nullptr || options.substitutionValues == nullptr ||
+      options.substitutionRecord == nullptr)
+    return inner;
+  substitution.emplace(inner, *options.numericChoice, *options.substitutionValues, *options.substitutionRecord);
+  return *substitution;
+}
+
 }  // namespace
 
 int runProgram(CharSource& input, Output& output, Allocator& allocator, const RunOptions& options) {
@@ -126,7 +139,8 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
       numeric.emplace(text, output, *options.numeric, *options.numericResults);
       numeric->printTextBlocks(true);
     }
-    FormulaSink& sink = numeric ? static_cast<FormulaSink&>(*numeric) : text;
+    std::optional<SubstitutionSink> substitution;
+    FormulaSink& sink = withSubstitution(numeric ? static_cast<FormulaSink&>(*numeric) : text, substitution, options);
     while (!output.failed() && !ctx->meter.interrupted() && readNext() == 0) {
       ++ctx->statistics.netlists;
       analyse(*ctx, sink, numeric ? &*numeric : nullptr, options);
@@ -144,7 +158,8 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
         return latex ? numeric->currentLatex(formula, bodyOnly) : numeric->currentJson();
       });
     }
-    FormulaSink& sink = numeric ? static_cast<FormulaSink&>(*numeric) : *doc;
+    std::optional<SubstitutionSink> substitution;
+    FormulaSink& sink = withSubstitution(numeric ? static_cast<FormulaSink&>(*numeric) : *doc, substitution, options);
     NetlistRecord netlist;
     ctx->diag.keepIn(&netlist.messages);
     doc->beginRun();

@@ -18,6 +18,9 @@ struct NumericSettings;
 struct NumericResults;
 struct DeckCircuit;
 struct GenerationPlan;
+struct NumericChoice;
+struct SubstitutionRecord;
+class ElementValues;
 
 struct RunOptions {
   // Where errors and warnings are written (nullptr: nowhere).
@@ -46,6 +49,11 @@ struct RunOptions {
   std::vector<std::string> deckParameters;
   // Approximations during generation instead of the exact formulas.
   const GenerationPlan* generation = nullptr;
+  // Elements written as numbers in every formula, at `substitutionValues`
+  // (nullptr: none); what the run saw of them goes to `substitutionRecord`.
+  const NumericChoice* numericChoice = nullptr;
+  const ElementValues* substitutionValues = nullptr;
+  SubstitutionRecord* substitutionRecord = nullptr;
   // Settings that the program itself never changes; tests, benchmarks and
   // fuzz targets use them.
   bool plainPath = false;       // step-by-step enumeration and accumulation

@@ -16,6 +16,7 @@
 #include "driver/deck_inputs.h"
 #include "driver/fatal_signals.h"
 #include "driver/input_files.h"
+#include "driver/numeric_elements.h"
 #include "driver/numeric_outputs.h"
 #include "driver/output_file.h"
 #include "driver/output_paths.h"
@@ -93,6 +94,12 @@ int finishStandardOutput() {
     report(error);
     return kUsageError;
   }
+  NumericElements numericElements;
+  if (!numericElements.prepare(options, decks, *numeric.settings().values, error)) {
+    numeric.discard();
+    report(error);
+    return kUsageError;
+  }
   std::string inputText = decks.text();
   // The report shows the input; the plots take their titles from it.
   if (numeric.settings().keep && !decks.active()) input.record(&inputText);
@@ -127,6 +134,7 @@ int finishStandardOutput() {
       run.deckParameters = options.parameters;
     }
     run.generation = numeric.generation();
+    numericElements.applyTo(run);
     status = runProgram(decks.active() ? static_cast<CharSource&>(noInput) : input, output, heap, run);
     writeFailed = output.failed();
     writeError = output.errorNumber();
@@ -162,7 +170,11 @@ int finishStandardOutput() {
     destination.discard();
     return kFailure;
   }
-  if (options.strict && (numeric.warnings() > 0 || deckWarnings)) status = kFailure;
+  if (!numericElements.finish(options.quiet ? nullptr : stderr, error)) {
+    report("error: " + error);
+    status = kFailure;
+  }
+  if (options.strict && (numeric.warnings() > 0 || deckWarnings || numericElements.warnings() > 0)) status = kFailure;
   const bool writesFiles = !options.outputPath.empty() || !options.bodePath.empty() ||
                            !options.poleZeroPath.empty() || !options.reportPath.empty();
   if (stopSignal != 0) endBySignal(stopSignal);

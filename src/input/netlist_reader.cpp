@@ -19,6 +19,7 @@
 
 #include <cstring>
 
+#include "input/coupled_coils_check.h"
 #include "input/help_text.h"
 #include "input/netlist_checks.h"
 #include "input/node_numbering.h"
@@ -257,7 +258,8 @@ void expandTwoPort(ReaderContext& ctx, EntryKind kind, const ElementEntry& entry
       int g6 = b.generated();
       int inMinus = b.node(3);
       int outMinus = b.node(1);
-      b.passive(b.userName(), inPlus, g3);
+      const int firstHalf = b.userName();
+      b.passive(firstHalf, inPlus, g3);
       b.active(b.takeName("a"), g4, g2, g1, g3);
       b.nullor(outPlus, g2, g2, g4);
       b.nullor(g3, g1, g1, inPlus);
@@ -267,6 +269,7 @@ void expandTwoPort(ReaderContext& ctx, EntryKind kind, const ElementEntry& entry
       b.nullor(g1, inMinus, inMinus, g6);
       b.nullor(g5, outMinus, outMinus, g2);
       b.unitPassive(g1, g6);
+      noteMutualEntry(ctx, firstHalf, {outPlus, outMinus, inPlus, inMinus});
       break;
     }
     default:
@@ -455,6 +458,7 @@ int readNetlist(ReaderContext& ctx) {
     return 1;
   }
   checkConnections(ctx);
+  checkCoilsAcrossWindings(ctx);
   if (ctx.traced(kTraceResources)) printResourceListing(ctx);
   s.analysisPassiveCount = s.passiveCount;
   s.treeSize = s.nodeCount - 1;

@@ -38,6 +38,16 @@ struct TokenRecord {
 
 // Where the entries of the netlist being read lie in the input, and the
 // names as written, before they were cut to a slot's length.
+// An m entry: the name slot of its first coupled half and its terminals as
+// internal nodes (+out -out +in -in), for the check of coils across a
+// winding. An m takes six active edges, so a netlist that is read to its
+// end holds at most kMaxActiveEdges / 6 of them.
+struct MutualMark {
+  int slot = 0;
+  int nodes[4] = {};
+};
+constexpr int kMutualMarks = kMaxActiveEdges / 6 + 1;
+
 struct InputMarks {
   SourcePosition netlistAt;              // its first word
   SourcePosition endAt;                  // its end entry
@@ -45,6 +55,8 @@ struct InputMarks {
   char fullName[kNameSlots][kWordCapacity];
   SourcePosition portAt[4];              // the f entry's labels
   bool started = false;                  // a word of this netlist was read
+  MutualMark mutuals[kMutualMarks];      // the m entries, in input order
+  int mutualCount = 0;
   // Why every formula will be 0/0, when the connections tell (empty: no
   // such reason known).
   char disconnection[160] = {};

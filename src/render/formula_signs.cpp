@@ -25,7 +25,7 @@ bool negatedForDisplay(const PolynomialView& numerator, const PolynomialView& de
       lowest = term.power;
       negative = true;
     }
-    if (term.power == lowest && term.coefficient >= 0) negative = false;
+    if (term.power == lowest && !term.negative()) negative = false;
   });
   return negative && negatable(numerator) && negatable(denominator);
 }
@@ -38,6 +38,12 @@ void SignedPolynomial::forEachTerm(const std::function<void(const TermView&)>& v
   inner_.forEachTerm([&](const TermView& term) {
     TermView negated = term;
     negated.coefficient = -term.coefficient;
+    RealCoefficient real;
+    if (term.real != nullptr) {
+      real = *term.real;
+      real.value = -real.value;
+      negated.real = &real;
+    }
     visit(negated);
   });
 }

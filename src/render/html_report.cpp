@@ -132,6 +132,7 @@ std::string formulaSection(const ReportFormula& formula) {
   const NumericSummary& numeric = formula.numeric;
   std::string html = "<section class=\"parameter\">\n<h3>" + escapeXml(numeric.name) + "</h3>\n";
   if (!formula.heading.empty()) html += "<p class=\"heading\">" + escapeXml(formula.heading) + "</p>\n";
+  if (!formula.atValues.empty()) html += "<p class=\"note\">At values: " + escapeXml(formula.atValues) + "</p>\n";
   if (!formula.approximationMathml.empty()) {
     // Exact and approximated side by side (one above the other on a narrow
     // screen).

@@ -23,6 +23,7 @@ struct ReportFormula {
   // were dropped, the kept ones typeset (shown beside the exact formula).
   std::string approximationCaption;
   std::string approximationMathml;
+  std::string atValues{};  // the elements written as numbers in it, if any
 };
 
 struct ReportNetlist {

@@ -83,6 +83,18 @@ void JsonDocument::formulaFinished(const FinishedFormula& formula) {
   out_.print(", \"heading\": ");
   writeString(formula.heading);
   out_.print(", \"outcome\": \"%s\"", outcomeName(formula.outcome));
+  if (!formula.valuesInFormula.empty()) {
+    // The elements written as numbers in the polynomials, with their values.
+    std::string values = ",\n    \"at_values\": {";
+    for (std::size_t k = 0; k < formula.valuesInFormula.size(); ++k) {
+      const FinishedFormula::ValueInFormula& v = formula.valuesInFormula[k];
+      values += (k == 0 ? "" : ", ") +
+                nlohmann::json(v.name).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + ": " +
+                nlohmann::json(static_cast<double>(v.value)).dump();
+    }
+    values += "}";
+    out_.write(values.data(), values.size());
+  }
   if (formula.scattering) normalization_ = formula.normalization;
   if (formula.units == OhmUnits::kMixed) mixedUnits_ = true;
   if (symbolNames_.size() < formula.symbols.size()) {
@@ -160,7 +172,11 @@ void JsonDocument::writePolynomial(const FinishedFormula& formula, const Polynom
     first = false;
     appendNumber(line, term.power);
     line += ", \"coefficient\": ";
-    appendNumber(line, term.coefficient);
+    if (term.real != nullptr)
+      // The shortest text that reads back as the same double.
+      line += nlohmann::json(static_cast<double>(term.real->value)).dump();
+    else
+      appendNumber(line, term.coefficient);
     line += ", \"factors\": {";
     for (int i = 0; i < term.factorCount; ++i) {
       const int symbol = term.factors[i].symbol;

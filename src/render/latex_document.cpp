@@ -10,6 +10,7 @@
 #include "model/element_symbols.h"
 #include "render/approximation_text.h"
 #include "render/formula_signs.h"
+#include "render/numeric_latex.h"
 
 namespace velkor {
 
@@ -183,6 +184,15 @@ void LatexDocument::formulaFinished(const FinishedFormula& formula) {
     }
     return;
   }
+  if (!bodyOnly_ && !formula.valuesInFormula.empty()) {
+    // The elements written as numbers in the equation below.
+    std::string line = "\n\\noindent At values:";
+    for (std::size_t k = 0; k < formula.valuesInFormula.size(); ++k)
+      line += std::string(k == 0 ? " $" : ", $") + latexName(formula.valuesInFormula[k].name) + " = " +
+              latexNumber(formula.valuesInFormula[k].value) + "$";
+    line += ".\n";
+    out_.write(line.data(), line.size());
+  }
   writeEquation(formula, name, *formula.numerator, *formula.denominator);
   if (extra_) {
     const std::string numbers = extra_(formula);
@@ -242,22 +252,28 @@ void LatexDocument::writePolynomial(const FinishedFormula& formula, const Polyno
   struct Pending {
     bool held = false;
     int power = 0;
-    std::int64_t coefficient = 0;
+    bool negative = false;
+    std::string magnitude;
     std::string symbols;
   } pending;
   bool anyTerm = false;
   bool groupOpen = false;   // a multi-term group has been started
   double onLine = 0;        // width of the current line so far
   double total = 0;
-  auto separator = [&](std::int64_t coefficient, bool first) {
-    if (coefficient < 0) return first ? std::string("-") : std::string(" - ");
+  // A term's coefficient without its sign: an integer, or a real number
+  // (elements at their values) in six significant digits.
+  auto magnitudeOf = [](const TermView& term) {
+    if (term.real != nullptr) return latexNumber(std::fabs(term.real->value));
+    const std::int64_t c = term.coefficient;
+    return std::to_string(c < 0 ? 0u - static_cast<std::uint64_t>(c) : static_cast<std::uint64_t>(c));
+  };
+  auto separator = [&](bool negative, bool first) {
+    if (negative) return first ? std::string("-") : std::string(" - ");
     return first ? std::string() : std::string(" + ");
   };
-  auto body = [&](std::int64_t coefficient, const std::string& symbols, const std::string& power) {
-    const std::uint64_t magnitude =
-        coefficient < 0 ? 0u - static_cast<std::uint64_t>(coefficient) : static_cast<std::uint64_t>(coefficient);
+  auto body = [&](const std::string& magnitude, const std::string& symbols, const std::string& power) {
     std::string text;
-    if (magnitude != 1 || (symbols.empty() && power.empty())) text = std::to_string(magnitude);
+    if (magnitude != "1" || (symbols.empty() && power.empty())) text = magnitude;
     for (const std::string* part : {&power, &symbols}) {
       if (part->empty()) continue;
       if (!text.empty()) text += "\\,";
@@ -293,13 +309,13 @@ void LatexDocument::writePolynomial(const FinishedFormula& formula, const Polyno
       groupOpen = !power.empty();
       // A group at s^0 needs no parentheses: its terms are written as they are.
       if (groupOpen)
-        emit(std::string(anyTerm ? " + " : "") + power + "\\bigl(" + separator(pending.coefficient, true) +
-             body(pending.coefficient, pending.symbols, ""));
+        emit(std::string(anyTerm ? " + " : "") + power + "\\bigl(" + separator(pending.negative, true) +
+             body(pending.magnitude, pending.symbols, ""));
       else
-        emit(separator(pending.coefficient, !anyTerm) + body(pending.coefficient, pending.symbols, ""));
+        emit(separator(pending.negative, !anyTerm) + body(pending.magnitude, pending.symbols, ""));
     } else {
-      emit(separator(pending.coefficient, !anyTerm) +
-           body(pending.coefficient, pending.symbols, powerOfS(pending.power)));
+      emit(separator(pending.negative, !anyTerm) +
+           body(pending.magnitude, pending.symbols, powerOfS(pending.power)));
     }
     anyTerm = true;
     pending.held = false;
@@ -322,12 +338,13 @@ void LatexDocument::writePolynomial(const FinishedFormula& formula, const Polyno
       }
     }
     if (inGroup && term.power == groupPower) {
-      emit(separator(term.coefficient, false) + body(term.coefficient, symbolProduct(names, term), ""));
+      emit(separator(term.negative(), false) + body(magnitudeOf(term), symbolProduct(names, term), ""));
       return;
     }
     pending.held = true;
     pending.power = term.power;
-    pending.coefficient = term.coefficient;
+    pending.negative = term.negative();
+    pending.magnitude = magnitudeOf(term);
     pending.symbols = symbolProduct(names, term);
   });
   if (pending.held) flush(false);

@@ -1,9 +1,11 @@
 #include "render/mathml_formula.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 
 #include "render/formula_signs.h"
+#include "render/numeric_text.h"
 #include "render/svg_plots.h"
 
 namespace velkor {
@@ -61,11 +63,14 @@ std::string polynomialPieces(const PolynomialView& polynomial, const std::vector
     groupPower = term.power;
     std::string t;
     std::int64_t c = term.coefficient;
-    bool negative = c < 0;
-    std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(c) : static_cast<std::uint64_t>(c);
+    bool negative = term.negative();
+    std::uint64_t magnitude = c < 0 ? 0 - static_cast<std::uint64_t>(c) : static_cast<std::uint64_t>(c);
+    // A real coefficient (elements at their values) in six significant digits.
+    const std::string number =
+        term.real != nullptr ? formatNumber(std::fabs(term.real->value)) : std::to_string(magnitude);
     if (negative) t += "<mo>&#x2212;</mo>";
-    bool needNumber = magnitude != 1 || term.factorCount == 0;
-    if (needNumber) t += "<mn>" + std::to_string(magnitude) + "</mn>";
+    bool needNumber = number != "1" || term.factorCount == 0;
+    if (needNumber) t += "<mn>" + number + "</mn>";
     for (int f = 0; f < term.factorCount; ++f) {
       if (needNumber || f > 0) t += "<mo>&#x2062;</mo>";
       const FormulaFactor& factor = term.factors[f];

@@ -95,6 +95,8 @@ void NumericSink::formulaFinished(const FinishedFormula& formula) {
   NumericResults::Entry entry;
   entry.netlist = formula.trace.netlistNumber;
   entry.heading = formula.heading;
+  for (const FinishedFormula::ValueInFormula& v : formula.valuesInFormula)
+    entry.atValues += (entry.atValues.empty() ? "" : ", ") + v.name + " = " + formatNumber(v.value);
   entry.summary = numericSummary(formula.name, *formula.numerator, *formula.denominator, formula.symbols,
                                  *settings_.values);
   crossCheck(formula, entry.summary);

@@ -25,6 +25,9 @@ struct NumericResults {
   struct Entry {
     int netlist = 0;       // 1 for the first netlist of the run
     std::string heading;   // the formula's heading line
+    // The elements written as numbers in the formula ("r1 = 10000, u = 1"),
+    // empty when none is.
+    std::string atValues{};
     std::string mathml;    // the typeset formula, when kept for the report
     NumericSummary summary;
     // The approximation, when one was asked for: what it is, and for a

@@ -9,6 +9,7 @@
 #include "analysis/analysis_context.h"
 #include "model/parameter_table.h"
 #include "render/approximation_text.h"
+#include "render/numeric_text.h"
 #include "support/capacities.h"
 #include "support/trace_bits.h"
 
@@ -62,14 +63,20 @@ void printTerm(Output& out, const FinishedFormula& formula, const TermView& term
   const bool perTerm = formula.trace.traced(kTracePerTerm);
   if (perTerm)
     out.print("%2d,%2d,%2d,%2d,%2d:", formula.trace.netlistNumber, formula.trace.traceLabel, side, term.power,
-              v < 0 ? -1 : 1);
+              term.negative() ? -1 : 1);
   // Longest line: the lead, a 20-character coefficient, and every symbol
   // slot with a 12-character name and a 20-character exponent.
   char line[9 + 20 + kSymbolSlots * (kMaxNameLength + 23) + 4];
   char* at = line;
   if (!perTerm)
     for (int k = 0; k < 9; ++k) *at++ = ' ';
-  if (v > 1 || v < 0) {
+  if (term.real != nullptr) {
+    // A real coefficient (elements at their values) is always written, in
+    // six significant digits, right-aligned in 12 characters.
+    const std::string number = formatNumber(term.real->value);
+    for (std::size_t pad = number.size(); pad < 12; ++pad) *at++ = ' ';
+    for (std::size_t c = 0; c < number.size() && c < 20; ++c) *at++ = number[c];
+  } else if (v > 1 || v < 0) {
     at = appendInteger(at, v, 3, false);
   } else {
     *at++ = ' ';
@@ -91,7 +98,7 @@ void printTerm(Output& out, const FinishedFormula& formula, const TermView& term
       at = appendInteger(at, factor.exponent, 2, true);
     }
   }
-  if (count == 0 && v == 1) {
+  if (count == 0 && v == 1 && term.real == nullptr) {
     *at++ = ' ';
     *at++ = '1';
   }
@@ -134,6 +141,7 @@ void TextRenderer::formulaFinished(const FinishedFormula& formula) {
     out_.print("\n");
     out_.print("note that s*L, s*M, and R represent s/L, s/M, and 1/R in the following function:\n");
   }
+  if (!formula.valuesInFormula.empty()) printValuesInFormula(formula);
   if (formula.outcome == FormulaOutcome::kFailedConversion) {
     out_.write(formula.message.data(), formula.message.size());
     out_.print("\n Numerator:\n");
@@ -143,6 +151,22 @@ void TextRenderer::formulaFinished(const FinishedFormula& formula) {
   }
   printFraction(formula, formula.numerator, formula.denominator);
   if (formula.approximation != nullptr) printApproximation(formula, *formula.approximation);
+}
+
+// " At values: r1 = 1000, c2 = 1e-09, ..." over lines of at most 79
+// characters: the elements written as numbers in the formula below.
+void TextRenderer::printValuesInFormula(const FinishedFormula& formula) {
+  std::string line = " At values:";
+  for (std::size_t k = 0; k < formula.valuesInFormula.size(); ++k) {
+    const FinishedFormula::ValueInFormula& v = formula.valuesInFormula[k];
+    std::string item = " " + v.name + " = " + formatNumber(v.value) + (k + 1 < formula.valuesInFormula.size() ? "," : "");
+    if (line.size() + item.size() > 79) {
+      out_.print("%s\n", line.c_str());
+      line = "           ";
+    }
+    line += item;
+  }
+  out_.print("%s\n", line.c_str());
 }
 
 void TextRenderer::printFraction(const FinishedFormula& formula, const PolynomialView* numerator,

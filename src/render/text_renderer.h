@@ -21,6 +21,7 @@ class TextRenderer final : public FormulaSink {
   void listing(std::string_view text) override { out_.write(text.data(), text.size()); }
 
  private:
+  void printValuesInFormula(const FinishedFormula& formula);
   void printFraction(const FinishedFormula& formula, const PolynomialView* numerator,
                      const PolynomialView* denominator);
   void printApproximation(const FinishedFormula& formula, const Approximation& approximation);

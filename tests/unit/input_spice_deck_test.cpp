@@ -209,9 +209,10 @@ TEST(SpiceDeck, TheReadmeDecksRunAsTheyStand) {
     outputs += run.out;
     ++decks;
   }
-  EXPECT_EQ(decks, 2);
+  EXPECT_EQ(decks, 3);
   for (const char* quoted : {"dc:           0.99999", "1073.02       0.741612", "dc:           -9.25262",
-                             "-1 rpi.q1    gm.q1    ro.q1    rc"})
+                             "-1 rpi.q1    gm.q1    ro.q1    rc", " At values: rs = 50, r1 = 10000, rl = 100000\n",
+                             "            1.005e+09 c1   \n"})
     EXPECT_NE(outputs.find(quoted), std::string::npos) << quoted;
 }
 
