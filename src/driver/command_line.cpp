@@ -365,6 +365,15 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string&
     error = "'--numeric' and '--symbolic' cannot be combined: name the numbers or the symbols";
     return false;
   }
+  // An approximation generated directly is never an exact formula that
+  // values could be written into.
+  if ((!options.numericNames.empty() || !options.symbolicNames.empty()) && options.approximationEps > 0 &&
+      !options.exactFormulas && !options.noFormulas) {
+    error = std::string("'--") + (options.numericNames.empty() ? "symbolic" : "numeric") +
+            "' with '--approx' needs '--formulas=exact': values are written into the exact formulas, and the "
+            "approximation is then made from them";
+    return false;
+  }
   if (options.noFormulas) {
     if (!options.numericNames.empty() || !options.symbolicNames.empty()) {
       error = std::string("'--") + (options.numericNames.empty() ? "symbolic" : "numeric") +
