@@ -424,9 +424,23 @@ std::optional<NumericCircuit::Point> NumericCircuit::solve(std::complex<long dou
   for (Eigen::Index r = 0; r < n; ++r)
     for (Eigen::Index c = 0; c < n; ++c)
       a(r, c) *= rowScale[static_cast<std::size_t>(r)] * columnScale[static_cast<std::size_t>(c)];
-  Eigen::FullPivLU<ComplexMatrix> lu(a);
-  lu.setThreshold(kSingularPivot);
-  if (!lu.isInvertible()) return std::nullopt;
+  // Partial pivoting on the equilibrated matrix; a pivot that vanishes next
+  // to the largest marks the equations singular at this s.
+  // Whether the equations are singular for every s is told by full
+  // pivoting (analyse()); then partial pivoting serves.
+  if (!regularityKnown_) {
+    Eigen::FullPivLU<ComplexMatrix> full(a);
+    full.setThreshold(kSingularPivot);
+    if (!full.isInvertible()) return std::nullopt;
+  }
+  Eigen::PartialPivLU<ComplexMatrix> lu(a);
+  Real largestPivot = 0, smallestPivot = INFINITY;
+  for (Eigen::Index k = 0; k < n; ++k) {
+    const Real pivot = std::abs(lu.matrixLU()(k, k));
+    largestPivot = std::max(largestPivot, pivot);
+    smallestPivot = std::min(smallestPivot, pivot);
+  }
+  if (n > 0 && !(smallestPivot > kSingularPivot * largestPivot)) return std::nullopt;
   ComplexVector b = ComplexVector::Zero(n);
   b(static_cast<Eigen::Index>(driveRow_)) = rowScale[driveRow_];
   ComplexVector x = lu.solve(b);
@@ -473,6 +487,7 @@ void NumericCircuit::analyse() {
     return;
   }
   zero_ = allSmall;
+  regularityKnown_ = true;
 }
 
 const std::vector<std::complex<double>>& NumericCircuit::poles() const {

@@ -117,6 +117,7 @@ class NumericCircuit {
   std::vector<std::pair<std::size_t, long double>> output_;  // n: the numerator's weights
   long double frequencyScale_ = 1;                           // a typical |s| of the network
   bool zero_ = false;
+  bool regularityKnown_ = false;  // analyse() has run
   mutable bool rootsFound_ = false;
   mutable std::vector<std::complex<double>> poles_;
   mutable std::vector<std::complex<double>> zeros_;
