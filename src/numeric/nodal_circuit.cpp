@@ -1,7 +1,6 @@
 #include "numeric/nodal_circuit.h"
 
 #include <Eigen/Eigenvalues>
-#include <Eigen/LU>
 #include <Eigen/SVD>
 #include <algorithm>
 #include <cmath>
@@ -10,6 +9,7 @@
 
 #include "model/network_store.h"
 #include "model/parameter_table.h"
+#include "numeric/tracked_lu.h"
 
 namespace velkor {
 
@@ -114,8 +114,6 @@ void equilibrate(const RealMatrix& magnitude, std::vector<Real>& rowScale, std::
   }
 }
 
-// Relative size below which a pivot of the equilibrated matrix counts as 0.
-constexpr Real kSingularPivot = 1e-13L;
 // A value at most this share of the solution's size is rounding noise.
 constexpr Real kNoise = 1e-13L;
 // Generalized eigenvalues beyond this many times the network's frequency
@@ -413,34 +411,34 @@ std::optional<NumericCircuit::Point> NumericCircuit::solve(std::complex<long dou
   if (status_ != Status::Regular) return std::nullopt;
   const auto n = static_cast<Eigen::Index>(rows_);
   ComplexMatrix a = ComplexMatrix::Zero(n, n);
-  RealMatrix magnitude = RealMatrix::Zero(n, n);
+  // Beside each entry the sum of the sizes of its terms: an entry whose
+  // terms cancel is told from one that is merely small.
+  RealMatrix bound = RealMatrix::Zero(n, n);
+  const Real size = std::abs(s);
   for (const Entry& e : entries_) {
     const auto r = static_cast<Eigen::Index>(e.row), c = static_cast<Eigen::Index>(e.column);
     a(r, c) += Complex(e.g) + s * e.c;
+    bound(r, c) += std::abs(e.g) + size * std::abs(e.c);
   }
-  magnitude = a.cwiseAbs();
   std::vector<Real> rowScale, columnScale;
-  equilibrate(magnitude, rowScale, columnScale);
-  for (Eigen::Index r = 0; r < n; ++r)
-    for (Eigen::Index c = 0; c < n; ++c)
-      a(r, c) *= rowScale[static_cast<std::size_t>(r)] * columnScale[static_cast<std::size_t>(c)];
-  // Partial pivoting on the equilibrated matrix; a pivot that vanishes next
-  // to the largest marks the equations singular at this s.
+  equilibrate(bound, rowScale, columnScale);
+  for (Eigen::Index c = 0; c < n; ++c)
+    for (Eigen::Index r = 0; r < n; ++r) {
+      const Real scale = rowScale[static_cast<std::size_t>(r)] * columnScale[static_cast<std::size_t>(c)];
+      a(r, c) *= scale;
+      bound(r, c) *= scale;
+    }
   // Whether the equations are singular for every s is told by full
-  // pivoting (analyse()); then partial pivoting serves.
-  if (!regularityKnown_) {
-    Eigen::FullPivLU<ComplexMatrix> full(a);
-    full.setThreshold(kSingularPivot);
-    if (!full.isInvertible()) return std::nullopt;
-  }
-  Eigen::PartialPivLU<ComplexMatrix> lu(a);
-  Real largestPivot = 0, smallestPivot = INFINITY;
-  for (Eigen::Index k = 0; k < n; ++k) {
-    const Real pivot = std::abs(lu.matrixLU()(k, k));
-    largestPivot = std::max(largestPivot, pivot);
-    smallestPivot = std::min(smallestPivot, pivot);
-  }
-  if (n > 0 && !(smallestPivot > kSingularPivot * largestPivot)) return std::nullopt;
+  // pivoting (analyse()); then partial pivoting serves. Either way a
+  // pivot is refused only when it is lost to cancellation, never for being
+  // small: a high gain makes pivots small without making them uncertain.
+  // Partial pivoting can lose a column to cancellation that full pivoting
+  // keeps (elimination in a poor order swamps a small true entry), so a
+  // column of noise is checked once more with full pivoting.
+  TrackedLu lu;
+  if (!(regularityKnown_ && lu.factor(a, bound, TrackedLu::Pivoting::Partial)) &&
+      !lu.factor(a, std::move(bound), TrackedLu::Pivoting::Full))
+    return std::nullopt;
   ComplexVector b = ComplexVector::Zero(n);
   b(static_cast<Eigen::Index>(driveRow_)) = rowScale[driveRow_];
   ComplexVector x = lu.solve(b);
