@@ -103,6 +103,9 @@ class NumericCircuit {
     long double g, c;  // value of G and C at (row, column)
   };
 
+  // b - (G + sC) x for the unscaled x (x times columnScale), b the drive.
+  std::vector<std::complex<long double>> residual(std::complex<long double> s, const std::complex<long double>* x,
+                                                  const std::vector<long double>& columnScale) const;
   void build(const NetworkStore& store, const ValueLookup& values);
   void analyse();
   void findRoots() const;

@@ -97,13 +97,15 @@ TrackedLu::ComplexVector TrackedLu::solve(const ComplexVector& b) const {
   for (Eigen::Index k = 0; k < n; ++k) y(k) = b(rowOrder_[static_cast<std::size_t>(k)]);
   for (Eigen::Index c = 0; c < n; ++c) {
     if (y(c) == Complex(0)) continue;
-    for (Eigen::Index r = c + 1; r < n; ++r) y(r) -= times(lu_(r, c), y(c));
+    for (Eigen::Index r = c + 1; r < n; ++r)
+      if (lu_(r, c) != Complex(0)) y(r) -= times(lu_(r, c), y(c));
   }
   for (Eigen::Index c = n - 1; c >= 0; --c) {
     const Complex pivot = lu_(c, c);
     y(c) = times(y(c), std::conj(pivot) / squared(pivot));
     if (y(c) == Complex(0)) continue;
-    for (Eigen::Index r = 0; r < c; ++r) y(r) -= times(lu_(r, c), y(c));
+    for (Eigen::Index r = 0; r < c; ++r)
+      if (lu_(r, c) != Complex(0)) y(r) -= times(lu_(r, c), y(c));
   }
   ComplexVector x(n);
   for (Eigen::Index k = 0; k < n; ++k) x(columnOrder_[static_cast<std::size_t>(k)]) = y(k);
