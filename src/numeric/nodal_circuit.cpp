@@ -159,12 +159,18 @@ std::vector<std::complex<double>> orderedRoots(std::vector<Complex> roots) {
 }
 
 // Relative size below which a singular value counts as 0 in the deflation.
+// For the zeros a smaller one: the zeros of a chain of identical stages
+// (each stage's transmission zero far above the network's frequencies)
+// form a Jordan chain near infinity whose singular values fall as the
+// power of the chain's length, and a coarser rank would take them for
+// infinite roots.
 constexpr Real kRankTolerance = 1e-12L;
+constexpr Real kZeroRankTolerance = 1e-16L;
 
 // The rank of a matrix with singular values `sigma` (descending).
-Eigen::Index rankOf(const Eigen::Matrix<Real, Eigen::Dynamic, 1>& sigma, Real reference) {
+Eigen::Index rankOf(const Eigen::Matrix<Real, Eigen::Dynamic, 1>& sigma, Real reference, Real tolerance) {
   Eigen::Index rank = 0;
-  while (rank < sigma.size() && sigma(rank) > kRankTolerance * reference) ++rank;
+  while (rank < sigma.size() && sigma(rank) > tolerance * reference) ++rank;
   return rank;
 }
 
@@ -175,17 +181,17 @@ Eigen::Index rankOf(const Eigen::Matrix<Real, Eigen::Dynamic, 1>& sigma, Real re
 // exactly the finite eigenvalues (det(A + sB) changes by a constant factor
 // only). This repeats until B is of full rank. Returns the number removed,
 // or -1 for a pencil that is singular (det(A + sB) = 0 for every s).
-long deflateInfinite(RealMatrix& a, RealMatrix& b, Real reference) {
+long deflateInfinite(RealMatrix& a, RealMatrix& b, Real reference, Real tolerance) {
   long removed = 0;
   for (;;) {
     const Eigen::Index n = a.rows();
     if (n == 0) return removed;
     Eigen::JacobiSVD<RealMatrix> svdB(b, Eigen::ComputeFullU);
-    const Eigen::Index rank = rankOf(svdB.singularValues(), reference);
+    const Eigen::Index rank = rankOf(svdB.singularValues(), reference, tolerance);
     if (rank == n) return removed;
     const RealMatrix a2 = svdB.matrixU().rightCols(n - rank).transpose() * a;
     Eigen::JacobiSVD<RealMatrix> svdA(a2, Eigen::ComputeFullV);
-    if (rankOf(svdA.singularValues(), reference) < n - rank) return -1;
+    if (rankOf(svdA.singularValues(), reference, tolerance) < n - rank) return -1;
     const RealMatrix u1 = svdB.matrixU().leftCols(rank);
     const RealMatrix null = svdA.matrixV().rightCols(rank);
     RealMatrix nextA = u1.transpose() * a * null;
@@ -202,7 +208,7 @@ long deflateInfinite(RealMatrix& a, RealMatrix& b, Real reference) {
 // scatter to large finite values) and those at the origin (likewise, for a
 // multiple root there) are removed exactly first; a generalized Schur form
 // of what is left gives the others.
-std::vector<Complex> finiteEigenvalues(const RealMatrix& g0, const RealMatrix& c0) {
+std::vector<Complex> finiteEigenvalues(const RealMatrix& g0, const RealMatrix& c0, Real tolerance) {
   if (g0.rows() == 0) return {};
   RealMatrix magnitude = g0.cwiseAbs() + c0.cwiseAbs();
   std::vector<Real> rowScale, columnScale;
@@ -216,9 +222,9 @@ std::vector<Complex> finiteEigenvalues(const RealMatrix& g0, const RealMatrix& c
       c(r, k) = c0(r, k) * scale;
     }
   const Real reference = std::max(g.norm(), c.norm());
-  if (deflateInfinite(g, c, reference) < 0) return {};
+  if (deflateInfinite(g, c, reference, tolerance) < 0) return {};
   // At the origin: the infinite eigenvalues of the reversed pencil.
-  const long atOrigin = deflateInfinite(c, g, reference);
+  const long atOrigin = deflateInfinite(c, g, reference, tolerance);
   if (atOrigin < 0) return {};
   std::vector<Complex> roots(static_cast<std::size_t>(atOrigin), Complex(0));
   const Eigen::Index n = g.rows();
@@ -564,13 +570,13 @@ void NumericCircuit::findRoots() const {
   }
   // H = 0 has neither poles nor zeros.
   if (zero_) return;
-  std::vector<Complex> poles = finiteEigenvalues(g.topLeftCorner(n, n), c.topLeftCorner(n, n));
+  std::vector<Complex> poles = finiteEigenvalues(g.topLeftCorner(n, n), c.topLeftCorner(n, n), kRankTolerance);
   std::vector<Complex> zeros;
   if (!zero_) {
     // det [[G + sC, e], [n', 0]] = -det(G + sC) H(s).
     g(static_cast<Eigen::Index>(driveRow_), n) = 1;
     for (const auto& [col, weight] : output_) g(n, static_cast<Eigen::Index>(col)) += weight;
-    zeros = finiteEigenvalues(g, c);
+    zeros = finiteEigenvalues(g, c, kZeroRankTolerance);
   }
   // A pole and a zero that coincide cancel: modes of the network that the
   // parameter does not see (a part the ports neither drive nor observe)
