@@ -286,6 +286,19 @@ void NumericCircuit::build(const NetworkStore& s, const ValueLookup& values) {
   for (int port = 0; port < 2; ++port)
     if (nodeOk(s.portNodes[2 * port]) && nodeOk(s.portNodes[2 * port + 1]))
       parts.join(s.portNodes[2 * port], s.portNodes[2 * port + 1]);
+  // A part that touches neither port: no tree spans the network, and the
+  // formulas are 0/0; so is the parameter here, although the part could
+  // not change its value.
+  {
+    std::vector<bool> portPart(static_cast<std::size_t>(nodes + 1), false);
+    for (int k = 0; k < 4; ++k)
+      if (nodeOk(s.portNodes[k])) portPart[static_cast<std::size_t>(parts.find(s.portNodes[k]))] = true;
+    auto apart = [&](int n) { return nodeOk(n) && !portPart[static_cast<std::size_t>(parts.find(n))]; };
+    bool floating = false;
+    for (int p = 2; p <= passiveCount; ++p) floating = floating || apart(s.passiveEdges[p].node1);
+    for (int a = 1; a <= activeCount; ++a) floating = floating || apart(s.activeEdges[a].outPlus);
+    if (floating) status_ = Status::Indeterminate;
+  }
   // Unknown column of each node's voltage; -1 for a datum.
   std::vector<long> column(static_cast<std::size_t>(nodes + 1), -1);
   std::size_t next = 0;
