@@ -264,11 +264,12 @@ class Parameter:
         """The approximation within a relative error eps over the band
         (f1, f2) in Hz (default: as the program chooses); needs values. The
         returned Parameter holds the kept terms; its .approximation the
-        program's account (error, band, kept and total terms)."""
-        extra = ["--approx=%r" % float(eps)]
+        program's account (error, band, kept and total terms). It is made
+        from this parameter's exact formula (the program's --formulas=exact)."""
+        extra = ["--formulas=exact", "--approx=%r" % float(eps)]
         if band is not None:
             extra += ["--from=%r" % float(band[0]), "--to=%r" % float(band[1])]
-        again = self._again([a for a in self._arguments if not a.startswith(("--approx=", "--from=", "--to="))]
+        again = self._again([a for a in self._arguments if not a.startswith(("--approx=", "--from=", "--to=", "--formulas="))]
                             + extra)
         account = again.approximation
         if account is None or "numerator" not in account:

@@ -31,6 +31,8 @@
 
 namespace velkor {
 
+struct GenerationPlan;
+
 struct AnalysisContext {
   AnalysisContext(CharSource& input, Output& output, Allocator& allocator)
       : in(input), out(output), alloc(allocator) {}
@@ -76,6 +78,8 @@ struct AnalysisContext {
   // ends its enumeration early).
   WorkMeter meter;
   RunStatistics statistics;
+  // Set for approximations during generation: no formula is expanded.
+  const GenerationPlan* generation = nullptr;
 
   // The parts the lower stages work through.
   ReaderContext reader{in, out, pendingChar, token, marks, diag, store, maps, meter};

@@ -5,16 +5,24 @@
 // wave-converting circuit.
 #include "analysis/analysis_sequencer.h"
 
+#include <cmath>
+#include <complex>
 #include <cstdarg>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "analysis/analysis_context.h"
+#include "analysis/approximation_generation.h"
 #include "analysis/formula_evaluator.h"
 #include "analysis/formula_finishing.h"
+#include "analysis/nodal_parameters.h"
 #include "analysis/parallel_evaluation.h"
 #include "analysis/scattering_embedding.h"
 #include "model/parameter_table.h"
+#include "numeric/nodal_circuit.h"
 
 namespace velkor {
 
@@ -193,12 +201,108 @@ void deliverPass(AnalysisContext& ctx, FormulaSink& sink, const PortLabels& port
   releaseFormulaResults(ctx);
 }
 
+std::vector<PolynomialRoot> rootsOf(const std::vector<std::complex<double>>& values) {
+  std::vector<PolynomialRoot> roots;
+  for (const std::complex<double>& v : values)
+    roots.push_back(PolynomialRoot{std::complex<long double>(v.real(), v.imag()), 0, true});
+  return roots;
+}
+
+// One requested parameter approximated during generation, against the
+// numeric engine's exact response, and handed to the sink in the place of
+// its formula. A bound that stopped the search before eps was met is an
+// error of the run.
+void approximateParameter(AnalysisContext& ctx, FormulaSink& sink, int r, const PortLabels& ports,
+                          std::shared_ptr<const NumericCircuit> circuit) {
+  const GenerationPlan& plan = *ctx.generation;
+  FinishedFormula formula = parameterOf(ctx, r, ports);
+  formula.trace.traceBits = ctx.store.traceBits;
+  formula.trace.netlistNumber = ctx.store.netlistNumber;
+  formula.trace.traceLabel = ctx.store.traceLabel;
+  formula.units = ctx.traced(kTraceMixedUnits) ? OhmUnits::kMixed : OhmUnits::kConvert;
+  formula.symbols = symbolNames(ctx);
+  sink.formulaStarted(formula);
+  Approximation approximation;
+  if (formula.units == OhmUnits::kMixed) {
+    approximation.outcome = Approximation::Outcome::MixedUnits;
+  } else if (circuit == nullptr || circuit->status() == NumericCircuit::Status::Indeterminate) {
+    approximation.outcome = Approximation::Outcome::Undefined;
+  } else if (circuit->status() == NumericCircuit::Status::MissingValues) {
+    approximation.outcome = Approximation::Outcome::MissingValues;
+    approximation.missing = circuit->missing();
+  } else {
+    ExactNumbers exact;
+    exact.response = [&circuit](long double omega) {
+      std::optional<std::complex<long double>> h = circuit->value({0.0L, omega});
+      return h ? *h : std::complex<long double>(NAN, NAN);
+    };
+    exact.poles = rootsOf(circuit->poles());
+    exact.zeros = rootsOf(circuit->zeros());
+    GenerationRequest request;
+    request.sign = formula.sign;
+    request.numeratorTopofun = formula.numeratorTopofun;
+    request.denominatorTopofun = formula.denominatorTopofun;
+    request.values = plan.values;
+    request.exact = &exact;
+    request.settings = plan.settings;
+    request.memoryBound = plan.memoryBound;
+    request.name = parameterNames[r];
+    approximation = generateApproximation(ctx, request);
+  }
+  approximation.eps = plan.settings.eps;
+  formula.outcome = FormulaOutcome::kApproximated;
+  formula.approximation = &approximation;
+  formula.nodal = std::move(circuit);
+  sink.formulaFinished(formula);
+  if (approximation.simplified() && !approximation.met)
+    ctx.diag.error(ctx.marks.endAt, "%s: eps %g not met: %s stopped the search at error %.4g", parameterNames[r],
+                   static_cast<double>(approximation.eps), approximation.stoppedBy.c_str(),
+                   static_cast<double>(approximation.error));
+  ctx.out.flush();
+}
+
+// Every requested parameter approximated during generation, in the order
+// and the passes of the exact analysis. The numeric engine sees the network
+// before the scattering embedding.
+void approximateNetlist(AnalysisContext& ctx, FormulaSink& sink, const PortLabels& ports) {
+  NetworkStore& s = ctx.store;
+  const GenerationPlan& plan = *ctx.generation;
+  const ValueLookup lookup = valueLookup(*plan.values);
+  std::vector<std::shared_ptr<const NumericCircuit>> circuits(kParameterCount);
+  for (int r = 0; r < kParameterCount; ++r) {
+    if (s.requestFlags[r] == 0) continue;
+    circuits[static_cast<std::size_t>(r)] = std::make_shared<const NumericCircuit>(s, r, lookup);
+    if (circuits[static_cast<std::size_t>(r)]->status() == NumericCircuit::Status::Indeterminate)
+      warnIndeterminate(ctx, r);
+  }
+  for (int pass = 0; pass < 2; ++pass) {
+    const bool scattering = pass == 1;
+    bool embedded = false;
+    for (int r = 0; r < kParameterCount; ++r) {
+      const ParameterRecord& row = parameterTable[r];
+      s.traceLabel = row.kind;
+      if (s.requestFlags[r] == 0 || isScatteringKind(row.kind) != scattering || ctx.meter.interrupted()) continue;
+      if (scattering && !embedded) {
+        sink.listing("entered s-param\n");
+        embedScatteringPorts(ctx);
+        embedded = true;
+      }
+      ctx.meter.parameter = parameterNames[r];
+      approximateParameter(ctx, sink, r, ports, circuits[static_cast<std::size_t>(r)]);
+    }
+  }
+}
+
 }  // namespace
 
 void analyseNetlist(AnalysisContext& ctx, FormulaSink& sink) {
   NetworkStore& s = ctx.store;
   PortLabels ports{};
   for (int p = 0; p < 4; ++p) ports.label[p] = s.portLabels[p];
+  if (ctx.generation != nullptr) {
+    approximateNetlist(ctx, sink, ports);
+    return;
+  }
 
   // First pass: immittance, hybrid and chain parameters.
   clearDone(ctx);

@@ -219,15 +219,21 @@ class RankedPolynomial {
   std::vector<long double> share_;  // per coefficient
 };
 
-// The frequencies on which e is measured, with the exact response there.
-class ErrorGrid {
- public:
-  ErrorGrid(const std::vector<long double>& frequenciesHz, const NumericFormula& exact, WorkMeter* meter)
-      : exact_(exact), meter_(meter) {
+// The band with its defaults filled in, as for the Bode plot.
+void fillBand(Approximation& result, const NumericSummary& exact, const ApproximationSettings& settings) {
+  FrequencyRange range = frequencyBand({exact.zeros, exact.poles}, 0, settings.fromHz, settings.toHz);
+  result.fromHz = range.fromHz;
+  result.toHz = range.toHz;
+}
+
+}  // namespace
+
+ErrorGrid::ErrorGrid(const std::vector<long double>& frequenciesHz, ExactResponse exact, WorkMeter* meter)
+    : exact_(std::move(exact)), meter_(meter) {
     long double largest = 0;
     for (long double f : frequenciesHz) {
       long double omega = 2 * kPi * f;
-      Complex h = exact.atFrequency(omega);
+      Complex h = exact_(omega);
       omega_.push_back(omega);
       exactValues_.push_back(h);
       if (finite(h)) largest = std::max(largest, std::abs(h));
@@ -235,18 +241,14 @@ class ErrorGrid {
     floor_ = kNotchLevel * largest;
   }
 
-  // The points that count, for the shares of the coefficients.
-  std::vector<long double> countedOmegas() const {
+std::vector<long double> ErrorGrid::countedOmegas() const {
     std::vector<long double> counted;
     for (std::size_t i = 0; i < omega_.size(); ++i)
       if (counts(exactValues_[i])) counted.push_back(omega_[i]);
     return counted;
   }
 
-  // e of `approximate`: the largest relative error at the points, each
-  // local maximum among the largest then refined between its neighbours
-  // (a narrow resonance can peak between two points).
-  long double error(const NumericFormula& approximate) const {
+long double ErrorGrid::error(const NumericFormula& approximate) const {
     std::vector<long double> errors(omega_.size(), 0.0L);
     long double worst = 0;
     for (std::size_t i = 0; i < omega_.size(); ++i) {
@@ -267,22 +269,25 @@ class ErrorGrid {
     return worst;
   }
 
- private:
-  static bool finite(Complex h) { return std::isfinite(h.real()) && std::isfinite(h.imag()); }
-  bool counts(Complex h) const { return finite(h) && std::abs(h) >= floor_ && std::abs(h) > 0; }
-
-  long double errorAt(const NumericFormula& approximate, long double omega, Complex exact) const {
+long double ErrorGrid::errorAt(const NumericFormula& approximate, long double omega, Complex exact) const {
     if (!counts(exact)) return 0;
     long double e = std::abs(approximate.atFrequency(omega) - exact) / std::abs(exact);
     return std::isfinite(e) ? e : INFINITY;
   }
 
-  // Golden-section search for the largest error between two frequencies.
-  long double refinedMaximum(const NumericFormula& approximate, long double fromOmega, long double toOmega) const {
+std::complex<long double> ErrorGrid::exactAt(long double omega) const {
+  auto [it, fresh] = probed_.try_emplace(omega);
+  if (fresh) it->second = exact_(omega);
+  return it->second;
+}
+
+// Golden-section search for the largest error between two frequencies.
+long double ErrorGrid::refinedMaximum(const NumericFormula& approximate, long double fromOmega,
+                                      long double toOmega) const {
     constexpr long double kInverseGolden = 0.6180339887498948482L;
     auto at = [&](long double logOmega) {
       long double omega = std::exp(logOmega);
-      return errorAt(approximate, omega, exact_.atFrequency(omega));
+      return errorAt(approximate, omega, exactAt(omega));
     };
     long double a = std::log(fromOmega), b = std::log(toOmega);
     long double c = b - kInverseGolden * (b - a), d = a + kInverseGolden * (b - a);
@@ -300,23 +305,8 @@ class ErrorGrid {
       best = std::max({best, fc, fd});
     }
     return best;
-  }
-
-  const NumericFormula& exact_;
-  WorkMeter* meter_ = nullptr;
-  std::vector<long double> omega_;
-  std::vector<Complex> exactValues_;
-  long double floor_ = 0;
-};
-
-// The band with its defaults filled in, as for the Bode plot.
-void fillBand(Approximation& result, const NumericSummary& exact, const ApproximationSettings& settings) {
-  FrequencyRange range = frequencyBand({exact.zeros, exact.poles}, 0, settings.fromHz, settings.toHz);
-  result.fromHz = range.fromHz;
-  result.toHz = range.toHz;
 }
 
-}  // namespace
 
 std::vector<long double> approximationGrid(long double fromHz, long double toHz, const NumericSummary& exact) {
   long double decades = std::log10(toHz / fromHz);
@@ -353,27 +343,40 @@ Approximation approximateFormula(const PolynomialView& numerator, const Polynomi
     result.outcome = Approximation::Outcome::Undefined;
     return result;
   }
+  ErrorGrid grid(approximationGrid(result.fromHz, result.toHz, exact),
+                 [&exact](long double omega) { return exact.formula.atFrequency(omega); }, meter);
+  Approximation terms =
+      approximateTerms(numerator, denominator, symbols, values, exact.formula, grid, settings.eps,
+                       settings.memoryBound, meter);
+  terms.fromHz = result.fromHz;
+  terms.toHz = result.toHz;
+  return terms;
+}
+
+Approximation approximateTerms(const PolynomialView& numerator, const PolynomialView& denominator,
+                               const std::vector<std::string>& symbols, const ElementValues& values,
+                               const NumericFormula& reference, const ErrorGrid& grid, long double eps,
+                               std::size_t memoryBound, WorkMeter* meter) {
+  Approximation result;
+  result.eps = eps;
+  ApproximationSettings settings;
+  settings.eps = eps;
   // Work cut short by the meter, or numbers that would not fit.
   auto giveUp = [&](Approximation::Outcome outcome) {
     Approximation none;
-    none.eps = result.eps;
-    none.fromHz = result.fromHz;
-    none.toHz = result.toHz;
+    none.eps = eps;
     none.outcome = outcome;
     return none;
   };
   auto abandoned = [&] { return giveUp(Approximation::Outcome::Abandoned); };
-
-  ErrorGrid grid(approximationGrid(result.fromHz, result.toHz, exact), exact.formula, meter);
   std::vector<long double> counted = grid.countedOmegas();
 
   SymbolAssignment assignment = assignSymbols(symbols, values);
-  RankedPolynomial rankedNumerator(numerator, assignment.values, exact.formula.numerator, counted,
-                                   settings.memoryBound, meter);
+  RankedPolynomial rankedNumerator(numerator, assignment.values, reference.numerator, counted, memoryBound, meter);
   if (stopped(meter)) return abandoned();
   if (rankedNumerator.overMemory()) return giveUp(Approximation::Outcome::OverMemory);
-  RankedPolynomial rankedDenominator(denominator, assignment.values, exact.formula.denominator, counted,
-                                     settings.memoryBound, meter);
+  RankedPolynomial rankedDenominator(denominator, assignment.values, reference.denominator, counted, memoryBound,
+                                     meter);
   if (stopped(meter)) return abandoned();
   if (rankedDenominator.overMemory()) return giveUp(Approximation::Outcome::OverMemory);
   result.total = TermCounts{rankedNumerator.total(), rankedDenominator.total()};

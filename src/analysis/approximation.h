@@ -25,7 +25,11 @@
 // each, and only the kept terms are copied at the end.
 #pragma once
 
+#include <complex>
+#include <cmath>
 #include <cstddef>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -75,10 +79,65 @@ struct Approximation {
   OwnedPolynomial denominator;
   NumericFormula formula;     // the kept terms at the values (Simplified only)
   std::vector<std::string> missing;
+  // Made during generation: the exact formula's term count (`total`) is
+  // not known; `generated` counts the terms the search generated.
+  bool duringGeneration = false;
+  TermCounts generated;
+  // False when a bound (time, memory, a signal) stopped the search before
+  // eps was met: `error` is then the best reached, above eps, and
+  // `stoppedBy` names the bound.
+  bool met = true;
+  std::string stoppedBy;
 
   bool simplified() const { return outcome == Outcome::Simplified; }
   bool computed() const { return outcome == Outcome::Simplified || outcome == Outcome::Whole; }
 };
+
+// The exact response H(jw) that e is measured against, by w in rad/s.
+using ExactResponse = std::function<std::complex<long double>(long double omega)>;
+
+// The frequencies on which e is measured, with the exact response there.
+class ErrorGrid {
+ public:
+  // Every point weighed is a step of `meter` (when given); a stopped meter
+  // makes every error infinite, so that nothing meets eps.
+  ErrorGrid(const std::vector<long double>& frequenciesHz, ExactResponse exact, WorkMeter* meter = nullptr);
+  // The points that count (rad/s), for the shares of the coefficients.
+  std::vector<long double> countedOmegas() const;
+  // e of `approximate`: the largest relative error at the points, each
+  // local maximum among the largest then refined between its neighbours
+  // (a narrow resonance can peak between two points).
+  long double error(const NumericFormula& approximate) const;
+
+ private:
+  using Complex = std::complex<long double>;
+  static bool finite(Complex h) { return std::isfinite(h.real()) && std::isfinite(h.imag()); }
+  bool counts(Complex h) const { return finite(h) && std::abs(h) >= floor_ && std::abs(h) > 0; }
+  long double errorAt(const NumericFormula& approximate, long double omega, Complex exact) const;
+  long double refinedMaximum(const NumericFormula& approximate, long double fromOmega, long double toOmega) const;
+
+  // The exact response where the refinement asked for it: the searches for
+  // different approximations mostly probe the same frequencies.
+  Complex exactAt(long double omega) const;
+
+  ExactResponse exact_;
+  WorkMeter* meter_ = nullptr;
+  mutable std::map<long double, Complex> probed_;
+  std::vector<long double> omega_;
+  std::vector<Complex> exactValues_;
+  long double floor_ = 0;
+};
+
+// The fewest terms of a formula, ranked by size at the values within each
+// coefficient of `reference` (the formula's own numeric form, or one close
+// to it), that keep e within `eps` on `grid`. Sets the outcome (Simplified
+// or Whole; Abandoned when `meter` says stop, OverMemory when the numbers
+// would not fit under `memoryBound`), the error, the counts, the kept terms
+// and their numbers; the band is left to the caller.
+Approximation approximateTerms(const PolynomialView& numerator, const PolynomialView& denominator,
+                               const std::vector<std::string>& symbols, const ElementValues& values,
+                               const NumericFormula& reference, const ErrorGrid& grid, long double eps,
+                               std::size_t memoryBound = 0, WorkMeter* meter = nullptr);
 
 // `exact` is numericSummary() of the same formula and values. Every term
 // weighed and every error point is a step of `meter` (when given); the

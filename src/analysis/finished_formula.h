@@ -90,6 +90,7 @@ enum class FormulaOutcome {
   kFailedConversion,   // out of memory, or a coefficient past 64 bits, in the ohm-unit
                        // conversion; `message` says which
   kNoFormula,          // none was asked for (--formulas=none): `nodal` gives the numbers
+  kApproximated,       // not expanded: its approximation, made during generation, stands alone
 };
 
 // What the listings of a formula show beside it (the text output's trace

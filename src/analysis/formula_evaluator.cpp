@@ -129,6 +129,13 @@ void buildGraphPair(AnalysisContext& ctx, int passiveCount, int activeCount, int
 
 }  // namespace
 
+bool buildFunctionGraph(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun) {
+  if (topofun < 0 || topofun >= kTopofunCount) return false;
+  if (!sizesFit(ctx, passiveCount, activeCount, actualNodes)) return false;
+  buildGraphPair(ctx, passiveCount, activeCount, actualNodes, topofun, ctx.graph);
+  return true;
+}
+
 FormulaStart startFormula(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun,
                           GraphPair& graph) {
   NetworkStore& s = ctx.store;

@@ -8,6 +8,10 @@ namespace velkor {
 struct AnalysisContext;
 struct GraphPair;
 
+// Builds the graph pair of `topofun` into ctx.graph (with its edge maps
+// and its port edges' names); false when the netlist does not fit.
+bool buildFunctionGraph(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun);
+
 void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun);
 
 // The two ends of an evaluation, for evaluations whose tree products run

@@ -44,7 +44,11 @@ std::vector<PolynomialRoot> asRoots(const std::vector<std::complex<double>>& val
 }
 
 // The DC behaviour H ~ gain s^power from the roots at the origin and the
-// value at an s far below every other root.
+// value at an s a thousand times below every other root, corrected by the
+// factors of those roots: H(s0) / s0^power = gain * prod (1 - s0/z) /
+// prod (1 - s0/p). Far lower an s would leave H = gain s^power below the
+// rounding of the solution when the power is high (five coupling
+// capacitors), and the gain would be noise.
 LowFrequencyBehaviour lowFrequencyOf(const NumericCircuit& circuit, const std::vector<PolynomialRoot>& zeros,
                                      const std::vector<PolynomialRoot>& poles) {
   LowFrequencyBehaviour low;
@@ -59,12 +63,19 @@ LowFrequencyBehaviour lowFrequencyOf(const NumericCircuit& circuit, const std::v
       if (root.value == std::complex<long double>(0)) power += roots == &zeros ? 1 : -1;
       else smallest = std::min(smallest, std::abs(root.value));
     }
-  const long double s = power == 0 ? 0.0L : (std::isfinite(smallest) ? smallest : 1.0L) * 1e-12L;
+  const long double s = power == 0 ? 0.0L : (std::isfinite(smallest) ? smallest : 1.0L) * 1e-3L;
   const std::optional<std::complex<long double>> h = circuit.value({s, 0});
   if (!h) return low;
+  std::complex<long double> gain = *h / std::pow(s, static_cast<long double>(power));
+  if (s != 0) {
+    for (const PolynomialRoot& z : zeros)
+      if (z.value != std::complex<long double>(0)) gain /= 1.0L - s / z.value;
+    for (const PolynomialRoot& p : poles)
+      if (p.value != std::complex<long double>(0)) gain *= 1.0L - s / p.value;
+  }
   low.defined = true;
   low.power = power;
-  low.gain = h->real() / std::pow(s, static_cast<long double>(power));
+  low.gain = gain.real();
   return low;
 }
 

@@ -228,11 +228,13 @@ const OptionEntry kOptions[] = {
        return true;
      }},
     {"formulas", 0, required_argument, "WHICH",
-     "exact (default) or none: numbers of --eval, --bode, --pz and --report by nodal analysis, no formula",
+     "exact or none: every formula expanded (the default; with --approx only when given), or none, the numbers of "
+     "--eval, --bode, --pz and --report by nodal analysis",
      [](CommandLine& o, const char* a, std::string& e) {
        int index = 0;
        if (!pickChoice("formulas", a, {"exact", "none"}, index, e)) return false;
        o.noFormulas = index == 1;
+       o.exactFormulas = index == 0;
        return true;
      }},
     {"input", 0, required_argument, "FORMAT",
@@ -376,6 +378,15 @@ bool parseCommandLine(int argc, char* argv[], CommandLine& options, std::string&
   }
   if (!options.numericNames.empty() && !options.symbolicNames.empty()) {
     error = "'--numeric' and '--symbolic' cannot be combined: name the numbers or the symbols";
+    return false;
+  }
+  // An approximation generated directly is never an exact formula that
+  // values could be written into.
+  if ((!options.numericNames.empty() || !options.symbolicNames.empty()) && options.approximationEps > 0 &&
+      !options.exactFormulas && !options.noFormulas) {
+    error = std::string("'--") + (options.numericNames.empty() ? "symbolic" : "numeric") +
+            "' with '--approx' needs '--formulas=exact': values are written into the exact formulas, and the "
+            "approximation is then made from them";
     return false;
   }
   if (options.noFormulas) {

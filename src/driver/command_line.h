@@ -77,6 +77,11 @@ struct CommandLine {
   // Warnings about option arguments that are read but likely meant
   // otherwise (`--to=5MHz`), one line each, starting with the option.
   std::vector<std::string> warnings;
+  // --formulas=exact: every formula expanded, also with --approx, whose
+  // approximations are then made from the exact formulas (after
+  // generation). Without it --approx generates the dominant terms directly
+  // and prints no exact formula.
+  bool exactFormulas = false;
   // True when any numeric output is asked for.
   bool numeric() const {
     return evaluate || approximationEps > 0 || !bodePath.empty() || !poleZeroPath.empty() || !reportPath.empty();

@@ -1,6 +1,9 @@
 #include "driver/numeric_outputs.h"
 
 #include <algorithm>
+#include <cmath>
+#include <complex>
+#include <map>
 
 #include "analysis/frequency_response.h"
 #include "driver/plot_budget.h"
@@ -107,7 +110,15 @@ bool NumericOutputs::prepare(const CommandLine& options, std::string& error, con
   memoryBound_ = options.maxMemoryGiven ? options.maxMemory : defaultMemoryBound();
   if (options.approximationEps > 0) {
     approximation_ = ApproximationSettings{options.approximationEps, options.fromHz, options.toHz, memoryBound_};
-    settings_.approximation = &approximation_;
+    if (options.exactFormulas) {
+      settings_.approximation = &approximation_;
+    } else {
+      generation_.values = &values_;
+      generation_.settings = approximation_;
+      // The generated terms may take most of the memory the run may use.
+      generation_.memoryBound = memoryBound_;
+      generating_ = true;
+    }
   }
   std::string bode = options.bodePath.empty() ? "" : bodePathWith(options.bodePath, ".svg");
   std::string csv = options.bodePath.empty() ? "" : bodePathWith(options.bodePath, ".csv");
@@ -175,20 +186,44 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
 
   // The range: as asked, or two decades beyond the outermost pole or zero.
   FrequencyRange range = frequencyBand(roots, budget.points, options_->fromHz, options_->toHz);
+  // Each response once per frequency: without a formula every value is a
+  // solution of the nodal equations, and the grid's search asks for the
+  // same frequencies again and again (magnitude and phase, pass by pass).
+  std::vector<std::map<long double, std::complex<long double>>> solved(complete.size());
+  auto responseOf = [&solved](const NumericSummary& summary, std::size_t k) -> ResponseAt {
+    if (!summary.circuit) return [&summary](long double omega) { return summary.atFrequency(omega); };
+    return [&summary, &known = solved[k]](long double omega) {
+      auto [at, fresh] = known.try_emplace(omega);
+      if (fresh) at->second = summary.atFrequency(omega);
+      return at->second;
+    };
+  };
+  // Every value the grid's refinement asks for is a step of the meter;
+  // once the meter says stop, the values are NaN and the refinement ends
+  // at once.
+  auto metered = [&meter](ResponseAt response) -> ResponseAt {
+    return [&meter, response = std::move(response)](long double omega) {
+      if (!meter.step() || meter.interrupted()) return std::complex<long double>(NAN, NAN);
+      return response(omega);
+    };
+  };
   std::vector<ResponseAt> drawn;
-  for (const NumericResults::Entry* entry : complete) {
+  for (std::size_t k = 0; k < complete.size(); ++k) {
+    const NumericResults::Entry* entry = complete[k];
     const NumericSummary& summary = entry->summary;
-    drawn.push_back([&summary](long double omega) { return summary.atFrequency(omega); });
+    drawn.push_back(metered(responseOf(summary, k)));
     if (entry->approximation && entry->approximation->simplified) {
       const NumericFormula& approximated = entry->approximation->formula;
-      drawn.push_back([&approximated](long double omega) { return approximated.atFrequency(omega); });
+      drawn.push_back(metered([&approximated](long double omega) { return approximated.atFrequency(omega); }));
     }
   }
   std::vector<long double> grid = bodeFrequencyGrid(range, roots, drawn);
+  if (stopped()) return false;
   std::vector<FrequencyResponse> responses;
-  for (const NumericResults::Entry* entry : complete) {
+  for (std::size_t k = 0; k < complete.size(); ++k) {
+    const NumericResults::Entry* entry = complete[k];
     const NumericSummary& summary = entry->summary;
-    responses.push_back(frequencyResponse([&summary](long double omega) { return summary.atFrequency(omega); }, grid,
+    responses.push_back(frequencyResponse(responseOf(summary, k), grid,
                                           label(*entry, several), startPhaseDeg(summary.lowFrequency), &meter));
     responses.back().unit = responseUnitOf(entry->summary.name);
     // An approximation is drawn beside its exact formula.

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "analysis/approximation_generation.h"
 #include "analysis/element_values.h"
 #include "driver/command_line.h"
 #include "driver/output_file.h"
@@ -26,6 +27,9 @@ class NumericOutputs {
   bool prepare(const CommandLine& options, std::string& error, const ElementValues* preset = nullptr);
 
   const NumericSettings& settings() const { return settings_; }
+  // --approx without --formulas=exact: the approximations are made during
+  // generation (nullptr otherwise).
+  GenerationPlan* generation() { return generating_ ? &generation_ : nullptr; }
   NumericResults& results() { return results_; }
   // Whether the run applies values at all: numbers are asked for, or values
   // are given (which then are only checked against the netlists' names).
@@ -59,6 +63,8 @@ class NumericOutputs {
   std::size_t warnings_ = 0;
   std::size_t memoryBound_ = 0;  // the run's, 0 for none
   const StopFlag* interruptFlag_ = nullptr;
+  GenerationPlan generation_;
+  bool generating_ = false;
   NumericResults results_;
   OutputFile bodeSvg_, bodeCsv_, poleZero_, report_;
 };

@@ -64,6 +64,11 @@ std::unique_ptr<FormulaDocument> makeDocument(DocumentFormat format, Output& out
 // when values are applied; or, with no formulas asked for, its parameters
 // by nodal analysis alone.
 void analyse(AnalysisContext& ctx, FormulaSink& sink, NumericSink* numeric, const RunOptions& options) {
+  if (ctx.generation != nullptr) {
+    // Approximations during generation, against nodal analysis.
+    analyseNetlist(ctx, sink);
+    return;
+  }
   if (options.noFormulas && options.numeric != nullptr && options.numeric->values != nullptr) {
     analyseNetlistNumerically(ctx, sink, *options.numeric->values);
     return;
@@ -117,6 +122,7 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   ctx->diag.strict = options.strict;
   ctx->meter.interruptFlag = options.interruptFlag;
   ctx->meter.secondsPerFunction = options.secondsPerFunction;
+  ctx->generation = options.generation;
   ctx->meter.progress = options.progress ? &ctx->diag : nullptr;
   ctx->meter.progressInPlace = options.progressInPlace;
   ctx->store.netlistNumber = 0;

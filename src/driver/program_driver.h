@@ -17,6 +17,7 @@ struct RunStatistics;
 struct NumericSettings;
 struct NumericResults;
 struct DeckCircuit;
+struct GenerationPlan;
 struct NumericChoice;
 struct SubstitutionRecord;
 class ElementValues;
@@ -46,6 +47,8 @@ struct RunOptions {
   // (empty: all).
   const std::vector<DeckCircuit>* decks = nullptr;
   std::vector<std::string> deckParameters;
+  // Approximations during generation instead of the exact formulas.
+  const GenerationPlan* generation = nullptr;
   // Elements written as numbers in every formula, at `substitutionValues`
   // (nullptr: none); what the run saw of them goes to `substitutionRecord`.
   const NumericChoice* numericChoice = nullptr;

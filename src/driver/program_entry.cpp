@@ -133,6 +133,7 @@ int finishStandardOutput() {
       run.decks = &decks.decks();
       run.deckParameters = options.parameters;
     }
+    run.generation = numeric.generation();
     numericElements.applyTo(run);
     status = runProgram(decks.active() ? static_cast<CharSource&>(noInput) : input, output, heap, run);
     writeFailed = output.failed();

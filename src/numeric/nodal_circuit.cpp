@@ -1,7 +1,6 @@
 #include "numeric/nodal_circuit.h"
 
 #include <Eigen/Eigenvalues>
-#include <Eigen/LU>
 #include <Eigen/SVD>
 #include <algorithm>
 #include <cmath>
@@ -10,6 +9,7 @@
 
 #include "model/network_store.h"
 #include "model/parameter_table.h"
+#include "numeric/tracked_lu.h"
 
 namespace velkor {
 
@@ -114,8 +114,10 @@ void equilibrate(const RealMatrix& magnitude, std::vector<Real>& rowScale, std::
   }
 }
 
-// Relative size below which a pivot of the equilibrated matrix counts as 0.
-constexpr Real kSingularPivot = 1e-13L;
+// Refinement steps at most, and the share of the parameter's value below
+// which a correction ends them (ten rounding units).
+constexpr int kRefinementSteps = 4;
+constexpr Real kRefinedShare = 1e-18L;
 // A value at most this share of the solution's size is rounding noise.
 constexpr Real kNoise = 1e-13L;
 // Generalized eigenvalues beyond this many times the network's frequency
@@ -157,12 +159,18 @@ std::vector<std::complex<double>> orderedRoots(std::vector<Complex> roots) {
 }
 
 // Relative size below which a singular value counts as 0 in the deflation.
+// For the zeros a smaller one: the zeros of a chain of identical stages
+// (each stage's transmission zero far above the network's frequencies)
+// form a Jordan chain near infinity whose singular values fall as the
+// power of the chain's length, and a coarser rank would take them for
+// infinite roots.
 constexpr Real kRankTolerance = 1e-12L;
+constexpr Real kZeroRankTolerance = 1e-16L;
 
 // The rank of a matrix with singular values `sigma` (descending).
-Eigen::Index rankOf(const Eigen::Matrix<Real, Eigen::Dynamic, 1>& sigma, Real reference) {
+Eigen::Index rankOf(const Eigen::Matrix<Real, Eigen::Dynamic, 1>& sigma, Real reference, Real tolerance) {
   Eigen::Index rank = 0;
-  while (rank < sigma.size() && sigma(rank) > kRankTolerance * reference) ++rank;
+  while (rank < sigma.size() && sigma(rank) > tolerance * reference) ++rank;
   return rank;
 }
 
@@ -173,17 +181,17 @@ Eigen::Index rankOf(const Eigen::Matrix<Real, Eigen::Dynamic, 1>& sigma, Real re
 // exactly the finite eigenvalues (det(A + sB) changes by a constant factor
 // only). This repeats until B is of full rank. Returns the number removed,
 // or -1 for a pencil that is singular (det(A + sB) = 0 for every s).
-long deflateInfinite(RealMatrix& a, RealMatrix& b, Real reference) {
+long deflateInfinite(RealMatrix& a, RealMatrix& b, Real reference, Real tolerance) {
   long removed = 0;
   for (;;) {
     const Eigen::Index n = a.rows();
     if (n == 0) return removed;
     Eigen::JacobiSVD<RealMatrix> svdB(b, Eigen::ComputeFullU);
-    const Eigen::Index rank = rankOf(svdB.singularValues(), reference);
+    const Eigen::Index rank = rankOf(svdB.singularValues(), reference, tolerance);
     if (rank == n) return removed;
     const RealMatrix a2 = svdB.matrixU().rightCols(n - rank).transpose() * a;
     Eigen::JacobiSVD<RealMatrix> svdA(a2, Eigen::ComputeFullV);
-    if (rankOf(svdA.singularValues(), reference) < n - rank) return -1;
+    if (rankOf(svdA.singularValues(), reference, tolerance) < n - rank) return -1;
     const RealMatrix u1 = svdB.matrixU().leftCols(rank);
     const RealMatrix null = svdA.matrixV().rightCols(rank);
     RealMatrix nextA = u1.transpose() * a * null;
@@ -200,7 +208,7 @@ long deflateInfinite(RealMatrix& a, RealMatrix& b, Real reference) {
 // scatter to large finite values) and those at the origin (likewise, for a
 // multiple root there) are removed exactly first; a generalized Schur form
 // of what is left gives the others.
-std::vector<Complex> finiteEigenvalues(const RealMatrix& g0, const RealMatrix& c0) {
+std::vector<Complex> finiteEigenvalues(const RealMatrix& g0, const RealMatrix& c0, Real tolerance) {
   if (g0.rows() == 0) return {};
   RealMatrix magnitude = g0.cwiseAbs() + c0.cwiseAbs();
   std::vector<Real> rowScale, columnScale;
@@ -214,9 +222,9 @@ std::vector<Complex> finiteEigenvalues(const RealMatrix& g0, const RealMatrix& c
       c(r, k) = c0(r, k) * scale;
     }
   const Real reference = std::max(g.norm(), c.norm());
-  if (deflateInfinite(g, c, reference) < 0) return {};
+  if (deflateInfinite(g, c, reference, tolerance) < 0) return {};
   // At the origin: the infinite eigenvalues of the reversed pencil.
-  const long atOrigin = deflateInfinite(c, g, reference);
+  const long atOrigin = deflateInfinite(c, g, reference, tolerance);
   if (atOrigin < 0) return {};
   std::vector<Complex> roots(static_cast<std::size_t>(atOrigin), Complex(0));
   const Eigen::Index n = g.rows();
@@ -278,6 +286,19 @@ void NumericCircuit::build(const NetworkStore& s, const ValueLookup& values) {
   for (int port = 0; port < 2; ++port)
     if (nodeOk(s.portNodes[2 * port]) && nodeOk(s.portNodes[2 * port + 1]))
       parts.join(s.portNodes[2 * port], s.portNodes[2 * port + 1]);
+  // A part that touches neither port: no tree spans the network, and the
+  // formulas are 0/0; so is the parameter here, although the part could
+  // not change its value.
+  {
+    std::vector<bool> portPart(static_cast<std::size_t>(nodes + 1), false);
+    for (int k = 0; k < 4; ++k)
+      if (nodeOk(s.portNodes[k])) portPart[static_cast<std::size_t>(parts.find(s.portNodes[k]))] = true;
+    auto apart = [&](int n) { return nodeOk(n) && !portPart[static_cast<std::size_t>(parts.find(n))]; };
+    bool floating = false;
+    for (int p = 2; p <= passiveCount; ++p) floating = floating || apart(s.passiveEdges[p].node1);
+    for (int a = 1; a <= activeCount; ++a) floating = floating || apart(s.activeEdges[a].outPlus);
+    if (floating) status_ = Status::Indeterminate;
+  }
   // Unknown column of each node's voltage; -1 for a datum.
   std::vector<long> column(static_cast<std::size_t>(nodes + 1), -1);
   std::size_t next = 0;
@@ -413,25 +434,57 @@ std::optional<NumericCircuit::Point> NumericCircuit::solve(std::complex<long dou
   if (status_ != Status::Regular) return std::nullopt;
   const auto n = static_cast<Eigen::Index>(rows_);
   ComplexMatrix a = ComplexMatrix::Zero(n, n);
-  RealMatrix magnitude = RealMatrix::Zero(n, n);
+  // Beside each entry the sum of the sizes of its terms: an entry whose
+  // terms cancel is told from one that is merely small.
+  RealMatrix bound = RealMatrix::Zero(n, n);
+  const Real size = std::abs(s);
   for (const Entry& e : entries_) {
     const auto r = static_cast<Eigen::Index>(e.row), c = static_cast<Eigen::Index>(e.column);
     a(r, c) += Complex(e.g) + s * e.c;
+    bound(r, c) += std::abs(e.g) + size * std::abs(e.c);
   }
-  magnitude = a.cwiseAbs();
   std::vector<Real> rowScale, columnScale;
-  equilibrate(magnitude, rowScale, columnScale);
-  for (Eigen::Index r = 0; r < n; ++r)
-    for (Eigen::Index c = 0; c < n; ++c)
-      a(r, c) *= rowScale[static_cast<std::size_t>(r)] * columnScale[static_cast<std::size_t>(c)];
-  Eigen::FullPivLU<ComplexMatrix> lu(a);
-  lu.setThreshold(kSingularPivot);
-  if (!lu.isInvertible()) return std::nullopt;
+  equilibrate(bound, rowScale, columnScale);
+  for (Eigen::Index c = 0; c < n; ++c)
+    for (Eigen::Index r = 0; r < n; ++r) {
+      const Real scale = rowScale[static_cast<std::size_t>(r)] * columnScale[static_cast<std::size_t>(c)];
+      a(r, c) *= scale;
+      bound(r, c) *= scale;
+    }
+  // Whether the equations are singular for every s is told by full
+  // pivoting (analyse()); then partial pivoting serves. Either way a
+  // pivot is refused only when it is lost to cancellation, never for being
+  // small: a high gain makes pivots small without making them uncertain.
+  // Partial pivoting can lose a column to cancellation that full pivoting
+  // keeps (elimination in a poor order swamps a small true entry), so a
+  // column of noise is checked once more with full pivoting.
+  TrackedLu lu;
+  if (!(regularityKnown_ && lu.factor(a, bound, TrackedLu::Pivoting::Partial)) &&
+      !lu.factor(a, std::move(bound), TrackedLu::Pivoting::Full))
+    return std::nullopt;
   ComplexVector b = ComplexVector::Zero(n);
   b(static_cast<Eigen::Index>(driveRow_)) = rowScale[driveRow_];
   ComplexVector x = lu.solve(b);
-  // One step of refinement on the residual.
-  x += lu.solve(b - a * x);
+  // Refinement on the residual of the unscaled equations, taken from the
+  // elements' entries in quadruple precision: where the parameter is small
+  // beside the network's other quantities (deep in a stop band, or s^5
+  // below the coupling corners) the LU alone leaves it a rounding of those
+  // quantities; each step gains the digits the equations' condition allows.
+  for (int step = 0; step < kRefinementSteps; ++step) {
+    const std::vector<Complex> wide = residual(s, x.data(), columnScale);
+    ComplexVector r(n);
+    for (Eigen::Index k = 0; k < n; ++k)
+      r(k) = wide[static_cast<std::size_t>(k)] * rowScale[static_cast<std::size_t>(k)];
+    const ComplexVector dx = lu.solve(r);
+    x += dx;
+    // Done when the parameter itself no longer moves.
+    Complex h = 0, dh = 0;
+    for (const auto& [col, weight] : output_) {
+      h += weight * x(static_cast<Eigen::Index>(col)) * columnScale[col];
+      dh += weight * dx(static_cast<Eigen::Index>(col)) * columnScale[col];
+    }
+    if (!(std::norm(dh) > kRefinedShare * kRefinedShare * std::norm(h))) break;
+  }
   Complex h = 0;
   Real weights = 0, largest = 0;
   for (const auto& [col, weight] : output_) {
@@ -442,6 +495,38 @@ std::optional<NumericCircuit::Point> NumericCircuit::solve(std::complex<long dou
     largest = std::max(largest, std::abs(x(k)) * columnScale[static_cast<std::size_t>(k)]);
   if (!std::isfinite(h.real()) || !std::isfinite(h.imag())) return std::nullopt;
   return Point{zero_ ? Complex(0) : h, largest * weights};
+}
+
+std::vector<std::complex<long double>> NumericCircuit::residual(std::complex<long double> s,
+                                                               const std::complex<long double>* x,
+                                                               const std::vector<long double>& columnScale) const {
+  // (a + b i)(c + d i) of long doubles in quadruple precision: the products
+  // are exact, the sums lose 1e-34 of their terms.
+  using Wide = __float128;
+  const auto n = static_cast<std::size_t>(rows_);
+  std::vector<Wide> re(n, 0), im(n, 0);
+  re[driveRow_] = 1;
+  const Wide sr = static_cast<Wide>(s.real()), si = static_cast<Wide>(s.imag());
+  std::vector<Wide> xr(n), xi(n);  // the scalings are powers of 2: exact
+  for (std::size_t k = 0; k < n; ++k) {
+    xr[k] = static_cast<Wide>(x[k].real() * columnScale[k]);
+    xi[k] = static_cast<Wide>(x[k].imag() * columnScale[k]);
+  }
+  for (const Entry& e : entries_) {
+    const Wide g = static_cast<Wide>(e.g);
+    if (e.c == 0) {
+      re[e.row] -= g * xr[e.column];
+      im[e.row] -= g * xi[e.column];
+      continue;
+    }
+    const Wide c = static_cast<Wide>(e.c);
+    const Wide ar = g + sr * c, ai = si * c;
+    re[e.row] -= ar * xr[e.column] - ai * xi[e.column];
+    im[e.row] -= ar * xi[e.column] + ai * xr[e.column];
+  }
+  std::vector<Complex> r(n);
+  for (std::size_t k = 0; k < n; ++k) r[k] = Complex(static_cast<Real>(re[k]), static_cast<Real>(im[k]));
+  return r;
 }
 
 std::optional<std::complex<long double>> NumericCircuit::value(std::complex<long double> s) const {
@@ -473,6 +558,7 @@ void NumericCircuit::analyse() {
     return;
   }
   zero_ = allSmall;
+  regularityKnown_ = true;
 }
 
 const std::vector<std::complex<double>>& NumericCircuit::poles() const {
@@ -497,13 +583,13 @@ void NumericCircuit::findRoots() const {
   }
   // H = 0 has neither poles nor zeros.
   if (zero_) return;
-  std::vector<Complex> poles = finiteEigenvalues(g.topLeftCorner(n, n), c.topLeftCorner(n, n));
+  std::vector<Complex> poles = finiteEigenvalues(g.topLeftCorner(n, n), c.topLeftCorner(n, n), kRankTolerance);
   std::vector<Complex> zeros;
   if (!zero_) {
     // det [[G + sC, e], [n', 0]] = -det(G + sC) H(s).
     g(static_cast<Eigen::Index>(driveRow_), n) = 1;
     for (const auto& [col, weight] : output_) g(n, static_cast<Eigen::Index>(col)) += weight;
-    zeros = finiteEigenvalues(g, c);
+    zeros = finiteEigenvalues(g, c, kZeroRankTolerance);
   }
   // A pole and a zero that coincide cancel: modes of the network that the
   // parameter does not see (a part the ports neither drive nor observe)

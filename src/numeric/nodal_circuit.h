@@ -103,6 +103,9 @@ class NumericCircuit {
     long double g, c;  // value of G and C at (row, column)
   };
 
+  // b - (G + sC) x for the unscaled x (x times columnScale), b the drive.
+  std::vector<std::complex<long double>> residual(std::complex<long double> s, const std::complex<long double>* x,
+                                                  const std::vector<long double>& columnScale) const;
   void build(const NetworkStore& store, const ValueLookup& values);
   void analyse();
   void findRoots() const;
@@ -117,6 +120,7 @@ class NumericCircuit {
   std::vector<std::pair<std::size_t, long double>> output_;  // n: the numerator's weights
   long double frequencyScale_ = 1;                           // a typical |s| of the network
   bool zero_ = false;
+  bool regularityKnown_ = false;  // analyse() has run
   mutable bool rootsFound_ = false;
   mutable std::vector<std::complex<double>> poles_;
   mutable std::vector<std::complex<double>> zeros_;

@@ -30,9 +30,26 @@ std::string unavailable(const Approximation& a) {
   return text;
 }
 
+// The kept terms of an approximation made during generation, with the
+// terms generated (the exact formula's count is not known).
+std::string generatedCounts(const Approximation& a) {
+  return "numerator " + std::to_string(a.kept.numerator) + ", denominator " + std::to_string(a.kept.denominator) +
+         " (of " + std::to_string(a.generated.numerator) + " and " + std::to_string(a.generated.denominator) +
+         " generated, largest first at the values)";
+}
+
+std::string notMet(const Approximation& a) {
+  return "eps " + formatNumber(a.eps) + " not met: " + a.stoppedBy + " stopped the search at error " +
+         formatNumber(a.error, 4) + " over " + band(a);
+}
+
 }  // namespace
 
 std::string approximationText(const Approximation& a) {
+  if (a.duringGeneration && a.outcome == Approximation::Outcome::Simplified)
+    return " " + (a.met ? "eps " + formatNumber(a.eps) + ", error " + formatNumber(a.error, 4) + " over " + band(a)
+                        : notMet(a)) +
+           "\n kept terms: " + generatedCounts(a) + "\n";
   switch (a.outcome) {
     case Approximation::Outcome::Simplified:
       return " eps " + formatNumber(a.eps) + ", error " + formatNumber(a.error, 4) + " over " + band(a) +
@@ -45,6 +62,10 @@ std::string approximationText(const Approximation& a) {
 }
 
 std::string approximationCaption(const Approximation& a) {
+  if (a.duringGeneration && a.outcome == Approximation::Outcome::Simplified)
+    return (a.met ? "eps " + formatNumber(a.eps) + ", error " + formatNumber(a.error, 4) + " over " + band(a)
+                  : notMet(a)) +
+           ", kept terms " + generatedCounts(a);
   switch (a.outcome) {
     case Approximation::Outcome::Simplified:
       return "eps " + formatNumber(a.eps) + ", error " + formatNumber(a.error, 4) + " over " + band(a) +

@@ -16,6 +16,7 @@ const char* outcomeName(FormulaOutcome outcome) {
     case FormulaOutcome::kDone: return "done";
     case FormulaOutcome::kSkipped: return "skipped";
     case FormulaOutcome::kNoFormula: return "numbers_only";
+    case FormulaOutcome::kApproximated: return "approximated";
     case FormulaOutcome::kFailedCopy:
     case FormulaOutcome::kFailedConversion: return "failed";
   }
@@ -117,6 +118,8 @@ void JsonDocument::formulaFinished(const FinishedFormula& formula) {
     out_.print("]");
     if (formula.approximation != nullptr) writeApproximation(formula, *formula.approximation);
   }
+  if (formula.outcome == FormulaOutcome::kApproximated && formula.approximation != nullptr)
+    writeApproximation(formula, *formula.approximation);
   if (extra_) {
     const std::string more = extra_(formula);
     if (!more.empty()) out_.print(",\n    %s", more.c_str());
@@ -139,9 +142,12 @@ void JsonDocument::writeApproximation(const FinishedFormula& formula, const Appr
   if (approximation.computed())
     head += ", \"error\": " + number(approximation.error) + ", \"band\": [" + number(approximation.fromHz) + ", " +
             number(approximation.toHz) + "], \"kept\": " + counts(approximation.kept) +
-            ", \"total\": " + counts(approximation.total);
+            (approximation.duringGeneration
+                 ? ", \"generated\": " + counts(approximation.generated) +
+                       ", \"met\": " + (approximation.met ? "true" : "false")
+                 : ", \"total\": " + counts(approximation.total));
   out_.write(head.data(), head.size());
-  if (approximation.computed()) {
+  if (approximation.computed() && (approximation.simplified() || formula.numerator != nullptr)) {
     const bool simplified = approximation.simplified();
     out_.print(",\n     \"numerator\": [");
     writePolynomial(formula, simplified ? approximation.numerator : *formula.numerator);

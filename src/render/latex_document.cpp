@@ -173,6 +173,10 @@ void LatexDocument::endRun() {
 void LatexDocument::formulaFinished(const FinishedFormula& formula) {
   if (!bodyOnly_) out_.print("\n\\noindent %s\n", textEscaped(formula.heading).c_str());
   const std::string name = latexName(formula.name);
+  if (formula.outcome == FormulaOutcome::kApproximated && formula.approximation != nullptr) {
+    writeApproximation(formula, name, *formula.approximation);
+    return;
+  }
   if (formula.outcome != FormulaOutcome::kDone || formula.numerator == nullptr || formula.denominator == nullptr) {
     if (!bodyOnly_) {
       const std::string why = formula.failed() ? formula.message : std::string("not computed\n");
@@ -194,8 +198,12 @@ void LatexDocument::formulaFinished(const FinishedFormula& formula) {
     const std::string numbers = extra_(formula);
     out_.write(numbers.data(), numbers.size());
   }
-  const Approximation* approximation = formula.approximation;
-  if (approximation == nullptr) return;
+  if (formula.approximation != nullptr) writeApproximation(formula, name, *formula.approximation);
+}
+
+void LatexDocument::writeApproximation(const FinishedFormula& formula, const std::string& name,
+                                       const Approximation& shown) {
+  const Approximation* approximation = &shown;
   if (!bodyOnly_) out_.print("\n\\noindent Approximation: %s\n", textEscaped(approximationCaption(*approximation)).c_str());
   if (approximation->simplified()) {
     // The tilde over the letter, not over its subscript: \tilde{g}_{21}.

@@ -14,6 +14,8 @@
 
 namespace velkor {
 
+struct Approximation;
+
 // A symbol or parameter name typeset: the element letter, the rest as a
 // subscript (r1 as r_{1}, cpi2 as c_{\mathrm{pi2}}, r_load as
 // r_{\mathrm{load}}), special characters escaped.
@@ -46,6 +48,9 @@ class LatexDocument final : public FormulaDocument {
   static constexpr double kContinuationIndentPt = 10;
 
  private:
+  // The approximation's caption and its equation, after the formula or
+  // in its place.
+  void writeApproximation(const FinishedFormula& formula, const std::string& name, const Approximation& approximation);
   void writeEquation(const FinishedFormula& formula, const std::string& name, const PolynomialView& numerator,
                      const PolynomialView& denominator);
   void writePolynomial(const FinishedFormula& formula, const PolynomialView& polynomial, Output* out,

@@ -40,7 +40,22 @@ void NumericSink::numbersOnly(const FinishedFormula& formula) {
   inner_.formulaFinished(formula);
   current_ = nullptr;
   if (printText_ && settings_.evaluate) out_.putText((numericText(entry.summary) + "\n").c_str());
-  if (settings_.keep) results_.formulas.push_back(std::move(entry));
+  if (!settings_.keep) return;
+  if (const Approximation* approximation = formula.approximation) {
+    // Made during generation: kept for the plots and the report as one
+    // made from the exact formula.
+    NumericResults::Entry::Approximated kept;
+    kept.caption = approximationCaption(*approximation);
+    kept.simplified = approximation->simplified();
+    if (kept.simplified) {
+      if (settings_.typeset)
+        kept.mathml = mathmlFormula(formula.name, approximation->numerator, approximation->denominator,
+                                    formula.symbols, kMathmlTermLimit, true);
+      kept.formula = approximation->formula;
+    }
+    entry.approximation = std::move(kept);
+  }
+  results_.formulas.push_back(std::move(entry));
 }
 
 void NumericSink::crossCheck(const FinishedFormula& formula, const NumericSummary& summary) {
@@ -55,7 +70,8 @@ void NumericSink::crossCheck(const FinishedFormula& formula, const NumericSummar
 void NumericSink::formulaFinished(const FinishedFormula& formula) {
   for (const std::string& name : formula.symbols)
     if (!name.empty()) results_.symbols.insert(name);
-  if (formula.outcome == FormulaOutcome::kNoFormula && formula.nodal) {
+  if ((formula.outcome == FormulaOutcome::kNoFormula || formula.outcome == FormulaOutcome::kApproximated) &&
+      formula.nodal) {
     numbersOnly(formula);
     return;
   }

@@ -127,6 +127,9 @@ void TextRenderer::formulaFinished(const FinishedFormula& formula) {
     case FormulaOutcome::kNoFormula:
       out_.print("\n");
       return;
+    case FormulaOutcome::kApproximated:
+      if (formula.approximation != nullptr) printApproximation(formula, *formula.approximation);
+      return;
     case FormulaOutcome::kFailedConversion:
     case FormulaOutcome::kDone:
       break;

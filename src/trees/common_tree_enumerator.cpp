@@ -93,6 +93,8 @@ bool validGraph(const GraphPair& g) {
   return true;
 }
 
+}  // namespace
+
 // Fills joinedFrom[e] for e = E + 1 down to 2: the components of the
 // edges e .. E, added one at a time from the last.
 void labelSuffixes(const EdgeEnds& ends, int lastEdge, int nodes, std::uint64_t (*joinedFrom)[kGraphNodeSlots]) {
@@ -132,8 +134,6 @@ bool endsStillJoined(const UndoableForest& forest, const EdgeEnds& ends,
   }
   return (reached & target) != 0;
 }
-
-}  // namespace
 
 bool startCommonTrees(CommonTreeEnumerator& en, const GraphPair& g) {
   const int nodes = g.actual_nodes;

@@ -84,6 +84,18 @@ struct CommonTreeEnumerator {
   std::uint64_t vJoinedFrom[kEdgeSlots + 1][kGraphNodeSlots] = {};
 };
 
+struct EdgeEnds;
+
+// The components of the graph of edges e .. lastEdge alone, for every e
+// from lastEdge + 1 down to 2: joinedFrom[e][v] holds the nodes of node
+// v's component, one bit each.
+void labelSuffixes(const EdgeEnds& ends, int lastEdge, int nodes, std::uint64_t (*joinedFrom)[kGraphNodeSlots]);
+
+// Whether the taken edges (in `forest`) and the edges after `edge` still
+// join the two ends of `edge`: with the taken and open edges connected,
+// whether leaving `edge` out keeps them connected.
+bool endsStillJoined(const UndoableForest& forest, const EdgeEnds& ends,
+                     const std::uint64_t (*joinedFrom)[kGraphNodeSlots], int edge);
 // Sets up the enumeration of `g` from its first edge; false when `g` has no
 // common tree at all (the enumeration is then exhausted).
 bool startCommonTrees(CommonTreeEnumerator& en, const GraphPair& g);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <numbers>
+#include <sstream>
 
 #include "analysis/analysis_context.h"
 #include "analysis/numeric_summary.h"
@@ -16,6 +17,7 @@
 #include "model/element_symbols.h"
 #include "model/parameter_table.h"
 #include "numeric/nodal_circuit.h"
+#include "render/numeric_sink.h"
 #include "support/char_source.h"
 #include "crosscheck/crosscheck.h"
 #include "driver/program_driver.h"
@@ -336,6 +338,80 @@ TEST(NodalEngine, EqualsTheFormulasOfEveryGoldenNetlistAndOfRandomNetlists) {
   EXPECT_LT(tally.extraPoles, 10);
   EXPECT_GT(tally.comparisons, 20000);
   EXPECT_GT(tally.poles, 500);
+}
+
+}  // namespace
+}  // namespace velkor::crosscheck
+
+namespace velkor::crosscheck {
+namespace {
+
+// The lines from "dc:" to the end of each numeric block: what both paths
+// print alike (the formula path adds the coefficients before them).
+std::vector<std::string> rootBlocks(const std::string& output) {
+  std::vector<std::string> blocks;
+  std::istringstream in(output);
+  std::string line;
+  bool inside = false;
+  while (std::getline(in, line)) {
+    if (line.rfind(" dc:", 0) == 0) {
+      blocks.emplace_back();
+      inside = true;
+    } else if (line.empty() || line.rfind(" Function:", 0) == 0 || line.rfind("input data:", 0) == 0) {
+      inside = false;
+    }
+    if (inside) blocks.back() += line + "\n";
+  }
+  return blocks;
+}
+
+// Whole runs of the examples with values, with and without formulas: the
+// DC values, zeros and poles print alike (six digits), the formulas are
+// checked against nodal analysis without a fault, and a 0/0 parameter gets
+// the formula path's warning and no number.
+TEST(NodalEngine, RunsWithoutFormulasPrintTheNumbersOfTheFormulas) {
+  const std::string dir = VELKOR_EXAMPLES_DIR;
+  for (const char* name : {"common_emitter_stage", "sallen_key_lowpass"}) {
+    const std::string netlist = velkor::testing::readFile(dir + "/" + name + ".net");
+    ElementValues values;
+    values.readFile(dir + "/" + std::string(name) + ".values");
+    NumericSettings settings;
+    settings.values = &values;
+    settings.evaluate = true;
+    NumericResults exactResults, nodalResults;
+    RunOptions exact;
+    exact.numeric = &settings;
+    exact.numericResults = &exactResults;
+    RunOptions nodal = exact;
+    nodal.numericResults = &nodalResults;
+    nodal.noFormulas = true;
+    const std::string withFormulas = runOnString(netlist, exact);
+    const std::string without = runOnString(netlist, nodal);
+    EXPECT_TRUE(exactResults.faults.empty()) << exactResults.faults.front();
+    EXPECT_GT(exactResults.crossChecks, 0) << name;
+    EXPECT_EQ(without.find("Numerator:"), std::string::npos) << name;
+    EXPECT_NE(without.find(" Numeric (nodal analysis, no formula):"), std::string::npos) << name;
+    EXPECT_EQ(rootBlocks(without), rootBlocks(withFormulas)) << name;
+    EXPECT_FALSE(rootBlocks(without).empty()) << name;
+  }
+  // An ideal op-amp whose nullator y11 shorts leaves it 0/0.
+  ElementValues values;
+  values.set("r1", 1000, "test");
+  NumericSettings settings;
+  settings.values = &values;
+  settings.evaluate = true;
+  NumericResults results;
+  RunOptions nodal;
+  nodal.numeric = &settings;
+  nodal.numericResults = &results;
+  nodal.noFormulas = true;
+  StringOutput errors;
+  nodal.errors = &errors;
+  const std::string output = runOnString("r1 1 2 o1 1 0 2 0 f 1 0 2 0 p y11 end", nodal);
+  EXPECT_NE(output.find("(0/0)"), std::string::npos) << output;
+  EXPECT_EQ(output.find("nan"), std::string::npos) << output;
+  EXPECT_NE(errors.text().find("warning: y11 is 0/0: the network's ideal op-amps"), std::string::npos)
+      << errors.text();
 }
 
 }  // namespace

@@ -80,7 +80,7 @@ Stopped runAndStop(const std::string& dir, double after) {
   if (child == 0) {
     if (chdir(dir.c_str()) != 0) _exit(126);
     freopen("/dev/null", "w", stderr);
-    execl(VELKOR_BINARY, VELKOR_BINARY, "--values=amp.val", "--approx=0.05", "--bode=b", "--points=100000", "-o", "out.txt", "amp.net",
+    execl(VELKOR_BINARY, VELKOR_BINARY, "--values=amp.val", "--formulas=exact", "--approx=0.05", "--bode=b", "--points=100000", "-o", "out.txt", "amp.net",
           static_cast<char*>(nullptr));
     _exit(127);
   }

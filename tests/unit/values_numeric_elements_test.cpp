@@ -198,6 +198,10 @@ TEST(NumericElements, MistakesInTheNamesAreOneLineWithTheExitStatus) {
       {"--symbolic=c1 --formulas=none --eval " + sk, 2,
        "velkor: '--symbolic' writes values into the formulas: it cannot be combined with '--formulas=none'\n"
        "Try 'velkor --help'.\n"},
+      {"--numeric=r1 --approx=0.05 " + sk, 2,
+       "velkor: '--numeric' with '--approx' needs '--formulas=exact': values are written into the exact formulas, "
+       "and the approximation is then made from them\n"
+       "Try 'velkor --help'.\n"},
       {"--numeric=R2 rc.cir", 2, "velkor: --numeric: 'r2' is no element of the deck\n"},
       // Every element but C1, where the transistor has no operating point:
       // its symbols stay, with a warning each (an error under --strict).

@@ -1,0 +1,68 @@
+// The common trees of a graph pair whose products are large at element
+// values, found without visiting the others.
+//
+// Each edge carries a magnitude at each of a few frequencies (its
+// admittance |y(jw)| as a logarithm; 0 for the edges that stand for the
+// factor 1, -inf for a zero value), and a tree's magnitude at a frequency
+// is the product over its edges. A tree is wanted when at one frequency at
+// least its magnitude reaches that frequency's threshold.
+//
+// The search is the pruned enumeration of the common trees (edges decided
+// in ascending order, each taken before it is left out, so trees come in
+// the order of the exact enumeration), cut further by a bound: a partial
+// tree is abandoned when, at every frequency, the product of its edges
+// times the largest completion still open stays below the threshold. The
+// largest completion is a maximum-weight spanning tree of the open edges
+// over the components of the taken ones, in each graph alone (a common
+// tree completes both graphs, so the smaller of the two bounds it).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "trees/graph_pair.h"
+
+namespace velkor {
+
+class WorkMeter;
+
+class DominantTreeSearch {
+ public:
+  // edgeLog[f][e]: the log magnitude of edge e (1 .. g.edges) at frequency f.
+  DominantTreeSearch(const GraphPair& g, std::vector<std::vector<double>> edgeLog);
+
+  // A wanted tree: its edges (count of them), and its sign.
+  using Visit = std::function<void(const int* edges, int count, int sign)>;
+
+  // Every common tree whose log magnitude reaches thresholdLog[f] at some
+  // frequency f, in enumeration order. False when `meter` stopped it.
+  bool collect(const std::vector<double>& thresholdLog, const Visit& visit, WorkMeter& meter);
+
+  // Per frequency, a ceiling on the log magnitude of every common tree:
+  // the lighter of the two graphs' heaviest spanning trees (-inf where
+  // either graph has none).
+  std::vector<double> ceiling() const;
+
+  // Partial trees looked at by the last search.
+  std::uint64_t visited() const { return visited_; }
+
+ private:
+  struct State;
+  struct Completion;
+  void start(State& st) const;
+  bool search(State& st, int edge);
+  // The heaviest completion of the current partial tree in one graph
+  // (side 0: the i-graph, 1: the v-graph) at frequency f, over the open
+  // edges from `edge` on: its log magnitude, -inf when there is none.
+  void complete(const State& st, int f, int side, int edge, Completion& out) const;
+  void derive(State& st, int edge, bool taken);
+  bool promising(State& st, int edge);
+
+  const GraphPair& g_;
+  std::vector<std::vector<double>> edgeLog_;
+  std::vector<std::vector<int>> byWeight_;  // per frequency: usable edges, heaviest first
+  std::uint64_t visited_ = 0;
+};
+
+}  // namespace velkor
