@@ -30,7 +30,10 @@ struct CompensatedSum {
   long double value() const { return sum + compensation; }
 };
 
-long double power(long double base, int exponent) {
+
+}  // namespace
+
+long double integerPower(long double base, int exponent) {
   long double result = 1;
   while (exponent > 0) {
     if (exponent & 1) result *= base;
@@ -39,8 +42,6 @@ long double power(long double base, int exponent) {
   }
   return result;
 }
-
-}  // namespace
 
 SymbolAssignment assignSymbols(const std::vector<std::string>& symbols, const ElementValues& values) {
   SymbolAssignment assignment;
@@ -80,7 +81,7 @@ long double termValue(const TermView& term, std::span<const long double> symbolV
   for (int f = 0; f < term.factorCount; ++f) {
     const FormulaFactor& factor = term.factors[f];
     long double value = symbolValues[static_cast<std::size_t>(factor.symbol)];
-    product *= factor.exponent == 1 ? value : power(value, factor.exponent);
+    product *= factor.exponent == 1 ? value : integerPower(value, factor.exponent);
   }
   return product;
 }

@@ -44,6 +44,9 @@ struct NumericPolynomial {
 // One term's coefficient times its symbols' values.
 long double termValue(const TermView& term, std::span<const long double> symbolValues);
 
+// base^exponent for exponent >= 0, by repeated squaring (1 for exponent 0).
+long double integerPower(long double base, int exponent);
+
 // Sums every term's coefficient times its symbols' values into one
 // coefficient per power of s, from `lowestPower` up to the highest power
 // present (`lowestPower` must not exceed the lowest power of any term).

@@ -6,19 +6,11 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "analysis/numeric_formula.h"
+
 namespace velkor {
 
 namespace {
-
-long double power(long double base, int exponent) {
-  long double result = 1;
-  while (exponent > 0) {
-    if (exponent & 1) result *= base;
-    base *= base;
-    exponent >>= 1;
-  }
-  return result;
-}
 
 // One term of the result while its parts are added: Neumaier's compensated
 // sum, so that parts of opposite sign cancel without eating the digits.
@@ -56,7 +48,7 @@ class Merger {
       const bool known = symbol < written_.size();
       if (known) occurs_[symbol] = true;
       if (known && written_[symbol] > 0) {
-        part *= factor.exponent == 1 ? values_[symbol] : power(values_[symbol], factor.exponent);
+        part *= factor.exponent == 1 ? values_[symbol] : integerPower(values_[symbol], factor.exponent);
         roundings += 2 * factor.exponent;
         continue;
       }

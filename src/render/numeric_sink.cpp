@@ -13,6 +13,25 @@
 
 namespace velkor {
 
+namespace {
+
+// What the plots and the report keep of a formula's approximation.
+NumericResults::Entry::Approximated keptApproximation(const FinishedFormula& formula,
+                                                      const Approximation& approximation, bool typeset) {
+  NumericResults::Entry::Approximated kept;
+  kept.caption = approximationCaption(approximation);
+  kept.simplified = approximation.simplified();
+  if (kept.simplified) {
+    if (typeset)
+      kept.mathml = mathmlFormula(formula.name, approximation.numerator, approximation.denominator, formula.symbols,
+                                  kMathmlTermLimit, true);
+    kept.formula = approximation.formula;
+  }
+  return kept;
+}
+
+}  // namespace
+
 std::string NumericSink::currentJson() const {
   if (current_ == nullptr || !settings_.evaluate) return {};
   // Names that are not UTF-8 (the input may hold any bytes) get U+FFFD,
@@ -44,16 +63,7 @@ void NumericSink::numbersOnly(const FinishedFormula& formula) {
   if (const Approximation* approximation = formula.approximation) {
     // Made during generation: kept for the plots and the report as one
     // made from the exact formula.
-    NumericResults::Entry::Approximated kept;
-    kept.caption = approximationCaption(*approximation);
-    kept.simplified = approximation->simplified();
-    if (kept.simplified) {
-      if (settings_.typeset)
-        kept.mathml = mathmlFormula(formula.name, approximation->numerator, approximation->denominator,
-                                    formula.symbols, kMathmlTermLimit, true);
-      kept.formula = approximation->formula;
-    }
-    entry.approximation = std::move(kept);
+    entry.approximation = keptApproximation(formula, *approximation, settings_.typeset);
   }
   results_.formulas.push_back(std::move(entry));
 }
@@ -119,16 +129,7 @@ void NumericSink::formulaFinished(const FinishedFormula& formula) {
   if (settings_.typeset)
     entry.mathml = mathmlFormula(formula.name, *formula.numerator, *formula.denominator, formula.symbols);
   if (approximation) {
-    NumericResults::Entry::Approximated kept;
-    kept.caption = approximationCaption(*approximation);
-    kept.simplified = approximation->simplified();
-    if (kept.simplified) {
-      if (settings_.typeset)
-        kept.mathml = mathmlFormula(formula.name, approximation->numerator, approximation->denominator,
-                                    formula.symbols, kMathmlTermLimit, true);
-      kept.formula = std::move(approximation->formula);
-    }
-    entry.approximation = std::move(kept);
+    entry.approximation = keptApproximation(formula, *approximation, settings_.typeset);
   }
   results_.formulas.push_back(std::move(entry));
 }

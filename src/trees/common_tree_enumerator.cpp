@@ -82,7 +82,9 @@ namespace {
 
 constexpr int kForced = kClassNullor | kClassPort1 | kClassPort2;
 
-bool validGraph(const GraphPair& g) {
+}  // namespace
+
+bool validGraphPair(const GraphPair& g) {
   if (g.minty_nodes < 1 || g.minty_nodes > kMaxGraphNodes || g.actual_nodes != g.minty_nodes - 1) return false;
   if (g.edges < 1 || g.edges >= kEdgeSlots) return false;
   for (int e = 2; e <= g.edges; ++e) {
@@ -92,8 +94,6 @@ bool validGraph(const GraphPair& g) {
   }
   return true;
 }
-
-}  // namespace
 
 // Fills joinedFrom[e] for e = E + 1 down to 2: the components of the
 // edges e .. E, added one at a time from the last.
@@ -140,7 +140,7 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
   const int needed = nodes - 1;
   bool backtrack = false;
   if (en.state == EnumerationState::kStart) {
-    if (!validGraph(g)) {
+    if (!validGraphPair(g)) {
       en.state = EnumerationState::kExhausted;
       return false;
     }

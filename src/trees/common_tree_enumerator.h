@@ -95,6 +95,10 @@ bool endsStillJoined(const UndoableForest& forest, const EdgeEnds& ends,
 // `treeEdges` positions 1 .. N-1 (and its sign in en.signs[N-1]), false
 // when there is none left, or when `meter` stops the enumeration (which
 // then stays ended).
+// Whether a graph pair's counts and every edge's ends are within the
+// enumeration's tables.
+bool validGraphPair(const GraphPair& g);
+
 bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges, WorkMeter& meter);
 
 }  // namespace velkor

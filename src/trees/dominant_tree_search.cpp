@@ -208,16 +208,7 @@ bool DominantTreeSearch::search(State& st, int edge) {
 
 namespace {
 
-bool validPair(const GraphPair& g) {
-  if (g.minty_nodes < 1 || g.minty_nodes > kMaxGraphNodes || g.actual_nodes != g.minty_nodes - 1) return false;
-  if (g.edges < 1 || g.edges >= kEdgeSlots || g.actual_nodes - 1 >= kTreeSlots) return false;
-  for (int e = 2; e <= g.edges; ++e) {
-    const int ends[4] = {g.iGraph.d1[e], g.iGraph.d2[e], g.vGraph.d1[e], g.vGraph.d2[e]};
-    for (int node : ends)
-      if (node < 1 || node > g.actual_nodes) return false;
-  }
-  return true;
-}
+bool validPair(const GraphPair& g) { return validGraphPair(g) && g.actual_nodes - 1 < kTreeSlots; }
 
 }  // namespace
 
