@@ -149,7 +149,10 @@ FrequencyRange frequencyBand(const std::vector<std::vector<PolynomialRoot>>& roo
 
 std::vector<long double> bodeFrequencyGrid(const FrequencyRange& range,
                                            const std::vector<std::vector<PolynomialRoot>>& roots,
-                                           const std::vector<ResponseAt>& formulas) {
+                                           const std::vector<ResponseAt>& formulas, WorkMeter* meter) {
+  // False once the meter says stop (a response from nodal analysis costs a
+  // solution of the equations, and a signal must not wait for them all).
+  auto go = [meter] { return meter == nullptr || (meter->step() && !meter->interrupted()); };
   std::vector<long double> grid = logFrequencyGrid(range);
   if (grid.size() < 2) return grid;
   const long double from = grid.front(), to = grid.back();
@@ -169,6 +172,7 @@ std::vector<long double> bodeFrequencyGrid(const FrequencyRange& range,
   for (int pass = 0; pass < kRefinementPasses && grid.size() < budget; ++pass) {
     std::vector<long double> added;
     for (std::size_t k = 1; k < grid.size() && grid.size() + added.size() < budget; ++k) {
+      if (!go()) return grid;
       long double middle = std::sqrt(grid[k - 1] * grid[k]);
       if (middle > grid[k - 1] && middle < grid[k] && bends(formulas, grid[k - 1], grid[k], middle))
         added.push_back(middle);
@@ -183,8 +187,12 @@ std::vector<long double> bodeFrequencyGrid(const FrequencyRange& range,
   for (const ResponseAt& formula : formulas) {
     std::vector<long double> magnitude;
     magnitude.reserve(grid.size());
-    for (long double f : grid) magnitude.push_back(magnitudeDbAt(formula, f));
+    for (long double f : grid) {
+      if (!go()) return grid;
+      magnitude.push_back(magnitudeDbAt(formula, f));
+    }
     for (std::size_t k = 1; k + 1 < grid.size(); ++k) {
+      if (!go()) return grid;
       long double here = magnitude[k], before = magnitude[k - 1], after = magnitude[k + 1];
       if (!std::isfinite(here) || !std::isfinite(before) || !std::isfinite(after)) continue;
       if (here - before > kExtremumDb && here - after > -kExtremumDb)

@@ -47,10 +47,11 @@ FrequencyRange frequencyBand(const std::vector<std::vector<PolynomialRoot>>& roo
 // straight line between them would show (a bounded number), and the exact
 // frequency of every local maximum and minimum of a magnitude, so that a
 // sharp resonance is drawn at its true height (within 0.01 dB). Ascending,
-// without repeats.
+// without repeats. Each point weighed for refinement is a step of `meter`
+// (when given): once it says stop, the grid is returned as it stands.
 std::vector<long double> bodeFrequencyGrid(const FrequencyRange& range,
                                            const std::vector<std::vector<PolynomialRoot>>& roots,
-                                           const std::vector<ResponseAt>& responses);
+                                           const std::vector<ResponseAt>& responses, WorkMeter* meter = nullptr);
 
 // What a parameter's magnitude is measured in: a ratio of like quantities
 // (dB), an impedance (dB re 1 ohm) or an admittance (dB re 1 S).

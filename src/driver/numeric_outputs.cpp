@@ -1,7 +1,6 @@
 #include "driver/numeric_outputs.h"
 
 #include <algorithm>
-#include <cmath>
 #include <complex>
 #include <map>
 
@@ -198,26 +197,17 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
       return at->second;
     };
   };
-  // Every value the grid's refinement asks for is a step of the meter;
-  // once the meter says stop, the values are NaN and the refinement ends
-  // at once.
-  auto metered = [&meter](ResponseAt response) -> ResponseAt {
-    return [&meter, response = std::move(response)](long double omega) {
-      if (!meter.step() || meter.interrupted()) return std::complex<long double>(NAN, NAN);
-      return response(omega);
-    };
-  };
   std::vector<ResponseAt> drawn;
   for (std::size_t k = 0; k < complete.size(); ++k) {
     const NumericResults::Entry* entry = complete[k];
     const NumericSummary& summary = entry->summary;
-    drawn.push_back(metered(responseOf(summary, k)));
+    drawn.push_back(responseOf(summary, k));
     if (entry->approximation && entry->approximation->simplified) {
       const NumericFormula& approximated = entry->approximation->formula;
-      drawn.push_back(metered([&approximated](long double omega) { return approximated.atFrequency(omega); }));
+      drawn.push_back([&approximated](long double omega) { return approximated.atFrequency(omega); });
     }
   }
-  std::vector<long double> grid = bodeFrequencyGrid(range, roots, drawn);
+  std::vector<long double> grid = bodeFrequencyGrid(range, roots, drawn, &meter);
   if (stopped()) return false;
   std::vector<FrequencyResponse> responses;
   for (std::size_t k = 0; k < complete.size(); ++k) {

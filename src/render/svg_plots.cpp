@@ -100,7 +100,11 @@ std::string logXGrid(const Panel& p, bool labels) {
   return svg;
 }
 
-// A polyline broken where values are not finite.
+// A polyline broken where values are not finite or leave the frame (a
+// curve below a magnitude axis cut at its depth is not drawn along the
+// frame, where it would read as a level): a piece that leaves or enters the
+// frame is drawn to the point where it crosses the frame's edge; a response
+// of 0 (-inf dB) drops to the bottom edge.
 // A dashed one (an approximation) lets the curve it follows show through.
 std::string curve(const Panel& p, const std::vector<long double>& logF, const std::vector<long double>& values,
                   const char* stroke, bool dashed) {
@@ -112,17 +116,45 @@ std::string curve(const Panel& p, const std::vector<long double>& logF, const st
     points.clear();
     count = 0;
   };
+  auto add = [&](double x, double y) {
+    if (count > 0) points += ' ';
+    points += fixed(x) + "," + fixed(y);
+    ++count;
+  };
+  const double top = p.top, bottom = p.top + p.height;
+  auto inside = [&](double y) { return y >= top && y <= bottom; };
+  // The point where the piece from (x0, y0) to (x1, y1) meets the edge that
+  // y1 (or, for an infinitely deep y0 or y1, the bottom) lies beyond.
+  auto crossing = [&](double x0, double y0, double x1, double y1) {
+    const double edge = y1 < top ? top : bottom;
+    if (!std::isfinite(y0) || !std::isfinite(y1)) return std::pair{std::isfinite(y1) ? x0 : x1, bottom};
+    return std::pair{x0 + (x1 - x0) * (edge - y0) / (y1 - y0), edge};
+  };
+  bool havePrevious = false;
+  double px = 0, py = 0;
   for (std::size_t k = 0; k < values.size() && k < logF.size(); ++k) {
-    // A response of 0 (-inf dB) is drawn at the bottom; an undefined one
-    // breaks the curve.
     if (std::isnan(values[k]) || values[k] == INFINITY) {
       flush();
+      havePrevious = false;
       continue;
     }
-    double y = std::clamp(p.y(static_cast<double>(values[k])), p.top, p.top + p.height);
-    if (count > 0) points += ' ';
-    points += fixed(p.x(static_cast<double>(logF[k]))) + "," + fixed(y);
-    ++count;
+    const double x = p.x(static_cast<double>(logF[k]));
+    const double y = values[k] == -INFINITY ? INFINITY : p.y(static_cast<double>(values[k]));
+    if (inside(y)) {
+      if (havePrevious && !inside(py)) {
+        const auto [cx, cy] = crossing(x, y, px, py);
+        add(cx, cy);
+      }
+      add(x, y);
+    } else {
+      if (havePrevious && inside(py)) {
+        const auto [cx, cy] = crossing(px, py, x, y);
+        add(cx, cy);
+      }
+      flush();
+    }
+    havePrevious = true;
+    px = x, py = y;
   }
   flush();
   return svg;

@@ -2,6 +2,10 @@
 // report page (the browser checks look at how they are drawn).
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
 #include <regex>
 
 #include "analysis/frequency_response.h"
@@ -83,6 +87,40 @@ TEST(BodeOutput, CsvColumnsAndSvgCurves) {
   EXPECT_EQ(count(">Bode &amp; co<"), 2);  // title element and heading
   EXPECT_EQ(count(">frequency (Hz)</text>"), 1);
   EXPECT_EQ(count(">100k</text>"), 2);     // decade labels under both panels
+}
+
+// A curve deeper than the magnitude axis leaves the frame where it crosses
+// its bottom edge; it is never drawn along the edge, where it would read as
+// a level.
+TEST(BodeOutput, CurveBelowTheAxisLeavesTheFrame) {
+  std::vector<long double> grid = logFrequencyGrid({1, 1e5L, 6});
+  FrequencyResponse deep{"g21", false, ResponseUnit::kRatio, {0, -150, -400, -500, -150, 0}, {0, 0, 0, 0, 0, 0}};
+  const std::string svg = bodeSvg(grid, {deep}, "deep");
+  const std::size_t frameAt = svg.find("<rect class=\"frame\"");
+  ASSERT_NE(frameAt, std::string::npos);
+  double frameTop = 0, frameHeight = 0;
+  ASSERT_EQ(std::sscanf(svg.c_str() + svg.find(" y=\"", frameAt), " y=\"%lf\"", &frameTop), 1);
+  ASSERT_EQ(std::sscanf(svg.c_str() + svg.find(" height=\"", frameAt), " height=\"%lf\"", &frameHeight), 1);
+  const double bottom = frameTop + frameHeight;
+  // The magnitude panel's polylines: the first curves of the picture.
+  std::vector<std::vector<double>> ys;
+  for (std::size_t at = svg.find("class=\"curve"); at != std::string::npos && ys.size() < 2;
+       at = svg.find("class=\"curve", at + 1)) {
+    std::istringstream points(svg.substr(svg.find("points=\"", at) + 8));
+    ys.emplace_back();
+    double x = 0, y = 0;
+    char comma = 0;
+    while (points >> x >> comma >> y && comma == ',') ys.back().push_back(y);
+  }
+  ASSERT_EQ(ys.size(), 2u);  // broken where it is out of the frame
+  for (const auto& piece : ys) {
+    int onEdge = 0;
+    for (double y : piece) {
+      EXPECT_LE(y, bottom + 0.01);
+      onEdge += std::fabs(y - bottom) < 0.01;
+    }
+    EXPECT_EQ(onEdge, 1);  // the crossing alone
+  }
 }
 
 TEST(PoleZeroMap, MarkersForReliableRootsOnly) {
