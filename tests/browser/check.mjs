@@ -42,12 +42,12 @@ const browser = await chromium.launch({
 });
 const failures = [];
 
-// Counts coloured pixels (channels far apart: not white, black or grey)
-// inside each box of a PNG screenshot, decoded by the browser itself.
-async function colouredPixels(png, boxes) {
+// Runs measure(context, image, arg) in a page on a PNG screenshot decoded
+// by the browser itself into a canvas (`measure` is sent as its source).
+async function withPixels(png, measure, arg) {
   const page = await browser.newPage();
   try {
-    return await page.evaluate(async ({ data, boxes }) => {
+    return await page.evaluate(async ({ data, source, arg }) => {
       const image = new Image();
       image.src = 'data:image/png;base64,' + data;
       await image.decode();
@@ -56,22 +56,29 @@ async function colouredPixels(png, boxes) {
       canvas.height = image.height;
       const context = canvas.getContext('2d');
       context.drawImage(image, 0, 0);
-      return boxes.map((b) => {
-        const x = Math.max(0, Math.floor(b.x)), y = Math.max(0, Math.floor(b.y));
-        const w = Math.min(image.width - x, Math.ceil(b.width)), h = Math.min(image.height - y, Math.ceil(b.height));
-        if (w <= 0 || h <= 0) return 0;
-        const pixels = context.getImageData(x, y, w, h).data;
-        let count = 0;
-        for (let i = 0; i < pixels.length; i += 4) {
-          const r = pixels[i], g = pixels[i + 1], bl = pixels[i + 2];
-          if (Math.max(r, g, bl) - Math.min(r, g, bl) > 60) ++count;
-        }
-        return count;
-      });
-    }, { data: png.toString('base64'), boxes });
+      return new Function('context', 'image', 'arg', `return (${source})(context, image, arg);`)(context, image, arg);
+    }, { data: png.toString('base64'), source: measure.toString(), arg });
   } finally {
     await page.close();
   }
+}
+
+// Counts coloured pixels (channels far apart: not white, black or grey)
+// inside each box of a PNG screenshot.
+function colouredPixels(png, boxes) {
+  return withPixels(png, (context, image, boxes) =>
+    boxes.map((b) => {
+      const x = Math.max(0, Math.floor(b.x)), y = Math.max(0, Math.floor(b.y));
+      const w = Math.min(image.width - x, Math.ceil(b.width)), h = Math.min(image.height - y, Math.ceil(b.height));
+      if (w <= 0 || h <= 0) return 0;
+      const pixels = context.getImageData(x, y, w, h).data;
+      let count = 0;
+      for (let i = 0; i < pixels.length; i += 4) {
+        const r = pixels[i], g = pixels[i + 1], bl = pixels[i + 2];
+        if (Math.max(r, g, bl) - Math.min(r, g, bl) > 60) ++count;
+      }
+      return count;
+    }), boxes);
 }
 
 // The highest coloured pixel in a magnitude panel, as dB on the panel's axis.
@@ -109,40 +116,27 @@ async function drawnPeak(url, viewport) {
 
 // The first and last rows of a PNG that hold a coloured pixel (-1: none;
 // the grid is grey, the curves are coloured), and the first dark grey row.
-async function colouredRows(png) {
-  const page = await browser.newPage();
-  try {
-    return await page.evaluate(async (data) => {
-      const image = new Image();
-      image.src = 'data:image/png;base64,' + data;
-      await image.decode();
-      const canvas = document.createElement('canvas');
-      canvas.width = image.width;
-      canvas.height = image.height;
-      const context = canvas.getContext('2d');
-      context.drawImage(image, 0, 0);
-      const pixels = context.getImageData(0, 0, image.width, image.height).data;
-      let first = -1, last = -1, frame = -1;
-      // The first row of dark grey pixels (the frame) across the middle.
-      for (let y = 0; y < image.height && frame < 0; ++y) {
-        const i = 4 * (y * image.width + Math.floor(image.width / 2));
-        if (Math.max(pixels[i], pixels[i + 1], pixels[i + 2]) < 150) frame = y;
-      }
-      for (let y = frame < 0 ? 0 : frame + 12; y < image.height; ++y)
-        for (let x = 0; x < image.width; ++x) {
-          const i = 4 * (y * image.width + x);
-          // Faint edge pixels count too (a tenth of the curve's colour).
-          if (Math.max(pixels[i], pixels[i + 1], pixels[i + 2]) - Math.min(pixels[i], pixels[i + 1], pixels[i + 2]) > 16) {
-            if (first < 0) first = y;
-            last = y;
-            break;
-          }
+function colouredRows(png) {
+  return withPixels(png, (context, image) => {
+    const pixels = context.getImageData(0, 0, image.width, image.height).data;
+    let first = -1, last = -1, frame = -1;
+    // The first row of dark grey pixels (the frame) across the middle.
+    for (let y = 0; y < image.height && frame < 0; ++y) {
+      const i = 4 * (y * image.width + Math.floor(image.width / 2));
+      if (Math.max(pixels[i], pixels[i + 1], pixels[i + 2]) < 150) frame = y;
+    }
+    for (let y = frame < 0 ? 0 : frame + 12; y < image.height; ++y)
+      for (let x = 0; x < image.width; ++x) {
+        const i = 4 * (y * image.width + x);
+        // Faint edge pixels count too (a tenth of the curve's colour).
+        if (Math.max(pixels[i], pixels[i + 1], pixels[i + 2]) - Math.min(pixels[i], pixels[i + 1], pixels[i + 2]) > 16) {
+          if (first < 0) first = y;
+          last = y;
+          break;
         }
-      return { first, last, frame };
-    }, png.toString('base64'));
-  } finally {
-    await page.close();
-  }
+      }
+    return { first, last, frame };
+  });
 }
 
 for (const { name: file, peak } of files) {
