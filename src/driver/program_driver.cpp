@@ -110,6 +110,8 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
     output.print("{program file name velkor}\n");
     output.print("insufficient memory to complete processing\n");
     output.flush();
+    // A failed run says so on standard error too.
+    if (options.errors != nullptr) options.errors->print("velkor: error: insufficient memory to complete processing\n");
     return 1;
   }
   std::unique_ptr<AnalysisContext, ContextRelease> ctx(new (room) AnalysisContext(input, runOutput, allocator));

@@ -33,6 +33,11 @@ namespace {
 constexpr int kFailure = 1;
 constexpr int kUsageError = 2;
 constexpr std::size_t kStartRoom = 256 * 1024;
+// The stack the run may use below its entry, mapped before the run starts
+// (within the start room just freed): under a bound on the address space,
+// a stack that had to grow later, after the heap took the rest, would end
+// the run by a segmentation fault in the middle of a formula.
+constexpr std::size_t kStackReserve = 224 * 1024;
 
 int usageError(const std::string& message) {
   std::fprintf(stderr, "velkor: %s\nTry 'velkor --help'.\n", message.c_str());
@@ -214,6 +219,14 @@ void occupyStandardDescriptors() {
   }
 }
 
+// Touches every page of kStackReserve bytes of stack, so that the kernel
+// maps them now.
+[[gnu::noinline]] void reserveStack() {
+  char block[kStackReserve];
+  volatile char* page = block;
+  for (std::size_t at = 0; at < sizeof block; at += 4096) page[at] = 0;
+}
+
 int checkedEntry(int argc, char* argv[]) {
   // The run's stack frame (its output buffers), parsing the command line and
   // opening the inputs take some memory; an address space too small for them
@@ -226,6 +239,7 @@ int checkedEntry(int argc, char* argv[]) {
   void* volatile room = std::malloc(kStartRoom);
   if (room != nullptr) {
     std::free(room);
+    reserveStack();
     return runEntry(argc, argv);
   }
   // The message names the place where reading would have begun: standard

@@ -82,7 +82,7 @@ std::string errorsOf(const std::string& err) {
 // entry of the netlist concerned, for each thing it had to give up.
 bool onlyMemoryErrors(const std::string& err) {
   static const std::regex line(
-      R"(<stdin>:[0-9]+:[0-9]+: error: (can't allocate space for|insufficient memory)[^\n]*\n)");
+      R"((<stdin>:[0-9]+:[0-9]+|velkor): error: (can't allocate space for|insufficient memory)[^\n]*\n)");
   return std::regex_replace(errorsOf(err), line, "").empty();
 }
 
