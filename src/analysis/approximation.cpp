@@ -269,6 +269,16 @@ long double ErrorGrid::error(const NumericFormula& approximate) const {
     return worst;
   }
 
+std::vector<ErrorGrid::PointError> ErrorGrid::errorProfile(const NumericFormula& approximate) const {
+  std::vector<PointError> profile;
+  for (std::size_t i = 0; i < omega_.size(); ++i) {
+    if (!counts(exactValues_[i])) continue;
+    if (!step(meter_)) break;  // the caller sees the meter stopped
+    profile.push_back(PointError{omega_[i], errorAt(approximate, omega_[i], exactValues_[i])});
+  }
+  return profile;
+}
+
 long double ErrorGrid::errorAt(const NumericFormula& approximate, long double omega, Complex exact) const {
     if (!counts(exact)) return 0;
     long double e = std::abs(approximate.atFrequency(omega) - exact) / std::abs(exact);

@@ -108,6 +108,13 @@ class ErrorGrid {
   // local maximum among the largest then refined between its neighbours
   // (a narrow resonance can peak between two points).
   long double error(const NumericFormula& approximate) const;
+  // The relative error at each point that counts, by w in rad/s, without
+  // the refinement between points: where an approximation falls short.
+  struct PointError {
+    long double omega;
+    long double error;
+  };
+  std::vector<PointError> errorProfile(const NumericFormula& approximate) const;
 
  private:
   using Complex = std::complex<long double>;

@@ -25,9 +25,16 @@ namespace {
 constexpr long double kPi = 3.14159265358979323846264338327950288L;
 // Frequencies per decade of the band at which tree sizes are compared.
 constexpr int kSearchPointsPerDecade = 2;
-// The relative threshold starts at eps and falls by 10^kThresholdStep a step.
-constexpr double kThresholdStep = 0.5;
-constexpr int kMaxThresholdSteps = 64;  // down to eps * 1e-32
+// The relative threshold at a search frequency starts at eps and falls
+// where the error near it is above the target, by as many decades as make
+// the error fall to the target if it goes as the threshold to the power
+// kErrorSlope (as measured on the amplifier chains: halved for a threshold
+// a tenth lower and a half), within these bounds.
+constexpr double kErrorSlope = 0.6;
+constexpr double kSmallestDrop = 0.25;
+constexpr double kLargestDrop = 2.0;
+constexpr int kMaxThresholdSteps = 64;
+constexpr double kLowestThreshold = 32;  // decades below eps
 // The generated terms are cut once their own error is within this share of
 // eps: cutting then has room to drop terms.
 constexpr long double kCloseEnough = 0.75L;
@@ -224,9 +231,36 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
       frequencyBand({exact.zeros, exact.poles}, 0, request.settings.fromHz, request.settings.toHz);
   result.fromHz = band.fromHz;
   result.toHz = band.toHz;
-  const long double decades = std::log10(band.toHz / band.fromHz);
+  SymbolAssignment assignment = assignSymbols(names, *request.values);
+  ExactResponse response = exact.response;
+  NumericSummary roots;
+  roots.poles = exact.poles;
+  roots.zeros = exact.zeros;
+  ErrorGrid grid(approximationGrid(band.fromHz, band.toHz, roots), response);
+
+  // Trees are weighed at a few frequencies across the band, those near
+  // which the error counts (a tree that is large only where |H| is too
+  // small to count is never needed); each point of the grid belongs to the
+  // nearest of them.
+  const long double logFrom = std::log(2 * kPi * band.fromHz);
+  const long double logTo = std::log(2 * kPi * band.toHz);
+  const long double decades = (logTo - logFrom) / std::log(10.0L);
   const int points = std::max(2, static_cast<int>(std::ceil(decades * kSearchPointsPerDecade)) + 1);
-  std::vector<long double> searchHz = logFrequencyGrid(FrequencyRange{band.fromHz, band.toHz, points});
+  const long double spacing = (logTo - logFrom) / (points - 1);
+  auto nearest = [&](long double omega) {
+    const long double at = std::round((std::log(omega) - logFrom) / spacing);
+    return static_cast<int>(std::clamp(at, 0.0L, static_cast<long double>(points - 1)));
+  };
+  std::vector<int> searchIndex(static_cast<std::size_t>(points), -1);
+  for (long double omega : grid.countedOmegas()) searchIndex[static_cast<std::size_t>(nearest(omega))] = 0;
+  if (std::none_of(searchIndex.begin(), searchIndex.end(), [](int i) { return i == 0; }))
+    std::fill(searchIndex.begin(), searchIndex.end(), 0);
+  std::vector<long double> searchOmega;
+  for (int k = 0; k < points; ++k)
+    if (searchIndex[static_cast<std::size_t>(k)] == 0) {
+      searchIndex[static_cast<std::size_t>(k)] = static_cast<int>(searchOmega.size());
+      searchOmega.push_back(std::exp(logFrom + k * spacing));
+    }
 
   // Each edge's log size at each frequency: |1/value| for an impedance
   // symbol, |value| otherwise, times w for a capacitance and over w for an
@@ -239,9 +273,9 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
   } meterEnd{ctx.meter};
   bool stopped = false;
   for (FunctionSearch& fn : functions) {
-    std::vector<std::vector<double>> edgeLog(searchHz.size(), std::vector<double>(kEdgeSlots, 0.0));
-    for (std::size_t f = 0; f < searchHz.size(); ++f) {
-      const long double logOmega = std::log(2 * kPi * searchHz[f]);
+    std::vector<std::vector<double>> edgeLog(searchOmega.size(), std::vector<double>(kEdgeSlots, 0.0));
+    for (std::size_t f = 0; f < searchOmega.size(); ++f) {
+      const long double logOmega = std::log(searchOmega[f]);
       for (int e = 2; e <= fn.graph.edges; ++e) {
         if (fn.graph.dmap[e] != kClassAdmittance) continue;
         const std::size_t k = static_cast<std::size_t>(fn.graph.dbranchmap[e]);
@@ -266,13 +300,6 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
     return result;
   }
 
-  SymbolAssignment assignment = assignSymbols(names, *request.values);
-  ExactResponse response = exact.response;
-  NumericSummary roots;
-  roots.poles = exact.poles;
-  roots.zeros = exact.zeros;
-  ErrorGrid grid(approximationGrid(band.fromHz, band.toHz, roots), response);
-
   // The best set generated: its printed terms, numbers and error.
   struct Generated {
     OwnedPolynomial numerator, denominator;
@@ -282,13 +309,18 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
   };
   std::optional<Generated> best;
   const char* bound = nullptr;
+  // The relative threshold at each search frequency: it starts at eps and
+  // falls only where the error near that frequency is still too large, the
+  // further the larger the error.
+  const long double target = request.settings.eps * kCloseEnough;
+  std::vector<double> logTau(searchOmega.size(), std::log(static_cast<double>(request.settings.eps)));
+  const double logTauFloor = logTau.empty() ? 0 : logTau[0] - kLowestThreshold * std::log(10.0);
   for (int step = 0; step < kMaxThresholdSteps && !stopped; ++step) {
-    const double logTau = std::log(static_cast<double>(request.settings.eps)) - step * kThresholdStep * std::log(10.0);
     std::size_t bytes = 0;
     for (FunctionSearch& fn : functions) {
       fn.terms.clear();
       std::vector<double> threshold(fn.largest.size());
-      for (std::size_t f = 0; f < threshold.size(); ++f) threshold[f] = fn.largest[f] + logTau;
+      for (std::size_t f = 0; f < threshold.size(); ++f) threshold[f] = fn.largest[f] + logTau[f];
       std::string key(static_cast<std::size_t>(kinds.span), '\0');
       const GraphPair& g = fn.graph;
       bool overMemory = false;
@@ -316,8 +348,30 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
     now.formula = numericFormula(now.numerator, now.denominator, assignment.values);
     now.error = now.denominator.terms.empty() ? INFINITY : grid.error(now.formula);
     const bool close = now.error <= request.settings.eps * kCloseEnough;
+    // Where the error is still too large, a lower threshold.
+    std::vector<long double> near(searchOmega.size(), 0.0L);
+    if (!close)
+      for (const ErrorGrid::PointError& p : grid.errorProfile(now.formula)) {
+        long double& e = near[static_cast<std::size_t>(searchIndex[static_cast<std::size_t>(nearest(p.omega))])];
+        e = std::max(e, p.error);
+      }
+    const bool anyShort = std::any_of(near.begin(), near.end(), [&](long double e) { return !(e <= target); });
+    bool lowered = false;
+    for (std::size_t f = 0; f < near.size(); ++f) {
+      if (anyShort && near[f] <= target) continue;
+      // No error at the points above the target: the refinement between
+      // them found it, and every frequency takes the smallest step.
+      double drop = kSmallestDrop;
+      if (!std::isfinite(near[f]))
+        drop = kLargestDrop;
+      else if (near[f] > target)
+        drop = std::clamp(std::log10(static_cast<double>(near[f] / target)) / kErrorSlope, kSmallestDrop, kLargestDrop);
+      const double next = std::max(logTauFloor, logTau[f] - drop * std::log(10.0));
+      lowered = lowered || next < logTau[f];
+      logTau[f] = next;
+    }
     if (!best || now.error <= best->error) best = std::move(now);
-    if (close) break;
+    if (close || !lowered) break;
   }
   if (stopped && bound == nullptr)
     bound = ctx.meter.stopped() == WorkMeter::Stop::kInterrupted ? "an interrupt" : "the time bound";

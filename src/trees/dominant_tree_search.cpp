@@ -54,6 +54,15 @@ struct DominantTreeSearch::State {
   // logOf[k * frequencies + f]: the log magnitude of the first k edges taken.
   std::vector<double> logOf;
   std::vector<double> threshold;
+  // short_[edge * words + k]: bit f set when the node deciding `edge`, or
+  // one above it, fell short of the threshold at frequency f. A node's
+  // bound is at most its parent's (taking an edge or leaving one out only
+  // narrows the completions), so the whole subtree falls short there too.
+  std::vector<std::uint64_t> fallenShort;
+  int words = 0;
+  // hit[edge]: the frequency at which the node deciding `edge` reached its
+  // threshold, tried first by its children.
+  std::vector<int> hit;
   const Visit* visit = nullptr;
   WorkMeter* meter = nullptr;
   bool stopped = false;
@@ -69,15 +78,97 @@ struct DominantTreeSearch::State {
 
 DominantTreeSearch::DominantTreeSearch(const GraphPair& g, std::vector<std::vector<double>> edgeLog)
     : g_(g), edgeLog_(std::move(edgeLog)) {
-  byWeight_.resize(edgeLog_.size());
-  for (std::size_t f = 0; f < edgeLog_.size(); ++f) {
-    std::vector<int>& order = byWeight_[f];
-    for (int e = 1; e <= g_.edges; ++e)
-      if (edgeLog_[f][static_cast<std::size_t>(e)] > kMinusInfinity) order.push_back(e);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-      return edgeLog_[f][static_cast<std::size_t>(a)] > edgeLog_[f][static_cast<std::size_t>(b)];
-    });
+  for (int side = 0; side < 2; ++side) {
+    sideLog_[side].assign(edgeLog_.size(), std::vector<double>());
+    byWeight_[side].assign(edgeLog_.size(), std::vector<int>());
   }
+  for (std::size_t f = 0; f < edgeLog_.size(); ++f) split(static_cast<int>(f));
+}
+
+namespace {
+
+// The heaviest spanning tree of one graph over the usable edges from edge
+// 2 on (greedy, `order` heaviest first): its weight under `weight` and its
+// edges marked in `in`; -inf when the edges span no tree.
+double heaviestTree(const EdgeEnds& ends, int nodes, const std::vector<int>& order, const std::vector<double>& weight,
+                    std::vector<char>& in) {
+  Scratch s;
+  for (int v = 0; v <= nodes; ++v) s.parent[v] = v;
+  std::fill(in.begin(), in.end(), 0);
+  double sum = 0;
+  int joined = 0;
+  for (int e : order) {
+    if (e < 2) continue;
+    const int a = s.find(ends.d1[e]), b = s.find(ends.d2[e]);
+    if (a == b) continue;
+    s.parent[a] = b;
+    sum += weight[static_cast<std::size_t>(e)];
+    in[static_cast<std::size_t>(e)] = 1;
+    if (++joined == nodes - 1) return sum;
+  }
+  return kMinusInfinity;
+}
+
+}  // namespace
+
+void DominantTreeSearch::split(int f) {
+  const std::size_t F = static_cast<std::size_t>(f);
+  const std::vector<double>& w = edgeLog_[F];
+  std::vector<int> usable;
+  for (int e = 1; e <= g_.edges; ++e)
+    if (w[static_cast<std::size_t>(e)] > kMinusInfinity) usable.push_back(e);
+  std::vector<double> share[2];
+  auto sortBy = [&](int side) {
+    std::vector<int>& order = byWeight_[side][F];
+    order = usable;
+    const std::vector<double>& weight = share[side];
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+      return weight[static_cast<std::size_t>(a)] > weight[static_cast<std::size_t>(b)];
+    });
+  };
+  auto divide = [&](const std::vector<double>& l) {
+    share[0] = l;
+    share[1] = w;
+    for (int e : usable) share[1][static_cast<std::size_t>(e)] -= l[static_cast<std::size_t>(e)];
+    sortBy(0);
+    sortBy(1);
+  };
+  // Subgradient descent on l: the bound's slope in l_e is 1 when e is in
+  // the i-graph's heaviest tree, minus 1 when in the v-graph's, 0 when in
+  // both or neither; the two trees agreeing is a common tree, the bound
+  // then exact.
+  std::vector<double> l(w.size(), 0.0), best;
+  for (int e : usable) l[static_cast<std::size_t>(e)] = w[static_cast<std::size_t>(e)] / 2;
+  std::vector<char> in[2] = {std::vector<char>(w.size()), std::vector<char>(w.size())};
+  double bestBound = std::numeric_limits<double>::infinity();
+  double stepSize = 1.0;
+  int sinceBetter = 0;
+  constexpr int kIterations = 400;
+  for (int it = 0; it < kIterations && stepSize > 1e-4; ++it) {
+    divide(l);
+    const double i = heaviestTree(g_.iGraph, g_.actual_nodes, byWeight_[0][F], share[0], in[0]);
+    const double v = heaviestTree(g_.vGraph, g_.actual_nodes, byWeight_[1][F], share[1], in[1]);
+    if (i == kMinusInfinity || v == kMinusInfinity) break;  // no tree: any split serves
+    if (i + v < bestBound) {
+      bestBound = i + v;
+      best = l;
+      sinceBetter = 0;
+    } else if (++sinceBetter >= 5) {
+      stepSize /= 2;
+      sinceBetter = 0;
+    }
+    int differ = 0;
+    for (int e : usable) differ += in[0][static_cast<std::size_t>(e)] != in[1][static_cast<std::size_t>(e)];
+    if (differ == 0) break;
+    const double step = stepSize / std::sqrt(static_cast<double>(differ));
+    for (int e : usable) {
+      const std::size_t k = static_cast<std::size_t>(e);
+      l[k] -= step * (in[0][k] - in[1][k]);
+    }
+  }
+  divide(best.empty() ? l : best);
+  sideLog_[0][F] = std::move(share[0]);
+  sideLog_[1][F] = std::move(share[1]);
 }
 
 void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Completion& out) const {
@@ -92,12 +183,13 @@ void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Co
   for (int v = 0; v <= g_.actual_nodes; ++v) s.parent[v] = forest.label[v];
   double sum = 0;
   int joined = 0;
-  for (int e : byWeight_[static_cast<std::size_t>(f)]) {
+  const std::vector<double>& weight = sideLog_[side][static_cast<std::size_t>(f)];
+  for (int e : byWeight_[side][static_cast<std::size_t>(f)]) {
     if (e < edge) continue;
     const int a = s.find(ends.d1[e]), b = s.find(ends.d2[e]);
     if (a == b) continue;
     s.parent[a] = b;
-    sum += edgeLog_[static_cast<std::size_t>(f)][static_cast<std::size_t>(e)];
+    sum += weight[static_cast<std::size_t>(e)];
     out.add(e);
     if (++joined == missing) break;
   }
@@ -125,7 +217,7 @@ void DominantTreeSearch::derive(State& st, int edge, bool taken) {
       } else if (taken && inside) {
         after = before;
         after.remove(edge);
-        after.value = before.value - edgeLog_[static_cast<std::size_t>(f)][static_cast<std::size_t>(edge)];
+        after.value = before.value - sideLog_[side][static_cast<std::size_t>(f)][static_cast<std::size_t>(edge)];
       } else if (!taken && !inside && before.value > kMinusInfinity) {
         after = before;
       } else {
@@ -137,21 +229,35 @@ void DominantTreeSearch::derive(State& st, int edge, bool taken) {
 bool DominantTreeSearch::promising(State& st, int edge) {
   const double* partial =
       st.logOf.data() + static_cast<std::size_t>(st.takenCount) * static_cast<std::size_t>(st.frequencies);
-  for (int f = 0; f < st.frequencies; ++f) {
+  const std::size_t W = static_cast<std::size_t>(st.words);
+  const std::uint64_t* above = st.fallenShort.data() + static_cast<std::size_t>(edge - 1) * W;
+  std::uint64_t* here = st.fallenShort.data() + static_cast<std::size_t>(edge) * W;
+  std::copy(above, above + W, here);
+  const int first = st.hit[static_cast<std::size_t>(edge - 1)];
+  for (int n = 0; n < st.frequencies; ++n) {
+    const int f = (first + n) % st.frequencies;
+    const std::size_t word = static_cast<std::size_t>(f) >> 6;
+    const std::uint64_t bit = std::uint64_t{1} << (f & 63);
+    if ((here[word] & bit) != 0) continue;
     const double threshold = st.threshold[static_cast<std::size_t>(f)];
-    if (partial[f] == kMinusInfinity) continue;
-    if (threshold == kMinusInfinity) return true;
-    const double slack = kLogSlack * (1 + std::fabs(threshold));
-    auto reaches = [&](double bound) { return bound >= threshold - slack; };
-    // Each graph's completion only when needed: the first that falls short
-    // settles this frequency.
-    bool short_ = false;
-    for (int side = 0; side < 2 && !short_; ++side) {
-      Completion& c = st.at(edge, f, side);
-      if (!c.known) complete(st, f, side, edge, c);
-      short_ = !reaches(partial[f] + c.value);
+    bool reached = false;
+    if (partial[f] > kMinusInfinity && threshold == kMinusInfinity) {
+      reached = true;
+    } else if (partial[f] > kMinusInfinity) {
+      // The v-graph's completion only when the i-graph has one.
+      Completion& i = st.at(edge, f, 0);
+      if (!i.known) complete(st, f, 0, edge, i);
+      if (i.value > kMinusInfinity) {
+        Completion& v = st.at(edge, f, 1);
+        if (!v.known) complete(st, f, 1, edge, v);
+        reached = partial[f] + i.value + v.value >= threshold - kLogSlack * (1 + std::fabs(threshold));
+      }
     }
-    if (!short_) return true;
+    if (reached) {
+      st.hit[static_cast<std::size_t>(edge)] = f;
+      return true;
+    }
+    here[word] |= bit;
   }
   return false;
 }
@@ -215,6 +321,9 @@ bool validPair(const GraphPair& g) { return validGraphPair(g) && g.actual_nodes 
 void DominantTreeSearch::start(State& st) const {
   st.logOf.assign(static_cast<std::size_t>(st.needed + 1) * edgeLog_.size(), 0.0);
   st.completion.assign(static_cast<std::size_t>(g_.edges + 2) * edgeLog_.size() * 2, Completion{});
+  st.words = static_cast<int>((edgeLog_.size() + 63) / 64);
+  st.fallenShort.assign(static_cast<std::size_t>(g_.edges + 2) * static_cast<std::size_t>(st.words), 0);
+  st.hit.assign(static_cast<std::size_t>(g_.edges + 2), 0);
   for (int f = 0; f < st.frequencies; ++f)
     for (int side = 0; side < 2; ++side) st.at(2, f, side).known = false;
 }
@@ -254,7 +363,8 @@ std::vector<double> DominantTreeSearch::ceiling() const {
     Completion i, v;
     complete(*st, f, 0, 2, i);
     complete(*st, f, 1, 2, v);
-    ceiling[static_cast<std::size_t>(f)] = std::min(i.value, v.value);
+    ceiling[static_cast<std::size_t>(f)] =
+        i.value == kMinusInfinity || v.value == kMinusInfinity ? kMinusInfinity : i.value + v.value;
   }
   return ceiling;
 }

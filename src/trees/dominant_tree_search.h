@@ -11,10 +11,17 @@
 // in ascending order, each taken before it is left out, so trees come in
 // the order of the exact enumeration), cut further by a bound: a partial
 // tree is abandoned when, at every frequency, the product of its edges
-// times the largest completion still open stays below the threshold. The
-// largest completion is a maximum-weight spanning tree of the open edges
-// over the components of the taken ones, in each graph alone (a common
-// tree completes both graphs, so the smaller of the two bounds it).
+// times a bound on the largest completion still open stays below the
+// threshold. The bound splits each edge's log magnitude w into two parts,
+// l in the i-graph and w - l in the v-graph: a common completion completes
+// both graphs, so it weighs at most the heaviest completion of the i-graph
+// under l plus that of the v-graph under w - l, each a maximum-weight
+// spanning tree of the open edges over the components of the taken ones.
+// Any split gives a bound; the split used at a frequency is the one that
+// makes the bound of the whole tree least, found once by subgradient
+// descent (l = w and l = 0 give the two graphs' heaviest spanning trees,
+// which can lie far apart when controlled sources join different nodes in
+// the two graphs).
 #pragma once
 
 #include <cstdint>
@@ -40,8 +47,8 @@ class DominantTreeSearch {
   bool collect(const std::vector<double>& thresholdLog, const Visit& visit, WorkMeter& meter);
 
   // Per frequency, a ceiling on the log magnitude of every common tree:
-  // the lighter of the two graphs' heaviest spanning trees (-inf where
-  // either graph has none).
+  // the bound above for the empty partial tree (-inf where either graph
+  // has no spanning tree).
   std::vector<double> ceiling() const;
 
   // Partial trees looked at by the last search.
@@ -56,12 +63,18 @@ class DominantTreeSearch {
   // (side 0: the i-graph, 1: the v-graph) at frequency f, over the open
   // edges from `edge` on: its log magnitude, -inf when there is none.
   void complete(const State& st, int f, int side, int edge, Completion& out) const;
+  // The split of the edges' log magnitudes at frequency f that makes the
+  // whole tree's bound least.
+  void split(int f);
   void derive(State& st, int edge, bool taken);
   bool promising(State& st, int edge);
 
   const GraphPair& g_;
   std::vector<std::vector<double>> edgeLog_;
-  std::vector<std::vector<int>> byWeight_;  // per frequency: usable edges, heaviest first
+  // Per graph (0: i, 1: v) and frequency: each edge's share of its log
+  // magnitude, and the usable edges by that share, heaviest first.
+  std::vector<std::vector<double>> sideLog_[2];
+  std::vector<std::vector<int>> byWeight_[2];
   std::uint64_t visited_ = 0;
 };
 
