@@ -18,6 +18,10 @@ constexpr int kPointsPerDecade = 100;
 // Points where |H| is below this share of its maximum over the band do not
 // count towards the error.
 constexpr long double kNotchLevel = 1e-3L;
+// A screened grid weighs every tenth point first, and the points between
+// two of them only where one comes within a hundredth of the notch level.
+constexpr std::size_t kScreenStride = 10;
+constexpr long double kScreenMargin = 1e-2L;
 // The budget is searched between 10^kLowestBudgetLog and 1.
 constexpr long double kLowestBudgetLog = -18;
 constexpr int kBisectionSteps = 24;
@@ -228,18 +232,40 @@ void fillBand(Approximation& result, const NumericSummary& exact, const Approxim
 
 }  // namespace
 
-ErrorGrid::ErrorGrid(const std::vector<long double>& frequenciesHz, ExactResponse exact, WorkMeter* meter)
+ErrorGrid::ErrorGrid(const std::vector<long double>& frequenciesHz, ExactResponse exact, WorkMeter* meter,
+                     const std::vector<long double>* sharpHz)
     : exact_(std::move(exact)), meter_(meter) {
-    long double largest = 0;
-    for (long double f : frequenciesHz) {
-      long double omega = 2 * kPi * f;
-      Complex h = exact_(omega);
-      omega_.push_back(omega);
-      exactValues_.push_back(h);
-      if (finite(h)) largest = std::max(largest, std::abs(h));
-    }
-    floor_ = kNotchLevel * largest;
+  const std::size_t n = frequenciesHz.size();
+  omega_.resize(n);
+  exactValues_.assign(n, Complex(0));  // a point not weighed stays 0: it does not count
+  for (std::size_t i = 0; i < n; ++i) omega_[i] = 2 * kPi * frequenciesHz[i];
+  long double largest = 0;
+  auto weigh = [&](std::size_t i) {
+    exactValues_[i] = exact_(omega_[i]);
+    if (finite(exactValues_[i])) largest = std::max(largest, std::abs(exactValues_[i]));
+  };
+  if (sharpHz == nullptr) {
+    for (std::size_t i = 0; i < n; ++i) weigh(i);
+  } else {
+    // Screened: every kScreenStride-th point and the sharp frequencies
+    // first, then the points between two screen points only where one of
+    // them comes within kScreenMargin of the notch level (or is not
+    // finite). The others lie where |H| is far below what counts.
+    std::vector<std::size_t> screen;
+    for (std::size_t i = 0; i < n; ++i)
+      if (i % kScreenStride == 0 || i + 1 == n ||
+          std::binary_search(sharpHz->begin(), sharpHz->end(), frequenciesHz[i])) {
+        weigh(i);
+        screen.push_back(i);
+      }
+    const long double level = kNotchLevel * kScreenMargin * largest;
+    auto near = [&](std::size_t i) { return !finite(exactValues_[i]) || std::abs(exactValues_[i]) >= level; };
+    for (std::size_t k = 0; k + 1 < screen.size(); ++k)
+      if (near(screen[k]) || near(screen[k + 1]))
+        for (std::size_t i = screen[k] + 1; i < screen[k + 1]; ++i) weigh(i);
   }
+  floor_ = kNotchLevel * largest;
+}
 
 std::vector<long double> ErrorGrid::countedOmegas() const {
     std::vector<long double> counted;
@@ -318,13 +344,11 @@ long double ErrorGrid::refinedMaximum(const NumericFormula& approximate, long do
 }
 
 
-std::vector<long double> approximationGrid(long double fromHz, long double toHz, const NumericSummary& exact) {
-  long double decades = std::log10(toHz / fromHz);
-  int points = std::max(2, static_cast<int>(std::ceil(decades * kPointsPerDecade)) + 1);
-  std::vector<long double> grid = logFrequencyGrid(FrequencyRange{fromHz, toHz, points});
+std::vector<long double> rootFrequencies(long double fromHz, long double toHz, const NumericSummary& exact) {
+  std::vector<long double> found;
   auto add = [&](long double radiansPerSecond) {
     long double f = hertz(radiansPerSecond);
-    if (std::isfinite(f) && f > fromHz && f < toHz) grid.push_back(f);
+    if (std::isfinite(f) && f > fromHz && f < toHz) found.push_back(f);
   };
   for (const auto* roots : {&exact.zeros, &exact.poles})
     for (const PolynomialRoot& root : *roots) {
@@ -332,6 +356,16 @@ std::vector<long double> approximationGrid(long double fromHz, long double toHz,
       add(root.naturalFrequency());
       if (root.isComplex()) add(std::fabs(root.value.imag()));
     }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+std::vector<long double> approximationGrid(long double fromHz, long double toHz, const NumericSummary& exact) {
+  long double decades = std::log10(toHz / fromHz);
+  int points = std::max(2, static_cast<int>(std::ceil(decades * kPointsPerDecade)) + 1);
+  std::vector<long double> grid = logFrequencyGrid(FrequencyRange{fromHz, toHz, points});
+  const std::vector<long double> roots = rootFrequencies(fromHz, toHz, exact);
+  grid.insert(grid.end(), roots.begin(), roots.end());
   std::sort(grid.begin(), grid.end());
   grid.erase(std::unique(grid.begin(), grid.end()), grid.end());
   return grid;

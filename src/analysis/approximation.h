@@ -101,7 +101,12 @@ class ErrorGrid {
  public:
   // Every point weighed is a step of `meter` (when given); a stopped meter
   // makes every error infinite, so that nothing meets eps.
-  ErrorGrid(const std::vector<long double>& frequenciesHz, ExactResponse exact, WorkMeter* meter = nullptr);
+  // With `sharpHz` (ascending, among frequenciesHz: where |H| can change
+  // sharply, the poles' and zeros' frequencies), the grid is screened: the
+  // points far below the level that counts, told from a tenth of them and
+  // the sharp ones, are not weighed and do not count.
+  ErrorGrid(const std::vector<long double>& frequenciesHz, ExactResponse exact, WorkMeter* meter = nullptr,
+            const std::vector<long double>* sharpHz = nullptr);
   // The points that count (rad/s), for the shares of the coefficients.
   std::vector<long double> countedOmegas() const;
   // e of `approximate`: the largest relative error at the points, each
@@ -159,5 +164,7 @@ Approximation approximateFormula(const PolynomialView& numerator, const Polynomi
 // (natural frequency, and for a complex root also its imaginary part),
 // ascending.
 std::vector<long double> approximationGrid(long double fromHz, long double toHz, const NumericSummary& exact);
+// The frequencies (Hz) of those poles and zeros inside the band, ascending.
+std::vector<long double> rootFrequencies(long double fromHz, long double toHz, const NumericSummary& exact);
 
 }  // namespace velkor

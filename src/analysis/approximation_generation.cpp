@@ -236,7 +236,11 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
   NumericSummary roots;
   roots.poles = exact.poles;
   roots.zeros = exact.zeros;
-  ErrorGrid grid(approximationGrid(band.fromHz, band.toHz, roots), response);
+  // The exact response is nodal analysis at each point: the grid is
+  // screened, so that it is not worked out where |H| is far below what
+  // counts.
+  const std::vector<long double> sharp = rootFrequencies(band.fromHz, band.toHz, roots);
+  ErrorGrid grid(approximationGrid(band.fromHz, band.toHz, roots), response, nullptr, &sharp);
 
   // Trees are weighed at a few frequencies across the band, those near
   // which the error counts (a tree that is large only where |H| is too
