@@ -33,6 +33,10 @@ constexpr int kSearchPointsPerDecade = 2;
 constexpr double kErrorSlope = 0.6;
 constexpr double kSmallestDrop = 0.25;
 constexpr double kLargestDrop = 2.0;
+// A frequency whose error stayed above this share of the last step's after
+// its threshold fell takes a drop twice as large, up to kLargestHaste.
+constexpr long double kStalled = 0.9L;
+constexpr double kLargestHaste = 8.0;
 constexpr int kMaxThresholdSteps = 64;
 constexpr double kLowestThreshold = 32;  // decades below eps
 // The generated terms are cut once their own error is within this share of
@@ -318,6 +322,9 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
   // further the larger the error.
   const long double target = request.settings.eps * kCloseEnough;
   std::vector<double> logTau(searchOmega.size(), std::log(static_cast<double>(request.settings.eps)));
+  std::vector<long double> lastNear(searchOmega.size(), INFINITY);
+  std::vector<double> haste(searchOmega.size(), 1.0);
+  std::vector<bool> wasLowered(searchOmega.size(), false);
   const double logTauFloor = logTau.empty() ? 0 : logTau[0] - kLowestThreshold * std::log(10.0);
   for (int step = 0; step < kMaxThresholdSteps && !stopped; ++step) {
     std::size_t bytes = 0;
@@ -362,16 +369,28 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
     const bool anyShort = std::any_of(near.begin(), near.end(), [&](long double e) { return !(e <= target); });
     bool lowered = false;
     for (std::size_t f = 0; f < near.size(); ++f) {
-      if (anyShort && near[f] <= target) continue;
+      // The error near a frequency can come from trees weighed at its
+      // neighbours: they fall with it.
+      long double e = near[f];
+      if (f > 0) e = std::max(e, near[f - 1]);
+      if (f + 1 < near.size()) e = std::max(e, near[f + 1]);
+      // A frequency lowered last step whose error hardly moved had no trees
+      // just below its threshold: it goes twice as far this time.
+      if (wasLowered[f]) haste[f] = e > kStalled * lastNear[f] ? std::min(haste[f] * 2, kLargestHaste) : 1.0;
+      lastNear[f] = e;
+      wasLowered[f] = false;
+      if (anyShort && e <= target) continue;
       // No error at the points above the target: the refinement between
       // them found it, and every frequency takes the smallest step.
       double drop = kSmallestDrop;
-      if (!std::isfinite(near[f]))
+      if (!std::isfinite(e))
         drop = kLargestDrop;
-      else if (near[f] > target)
-        drop = std::clamp(std::log10(static_cast<double>(near[f] / target)) / kErrorSlope, kSmallestDrop, kLargestDrop);
+      else if (e > target)
+        drop = std::clamp(std::log10(static_cast<double>(e / target)) / kErrorSlope, kSmallestDrop, kLargestDrop);
+      drop = std::min(drop * haste[f], kLargestDrop);
       const double next = std::max(logTauFloor, logTau[f] - drop * std::log(10.0));
-      lowered = lowered || next < logTau[f];
+      wasLowered[f] = next < logTau[f];
+      lowered = lowered || wasLowered[f];
       logTau[f] = next;
     }
     if (!best || now.error <= best->error) best = std::move(now);

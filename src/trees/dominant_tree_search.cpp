@@ -122,7 +122,11 @@ void DominantTreeSearch::split(int f) {
     std::vector<int>& order = byWeight_[side][F];
     order = usable;
     const std::vector<double>& weight = share[side];
+    // The edges every tree takes (ports, nullors) come first: a completion
+    // is the heaviest among those that contain them.
+    auto forced = [&](int e) { return (g_.dmap[e] & kForced) != 0; };
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+      if (forced(a) != forced(b)) return forced(a);
       return weight[static_cast<std::size_t>(a)] > weight[static_cast<std::size_t>(b)];
     });
   };

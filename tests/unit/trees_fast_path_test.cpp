@@ -12,6 +12,7 @@
 #include "support/failing_allocator.h"
 #include "support/run_helpers.h"
 #include "trees/common_tree_enumerator.h"
+#include "trees/dominant_tree_search.h"
 #include "trees/graph_pair.h"
 #include "trees/raw_tree_count.h"
 #include "trees/tree_product.h"
@@ -283,6 +284,79 @@ TEST(FastPathRuns, AccumulationFailureReportsTheSameCountersOnBothPaths) {
       ++failures;
   }
   EXPECT_GT(failures, 2);
+}
+
+// The branch and bound of the approximation against all common trees: at
+// random log sizes per frequency, its ceiling bounds every tree (and is
+// close to the heaviest: the split bound is exact at its optimum), and
+// the trees it collects are exactly those that reach the threshold at some
+// frequency, in enumeration order, with their signs.
+TEST_F(FastPathTest, DominantSearchCollectsExactlyTheTreesAboveItsThresholds) {
+  std::mt19937_64 random(20261208);
+  std::uniform_real_distribution<double> size(-12.0, 12.0);
+  constexpr int kFrequencies = 3;
+  int checked = 0, tight = 0;
+  for (int round = 0; round < 6000; ++round) {
+    randomPair(random);
+    const GraphPair& g = ctx->graph;
+    std::vector<std::vector<int>> all;
+    std::vector<int> signs;
+    {
+      CommonTreeEnumerator en;
+      WorkMeter meter;
+      meter.begin("", nullptr);
+      int edges[kTreeSlots] = {};
+      while (nextCommonTree(en, g, edges, meter)) {
+        all.emplace_back(edges + 1, edges + 1 + (g.actual_nodes - 1));
+        signs.push_back(en.signs[g.actual_nodes - 1]);
+      }
+    }
+    if (all.empty()) continue;
+    std::vector<std::vector<double>> edgeLog(kFrequencies, std::vector<double>(kEdgeSlots, 0.0));
+    for (auto& atF : edgeLog)
+      for (int e = 2; e <= g.edges; ++e)
+        if (g.dmap[e] == kClassAdmittance) atF[static_cast<std::size_t>(e)] = size(random);
+    auto treeSize = [&](const std::vector<int>& tree, int f) {
+      double sum = 0;
+      for (int e : tree) sum += edgeLog[static_cast<std::size_t>(f)][static_cast<std::size_t>(e)];
+      return sum;
+    };
+    DominantTreeSearch search(g, edgeLog);
+    const std::vector<double> ceiling = search.ceiling();
+    std::vector<double> threshold(kFrequencies);
+    for (int f = 0; f < kFrequencies; ++f) {
+      std::vector<double> sizes;
+      for (const auto& tree : all) sizes.push_back(treeSize(tree, f));
+      const double heaviest = *std::max_element(sizes.begin(), sizes.end());
+      ASSERT_GE(ceiling[static_cast<std::size_t>(f)], heaviest - 1e-9) << "round " << round;
+      tight += ceiling[static_cast<std::size_t>(f)] <= heaviest + 1e-3;
+      std::nth_element(sizes.begin(), sizes.begin() + static_cast<std::ptrdiff_t>(sizes.size() / 2), sizes.end());
+      threshold[static_cast<std::size_t>(f)] = sizes[sizes.size() / 2] + size(random) / 4;
+    }
+    std::vector<std::vector<int>> expected, collected;
+    std::vector<int> expectedSigns, collectedSigns;
+    for (std::size_t t = 0; t < all.size(); ++t)
+      for (int f = 0; f < kFrequencies; ++f)
+        if (treeSize(all[t], f) >= threshold[static_cast<std::size_t>(f)]) {
+          expected.push_back(all[t]);
+          expectedSigns.push_back(signs[t]);
+          break;
+        }
+    WorkMeter meter;
+    meter.begin("", nullptr);
+    ASSERT_TRUE(search.collect(
+        threshold,
+        [&](const int* edges, int count, int sign) {
+          collected.emplace_back(edges, edges + count);
+          collectedSigns.push_back(sign);
+        },
+        meter));
+    ASSERT_EQ(expected, collected) << "round " << round;
+    ASSERT_EQ(expectedSigns, collectedSigns) << "round " << round;
+    ++checked;
+  }
+  EXPECT_GT(checked, 300);
+  EXPECT_GT(tight, checked * kFrequencies * 9 / 10);
 }
 
 }  // namespace
