@@ -37,12 +37,6 @@ std::complex<long double> NumericSummary::atFrequency(long double omega) const {
 
 namespace {
 
-std::vector<PolynomialRoot> asRoots(const std::vector<std::complex<double>>& values) {
-  std::vector<PolynomialRoot> roots;
-  for (const std::complex<double>& v : values) roots.push_back({{v.real(), v.imag()}, 0, true});
-  return roots;
-}
-
 // The DC behaviour H ~ gain s^power from the roots at the origin and the
 // value at an s a thousand times below every other root, corrected by the
 // factors of those roots: H(s0) / s0^power = gain * prod (1 - s0/z) /
@@ -81,14 +75,23 @@ LowFrequencyBehaviour lowFrequencyOf(const NumericCircuit& circuit, const std::v
 
 }  // namespace
 
+std::vector<PolynomialRoot> nodalRoots(const std::vector<RootCluster>& clusters) {
+  std::vector<PolynomialRoot> roots;
+  for (const RootCluster& c : clusters) {
+    const long double size = std::abs(c.value);
+    roots.push_back({c.value, 0, true, c.multiplicity, size > 0 ? c.spread / size : 0});
+  }
+  return roots;
+}
+
 NumericSummary nodalSummary(std::string name, std::shared_ptr<const NumericCircuit> circuit) {
   NumericSummary summary;
   summary.name = std::move(name);
   summary.missing = circuit->missing();
   summary.indeterminate = circuit->status() == NumericCircuit::Status::Indeterminate;
   if (summary.hasNumbers()) {
-    summary.zeros = asRoots(circuit->zeros());
-    summary.poles = asRoots(circuit->poles());
+    summary.zeros = nodalRoots(circuit->zeroClusters());
+    summary.poles = nodalRoots(circuit->poleClusters());
     summary.lowFrequency = lowFrequencyOf(*circuit, summary.zeros, summary.poles);
   }
   summary.circuit = std::move(circuit);
