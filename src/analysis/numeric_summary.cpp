@@ -54,7 +54,7 @@ LowFrequencyBehaviour lowFrequencyOf(const NumericCircuit& circuit, const std::v
   int power = 0;
   for (const auto* roots : {&zeros, &poles})
     for (const PolynomialRoot& root : *roots) {
-      if (root.value == std::complex<long double>(0)) power += roots == &zeros ? 1 : -1;
+      if (root.value == std::complex<long double>(0)) power += (roots == &zeros ? 1 : -1) * root.multiplicity;
       else smallest = std::min(smallest, std::abs(root.value));
     }
   const long double s = power == 0 ? 0.0L : (std::isfinite(smallest) ? smallest : 1.0L) * 1e-3L;
@@ -63,9 +63,11 @@ LowFrequencyBehaviour lowFrequencyOf(const NumericCircuit& circuit, const std::v
   std::complex<long double> gain = *h / std::pow(s, static_cast<long double>(power));
   if (s != 0) {
     for (const PolynomialRoot& z : zeros)
-      if (z.value != std::complex<long double>(0)) gain /= 1.0L - s / z.value;
+      if (z.value != std::complex<long double>(0))
+        gain /= std::pow(1.0L - s / z.value, static_cast<long double>(z.multiplicity));
     for (const PolynomialRoot& p : poles)
-      if (p.value != std::complex<long double>(0)) gain *= 1.0L - s / p.value;
+      if (p.value != std::complex<long double>(0))
+        gain *= std::pow(1.0L - s / p.value, static_cast<long double>(p.multiplicity));
   }
   low.defined = true;
   low.power = power;

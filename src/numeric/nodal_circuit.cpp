@@ -1,6 +1,7 @@
 #include "numeric/nodal_circuit.h"
 
 #include <Eigen/Eigenvalues>
+#include <Eigen/LU>
 #include <Eigen/SVD>
 #include <algorithm>
 #include <cmath>
@@ -267,25 +268,34 @@ struct Eigenvalues {
   std::vector<Complex> roots, perturbed;
 };
 
-// The finite eigenvalues of the regular pencil (-g, c) by a generalized
-// Schur form (nothing when it fails).
+// The finite eigenvalues of the regular pencil (-g, c), c of full rank
+// (the deflation left no infinite one): by a generalized Schur form, of the
+// transposed pencil where the iteration does not converge (three
+// identical lead sections make it stall), and else as the eigenvalues of
+// -c^-1 g. Nothing when all fail.
 std::vector<Complex> schurEigenvalues(const RealMatrix& g, const RealMatrix& c) {
   const Eigen::Index n = g.rows();
-  Eigen::GeneralizedEigenSolver<RealMatrix> solver;
-  solver.setMaxIterations(400 * n);
-  solver.compute(-g, c, false);
-  if (solver.info() != Eigen::Success) return {};
   std::vector<Complex> roots;
-  const auto& alphas = solver.alphas();
-  const auto& betas = solver.betas();
-  for (Eigen::Index k = 0; k < n; ++k) {
-    const Complex alpha = alphas(k);
-    const Real beta = betas(k);
-    if (beta == 0 || std::abs(alpha) > kInfiniteRoot * std::abs(beta)) continue;
+  auto take = [&](Complex alpha, Real beta) {
+    if (beta == 0 || std::abs(alpha) > kInfiniteRoot * std::abs(beta)) return;
     Complex root = alpha / beta;
     if (std::abs(root) <= kOriginRoot) root = 0;
     roots.push_back(root);
+  };
+  Eigen::GeneralizedEigenSolver<RealMatrix> solver;
+  solver.setMaxIterations(400 * n);
+  for (const bool transposed : {false, true}) {
+    if (transposed) solver.compute(-g.transpose(), c.transpose(), false);
+    else solver.compute(-g, c, false);
+    if (solver.info() != Eigen::Success) continue;
+    for (Eigen::Index k = 0; k < n; ++k) take(solver.alphas()(k), solver.betas()(k));
+    return conjugateClosed(roots);
   }
+  const Eigen::FullPivLU<RealMatrix> lu(c);
+  if (!lu.isInvertible()) return {};
+  Eigen::EigenSolver<RealMatrix> standard(-lu.solve(g), false);
+  if (standard.info() != Eigen::Success) return {};
+  for (Eigen::Index k = 0; k < n; ++k) take(standard.eigenvalues()(k), 1);
   return conjugateClosed(roots);
 }
 

@@ -530,3 +530,76 @@ TEST(NodalEngine, ZerosAreTheFormulasZeros) {
 
 }  // namespace
 }  // namespace velkor::crosscheck
+
+namespace velkor::crosscheck {
+namespace {
+
+// k identical first-order sections in cascade, each behind an ideal
+// buffer: a k-fold pole (a Jordan chain) and, by the section, a k-fold zero
+// at the origin or at a finite frequency. The engine shows each once with
+// its multiplicity, at the exact value to 1e-9 (the mean of a cluster is
+// accurate where its members are not), and prints the numbers the formula
+// path prints.
+TEST(NodalEngine, IdenticalStagesGiveRepeatedRootsAsTheFormulasDo) {
+  const long double r = 10e3L, r2 = 4.7e3L, c = 22e-9L;
+  const struct {
+    const char* name;
+    const char* section;  // stage # from node A to node B, B read by the next buffer
+    long double pole, zero;  // rad/s; zero 0: at the origin
+  } kinds[] = {
+      {"low-pass", "r# A B\nc# B 0\n", -1 / (r * c), NAN},
+      {"high-pass", "c# A B\nr# B 0\n", -1 / (r * c), 0},
+      {"lead", "r# A B\nc# A B\nrp# B 0\n", -(r + r2) / (r * r2 * c), -1 / (r * c)},
+  };
+  for (const auto& kind : kinds)
+    for (int stages = 2; stages <= 5; ++stages) {
+      std::string netlist = "{" + std::string(kind.name) + " chain}\n";
+      ElementValues values;
+      for (int k = 1; k <= stages; ++k) {
+        const std::string n = std::to_string(k), a = std::to_string(2 * k - 1), b = std::to_string(2 * k);
+        std::string section = kind.section;
+        for (const auto& [from, to] : {std::pair<std::string, std::string>{"#", n}, {"A", a}, {"B", b}})
+          for (std::size_t at = section.find(from); at != std::string::npos; at = section.find(from))
+            section.replace(at, 1, to);
+        netlist += section;
+        // The buffer: the section's output copied onto the next input.
+        netlist += "u" + n + " " + std::to_string(2 * k + 1) + " 0 " + b + " 0\n";
+        values.set("r" + n, r, "test");
+        values.set("c" + n, c, "test");
+        values.set("rp" + n, r2, "test");
+        values.set("u" + n, 1, "test");
+      }
+      netlist += "f 1 0 " + std::to_string(2 * stages + 1) + " 0\np g21\nend\n";
+      const std::string where = std::string(kind.name) + " x" + std::to_string(stages) + "\n" + netlist;
+
+      NumericSettings settings;
+      settings.values = &values;
+      settings.evaluate = true;
+      settings.keep = true;
+      NumericResults exactResults, nodalResults;
+      RunOptions exact;
+      exact.numeric = &settings;
+      exact.numericResults = &exactResults;
+      RunOptions nodal = exact;
+      nodal.numericResults = &nodalResults;
+      nodal.noFormulas = true;
+      const std::string withFormulas = runOnString(netlist, exact);
+      const std::string without = runOnString(netlist, nodal);
+      EXPECT_EQ(rootBlocks(without), rootBlocks(withFormulas)) << where;
+      EXPECT_TRUE(exactResults.faults.empty()) << where;
+      ASSERT_EQ(nodalResults.formulas.size(), 1u) << where;
+      const NumericSummary& summary = nodalResults.formulas.front().summary;
+      auto expectRoot = [&](const std::vector<PolynomialRoot>& roots, long double value, const char* what) {
+        ASSERT_EQ(roots.size(), 1u) << where << what;
+        EXPECT_EQ(roots.front().multiplicity, stages) << where << what;
+        if (value == 0) EXPECT_EQ(roots.front().value, Complex(0)) << where << what;
+        else EXPECT_LE(std::abs(roots.front().value - value), 1e-9L * std::fabs(value)) << where << what << roots.front().value;
+      };
+      expectRoot(summary.poles, kind.pole, " poles");
+      if (std::isnan(kind.zero)) EXPECT_TRUE(summary.zeros.empty()) << where;
+      else expectRoot(summary.zeros, kind.zero, " zeros");
+    }
+}
+
+}  // namespace
+}  // namespace velkor::crosscheck
