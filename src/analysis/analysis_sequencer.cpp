@@ -19,6 +19,7 @@
 #include "analysis/formula_evaluator.h"
 #include "analysis/formula_finishing.h"
 #include "analysis/nodal_parameters.h"
+#include "analysis/numeric_summary.h"
 #include "analysis/scattering_embedding.h"
 #include "model/parameter_table.h"
 #include "numeric/nodal_circuit.h"
@@ -199,13 +200,6 @@ void deliverPass(AnalysisContext& ctx, FormulaSink& sink, const PortLabels& port
   releaseFormulaResults(ctx);
 }
 
-std::vector<PolynomialRoot> rootsOf(const std::vector<std::complex<double>>& values) {
-  std::vector<PolynomialRoot> roots;
-  for (const std::complex<double>& v : values)
-    roots.push_back(PolynomialRoot{std::complex<long double>(v.real(), v.imag()), 0, true});
-  return roots;
-}
-
 // One requested parameter approximated during generation, against the
 // numeric engine's exact response, and handed to the sink in the place of
 // its formula. A bound that stopped the search before eps was met is an
@@ -234,8 +228,8 @@ void approximateParameter(AnalysisContext& ctx, FormulaSink& sink, int r, const 
       std::optional<std::complex<long double>> h = circuit->value({0.0L, omega});
       return h ? *h : std::complex<long double>(NAN, NAN);
     };
-    exact.poles = rootsOf(circuit->poles());
-    exact.zeros = rootsOf(circuit->zeros());
+    exact.poles = nodalRoots(circuit->poleClusters());
+    exact.zeros = nodalRoots(circuit->zeroClusters());
     GenerationRequest request;
     request.sign = formula.sign;
     request.numeratorTopofun = formula.numeratorTopofun;

@@ -37,12 +37,6 @@ std::complex<long double> NumericSummary::atFrequency(long double omega) const {
 
 namespace {
 
-std::vector<PolynomialRoot> asRoots(const std::vector<std::complex<double>>& values) {
-  std::vector<PolynomialRoot> roots;
-  for (const std::complex<double>& v : values) roots.push_back({{v.real(), v.imag()}, 0, true});
-  return roots;
-}
-
 // The DC behaviour H ~ gain s^power from the roots at the origin and the
 // value at an s a thousand times below every other root, corrected by the
 // factors of those roots: H(s0) / s0^power = gain * prod (1 - s0/z) /
@@ -60,7 +54,7 @@ LowFrequencyBehaviour lowFrequencyOf(const NumericCircuit& circuit, const std::v
   int power = 0;
   for (const auto* roots : {&zeros, &poles})
     for (const PolynomialRoot& root : *roots) {
-      if (root.value == std::complex<long double>(0)) power += roots == &zeros ? 1 : -1;
+      if (root.value == std::complex<long double>(0)) power += (roots == &zeros ? 1 : -1) * root.multiplicity;
       else smallest = std::min(smallest, std::abs(root.value));
     }
   const long double s = power == 0 ? 0.0L : (std::isfinite(smallest) ? smallest : 1.0L) * 1e-3L;
@@ -69,9 +63,11 @@ LowFrequencyBehaviour lowFrequencyOf(const NumericCircuit& circuit, const std::v
   std::complex<long double> gain = *h / std::pow(s, static_cast<long double>(power));
   if (s != 0) {
     for (const PolynomialRoot& z : zeros)
-      if (z.value != std::complex<long double>(0)) gain /= 1.0L - s / z.value;
+      if (z.value != std::complex<long double>(0))
+        gain /= std::pow(1.0L - s / z.value, static_cast<long double>(z.multiplicity));
     for (const PolynomialRoot& p : poles)
-      if (p.value != std::complex<long double>(0)) gain *= 1.0L - s / p.value;
+      if (p.value != std::complex<long double>(0))
+        gain *= std::pow(1.0L - s / p.value, static_cast<long double>(p.multiplicity));
   }
   low.defined = true;
   low.power = power;
@@ -81,14 +77,23 @@ LowFrequencyBehaviour lowFrequencyOf(const NumericCircuit& circuit, const std::v
 
 }  // namespace
 
+std::vector<PolynomialRoot> nodalRoots(const std::vector<RootCluster>& clusters) {
+  std::vector<PolynomialRoot> roots;
+  for (const RootCluster& c : clusters) {
+    const long double size = std::abs(c.value);
+    roots.push_back({c.value, 0, true, c.multiplicity, size > 0 ? c.spread / size : 0});
+  }
+  return roots;
+}
+
 NumericSummary nodalSummary(std::string name, std::shared_ptr<const NumericCircuit> circuit) {
   NumericSummary summary;
   summary.name = std::move(name);
   summary.missing = circuit->missing();
   summary.indeterminate = circuit->status() == NumericCircuit::Status::Indeterminate;
   if (summary.hasNumbers()) {
-    summary.zeros = asRoots(circuit->zeros());
-    summary.poles = asRoots(circuit->poles());
+    summary.zeros = nodalRoots(circuit->zeroClusters());
+    summary.poles = nodalRoots(circuit->poleClusters());
     summary.lowFrequency = lowFrequencyOf(*circuit, summary.zeros, summary.poles);
   }
   summary.circuit = std::move(circuit);

@@ -39,6 +39,10 @@ struct NumericSummary {
   std::complex<long double> atFrequency(long double omega) const;
 };
 
+// The nodal engine's roots as the formulas' are listed: a numerically
+// repeated root once, with its multiplicity and relative spread.
+std::vector<PolynomialRoot> nodalRoots(const std::vector<RootCluster>& clusters);
+
 // The summary of one parameter by nodal analysis.
 NumericSummary nodalSummary(std::string name, std::shared_ptr<const NumericCircuit> circuit);
 

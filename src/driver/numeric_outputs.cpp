@@ -154,12 +154,17 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
     poleZeroSets.push_back({label(entry, several), entry.summary.zeros, entry.summary.poles});
   }
 
+  // The frequency response is drawn only in the Bode plot and the report:
+  // the pole-zero map alone needs the roots and nothing more.
+  const bool responsesWanted = !options_->bodePath.empty() || !options_->reportPath.empty();
   // The points, cut to what fits under the memory bound.
   std::size_t curves = 0;
   for (const NumericResults::Entry* entry : complete)
     curves += entry->approximation && entry->approximation->simplified ? 2 : 1;
-  const PlotBudget budget = plotBudget(options_->points > 0 ? options_->points : kDefaultPoints, std::max<std::size_t>(curves, 1),
-                                       memoryRoom(memoryBound_));
+  const PlotBudget budget =
+      responsesWanted ? plotBudget(options_->points > 0 ? options_->points : kDefaultPoints,
+                                   std::max<std::size_t>(curves, 1), memoryRoom(memoryBound_))
+                      : PlotBudget{1, {}};
   if (budget.points == 0) {
     error = "the plots and report would pass the memory bound: not written";
     discard();
@@ -207,10 +212,11 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
       drawn.push_back([&approximated](long double omega) { return approximated.atFrequency(omega); });
     }
   }
-  std::vector<long double> grid = bodeFrequencyGrid(range, roots, drawn, &meter);
+  std::vector<long double> grid;
+  if (responsesWanted) grid = bodeFrequencyGrid(range, roots, drawn, &meter);
   if (stopped()) return false;
   std::vector<FrequencyResponse> responses;
-  for (std::size_t k = 0; k < complete.size(); ++k) {
+  for (std::size_t k = 0; k < complete.size() && responsesWanted; ++k) {
     const NumericResults::Entry* entry = complete[k];
     const NumericSummary& summary = entry->summary;
     responses.push_back(frequencyResponse(responseOf(summary, k), grid,
@@ -228,7 +234,7 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
 
   // The netlists' titles (their first comments) name the plots and the report.
   const std::string title = joinedTitle(netlistTitles(inputText));
-  std::string bode = bodeSvg(grid, responses, title.empty() ? "Bode plot" : title);
+  std::string bode = responsesWanted ? bodeSvg(grid, responses, title.empty() ? "Bode plot" : title) : std::string();
   std::string poleZero = poleZeroSvg(poleZeroSets, title.empty() ? "Poles and zeros" : title);
   std::string report;
   if (!options_->reportPath.empty()) {
@@ -255,7 +261,8 @@ bool NumericOutputs::finish(const std::string& inputText, std::FILE* warnings, s
   }
   if (stopped()) return false;
   bool written = writeFile(bodeSvg_, options_->bodePath.empty() ? "" : "svg", bode, error) &&
-                 writeFile(bodeCsv_, options_->bodePath.empty() ? "" : "csv", bodeCsv(grid, responses), error) &&
+                 writeFile(bodeCsv_, options_->bodePath.empty() ? "" : "csv",
+                           options_->bodePath.empty() ? std::string() : bodeCsv(grid, responses), error) &&
                  writeFile(poleZero_, options_->poleZeroPath, poleZero, error) &&
                  writeFile(report_, options_->reportPath, report, error);
   if (!written) discard();

@@ -1,10 +1,13 @@
 #include "numeric/nodal_circuit.h"
 
 #include <Eigen/Eigenvalues>
+#include <Eigen/LU>
 #include <Eigen/SVD>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <numbers>
 #include <numeric>
 
 #include "model/network_store.h"
@@ -133,30 +136,80 @@ constexpr Real kOriginRoot = 1e-10L;
 // at all of them only when they are singular for every s.
 const Complex kGenericPoints[3] = {{0.5377e-3L, 0.8431e-3L}, {-0.3183L, 1.6487L}, {0.7219e3L, 0.4733e3L}};
 
-// Orders roots as the formula roots are listed: those at the origin, then
-// the real ones by ascending magnitude, then the complex pairs (negative
-// imaginary part first) by ascending magnitude; pairs are made exact
-// conjugates.
-std::vector<std::complex<double>> orderedRoots(std::vector<Complex> roots) {
-  std::vector<std::complex<double>> out;
-  std::vector<std::complex<double>> real, complex;
+// The roots of a real pencil made an exact conjugate-closed set: the real
+// ones kept, each one below the real axis kept with its mirror image (the
+// solver's partner above it dropped).
+std::vector<Complex> conjugateClosed(const std::vector<Complex>& roots) {
+  std::vector<Complex> out;
   for (const Complex& r : roots) {
-    if (r == Complex(0)) out.push_back(0);
-    else if (r.imag() == 0) real.emplace_back(static_cast<double>(r.real()), 0.0);
-    else if (r.imag() < 0) complex.emplace_back(static_cast<double>(r.real()), static_cast<double>(r.imag()));
-  }
-  auto byMagnitude = [](const std::complex<double>& a, const std::complex<double>& b) {
-    return std::abs(a) < std::abs(b);
-  };
-  std::stable_sort(real.begin(), real.end(), byMagnitude);
-  std::stable_sort(complex.begin(), complex.end(), byMagnitude);
-  out.insert(out.end(), real.begin(), real.end());
-  for (const auto& c : complex) {
-    out.push_back(c);
-    out.push_back(std::conj(c));
+    if (r.imag() == 0) {
+      out.push_back(r);
+    } else if (r.imag() < 0) {
+      out.push_back(r);
+      out.push_back(std::conj(r));
+    }
   }
   return out;
 }
+
+// Clusters in rad/s, ordered as the formula roots are listed: the origin's,
+// then the real ones by ascending magnitude, then the complex pairs
+// (negative imaginary part first) by ascending magnitude. Those of
+// multiplicity 0 (cancelled, or not confirmed) are left out.
+std::vector<RootCluster> orderedClusters(std::vector<RootCluster> clusters, Real scale) {
+  std::vector<RootCluster> origin, real, complex;
+  for (RootCluster& c : clusters) {
+    if (c.multiplicity <= 0) continue;
+    c.value *= scale;
+    c.spread *= scale;
+    if (c.value == Complex(0)) origin.push_back(c);
+    else if (c.value.imag() == 0) real.push_back(c);
+    else if (c.value.imag() < 0) complex.push_back(c);
+  }
+  auto byMagnitude = [](const RootCluster& a, const RootCluster& b) { return std::abs(a.value) < std::abs(b.value); };
+  std::stable_sort(real.begin(), real.end(), byMagnitude);
+  std::stable_sort(complex.begin(), complex.end(), byMagnitude);
+  std::vector<RootCluster> out = std::move(origin);
+  out.insert(out.end(), real.begin(), real.end());
+  for (const RootCluster& c : complex) {
+    out.push_back(c);
+    out.push_back({std::conj(c.value), c.multiplicity, c.spread});
+  }
+  return out;
+}
+
+// Every root as many times as it counts, in double.
+std::vector<std::complex<double>> expanded(const std::vector<RootCluster>& clusters) {
+  std::vector<std::complex<double>> out;
+  for (const RootCluster& c : clusters)
+    for (int k = 0; k < c.multiplicity; ++k)
+      out.emplace_back(static_cast<double>(c.value.real()), static_cast<double>(c.value.imag()));
+  return out;
+}
+
+// The relative change of every entry of the perturbed pencil, and each
+// entry's share of it: a number in [-1, 1] fixed by its place (a hash, so
+// that the entries of identical stages change differently).
+constexpr Real kPerturbation = 1e-12L;
+Real patternOf(std::uint64_t place) {
+  std::uint64_t x = place + 0x9e3779b97f4a7c15ULL;
+  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+  x ^= x >> 31;
+  return static_cast<Real>(x >> 11) / static_cast<Real>(1ULL << 52) - 1;
+}
+
+// Units of the frequency scale: a cluster about the origin at most this
+// wide lies on it; roots beyond kSuspectRoot are confirmed by the turns of
+// H's argument on a circle at least kWindingRadius of their size, sampled
+// at kWindingPoints points, each step turning less than kWindingStep, and
+// kWiderCircle times wider where H cannot be followed on it.
+constexpr Real kOriginSpread = 1e-3L;
+constexpr Real kSuspectRoot = 1e3L;
+constexpr Real kWindingRadius = 1e-3L;
+constexpr int kWindingPoints = 64;
+constexpr Real kWindingStep = 2;
+constexpr Real kWiderCircle = 8;
 
 // Relative size below which a singular value counts as 0 in the deflation.
 // For the zeros a smaller one: the zeros of a chain of identical stages
@@ -203,12 +256,50 @@ long deflateInfinite(RealMatrix& a, RealMatrix& b, Real reference, Real toleranc
 }
 
 // The finite generalized eigenvalues s of (G + s C) v = 0, in units of the
-// frequency scale w (the pencil is given as G and w C). The infinite ones
-// (which a nullor network has in Jordan blocks, whose computed images would
-// scatter to large finite values) and those at the origin (likewise, for a
-// multiple root there) are removed exactly first; a generalized Schur form
-// of what is left gives the others.
-std::vector<Complex> finiteEigenvalues(const RealMatrix& g0, const RealMatrix& c0, Real tolerance) {
+// frequency scale w (the pencil is given as G and w C), closed under
+// conjugation. The infinite ones (which a nullor network has in Jordan
+// blocks, whose computed images would scatter to large finite values) and
+// those at the origin (likewise, for a multiple root there) are removed
+// exactly first; a generalized Schur form of what is left gives the others,
+// and beside them (`perturbed`) those of what is left with every entry
+// changed by kPerturbation of itself: how far each moved tells which are
+// numerically repeated.
+struct Eigenvalues {
+  std::vector<Complex> roots, perturbed;
+};
+
+// The finite eigenvalues of the regular pencil (-g, c), c of full rank
+// (the deflation left no infinite one): by a generalized Schur form, of the
+// transposed pencil where the iteration does not converge (three
+// identical lead sections make it stall), and else as the eigenvalues of
+// -c^-1 g. Nothing when all fail.
+std::vector<Complex> schurEigenvalues(const RealMatrix& g, const RealMatrix& c) {
+  const Eigen::Index n = g.rows();
+  std::vector<Complex> roots;
+  auto take = [&](Complex alpha, Real beta) {
+    if (beta == 0 || std::abs(alpha) > kInfiniteRoot * std::abs(beta)) return;
+    Complex root = alpha / beta;
+    if (std::abs(root) <= kOriginRoot) root = 0;
+    roots.push_back(root);
+  };
+  Eigen::GeneralizedEigenSolver<RealMatrix> solver;
+  solver.setMaxIterations(400 * n);
+  for (const bool transposed : {false, true}) {
+    if (transposed) solver.compute(-g.transpose(), c.transpose(), false);
+    else solver.compute(-g, c, false);
+    if (solver.info() != Eigen::Success) continue;
+    for (Eigen::Index k = 0; k < n; ++k) take(solver.alphas()(k), solver.betas()(k));
+    return conjugateClosed(roots);
+  }
+  const Eigen::FullPivLU<RealMatrix> lu(c);
+  if (!lu.isInvertible()) return {};
+  Eigen::EigenSolver<RealMatrix> standard(-lu.solve(g), false);
+  if (standard.info() != Eigen::Success) return {};
+  for (Eigen::Index k = 0; k < n; ++k) take(standard.eigenvalues()(k), 1);
+  return conjugateClosed(roots);
+}
+
+Eigenvalues finiteEigenvalues(const RealMatrix& g0, const RealMatrix& c0, Real tolerance) {
   if (g0.rows() == 0) return {};
   RealMatrix magnitude = g0.cwiseAbs() + c0.cwiseAbs();
   std::vector<Real> rowScale, columnScale;
@@ -223,27 +314,29 @@ std::vector<Complex> finiteEigenvalues(const RealMatrix& g0, const RealMatrix& c
     }
   const Real reference = std::max(g.norm(), c.norm());
   if (deflateInfinite(g, c, reference, tolerance) < 0) return {};
-  // At the origin: the infinite eigenvalues of the reversed pencil.
-  const long atOrigin = deflateInfinite(c, g, reference, tolerance);
+  // At the origin: the infinite eigenvalues of the reversed pencil. The
+  // finer rank of the zeros serves chains near infinity only: a chain at
+  // the origin (coupling capacitors, integrators) left by a finer rank would
+  // split into tiny finite roots about it.
+  const long atOrigin = deflateInfinite(c, g, reference, std::max(tolerance, kRankTolerance));
   if (atOrigin < 0) return {};
-  std::vector<Complex> roots(static_cast<std::size_t>(atOrigin), Complex(0));
+  Eigenvalues result;
+  result.roots.assign(static_cast<std::size_t>(atOrigin), Complex(0));
+  result.perturbed = result.roots;
   const Eigen::Index n = g.rows();
-  if (n == 0) return roots;
-  Eigen::GeneralizedEigenSolver<RealMatrix> solver;
-  solver.setMaxIterations(400 * n);
-  solver.compute(-g, c, false);
-  if (solver.info() != Eigen::Success) return roots;
-  const auto& alphas = solver.alphas();
-  const auto& betas = solver.betas();
-  for (Eigen::Index k = 0; k < n; ++k) {
-    const Complex alpha = alphas(k);
-    const Real beta = betas(k);
-    if (beta == 0 || std::abs(alpha) > kInfiniteRoot * std::abs(beta)) continue;
-    Complex root = alpha / beta;
-    if (std::abs(root) <= kOriginRoot) root = 0;
-    roots.push_back(root);
-  }
-  return roots;
+  if (n == 0) return result;
+  const std::vector<Complex> finite = schurEigenvalues(g, c);
+  result.roots.insert(result.roots.end(), finite.begin(), finite.end());
+  RealMatrix g1 = g, c1 = c;
+  for (Eigen::Index r = 0; r < n; ++r)
+    for (Eigen::Index k = 0; k < n; ++k) {
+      const auto place = 2 * static_cast<std::uint64_t>(r * n + k);
+      g1(r, k) *= 1 + kPerturbation * patternOf(place);
+      c1(r, k) *= 1 + kPerturbation * patternOf(place + 1);
+    }
+  const std::vector<Complex> moved = schurEigenvalues(g1, c1);
+  result.perturbed.insert(result.perturbed.end(), moved.begin(), moved.end());
+  return result;
 }
 
 }  // namespace
@@ -561,6 +654,16 @@ void NumericCircuit::analyse() {
   regularityKnown_ = true;
 }
 
+const std::vector<RootCluster>& NumericCircuit::poleClusters() const {
+  findRoots();
+  return poleClusters_;
+}
+
+const std::vector<RootCluster>& NumericCircuit::zeroClusters() const {
+  findRoots();
+  return zeroClusters_;
+}
+
 const std::vector<std::complex<double>>& NumericCircuit::poles() const {
   findRoots();
   return poles_;
@@ -571,9 +674,29 @@ const std::vector<std::complex<double>>& NumericCircuit::zeros() const {
   return zeros_;
 }
 
+std::optional<int> NumericCircuit::winding(std::complex<long double> centre, long double radius) const {
+  Real turned = 0;
+  Complex previous;
+  for (int k = 0; k <= kWindingPoints; ++k) {
+    // The first point again at the end, so that the turns add up to whole ones.
+    const Real angle = 2 * std::numbers::pi_v<Real> * (static_cast<Real>(k % kWindingPoints) + 0.5L) / kWindingPoints;
+    const std::optional<Complex> h = value((centre + std::polar(radius, angle)) * frequencyScale_);
+    if (!h || *h == Complex(0)) return std::nullopt;
+    if (k > 0) {
+      const Real step = std::arg(*h / previous);
+      if (!(std::fabs(step) < kWindingStep)) return std::nullopt;
+      turned += step;
+    }
+    previous = *h;
+  }
+  return static_cast<int>(std::lround(turned / (2 * std::numbers::pi_v<Real>)));
+}
+
 void NumericCircuit::findRoots() const {
   if (rootsFound_ || status_ != Status::Regular) return;
   rootsFound_ = true;
+  // H = 0 has neither poles nor zeros.
+  if (zero_) return;
   // Poles and zeros in units of the frequency scale.
   const auto n = static_cast<Eigen::Index>(rows_);
   RealMatrix g = RealMatrix::Zero(n + 1, n + 1), c = RealMatrix::Zero(n + 1, n + 1);
@@ -581,34 +704,52 @@ void NumericCircuit::findRoots() const {
     g(static_cast<Eigen::Index>(e.row), static_cast<Eigen::Index>(e.column)) += e.g;
     c(static_cast<Eigen::Index>(e.row), static_cast<Eigen::Index>(e.column)) += e.c * frequencyScale_;
   }
-  // H = 0 has neither poles nor zeros.
-  if (zero_) return;
-  std::vector<Complex> poles = finiteEigenvalues(g.topLeftCorner(n, n), c.topLeftCorner(n, n), kRankTolerance);
-  std::vector<Complex> zeros;
-  if (!zero_) {
-    // det [[G + sC, e], [n', 0]] = -det(G + sC) H(s).
-    g(static_cast<Eigen::Index>(driveRow_), n) = 1;
-    for (const auto& [col, weight] : output_) g(n, static_cast<Eigen::Index>(col)) += weight;
-    zeros = finiteEigenvalues(g, c, kZeroRankTolerance);
-  }
+  const Eigenvalues poles = finiteEigenvalues(g.topLeftCorner(n, n), c.topLeftCorner(n, n), kRankTolerance);
+  // det [[G + sC, e], [n', 0]] = -det(G + sC) H(s).
+  g(static_cast<Eigen::Index>(driveRow_), n) = 1;
+  for (const auto& [col, weight] : output_) g(n, static_cast<Eigen::Index>(col)) += weight;
+  const Eigenvalues zeros = finiteEigenvalues(g, c, kZeroRankTolerance);
+  std::vector<RootCluster> poleSet = clusterRoots(poles.roots, poles.perturbed, kOriginSpread);
+  std::vector<RootCluster> zeroSet = clusterRoots(zeros.roots, zeros.perturbed, kOriginSpread);
   // A pole and a zero that coincide cancel: modes of the network that the
   // parameter does not see (a part the ports neither drive nor observe)
   // appear in both pencils, and at the origin a power of s common to both.
-  for (std::size_t p = 0; p < poles.size();) {
-    auto same = std::find_if(zeros.begin(), zeros.end(), [&](const Complex& z) {
-      return std::abs(z - poles[p]) <= kCancelled * std::max(std::abs(poles[p]), std::abs(z));
-    });
-    if (same == zeros.end()) {
-      ++p;
-      continue;
+  for (RootCluster& pole : poleSet)
+    for (RootCluster& zero : zeroSet) {
+      if (pole.multiplicity == 0 || zero.multiplicity == 0) continue;
+      if (std::abs(zero.value - pole.value) > kCancelled * std::max(std::abs(pole.value), std::abs(zero.value))) continue;
+      const int common = std::min(pole.multiplicity, zero.multiplicity);
+      pole.multiplicity -= common;
+      zero.multiplicity -= common;
     }
-    zeros.erase(same);
-    poles.erase(poles.begin() + static_cast<std::ptrdiff_t>(p));
-  }
-  for (Complex& r : poles) r *= frequencyScale_;
-  for (Complex& r : zeros) r *= frequencyScale_;
-  poles_ = orderedRoots(std::move(poles));
-  zeros_ = orderedRoots(std::move(zeros));
+  // Far out, an infinite root that the deflation could not tell from a
+  // finite one (a Jordan chain at infinity that rounding split into huge
+  // values) is told by the response: about a true root of H its argument
+  // turns once per zero and back once per pole, about a false one not at
+  // all. The circle holds the cluster's members and no other root.
+  auto confirmed = [&](std::vector<RootCluster>& set) {
+    for (RootCluster& root : set) {
+      if (root.multiplicity == 0 || !(std::abs(root.value) > kSuspectRoot)) continue;
+      Real room = INFINITY;
+      for (const auto* others : {&poleSet, &zeroSet})
+        for (const RootCluster& other : *others)
+          if (&other != &root && other.multiplicity > 0) room = std::min(room, std::abs(other.value - root.value));
+      // Where H cannot be followed on the circle (its equations singular
+      // there, or its argument too fast), a wider one; a root that no
+      // circle confirms is not shown.
+      std::optional<int> turns;
+      for (Real radius = std::max(2 * root.spread, kWindingRadius * std::abs(root.value));
+           !turns && radius <= room / 2 && radius < std::abs(root.value); radius *= kWiderCircle)
+        turns = winding(root.value, radius);
+      if (!turns || *turns == 0) root.multiplicity = 0;
+    }
+  };
+  confirmed(zeroSet);
+  confirmed(poleSet);
+  poleClusters_ = orderedClusters(std::move(poleSet), frequencyScale_);
+  zeroClusters_ = orderedClusters(std::move(zeroSet), frequencyScale_);
+  poles_ = expanded(poleClusters_);
+  zeros_ = expanded(zeroClusters_);
 }
 
 }  // namespace velkor

@@ -35,6 +35,8 @@
 #include <string>
 #include <vector>
 
+#include "numeric/root_clusters.h"
+
 namespace velkor {
 
 struct NetworkStore;
@@ -80,11 +82,17 @@ class NumericCircuit {
   // True when H is identically 0 (the numerator vanishes for every s).
   bool isZero() const { return zero_; }
 
-  // Finite poles and zeros in rad/s: those at the origin (after a power of
-  // s common to both has cancelled), then the real ones by ascending
-  // magnitude, then the complex pairs (negative imaginary part first,
-  // exactly conjugate) by ascending magnitude. Empty unless status() is
-  // Regular. Worked out on first use.
+  // Finite poles and zeros in rad/s, each numerically repeated root once
+  // with its multiplicity (see root_clusters.h): the one at the origin
+  // (after a power of s common to both has cancelled), then the real ones
+  // by ascending magnitude, then the complex pairs (negative imaginary part
+  // first, exactly conjugate) by ascending magnitude. A root far out that
+  // the response does not confirm (the argument of H does not turn about
+  // it) is an infinite one the deflation left, and is dropped. Empty unless
+  // status() is Regular. Worked out on first use.
+  const std::vector<RootCluster>& poleClusters() const;
+  const std::vector<RootCluster>& zeroClusters() const;
+  // The same with every root as many times as it counts.
   const std::vector<std::complex<double>>& poles() const;
   const std::vector<std::complex<double>>& zeros() const;
 
@@ -109,6 +117,11 @@ class NumericCircuit {
   void build(const NetworkStore& store, const ValueLookup& values);
   void analyse();
   void findRoots() const;
+  // The number of times the argument of H turns about the circle of
+  // `radius` around `centre` (units of the frequency scale): the zeros
+  // minus the poles inside; nothing when H is not defined on the circle or
+  // turns too fast there to follow.
+  std::optional<int> winding(std::complex<long double> centre, long double radius) const;
 
   int parameter_ = 0;
   Status status_ = Status::Regular;
@@ -122,6 +135,8 @@ class NumericCircuit {
   bool zero_ = false;
   bool regularityKnown_ = false;  // analyse() has run
   mutable bool rootsFound_ = false;
+  mutable std::vector<RootCluster> poleClusters_;
+  mutable std::vector<RootCluster> zeroClusters_;
   mutable std::vector<std::complex<double>> poles_;
   mutable std::vector<std::complex<double>> zeros_;
 };
