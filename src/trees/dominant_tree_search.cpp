@@ -54,7 +54,7 @@ struct DominantTreeSearch::State {
   // logOf[k * frequencies + f]: the log magnitude of the first k edges taken.
   std::vector<double> logOf;
   std::vector<double> threshold;
-  // short_[edge * words + k]: bit f set when the node deciding `edge`, or
+  // fallenShort[edge * words + k]: bit f set when the node deciding `edge`, or
   // one above it, fell short of the threshold at frequency f. A node's
   // bound is at most its parent's (taking an edge or leaving one out only
   // narrows the completions), so the whole subtree falls short there too.
@@ -88,8 +88,9 @@ DominantTreeSearch::DominantTreeSearch(const GraphPair& g, std::vector<std::vect
 namespace {
 
 // The heaviest spanning tree of one graph over the usable edges from edge
-// 2 on (greedy, `order` heaviest first): its weight under `weight` and its
-// edges marked in `in`; -inf when the edges span no tree.
+// 2 on that holds the forced ones (greedy in `order`: forced edges, then
+// the others heaviest first): its weight under `weight` and its edges
+// marked in `in`; -inf when the edges span no tree.
 double heaviestTree(const EdgeEnds& ends, int nodes, const std::vector<int>& order, const std::vector<double>& weight,
                     std::vector<char>& in) {
   Scratch s;
