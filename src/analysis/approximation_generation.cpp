@@ -40,8 +40,10 @@ constexpr double kLargestHaste = 8.0;
 constexpr int kMaxThresholdSteps = 64;
 constexpr double kLowestThreshold = 32;  // decades below eps
 // The generated terms are cut once their own error is within this share of
-// eps: cutting then has room to drop terms.
-constexpr long double kCloseEnough = 0.75L;
+// eps: cutting then has room to drop terms (with three quarters, the
+// generated coefficients left so little room that up to 1.7 times the
+// terms of the approximation after generation were kept).
+constexpr long double kCloseEnough = 0.5L;
 // What one generated term costs in memory, besides its exponents: the hash
 // node, the key's string and the entries of the order and coefficient lists.
 constexpr std::size_t kTermOverhead = 96;

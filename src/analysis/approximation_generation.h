@@ -16,8 +16,8 @@
 // measured against the exact response on the grid of the approximation
 // after generation, and tau falls (from eps) only at the frequencies near
 // which the error is still above the target, the further the larger the
-// error there. Once the whole error is within the target (three quarters
-// of eps) the same ranking and cutting as the approximation after
+// error there. Once the whole error is within the target (half of
+// eps) the same ranking and cutting as the approximation after
 // generation picks the fewest of them that still meet eps, again measured
 // against the exact response, so that terms of one coefficient that cancel
 // are kept or dropped together whatever their signs.
