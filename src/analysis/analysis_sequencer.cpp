@@ -19,6 +19,7 @@
 #include "analysis/formula_evaluator.h"
 #include "analysis/formula_finishing.h"
 #include "analysis/nodal_parameters.h"
+#include "analysis/parallel_evaluation.h"
 #include "analysis/scattering_embedding.h"
 #include "model/parameter_table.h"
 #include "numeric/nodal_circuit.h"
@@ -37,6 +38,7 @@ int evaluateOnce(AnalysisContext& ctx, int topofun) {
   NetworkStore& s = ctx.store;
   if (s.topofunDone[topofun] != 0) return 0;
   s.topofunDone[topofun] = 1;
+  if (takeHeldFunction(ctx, topofun)) return 1;
   evaluateFormula(ctx, s.analysisPassiveCount, s.activeCount, s.treeSize, topofun);
   return 1;
 }
@@ -304,6 +306,7 @@ void analyseNetlist(AnalysisContext& ctx, FormulaSink& sink) {
 
   // First pass: immittance, hybrid and chain parameters.
   clearDone(ctx);
+  evaluatePassAhead(ctx, false);
   int evaluations = 0;
   for (int r = 0; r < kParameterCount; ++r) {
     const ParameterRecord& row = parameterTable[r];
@@ -326,11 +329,13 @@ void analyseNetlist(AnalysisContext& ctx, FormulaSink& sink) {
     if (evaluations == 0) {
       sink.listing("entered s-param\n");
       embedScatteringPorts(ctx);
+      evaluatePassAhead(ctx, true);
     }
     ctx.meter.parameter = parameterNames[r];
     evaluations += evaluateRow(ctx, row);
   }
   if (evaluations > 0) deliverPass(ctx, sink, ports, true);
+  dropHeldFunctions(ctx);
 }
 
 void releaseFormulaResults(AnalysisContext& ctx) {
