@@ -212,8 +212,10 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
       if (headSerial) serialWaiting = false;
     }
     // The formulas after the head start on threads of their own, as many
-    // as the jobs allow, until one must wait to be finished the usual way.
-    while (!serialWaiting && next < count && next - head < jobs && next != head) {
+    // as the jobs allow, until one must wait to be finished the usual way;
+    // none while the head is finished that way, since it still needs the
+    // functions that a later formula may take over.
+    while (!headSerial && !serialWaiting && next < count && next - head < jobs && next != head) {
       const std::size_t k = next;
       ApartFormula* a = prepareNext();
       if (a == nullptr) break;
