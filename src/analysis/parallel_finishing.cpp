@@ -47,6 +47,9 @@ class NotingAllocator final : public Allocator {
 // waiting for its turn is kept in pieces instead of one growing string.
 class RelayOutput final : public Output {
  public:
+  // Room for a whole piece from the start (pages never written cost
+  // nothing), so that a piece is never copied as it grows.
+  RelayOutput() { current_.reserve(kPieceBytes + 4096); }
   void write(const char* data, std::size_t size) override {
     current_.append(data, size);
     if (current_.size() >= kPieceBytes) handOver(false);
@@ -246,6 +249,10 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
       finishFormula(ctx, formula, sink, f.lastUse);
     } else if (direct != nullptr || !apart[head]->thread.joinable()) {
       ApartFormula& a = *apart[head];
+      // On the caller's thread, a long printing shows on the progress line.
+      a.ctx.meter.progress = ctx.meter.progress;
+      a.ctx.meter.progressInPlace = ctx.meter.progressInPlace;
+      a.ctx.meter.parameter = ctx.meter.parameter;
       finish(a, sink);
       a.text.close();
       a.text.writeTo(sink);  // anything printed beside the sink
