@@ -2,12 +2,15 @@
 
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <string>
 #include <system_error>
 #include <thread>
+
+#include <sys/resource.h>
 
 #include "analysis/analysis_context.h"
 #include "analysis/analysis_sequencer.h"
@@ -47,13 +50,18 @@ class NotingAllocator final : public Allocator {
 // waiting for its turn is kept in pieces instead of one growing string.
 class RelayOutput final : public Output {
  public:
-  // Room for a whole piece from the start (pages never written cost
-  // nothing), so that a piece is never copied as it grows.
-  RelayOutput() { current_.reserve(kPieceBytes + 4096); }
   void write(const char* data, std::size_t size) override {
-    current_.append(data, size);
+    if (lost_) return;
+    try {
+      current_.append(data, size);
+    } catch (const std::bad_alloc&) {
+      lost_ = true;  // the text is incomplete from here: said once it is out
+      return;
+    }
     if (current_.size() >= kPieceBytes) handOver(false);
   }
+  // Whether the heap refused room for some of the text.
+  bool lost() const { return lost_; }
   // The writer is done: the last piece goes too.
   void close() { handOver(true); }
   // Writes every piece to `sink` as they come, until the writer is done
@@ -83,16 +91,22 @@ class RelayOutput final : public Output {
   void handOver(bool last) {
     std::string piece;
     piece.swap(current_);
-    current_.reserve(last ? 0 : kPieceBytes + 4096);
     {
       std::lock_guard<std::mutex> hold(lock_);
-      if (!piece.empty()) pieces_.push_back(std::move(piece));
+      if (!piece.empty()) {
+        try {
+          pieces_.push_back(std::move(piece));
+        } catch (const std::bad_alloc&) {
+          lost_ = true;
+        }
+      }
       closed_ = closed_ || last;
     }
     changed_.notify_one();
   }
 
   std::string current_;  // the writer's
+  bool lost_ = false;     // the writer's
   std::mutex lock_;
   std::condition_variable changed_;
   std::deque<std::string> pieces_;  // under the lock
@@ -111,6 +125,7 @@ struct ApartFormula {
   AnalysisContext ctx;
   std::thread thread;
   bool serial = false;  // its copies could not be made: finished the usual way
+  std::exception_ptr thrown;
   int status = 0;
 };
 
@@ -168,6 +183,10 @@ bool finishApart(const AnalysisContext& ctx, const FormulaSink& sink, int formul
   if (ctx.jobs <= 1 || formulas < 2 || ctx.plainPath || ctx.store.traceBits != 0 ||
       ctx.meter.secondsPerFunction > 0 || !ctx.alloc.threadSafe())
     return false;
+  // Holding formulas as text needs room to spare: under a bound on the
+  // address space they are finished one by one, as one job does.
+  struct rlimit space {};
+  if (getrlimit(RLIMIT_AS, &space) != 0 || space.rlim_cur != RLIM_INFINITY) return false;
   StringOutput probe;
   return sink.printingInto(probe) != nullptr;
 }
@@ -227,7 +246,14 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
       if (sinks[k] != nullptr) {
         try {
           a->thread = std::thread([a, s = sinks[k].get()] {
-            finish(*a, *s);
+            // What the finishing throws (the heap's refusals in the C++
+            // library) is thrown again on the caller's thread, as one job
+            // would have thrown it.
+            try {
+              finish(*a, *s);
+            } catch (...) {
+              a->thrown = std::current_exception();
+            }
             a->text.close();
           });
           started = true;
@@ -261,6 +287,12 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
       ApartFormula& a = *apart[head];
       a.text.relayTo(sink);
       a.thread.join();
+      if (a.thrown) {
+        for (std::size_t k = head + 1; k < next; ++k)
+          if (apart[k] != nullptr && apart[k]->thread.joinable()) apart[k]->thread.join();
+        std::rethrow_exception(a.thrown);
+      }
+      if (a.text.lost()) reportAnalysisError(ctx, "insufficient memory to complete processing\n");
       reportFailure(ctx, a);
     }
     ctx.out.flush();
