@@ -54,6 +54,7 @@ RunSummary runOnce(const std::string& input, const RunOptions& options, std::uin
   FailingAllocator heap;
   heap.failAt = failAt;
   heap.failAfter = failAfter;
+  heap.concurrent = failAt == 0;
   RunSummary run;
   run.status = runProgram(source, output, heap, options);
   run.digest = output.digest();

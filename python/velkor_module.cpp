@@ -19,7 +19,7 @@ namespace {
 // which cannot run while the lock is released. The run looks at the flag,
 // stops, and the call raises KeyboardInterrupt. (A signal handler can reach
 // nothing but such a flag.)
-volatile std::sig_atomic_t interruptFlag = 0;
+velkor::StopFlag interruptFlag{0};
 
 extern "C" void onInterrupt(int) { interruptFlag = 1; }
 

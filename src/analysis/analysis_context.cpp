@@ -9,14 +9,30 @@ AnalysisContext::~AnalysisContext() {
   for (PolyRecord& record : polyRecords) releasePolyRecord(poly, record);
 }
 
+namespace {
+
+void reportList(AnalysisContext& ctx, const bool* boundRefused, const char* format, va_list args) {
+  StringOutput text;
+  text.printList(format, args);
+  ctx.out.write(text.text().data(), text.text().size());
+  ctx.diag.mirrorError(ctx.marks.endAt, text.text().c_str(),
+                       boundRefused != nullptr ? *boundRefused : ctx.alloc.takeBoundRefusal());
+}
+
+}  // namespace
+
 void reportAnalysisError(AnalysisContext& ctx, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  StringOutput text;
-  text.printList(format, args);
+  reportList(ctx, nullptr, format, args);
   va_end(args);
-  ctx.out.write(text.text().data(), text.text().size());
-  ctx.diag.mirrorError(ctx.marks.endAt, text.text().c_str(), ctx.alloc.takeBoundRefusal());
+}
+
+void reportEarlierAnalysisError(AnalysisContext& ctx, bool boundRefused, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  reportList(ctx, &boundRefused, format, args);
+  va_end(args);
 }
 
 }  // namespace velkor

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "analysis/common_factors.h"
+#include "analysis/parallel_evaluation.h"
 #include "input/reader_context.h"
 #include "model/branch_maps.h"
 #include "model/network_store.h"
@@ -64,6 +65,13 @@ struct AnalysisContext {
   // Runs the plain enumeration and accumulation step by step, as the
   // reference for the fast path (benchmarks and differential tests).
   bool plainPath = false;
+  // The jobs that evaluate a pass's functions at once (1: one after another).
+  int jobs = 1;
+  // With several jobs, a function of more common trees than this is cut
+  // into subtrees that the jobs share (cutting a smaller one costs more
+  // than it saves).
+  int splitAbove = 16384;
+  HeldFunctions held;
   // Watches each function's enumeration: interrupts, the time bound, the
   // progress line, and the bound on steps that only the fuzz targets set
   // (so that a huge network cannot stall them; a function that reaches it
@@ -89,6 +97,10 @@ struct AnalysisContext {
 // formatted, and reports it on standard error as an error at the end entry
 // of the netlist being analysed.
 void reportAnalysisError(AnalysisContext& ctx, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// The same for a failure met earlier by another thread: whether a request
+// was refused for the memory bound is given, not asked of the allocator.
+void reportEarlierAnalysisError(AnalysisContext& ctx, bool boundRefused, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
 
 
 }  // namespace velkor

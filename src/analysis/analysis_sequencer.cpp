@@ -20,6 +20,8 @@
 #include "analysis/formula_finishing.h"
 #include "analysis/nodal_parameters.h"
 #include "analysis/numeric_summary.h"
+#include "analysis/parallel_evaluation.h"
+#include "analysis/parallel_finishing.h"
 #include "analysis/scattering_embedding.h"
 #include "model/parameter_table.h"
 #include "numeric/nodal_circuit.h"
@@ -38,6 +40,7 @@ int evaluateOnce(AnalysisContext& ctx, int topofun) {
   NetworkStore& s = ctx.store;
   if (s.topofunDone[topofun] != 0) return 0;
   s.topofunDone[topofun] = 1;
+  if (takeHeldFunction(ctx, topofun)) return 1;
   evaluateFormula(ctx, s.analysisPassiveCount, s.activeCount, s.treeSize, topofun);
   return 1;
 }
@@ -190,6 +193,26 @@ void deliverFormula(AnalysisContext& ctx, FormulaSink& sink, int r, const PortLa
 // releases the pass's functions.
 void deliverPass(AnalysisContext& ctx, FormulaSink& sink, const PortLabels& ports, bool scattering) {
   NetworkStore& s = ctx.store;
+  // With several jobs the formulas are finished side by side (the same
+  // bytes, in the same order).
+  std::vector<PassFormula> formulas;
+  for (int r = 0; r < kParameterCount; ++r) {
+    const ParameterRecord& row = parameterTable[r];
+    if (s.requestFlags[r] == 0 || isScatteringKind(row.kind) != scattering || !bothEvaluated(ctx, row)) continue;
+    formulas.push_back(PassFormula{r, FinishedFormula{}, lastUseOf(ctx, r, scattering),
+                                   isZero(ctx.polyRecords[row.numeratorTopofun]) &&
+                                       isZero(ctx.polyRecords[row.denominatorTopofun])});
+  }
+  if (finishApart(ctx, sink, static_cast<int>(formulas.size()))) {
+    for (PassFormula& f : formulas) {
+      s.traceLabel = parameterTable[f.row].kind;
+      f.fields = parameterOf(ctx, f.row, ports);
+    }
+    deliverApart(ctx, sink, formulas);
+    s.traceLabel = parameterTable[kParameterCount - 1].kind;
+    releaseFormulaResults(ctx);
+    return;
+  }
   for (int r = 0; r < kParameterCount; ++r) {
     const ParameterRecord& row = parameterTable[r];
     s.traceLabel = row.kind;
@@ -298,6 +321,7 @@ void analyseNetlist(AnalysisContext& ctx, FormulaSink& sink) {
 
   // First pass: immittance, hybrid and chain parameters.
   clearDone(ctx);
+  evaluatePassAhead(ctx, false);
   int evaluations = 0;
   for (int r = 0; r < kParameterCount; ++r) {
     const ParameterRecord& row = parameterTable[r];
@@ -320,11 +344,13 @@ void analyseNetlist(AnalysisContext& ctx, FormulaSink& sink) {
     if (evaluations == 0) {
       sink.listing("entered s-param\n");
       embedScatteringPorts(ctx);
+      evaluatePassAhead(ctx, true);
     }
     ctx.meter.parameter = parameterNames[r];
     evaluations += evaluateRow(ctx, row);
   }
   if (evaluations > 0) deliverPass(ctx, sink, ports, true);
+  dropHeldFunctions(ctx);
 }
 
 void releaseFormulaResults(AnalysisContext& ctx) {

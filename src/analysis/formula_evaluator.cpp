@@ -74,14 +74,15 @@ class EdgeTableBuilder {
 
 }  // namespace
 
-bool buildFunctionGraph(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun) {
+namespace {
+
+// Fills `g` with the edges of function `topofun` (the port edges' names
+// and maps in the slots after the last name) and its sizes.
+void buildGraphPair(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun,
+                    GraphPair& g) {
   NetworkStore& s = ctx.store;
   BranchMaps& maps = ctx.maps;
-  GraphPair& g = ctx.graph;
-  if (topofun < 0 || topofun >= kTopofunCount) return false;
-  if (!sizesFit(ctx, passiveCount, activeCount, actualNodes)) return false;
   const FunctionPlan& plan = kPlans[topofun];
-
   EdgeTableBuilder table(g);
   const PassiveEdge& reference = s.passiveEdges[1];
   table.add(reference.name, reference.node1, reference.node2, reference.node1, reference.node2);
@@ -121,39 +122,39 @@ bool buildFunctionGraph(AnalysisContext& ctx, int passiveCount, int activeCount,
     g.dbranchmap[e] = maps.branchmap[slot];
   }
   g.minty_nodes = actualNodes + 1;
-  g.actual_nodes = actualNodes;
   g.edges = edges;
+  g.actual_nodes = actualNodes;
   g.topofun = topofun;
+}
+
+}  // namespace
+
+bool buildFunctionGraph(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun) {
+  if (topofun < 0 || topofun >= kTopofunCount) return false;
+  if (!sizesFit(ctx, passiveCount, activeCount, actualNodes)) return false;
+  buildGraphPair(ctx, passiveCount, activeCount, actualNodes, topofun, ctx.graph);
   return true;
 }
 
-void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun) {
+FormulaStart startFormula(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun,
+                          GraphPair& graph) {
   NetworkStore& s = ctx.store;
-  GraphPair& g = ctx.graph;
-  if (topofun < 0 || topofun >= kTopofunCount) return;
-  const FunctionPlan& plan = kPlans[topofun];
-
-  ++s.traceLabel;
-  if (ctx.traced(kTraceHeadingBits))
-    ctx.out.print("Topological formula: (%s, %1d-trees) \n", topofunNames[topofun], topofunTreeOrder(topofun));
   if (!sizesFit(ctx, passiveCount, activeCount, actualNodes)) {
     s.topofunDone[topofun] = 0;
-    return;
+    return FormulaStart::kNotEvaluated;
   }
-  const int mintyNodes = actualNodes + 1;
-
-  ctx.maps.fmap[1] = 0;
-  PolyRecord& record = ctx.polyRecords[topofun];
-  if (createPolyRecord(ctx, record) != 0) {
-    reportAnalysisError(ctx, "can't allocate space for function %s\n", topofunNames[topofun]);
+  if (createPolyRecord(ctx, ctx.polyRecords[topofun]) != 0) {
     s.topofunDone[topofun] = 0;
-    return;
+    return FormulaStart::kNoRecord;
   }
-  buildFunctionGraph(ctx, passiveCount, activeCount, actualNodes, topofun);
-  const int edges = g.edges;
+  buildGraphPair(ctx, passiveCount, activeCount, actualNodes, topofun, graph);
+  return FormulaStart::kReady;
+}
 
-  if (const int status = treeProduct(ctx, mintyNodes, edges, actualNodes, plan.form, topofun, record);
-      status != 0) {
+void concludeFormula(AnalysisContext& ctx, int topofun, int status, WorkMeter::Stop stop, const bool* boundRefused) {
+  NetworkStore& s = ctx.store;
+  PolyRecord& record = ctx.polyRecords[topofun];
+  if (status != 0) {
     // The partial polynomial is gone: the function is marked not evaluated,
     // so that every parameter needing it is skipped. A function stopped by
     // the time bound says so where its result would have been; one stopped
@@ -161,9 +162,12 @@ void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, in
     s.topofunDone[topofun] = 0;
     if (status == kCoefficientOutOfRange)
       reportAnalysisError(ctx, "coefficient out of 64-bit range in function %s\n", topofunNames[topofun]);
-    else if (status == kProductStopped && ctx.meter.stopped() == WorkMeter::Stop::kTimeBound)
+    else if (status == kProductStopped && stop == WorkMeter::Stop::kTimeBound)
       reportAnalysisError(ctx, "time bound of %g seconds reached: function %s abandoned\n",
                           ctx.meter.secondsPerFunction, topofunNames[topofun]);
+    else if (status != kProductStopped && boundRefused != nullptr)
+      reportEarlierAnalysisError(
+          ctx, *boundRefused, "insufficient memory to buffer common trees; remainder of function evaluation skipped\n");
     else if (status != kProductStopped)
       reportAnalysisError(ctx, "insufficient memory to buffer common trees; remainder of function evaluation skipped\n");
     return;
@@ -173,6 +177,21 @@ void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, in
   // sizes would change.)
   if (!ctx.traced(kTraceResources) && !ctx.plainPath) trimPolyRecord(ctx.poly, record);
   if (ctx.traced(kTraceResources)) ctx.out.print("opampcnt= %d\n", s.opampcnt);
+}
+
+void evaluateFormula(AnalysisContext& ctx, int passiveCount, int activeCount, int actualNodes, int topofun) {
+  if (topofun < 0 || topofun >= kTopofunCount) return;
+  ++ctx.store.traceLabel;
+  if (ctx.traced(kTraceHeadingBits))
+    ctx.out.print("Topological formula: (%s, %1d-trees) \n", topofunNames[topofun], topofunTreeOrder(topofun));
+  const FormulaStart start = startFormula(ctx, passiveCount, activeCount, actualNodes, topofun, ctx.graph);
+  if (start == FormulaStart::kNoRecord)
+    reportAnalysisError(ctx, "can't allocate space for function %s\n", topofunNames[topofun]);
+  if (start != FormulaStart::kReady) return;
+  const GraphPair& g = ctx.graph;
+  const int status =
+      treeProduct(ctx, g.minty_nodes, g.edges, actualNodes, kPlans[topofun].form, topofun, ctx.polyRecords[topofun]);
+  concludeFormula(ctx, topofun, status, ctx.meter.stopped());
 }
 
 }  // namespace velkor

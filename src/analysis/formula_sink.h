@@ -4,11 +4,14 @@
 // may wrap another and add to what it shows.
 #pragma once
 
+#include <memory>
 #include <string_view>
 
 #include "analysis/finished_formula.h"
 
 namespace velkor {
+
+class Output;
 
 class FormulaSink {
  public:
@@ -22,6 +25,15 @@ class FormulaSink {
   virtual void message(std::string_view text) = 0;
   // A listing of the analysis, as printed.
   virtual void listing(std::string_view text) = 0;
+  // A sink of the same kind that prints a formula into `text`, for a
+  // formula finished on another thread; nullptr when this sink cannot (it
+  // keeps state from one formula to the next, or writes to more than one
+  // place). What it printed is handed back through printedApart.
+  virtual std::unique_ptr<FormulaSink> printingInto(Output& text) const {
+    (void)text;
+    return nullptr;
+  }
+  virtual void printedApart(std::string_view text) { listing(text); }
 };
 
 }  // namespace velkor

@@ -3,10 +3,12 @@
 
 #include "analysis/element_values.h"
 #include "model/parameter_table.h"
+#include "support/processor_count.h"
 #include "support/shown_text.h"
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -113,6 +115,19 @@ const OptionEntry kOptions[] = {
        int index = 0;
        if (!pickChoice("path", a, {"fast", "plain"}, index, e)) return false;
        o.plainPath = index == 1;
+       return true;
+     }},
+    {"jobs", 'j', required_argument, "N",
+     "evaluate with N jobs at once (default: one per usable processor); the output is the same",
+     [](CommandLine& o, const char* a, std::string& e) {
+       char* end = nullptr;
+       const long jobs = std::strtol(a, &end, 10);
+       if (end == a || *end != 0 || jobs < 1 || jobs > kMaxJobs) {
+         e = invalidArgument("jobs", a, "a whole number from 1 to 256 is expected");
+         return false;
+       }
+       static_assert(kMaxJobs == 256, "the message names the bound");
+       o.jobs = static_cast<int>(jobs);
        return true;
      }},
     {"quiet", 'q', no_argument, nullptr, "leave warnings out (errors are still reported)",
@@ -451,6 +466,7 @@ void printUsage(std::FILE* stream) {
 
 void applyToRun(const CommandLine& options, RunOptions& run) {
   run.plainPath = options.plainPath;
+  run.jobs = options.jobs > 0 ? options.jobs : std::min(usableProcessors(), kMaxJobs);
   run.format = options.format;
   run.version = programVersion();
   run.quiet = options.quiet;

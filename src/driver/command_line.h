@@ -15,6 +15,9 @@
 
 namespace velkor {
 
+// The most jobs --jobs takes.
+constexpr int kMaxJobs = 256;
+
 struct CommandLine {
   enum class Action { Run, Help, Version };
   Action action = Action::Run;
@@ -24,6 +27,9 @@ struct CommandLine {
   std::string outputPath;
   // --path=plain: the step-by-step enumeration and accumulation.
   bool plainPath = false;
+  // --jobs: how many functions or pieces of one are evaluated at once (0:
+  // one per processor the process may use).
+  int jobs = 0;
   bool quiet = false;     // --quiet: no warnings
   bool strict = false;    // --strict: warnings are errors
   bool progress = false;  // --progress: the progress line even when standard error is no terminal

@@ -21,7 +21,7 @@ constexpr int kFatalSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGALRM, SIGT
 char temporaryPaths[kTemporarySlots][PATH_MAX];
 volatile std::sig_atomic_t temporaryUsed[kTemporarySlots];
 volatile std::sig_atomic_t gracefulStop = 0;
-volatile std::sig_atomic_t stopSignal = 0;
+StopFlag stopSignal{0};
 
 void removeRegistered() {
   for (std::size_t slot = 0; slot < kTemporarySlots; ++slot)
@@ -44,8 +44,8 @@ void removeRegistered() {
 }
 
 extern "C" void onFatalSignal(int signal) {
-  if (gracefulStop != 0 && stopSignal == 0 && (signal == SIGINT || signal == SIGTERM)) {
-    stopSignal = signal;
+  if (gracefulStop != 0 && stopSignal.load() == 0 && (signal == SIGINT || signal == SIGTERM)) {
+    stopSignal.store(signal);
     return;
   }
   removeRegistered();
@@ -99,7 +99,7 @@ void installFatalSignalHandlers() {
 
 void allowGracefulStop() { gracefulStop = 1; }
 
-const volatile std::sig_atomic_t* stopSignalFlag() { return &stopSignal; }
+const StopFlag* stopSignalFlag() { return &stopSignal; }
 
 FatalSignalsHeld::FatalSignalsHeld() {
   sigset_t set;

@@ -17,6 +17,8 @@
 #include <csignal>
 #include <cstddef>
 
+#include "support/stop_flag.h"
+
 namespace velkor {
 
 // How many temporary files can exist at once: the results of -o, the two
@@ -39,7 +41,7 @@ void installFatalSignalHandlers();
 // stopSignalFlag() points at.
 void allowGracefulStop();
 // The signal that asked the run to stop (0: none).
-const volatile std::sig_atomic_t* stopSignalFlag();
+const StopFlag* stopSignalFlag();
 
 // Holds the fatal signals back while files are put in place, so that a
 // signal never leaves some outputs new and others old; they are delivered

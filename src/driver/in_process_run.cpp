@@ -50,7 +50,7 @@ class CapturedStream {
 
 InProcessResult runInProcess(const std::string& text, const std::string& sourceName,
                              const std::vector<std::string>& arguments,
-                             const volatile std::sig_atomic_t* interrupt) {
+                             const StopFlag* interrupt) {
   InProcessResult result;
   std::vector<std::string> words{"velkor"};
   words.insert(words.end(), arguments.begin(), arguments.end());
@@ -124,7 +124,7 @@ InProcessResult runInProcess(const std::string& text, const std::string& sourceN
   result.status = runProgram(input, output, heap, run);
   result.output = output.text();
   result.errors = errors.text();
-  if (interrupt != nullptr && *interrupt != 0) {
+  if (interrupt != nullptr && interrupt->load() != 0) {
     numeric.discard();
     result.status = kInterrupted;
     return result;

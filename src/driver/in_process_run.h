@@ -4,9 +4,10 @@
 // streams.
 #pragma once
 
-#include <csignal>
 #include <string>
 #include <vector>
+
+#include "support/stop_flag.h"
 
 namespace velkor {
 
@@ -23,6 +24,6 @@ struct InProcessResult {
 // reported by status 130 and what was finished is returned.
 InProcessResult runInProcess(const std::string& text, const std::string& sourceName,
                              const std::vector<std::string>& arguments,
-                             const volatile std::sig_atomic_t* interrupt = nullptr);
+                             const StopFlag* interrupt = nullptr);
 
 }  // namespace velkor

@@ -13,6 +13,7 @@
 #include "driver/command_line.h"
 #include "driver/output_file.h"
 #include "render/numeric_sink.h"
+#include "support/stop_flag.h"
 
 namespace velkor {
 
@@ -49,7 +50,7 @@ class NumericOutputs {
   void discard();
   // The flag a stop signal sets: finish() looks at it while it computes the
   // plots, and writes nothing once it is set.
-  void watch(const volatile std::sig_atomic_t* interruptFlag) { interruptFlag_ = interruptFlag; }
+  void watch(const StopFlag* interruptFlag) { interruptFlag_ = interruptFlag; }
 
  private:
   const CommandLine* options_ = nullptr;
@@ -61,7 +62,7 @@ class NumericOutputs {
 
   std::size_t warnings_ = 0;
   std::size_t memoryBound_ = 0;  // the run's, 0 for none
-  const volatile std::sig_atomic_t* interruptFlag_ = nullptr;
+  const StopFlag* interruptFlag_ = nullptr;
   GenerationPlan generation_;
   bool generating_ = false;
   NumericResults results_;

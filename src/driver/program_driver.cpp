@@ -116,6 +116,8 @@ int runProgram(CharSource& input, Output& output, Allocator& allocator, const Ru
   }
   std::unique_ptr<AnalysisContext, ContextRelease> ctx(new (room) AnalysisContext(input, runOutput, allocator));
   ctx->plainPath = options.plainPath;
+  ctx->jobs = options.jobs;
+  ctx->splitAbove = options.splitAbove;
   ctx->meter.workLimit = options.workLimit;
   ctx->diag.attach(options.errors);
   ctx->diag.quiet = options.quiet;

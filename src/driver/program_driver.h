@@ -1,12 +1,12 @@
 // The main loop: banner, read and analyse every netlist, elapsed time.
 #pragma once
 
-#include <csignal>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "render/formula_document.h"
+#include "support/stop_flag.h"
 
 namespace velkor {
 
@@ -29,7 +29,7 @@ struct RunOptions {
   bool strict = false;  // warnings are errors
   // Nonzero once a signal asked the run to end: finished formulas are kept,
   // nothing more is begun.
-  const volatile std::sig_atomic_t* interruptFlag = nullptr;
+  const StopFlag* interruptFlag = nullptr;
   double secondsPerFunction = 0;  // bound on each function's evaluation (0: none)
   bool progress = false;          // the progress line on `errors`
   bool progressInPlace = true;    // rewritten in place (a terminal)
@@ -57,6 +57,8 @@ struct RunOptions {
   // Settings that the program itself never changes; tests, benchmarks and
   // fuzz targets use them.
   bool plainPath = false;       // step-by-step enumeration and accumulation
+  int jobs = 1;                 // evaluations at once (--jobs)
+  int splitAbove = 16384;       // bound on a function's trees up to which one job evaluates it whole (0: every function is cut)
   std::uint64_t workLimit = 0;  // enumeration steps per function (0: none)
   RunStatistics* statistics = nullptr;  // receives the run's work counts
 };

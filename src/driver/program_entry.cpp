@@ -112,7 +112,7 @@ int finishStandardOutput() {
   if (!destination.open(options.outputPath, error)) return usageError(error);
 
   allowGracefulStop();
-  const volatile std::sig_atomic_t& stopSignal = *stopSignalFlag();
+  const StopFlag& stopSignal = *stopSignalFlag();
   int status = 0;
   RunStatistics statistics;
   bool writeFailed = false;

@@ -11,6 +11,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -31,10 +35,10 @@ int compareExponents(const PolyRecord& record, const Exponent* a, const Exponent
   return std::memcmp(a, b, static_cast<std::size_t>(record.exponentCount));
 }
 
-void storeTerm(PolyContext& ctx, PolyRecord& record, int sign) {
+void storeTerm(PolyContext& ctx, PolyRecord& record, std::int64_t coefficient) {
   Term& term = record.term(record.termCount);
   std::memcpy(term.exponents, ctx.workExponents, static_cast<std::size_t>(record.exponentCount));
-  term.coefficient = sign;
+  term.coefficient = coefficient;
   term.inverted = 0;
 }
 
@@ -224,9 +228,20 @@ void prepareTermsAhead(PolyRecord& record, std::size_t needed) {
 #endif
 }
 
+// The hash sum of a product from its exponents: each symbol counted as
+// often as its exponent, as accumulateTerm counts it from the tree's edges.
+std::uint64_t symbolSumOf(const Exponent* exponents, const PolyRecord& record) {
+  std::uint64_t sum = 0;
+  for (int slot = 0; slot < record.exponentCount; ++slot)
+    if (exponents[slot] > 0) sum += static_cast<std::uint64_t>(exponents[slot]) * symbolHash(slot);
+  return sum;
+}
+
+int accumulateBisected(PolyContext& ctx, std::int64_t sign, int power, PolyRecord& target);
+
 // Indexed accumulation: find the product through the hash index, or append
 // it to its column.
-int accumulateIndexed(PolyContext& ctx, int sign, int power, std::uint64_t symbolSum, PolyRecord& target) {
+int accumulateIndexed(PolyContext& ctx, std::int64_t sign, int power, std::uint64_t symbolSum, PolyRecord& target) {
   TermIndex& index = ctx.termIndex;
   const Exponent* work = ctx.workExponents;
   const std::uint32_t hash = static_cast<std::uint32_t>(finishHash(symbolSum, power));
@@ -319,7 +334,117 @@ int accumulateTerm(PolyContext& ctx, int sign, int power, int symbolEdgeCount, c
   if (power < 0 || power >= kPowerColumns) return 0;
 
   if (ctx.termIndex.active) return accumulateIndexed(ctx, sign, power, symbolSum, target);
+  return accumulateBisected(ctx, sign, power, target);
+}
 
+int mergeTerm(PolyContext& ctx, int power, const Exponent* exponents, std::int64_t coefficient, PolyRecord& target) {
+  if (!target.live()) return 1;
+  if (power < 0 || power >= kPowerColumns) return 0;
+  Exponent* work = ctx.workExponents;
+  for (int slot = 0; slot < kSymbolSlots; ++slot) work[slot] = 0;
+  std::memcpy(work, exponents, static_cast<std::size_t>(target.exponentCount));
+  if (ctx.termIndex.active) return accumulateIndexed(ctx, coefficient, power, symbolSumOf(work, target), target);
+  return accumulateBisected(ctx, coefficient, power, target);
+}
+
+void orderColumns(PolyRecord& record, int jobs) {
+  if (!record.live()) return;
+  if (jobs <= 1) {
+    sortAllColumns(record);
+    return;
+  }
+  // The longest columns first, each to the thread with the fewest terms so
+  // far; the columns are apart, and the terms are only read.
+  int order[kPowerColumns];
+  for (int p = 0; p < kPowerColumns; ++p) order[p] = p;
+  std::sort(order, order + kPowerColumns, [&](int a, int b) { return record.powerCounts[a] > record.powerCounts[b]; });
+  std::vector<std::vector<int>> shares(static_cast<std::size_t>(jobs));
+  std::vector<std::int64_t> load(static_cast<std::size_t>(jobs), 0);
+  for (int p : order) {
+    if (record.powerCounts[p] < 2) continue;
+    const auto least = static_cast<std::size_t>(std::min_element(load.begin(), load.end()) - load.begin());
+    shares[least].push_back(p);
+    load[least] += record.powerCounts[p];
+  }
+  auto sortShare = [&record](const std::vector<int>& columns) {
+    if (columns.empty()) return;
+    auto* keys = static_cast<SortKey*>(
+        std::malloc(sizeof(SortKey) * static_cast<std::size_t>(record.powerCounts[columns.front()])));
+    for (int p : columns) {
+      if (keys != nullptr)
+        sortColumnByKeys(record, p, keys);
+      else
+        sortColumn(record, p);
+    }
+    std::free(keys);
+  };
+  std::vector<std::thread> helpers;
+  for (std::size_t j = 1; j < shares.size(); ++j) {
+    try {
+      helpers.emplace_back(sortShare, std::cref(shares[j]));
+    } catch (const std::system_error&) {
+      sortShare(shares[j]);  // no thread to be had: sorted here
+    }
+  }
+  sortShare(shares[0]);
+  for (std::thread& helper : helpers) helper.join();
+}
+
+int appendTerms(PolyContext& ctx, PolyRecord& target, const PolyRecord& part) {
+  if (!target.live()) return 1;
+  if (!part.live() || part.termCount == 0) return 0;
+  if (part.termStride != target.termStride || part.exponentCount != target.exponentCount) return 1;
+  const std::size_t stride = static_cast<std::size_t>(target.termStride);
+  // Room for every term and row, and one more of each, as accumulation
+  // always keeps.
+  while (static_cast<std::int64_t>(target.termCount) + part.termCount + 1 >= target.termCapacity) {
+    void* block = target.termlist;
+    if (growStore(ctx, &block, &target.termCapacity, stride) != 0) return 1;
+    target.termlist = static_cast<Term*>(block);
+  }
+  for (;;) {
+    bool fits = true;
+    for (int power = 0; power < kPowerColumns; ++power)
+      if (static_cast<std::int64_t>(target.powerCounts[power]) + part.powerCounts[power] + 1 >= target.polyRows)
+        fits = false;
+    if (fits) break;
+    if (growPoly(ctx, target) != 0) return 1;
+  }
+  std::memcpy(&target.term(target.termCount), part.termlist, stride * static_cast<std::size_t>(part.termCount));
+  for (int power = 0; power < kPowerColumns; ++power) {
+    const int base = target.powerCounts[power];
+    for (int r = 0; r < part.powerCounts[power]; ++r) target.at(base + r, power) = part.at(r, power) + target.termCount;
+    target.powerCounts[power] += part.powerCounts[power];
+  }
+  target.termCount += part.termCount;
+  target.preparedBytes = std::max(target.preparedBytes, stride * static_cast<std::size_t>(target.termCount));
+  return 0;
+}
+
+void beginIndexedAccumulationOver(PolyContext& ctx, PolyRecord& record) {
+  beginIndexedAccumulation(ctx);
+  TermIndex& index = ctx.termIndex;
+  for (int power = 0; power < kPowerColumns && index.active; ++power) {
+    for (int r = 0; r < record.powerCounts[power]; ++r) {
+      const std::int32_t t = record.at(r, power);
+      const auto hash = static_cast<std::uint32_t>(finishHash(symbolSumOf(record.term(t).exponents, record), power));
+      placeInIndex(index.slots, index.capacity, hash, static_cast<std::uint32_t>(t), static_cast<std::uint32_t>(power));
+      ++index.used;
+      if (2 * index.used > index.capacity && !growIndex(ctx)) {
+        releaseTermIndex(index);
+        break;
+      }
+    }
+  }
+  // Without an index the terms are placed by bisection, which needs the
+  // columns in order.
+  if (!index.active && record.live()) sortAllColumns(record);
+}
+
+namespace {
+
+int accumulateBisected(PolyContext& ctx, std::int64_t sign, int power, PolyRecord& target) {
+  const Exponent* work = ctx.workExponents;
   const int count = target.powerCounts[power];
   if (count == 0) {
     target.at(0, power) = target.termCount;
@@ -356,5 +481,7 @@ int accumulateTerm(PolyContext& ctx, int sign, int power, int symbolEdgeCount, c
   ++target.powerCounts[power];
   return growPolyIfFull(ctx, target, power);
 }
+
+}  // namespace
 
 }  // namespace velkor

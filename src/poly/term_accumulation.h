@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "support/capacities.h"
+
 namespace velkor {
 
 struct PolyContext;
@@ -28,6 +30,26 @@ struct TermIndex {
 // when a coefficient would overflow.
 int accumulateTerm(PolyContext& ctx, int sign, int power, int symbolEdgeCount, const int* symbolEdges,
                    const int* edgeSymbols, PolyRecord& target);
+
+// Merges one term of another polynomial (its power, its exponents as
+// `target` keeps them, and its coefficient) into `target`, exactly as
+// accumulating its products one by one would: an equal term takes the sum
+// of the coefficients, a new one goes where a new product would. Returns
+// as accumulateTerm does.
+int mergeTerm(PolyContext& ctx, int power, const std::int8_t* exponents, std::int64_t coefficient,
+              PolyRecord& target);
+// Appends the terms of `part`, none of which `target` holds, after those
+// of `target`, each at the end of its column: what accumulating the
+// products of `part` after those of `target` would store. Both records keep
+// the same exponents. 0, or 1 when memory ran out.
+int appendTerms(PolyContext& ctx, PolyRecord& target, const PolyRecord& part);
+// Puts every column of `record` in order, as accumulation leaves them,
+// sharing the columns among `jobs` threads (the caller's among them).
+void orderColumns(PolyRecord& record, int jobs = 1);
+// Starts indexed accumulation into a record that already holds terms (in
+// any column order); without room for the index the columns are put in
+// order and terms are placed by bisection.
+void beginIndexedAccumulationOver(PolyContext& ctx, PolyRecord& record);
 
 // Starts indexed accumulation into an empty record (does nothing when the
 // index cannot be allocated: accumulation then bisects).

@@ -3,6 +3,8 @@
 // that the trace bits ask for beside them.
 #pragma once
 
+#include <memory>
+
 #include "analysis/approximation.h"
 #include "analysis/formula_finishing.h"
 #include "analysis/formula_sink.h"
@@ -19,6 +21,9 @@ class TextRenderer final : public FormulaSink {
   void formulaFinished(const FinishedFormula& formula) override;
   void message(std::string_view text) override { out_.write(text.data(), text.size()); }
   void listing(std::string_view text) override { out_.write(text.data(), text.size()); }
+  std::unique_ptr<FormulaSink> printingInto(Output& text) const override {
+    return std::make_unique<TextRenderer>(text);
+  }
 
  private:
   void printValuesInFormula(const FinishedFormula& formula);

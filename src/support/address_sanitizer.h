@@ -9,3 +9,13 @@
 #define VELKOR_ASAN 1
 #endif
 #endif
+
+// VELKOR_TSAN under the thread sanitizer, which does not follow pages that
+// mremap() moves: blocks stay in the C heap there, which it watches.
+#if defined(__SANITIZE_THREAD__)
+#define VELKOR_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VELKOR_TSAN 1
+#endif
+#endif

@@ -15,7 +15,7 @@
 
 namespace velkor {
 
-#if defined(__linux__) && !defined(VELKOR_ASAN)
+#if defined(__linux__) && !defined(VELKOR_ASAN) && !defined(VELKOR_TSAN)
 #define VELKOR_MAPPED_BLOCKS 1
 #endif
 
@@ -130,9 +130,9 @@ std::size_t memoryInUse(std::size_t heldBytes) { return residentMemory(heldBytes
 
 bool HeapAllocator::withinBound(std::size_t more) {
   if (bound_ == 0) return true;
-  const std::size_t used = memoryInUse(inUse_);
+  const std::size_t used = memoryInUse(inUse());
   if (more <= bound_ && used <= bound_ - more) return true;
-  boundRefused_ = true;
+  boundRefused_.store(true, std::memory_order_relaxed);
   return false;
 }
 
@@ -142,7 +142,7 @@ void* HeapAllocator::allocate(std::size_t bytes) {
   // blocks grow only to be filled.
   if (!withinBound(0)) return nullptr;
   void* block = newBlock(bytes);
-  if (block != nullptr) inUse_ += bytes;
+  if (block != nullptr) inUse_.fetch_add(bytes, std::memory_order_relaxed);
   return block;
 }
 
@@ -151,20 +151,21 @@ void* HeapAllocator::resize(void* block, std::size_t bytes) {
   const std::size_t before = headerOf(block)->bytes;
   if (bytes > before && !withinBound(bytes - before)) return nullptr;
   void* moved = resizedBlock(block, bytes);
-  if (moved != nullptr) inUse_ = inUse_ - before + bytes;
+  if (moved != nullptr) {
+    inUse_.fetch_add(bytes, std::memory_order_relaxed);
+    inUse_.fetch_sub(before, std::memory_order_relaxed);
+  }
   return moved;
 }
 
 void HeapAllocator::release(void* block) {
   if (block == nullptr) return;
-  inUse_ -= headerOf(block)->bytes;
+  inUse_.fetch_sub(headerOf(block)->bytes, std::memory_order_relaxed);
   releaseBlock(block);
 }
 
 bool HeapAllocator::takeBoundRefusal() {
-  const bool refused = boundRefused_;
-  boundRefused_ = false;
-  return refused;
+  return boundRefused_.exchange(false, std::memory_order_relaxed);
 }
 
 }  // namespace velkor

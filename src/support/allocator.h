@@ -2,6 +2,7 @@
 // released through an Allocator, so tests can make any allocation fail.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 namespace velkor {
@@ -18,6 +19,9 @@ class Allocator {
   // True when a request was refused because of a bound on the memory in
   // use (not because the system had none) since the last call.
   virtual bool takeBoundRefusal() { return false; }
+  // True when several threads may use it at once (the jobs of a parallel
+  // evaluation); a run whose allocator is not evaluates on one thread.
+  virtual bool threadSafe() const { return false; }
 };
 
 // The C heap, with an optional bound on the memory in use: a request is
@@ -31,16 +35,19 @@ class HeapAllocator final : public Allocator {
   void* resize(void* block, std::size_t bytes) override;
   void release(void* block) override;
   bool takeBoundRefusal() override;
+  // The C heap and the counts below serve every thread; the bound holds
+  // for the memory of the whole process, whichever job asks.
+  bool threadSafe() const override { return true; }
 
-  void setBound(std::size_t bytes) { bound_ = bytes; }  // 0: none
-  std::size_t inUse() const { return inUse_; }
+  void setBound(std::size_t bytes) { bound_ = bytes; }  // 0: none; set before the run
+  std::size_t inUse() const { return inUse_.load(std::memory_order_relaxed); }
 
  private:
   bool withinBound(std::size_t more);
 
   std::size_t bound_ = 0;
-  std::size_t inUse_ = 0;
-  bool boundRefused_ = false;
+  std::atomic<std::size_t> inUse_{0};
+  std::atomic<bool> boundRefused_{false};
 };
 
 }  // namespace velkor

@@ -19,6 +19,7 @@ void WorkMeter::begin(const char* function, const int* trees) {
   function_ = function;
   trees_ = trees;
   phase_ = false;
+  cancelled_ = nullptr;
   steps_ = 0;
   stop_ = Stop::kNone;
   interval_ = workLimit != 0 && workLimit < kStepsPerCheck ? workLimit + 1 : kStepsPerCheck;
@@ -27,6 +28,13 @@ void WorkMeter::begin(const char* function, const int* trees) {
     start_ = Clock::now();
     nextShow_ = start_ + kFirstShow;
   }
+}
+
+void WorkMeter::beginPiece(const char* function, Clock::time_point started, const std::atomic<bool>* cancelled) {
+  progress = nullptr;
+  begin(function, nullptr);
+  start_ = started;
+  cancelled_ = cancelled;
 }
 
 void WorkMeter::beginPhase(const char* phase) {
@@ -59,6 +67,11 @@ bool WorkMeter::checkpoint() {
   untilCheck_ = interval_;
   if (interrupted()) {
     stop_ = Stop::kInterrupted;
+    untilCheck_ = 1;
+    return false;
+  }
+  if (cancelled_ != nullptr && cancelled_->load(std::memory_order_relaxed)) {
+    stop_ = Stop::kCancelled;
     untilCheck_ = 1;
     return false;
   }

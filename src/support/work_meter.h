@@ -10,8 +10,10 @@
 #pragma once
 
 #include <chrono>
-#include <csignal>
+#include <atomic>
 #include <cstdint>
+
+#include "support/stop_flag.h"
 
 namespace velkor {
 
@@ -24,10 +26,11 @@ class WorkMeter {
     kWorkLimit,    // the step bound of fuzzing: the enumeration ends early
     kTimeBound,    // the function took longer than allowed: abandoned
     kInterrupted,  // SIGINT or SIGTERM: the run ends
+    kCancelled,    // a piece of a function that another job has given up
   };
 
   // Set once for the run.
-  const volatile std::sig_atomic_t* interruptFlag = nullptr;  // nonzero once a signal came
+  const StopFlag* interruptFlag = nullptr;  // nonzero once a signal came
   double secondsPerFunction = 0;  // 0: no bound
   std::uint64_t workLimit = 0;    // steps per function (0: none)
   Diagnostics* progress = nullptr;  // where the progress line goes (nullptr: none)
@@ -39,6 +42,12 @@ class WorkMeter {
   // Starts a function; `function` names it on the progress line, `trees`
   // is the count of accepted trees it shows.
   void begin(const char* function, const int* trees);
+  // Starts one piece of a function that several jobs share: its time bound
+  // counts from `started`, the function's start, and it stops as soon as
+  // `cancelled` is set (another piece of the function failed). Such a
+  // piece shows no progress line: the run shows one for all jobs.
+  void beginPiece(const char* function, std::chrono::steady_clock::time_point started,
+                  const std::atomic<bool>* cancelled);
   // Starts a phase after the enumeration (`phase` names it on the
   // progress line and in messages: "printing", "approximation").
   void beginPhase(const char* phase);
@@ -47,13 +56,20 @@ class WorkMeter {
   // How many functions and phases have stopped at the time bound so far in
   // the run, and the last of them.
   int timeBoundsReached() const { return timeBoundsReached_; }
+  // Counts a function that a job stopped at the time bound.
+  void noteTimeBound(const char* function) {
+    ++timeBoundsReached_;
+    lastStopped_ = function;
+  }
   const char* lastStopped() const { return lastStopped_; }
 
   // One step of the enumeration; false when it must stop (see stopped()).
   bool step() { return --untilCheck_ != 0 || checkpoint(); }
 
   Stop stopped() const { return stop_; }
-  bool interrupted() const { return interruptFlag != nullptr && *interruptFlag != 0; }
+  bool interrupted() const {
+    return interruptFlag != nullptr && interruptFlag->load(std::memory_order_relaxed) != 0;
+  }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -73,6 +89,7 @@ class WorkMeter {
   const char* function_ = "";
   const int* trees_ = nullptr;
   bool phase_ = false;  // a phase: no step bound, no tree count
+  const std::atomic<bool>* cancelled_ = nullptr;  // a piece's function given up by another job
   int timeBoundsReached_ = 0;
   const char* lastStopped_ = "";
 };

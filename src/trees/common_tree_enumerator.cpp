@@ -135,32 +135,46 @@ bool endsStillJoined(const UndoableForest& forest, const EdgeEnds& ends,
   return (reached & target) != 0;
 }
 
+bool startCommonTrees(CommonTreeEnumerator& en, const GraphPair& g) {
+  const int nodes = g.actual_nodes;
+  en.floor = 0;
+  en.atRoot = false;
+  if (!validGraphPair(g)) {
+    en.state = EnumerationState::kExhausted;
+    return false;
+  }
+  labelSuffixes(g.iGraph, g.edges, nodes, en.iJoinedFrom);
+  labelSuffixes(g.vGraph, g.edges, nodes, en.vJoinedFrom);
+  // Without a connected graph on either side there is no common tree;
+  // with one, every step below keeps the taken and open edges connected.
+  const std::uint64_t allNodes = ((std::uint64_t{1} << (nodes + 1)) - 1) & ~std::uint64_t{1};
+  if (en.iJoinedFrom[2][1] != allNodes || en.vJoinedFrom[2][1] != allNodes) {
+    en.state = EnumerationState::kExhausted;
+    return false;
+  }
+  en.iForest.reset(nodes);
+  en.vForest.reset(nodes);
+  en.takenCount = 0;
+  en.signs[0] = 1;
+  en.nextEdge = 2;
+  en.state = EnumerationState::kRunning;
+  return true;
+}
+
+bool endsStillJoinedIn(const CommonTreeEnumerator& en, const GraphPair& g, int edge) {
+  return endsStillJoined(en.iForest, g.iGraph, en.iJoinedFrom, edge) &&
+         endsStillJoined(en.vForest, g.vGraph, en.vJoinedFrom, edge);
+}
+
 bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges, WorkMeter& meter) {
   const int nodes = g.actual_nodes;
   const int needed = nodes - 1;
   bool backtrack = false;
   if (en.state == EnumerationState::kStart) {
-    if (!validGraphPair(g)) {
-      en.state = EnumerationState::kExhausted;
-      return false;
-    }
-    labelSuffixes(g.iGraph, g.edges, nodes, en.iJoinedFrom);
-    labelSuffixes(g.vGraph, g.edges, nodes, en.vJoinedFrom);
-    // Without a connected graph on either side there is no common tree;
-    // with one, every step below keeps the taken and open edges connected.
-    const std::uint64_t allNodes = ((std::uint64_t{1} << (nodes + 1)) - 1) & ~std::uint64_t{1};
-    if (en.iJoinedFrom[2][1] != allNodes || en.vJoinedFrom[2][1] != allNodes) {
-      en.state = EnumerationState::kExhausted;
-      return false;
-    }
-    en.iForest.reset(nodes);
-    en.vForest.reset(nodes);
-    en.takenCount = 0;
-    en.signs[0] = 1;
-    en.nextEdge = 2;
-    en.state = EnumerationState::kRunning;
+    if (!startCommonTrees(en, g)) return false;
   } else if (en.state == EnumerationState::kRunning) {
-    backtrack = true;  // resume after the tree last returned
+    backtrack = !en.atRoot;  // resume after the tree last returned
+    en.atRoot = false;
   } else {
     return false;
   }
@@ -175,7 +189,7 @@ bool nextCommonTree(CommonTreeEnumerator& en, const GraphPair& g, int* treeEdges
       // after it if the rest can still make a tree.
       backtrack = false;
       bool resumed = false;
-      while (en.takenCount > 0) {
+      while (en.takenCount > en.floor) {
         const int e = en.taken[--en.takenCount];
         en.iForest.undoLast();
         en.vForest.undoLast();

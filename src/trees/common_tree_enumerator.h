@@ -71,6 +71,12 @@ struct CommonTreeEnumerator {
   int takenCount = 0;
   int nextEdge = 2;
   EnumerationState state = EnumerationState::kStart;
+  // An enumeration of one subtree of the search (common_tree_split.h):
+  // the first `floor` edges taken are fixed and never undone, and with
+  // `atRoot` set the next call starts at the subtree's root instead of
+  // resuming after a tree.
+  int floor = 0;
+  bool atRoot = false;
   // joinedFrom[e][v]: the nodes of node v's component in the graph of
   // edges e .. E alone, one bit each; one table per graph, set up when the
   // enumeration starts.
@@ -90,6 +96,12 @@ void labelSuffixes(const EdgeEnds& ends, int lastEdge, int nodes, std::uint64_t 
 // whether leaving `edge` out keeps them connected.
 bool endsStillJoined(const UndoableForest& forest, const EdgeEnds& ends,
                      const std::uint64_t (*joinedFrom)[kGraphNodeSlots], int edge);
+// Sets up the enumeration of `g` from its first edge; false when `g` has no
+// common tree at all (the enumeration is then exhausted).
+bool startCommonTrees(CommonTreeEnumerator& en, const GraphPair& g);
+// Whether both graphs stay connected when `edge`, the next edge to decide,
+// is left out (given that they are connected with it).
+bool endsStillJoinedIn(const CommonTreeEnumerator& en, const GraphPair& g, int edge);
 
 // Advances to the next common tree; true with the tree's edges in
 // `treeEdges` positions 1 .. N-1 (and its sign in en.signs[N-1]), false

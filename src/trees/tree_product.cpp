@@ -11,6 +11,7 @@
 
 #include "model/parameter_table.h"
 #include "poly/term_accumulation.h"
+#include "trees/common_tree_split.h"
 #include "trees/raw_tree_count.h"
 #include "trees/tree_context.h"
 
@@ -130,7 +131,7 @@ void countRawTrees(TreeContext& ctx, int acceptedTrees, int treeEdgeCount) {
 // The exponent slots that a term of this network can use: every symbol of
 // the network and of the graph's edges, and every slot that the ohm-unit
 // conversion already has a multiplier for.
-int symbolSpan(const TreeContext& ctx) {
+int symbolSpanOf(const TreeContext& ctx) {
   int span = ctx.store.nameCount + 1;
   for (int e = 1; e <= ctx.graph.edges && e < kEdgeSlots; ++e)
     if (ctx.graph.dbranchmap[e] + 1 > span) span = ctx.graph.dbranchmap[e] + 1;
@@ -365,7 +366,7 @@ int treeProduct(TreeContext& ctx, int mintyNodes, int edges, int actualNodes, in
   if (!ctx.plainPath()) {
     // Terms keep only the exponents the network can use: on large circuits
     // that is less than half the memory to fill and read.
-    if (record.live()) compactTerms(record, symbolSpan(ctx));
+    if (record.live()) compactTerms(record, symbolSpanOf(ctx));
     beginIndexedAccumulation(ctx);
   }
   ctx.meter.begin(topofunNames[topofun], &p.commonTreeCount);
@@ -419,6 +420,41 @@ int treeProduct(TreeContext& ctx, int mintyNodes, int edges, int actualNodes, in
   if (ctx.traced(kTraceResources)) printCounters(ctx);
   recordStatistics(ctx, record);
   return 0;
+}
+
+int termSpan(const TreeContext& ctx) { return symbolSpanOf(ctx); }
+
+int subtreeProduct(TreeContext& ctx, const SubtreeRoot& root, int exponentCount, PolyRecord& record,
+                   bool sortColumns, std::atomic<int>& trees, int* failedTree) {
+  const GraphPair& g = ctx.graph;
+  TreeGenerator& gen = ctx.generator;
+  ProductState& p = ctx.product;
+  const int treeEdgeCount = g.actual_nodes - 1;
+  if (treeEdgeCount < 0 || treeEdgeCount >= kTreeSlots) return 0;
+  if (record.live()) compactTerms(record, exponentCount);
+  beginIndexedAccumulation(ctx);
+  startSubtree(ctx.commonTrees, g, root);
+  p.commonTreeCount = 0;
+  int status = 0;
+  while (nextCommonTree(ctx.commonTrees, g, gen.treeEdges, ctx.meter)) {
+    ++p.commonTreeCount;
+    // Published now and then for the progress line of the run.
+    if ((p.commonTreeCount & 1023) == 0) trees.store(p.commonTreeCount, std::memory_order_relaxed);
+    collectTerm(ctx, treeEdgeCount);
+    status = accumulateTerm(ctx, ctx.commonTrees.signs[treeEdgeCount], p.termPower, p.termCount, p.termEdges,
+                            g.dbranchmap, record);
+    if (status != 0) {
+      for (int pos = 1; pos <= treeEdgeCount; ++pos) failedTree[pos] = gen.treeEdges[pos];
+      break;
+    }
+  }
+  trees.store(p.commonTreeCount, std::memory_order_relaxed);
+  ctx.statistics.acceptedTrees += static_cast<std::uint64_t>(p.commonTreeCount);
+  const WorkMeter::Stop stop = ctx.meter.stopped();
+  if (status == 0 && stop != WorkMeter::Stop::kNone && stop != WorkMeter::Stop::kWorkLimit) status = kProductStopped;
+  endIndexedAccumulation(ctx, record, sortColumns && status == 0);
+  if (status != 0) releasePolyRecord(ctx, record);
+  return status;
 }
 
 }  // namespace velkor

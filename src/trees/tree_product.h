@@ -1,6 +1,8 @@
 // Orientation, sign and accumulation of every common tree of a function.
 #pragma once
 
+#include <atomic>
+
 #include "support/capacities.h"
 
 namespace velkor {
@@ -27,6 +29,22 @@ struct ProductState {
 constexpr int kProductStopped = 3;  // apart from the accumulation's statuses
 int treeProduct(TreeContext& ctx, int mintyNodes, int edges, int actualNodes, int form, int topofun,
                 PolyRecord& record);
+
+struct SubtreeRoot;
+
+// One piece of a function that several jobs evaluate: the common trees of
+// the subtree of `root` alone, accumulated into `record` (an empty record
+// of its own, laid out with `exponentCount` exponents; its columns are put
+// in order when `sortColumns` is set, else left as the terms came). The graph pair is ctx.graph, already built. Returns what
+// treeProduct returns; `trees` counts the trees accumulated, and on failure
+// the record is released and `failedTree` holds the edges of the tree that
+// failed (positions 1 .. N-1).
+int subtreeProduct(TreeContext& ctx, const SubtreeRoot& root, int exponentCount, PolyRecord& record,
+                   bool sortColumns, std::atomic<int>& trees, int* failedTree);
+
+// The exponents a term of the function whose graph pair is ctx.graph can
+// use (see compactTerms).
+int termSpan(const TreeContext& ctx);
 
 // Walks one graph's tree from node 1 and records, per node 2 .. N, the
 // signed edge through which the walk first reaches it.

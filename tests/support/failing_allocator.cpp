@@ -58,6 +58,21 @@ std::size_t FailingAllocator::untrack(void* block) {
 }
 
 void* FailingAllocator::allocate(std::size_t bytes) {
+  std::lock_guard<std::mutex> hold(lock_);
+  return allocateLocked(bytes);
+}
+
+void* FailingAllocator::resize(void* block, std::size_t bytes) {
+  std::lock_guard<std::mutex> hold(lock_);
+  return resizeLocked(block, bytes);
+}
+
+void FailingAllocator::release(void* block) {
+  std::lock_guard<std::mutex> hold(lock_);
+  releaseLocked(block);
+}
+
+void* FailingAllocator::allocateLocked(std::size_t bytes) {
   if (refuse(bytes)) return nullptr;
   if (bytes == 0) bytes = 1;
   void* block = nullptr;
@@ -75,7 +90,7 @@ void* FailingAllocator::allocate(std::size_t bytes) {
   return block;
 }
 
-void* FailingAllocator::resize(void* block, std::size_t bytes) {
+void* FailingAllocator::resizeLocked(void* block, std::size_t bytes) {
   if (refuse(bytes)) return nullptr;
   if (bytes == 0) bytes = 1;
   Sized* entry = nullptr;
@@ -92,7 +107,7 @@ void* FailingAllocator::resize(void* block, std::size_t bytes) {
   return moved;
 }
 
-void FailingAllocator::release(void* block) {
+void FailingAllocator::releaseLocked(void* block) {
   if (block == nullptr) return;
   --live_;
   std::size_t bytes = untrack(block);

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 #include "support/allocator.h"
 
@@ -29,7 +30,11 @@ class FailingAllocator final : public Allocator {
   void* allocate(std::size_t bytes) override;
   void* resize(void* block, std::size_t bytes) override;
   void release(void* block) override;
+  bool threadSafe() const override { return concurrent; }
 
+  // Whether the jobs of a run may share it (every request is then taken
+  // under a lock; which job's request is refused depends on timing).
+  bool concurrent = false;
   std::uint64_t failAt = 0;
   bool failAfter = false;
   std::size_t maxBytes = SIZE_MAX;
@@ -54,6 +59,9 @@ class FailingAllocator final : public Allocator {
     std::size_t bytes;
   };
 
+  void* allocateLocked(std::size_t bytes);
+  void* resizeLocked(void* block, std::size_t bytes);
+  void releaseLocked(void* block);
   bool refuse(std::size_t bytes);
   void track(void* block, std::size_t bytes);
   // The size of a tracked block, forgotten; 0 when it was not tracked.
@@ -67,6 +75,7 @@ class FailingAllocator final : public Allocator {
   Sized tracked_[kTrackedSlots] = {};
   Sized pool_[kPoolSlots] = {};
   int pooled_ = 0;
+  std::mutex lock_;
 };
 
 }  // namespace velkor

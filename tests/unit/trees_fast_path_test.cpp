@@ -12,6 +12,7 @@
 #include "support/failing_allocator.h"
 #include "support/run_helpers.h"
 #include "trees/common_tree_enumerator.h"
+#include "trees/common_tree_split.h"
 #include "trees/dominant_tree_search.h"
 #include "trees/graph_pair.h"
 #include "trees/raw_tree_count.h"
@@ -72,6 +73,46 @@ TEST_F(FastPathTest, SameTreesInSameOrderOnRandomGraphPairs) {
     withTrees += !plain.empty();
   }
   EXPECT_GT(withTrees, 300);
+}
+
+// The subtrees of the search, enumerated one after another in the order
+// they are listed, give every tree of the whole enumeration once, in its
+// order and with its sign, however finely the search is cut.
+TEST_F(FastPathTest, SubtreesInOrderGiveTheWholeEnumeration) {
+  std::mt19937_64 random(4242);
+  int cut = 0;
+  for (int round = 0; round < 2000; ++round) {
+    randomPair(random);
+    const int count = ctx->graph.actual_nodes - 1;
+    std::vector<std::vector<int>> whole;
+    {
+      CommonTreeEnumerator en;
+      WorkMeter meter;
+      int edges[kTreeSlots] = {};
+      while (nextCommonTree(en, ctx->graph, edges, meter)) {
+        whole.emplace_back(edges + 1, edges + 1 + count);
+        whole.back().push_back(en.signs[count]);
+      }
+    }
+    for (int wanted : {1, 2, 5, 64}) {
+      CommonTreeEnumerator scratch;
+      const std::vector<SubtreeRoot> roots = listSubtrees(scratch, ctx->graph, wanted);
+      cut += roots.size() > 1;
+      std::vector<std::vector<int>> pieces;
+      for (const SubtreeRoot& root : roots) {
+        CommonTreeEnumerator en;
+        WorkMeter meter;
+        startSubtree(en, ctx->graph, root);
+        int edges[kTreeSlots] = {};
+        while (nextCommonTree(en, ctx->graph, edges, meter)) {
+          pieces.emplace_back(edges + 1, edges + 1 + count);
+          pieces.back().push_back(en.signs[count]);
+        }
+      }
+      ASSERT_EQ(pieces, whole) << "round " << round << ", " << wanted << " subtrees wanted";
+    }
+  }
+  EXPECT_GT(cut, 500);
 }
 
 TEST_F(FastPathTest, SignsAndRawTreeCountsMatchThePlainPath) {

@@ -1,0 +1,46 @@
+// The formulas of one pass finished by several jobs at once, printed in
+// their order.
+//
+// Finishing a formula (its copies of the two functions, the conversion to
+// ohm units, the common factors, the sorted columns) and printing it take
+// as long as evaluating its functions on the larger circuits. With several
+// jobs, the formula at the head of the pass is finished on the caller's
+// thread straight into the sink, while the next ones are finished on
+// threads of their own, each into its own text, which is written out when
+// every formula before it has been: the output is the bytes one job
+// prints. Each formula works on its own copies of the functions it needs
+// (taken in pass order, so that a function handed over to its last user is
+// no longer needed by anyone), with its own factors and ohm exponents.
+#pragma once
+
+#include <vector>
+
+#include "analysis/finished_formula.h"
+#include "analysis/formula_finishing.h"
+
+namespace velkor {
+
+struct AnalysisContext;
+class FormulaSink;
+
+// One requested formula of a pass: its table row and its parameter fields.
+struct PassFormula {
+  int row = 0;
+  FinishedFormula fields;
+  LastUse lastUse;      // the functions that no later formula of the pass needs
+  bool zero = false;    // numerator and denominator both 0 (a 0/0 warning)
+};
+
+// Whether the pass's formulas may be finished apart: several jobs, a sink
+// that can print a formula into a text of its own, a thread-safe
+// allocator, the fast path, and nothing (traces, a time bound) that
+// follows the finishing step by step.
+bool finishApart(const AnalysisContext& ctx, const FormulaSink& sink, int formulas);
+
+// Finishes and prints `formulas` (in pass order) as deliverPass does one
+// by one: the 0/0 warning of each before it, the same bytes in the same
+// order. A formula whose copies could not be made is finished the usual
+// way once every formula before it is printed.
+void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormula>& formulas);
+
+}  // namespace velkor

@@ -1,0 +1,192 @@
+// Several jobs print exactly what one job prints, on both paths: every
+// golden netlist and random netlists with every function cut into
+// subtrees, and circuits large enough to be cut by default.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "crosscheck/crosscheck.h"
+#include "driver/program_driver.h"
+#include "support/failing_allocator.h"
+#include "support/output.h"
+#include "support/char_source.h"
+#include "support/run_helpers.h"
+#include "support/address_sanitizer.h"
+#include "support/stop_flag.h"
+#include "trees/tree_context.h"
+
+namespace velkor::testing {
+namespace {
+
+// Under the thread sanitizer (about ten times slower) every third golden
+// netlist, and a smaller ladder cut at a smaller size.
+#ifdef VELKOR_TSAN
+constexpr int kGoldenStride = 3;
+constexpr int kLadderStages = 3;
+constexpr int kLadderSplitAbove = 500;
+constexpr std::uint64_t kLadderTrees = 1000;
+#else
+constexpr int kGoldenStride = 1;
+constexpr int kLadderStages = 4;
+constexpr int kLadderSplitAbove = 16384;
+constexpr std::uint64_t kLadderTrees = 100000;
+#endif
+
+std::string runWith(const std::string& input, int jobs, bool plain, int splitAbove) {
+  RunOptions options;
+  options.jobs = jobs;
+  options.plainPath = plain;
+  options.splitAbove = splitAbove;
+  return maskOutput(runOnString(input, options));
+}
+
+// Runs `input` with 1, 2 and 4 jobs on both paths and expects one output
+// per path.
+void expectSameForEveryJobCount(const std::string& input, int splitAbove, const std::string& what) {
+  for (bool plain : {false, true}) {
+    const std::string one = runWith(input, 1, plain, splitAbove);
+    for (int jobs : {2, 4})
+      ASSERT_EQ(runWith(input, jobs, plain, splitAbove), one)
+          << what << ": " << jobs << " jobs" << (plain ? ", plain path" : "") << "\n"
+          << input;
+  }
+}
+
+TEST(ParallelJobs, GoldenNetlistsPrintTheSameBytes) {
+  std::vector<std::filesystem::path> paths;
+  for (const auto& entry : std::filesystem::directory_iterator(VELKOR_GOLDEN_DIR))
+    if (entry.path().extension() == ".net") paths.push_back(entry.path());
+  std::sort(paths.begin(), paths.end());
+  EXPECT_GT(paths.size(), 20u);
+  for (std::size_t k = 0; k < paths.size(); k += kGoldenStride)
+    expectSameForEveryJobCount(readFile(paths[k].string()), 0, paths[k].filename().string());
+}
+
+TEST(ParallelJobs, RandomNetlistsPrintTheSameBytes) {
+  using namespace velkor::crosscheck;
+  Random random(2512);
+  const ElementKind kinds[] = {ElementKind::Transconductor, ElementKind::Gyrator,     ElementKind::OpAmp,
+                               ElementKind::VoltageGain,    ElementKind::CurrentGain, ElementKind::Transresistor,
+                               ElementKind::Mutual};
+  NetlistShape shape;
+  shape.maxNodes = 6;
+  shape.maxExtraOnePorts = 4;
+  shape.maxTwoPorts = 3;
+  int round = 0;
+  for (ElementKind kind : kinds) {
+    std::string input;
+    for (int k = 0; k < 3; ++k, ++round) input += netlistText(randomNetlist(random, kind, round % 3, true, shape));
+    expectSameForEveryJobCount(input, 0, "random netlists, round " + std::to_string(round));
+  }
+}
+
+// A ladder of transconductance stages with resistive and capacitive
+// coupling: its functions have tens of thousands of common trees, so that
+// they are cut into many subtrees with the default setting.
+std::string stageLadder(int stages) {
+  std::string text = "{ladder of " + std::to_string(stages) + " stages}\n";
+  for (int k = 1; k <= stages; ++k) {
+    const std::string in = std::to_string(2 * k - 1), mid = std::to_string(2 * k), out = std::to_string(2 * k + 1);
+    text += "r" + std::to_string(k) + "a " + in + " " + mid + "\n";
+    text += "c" + std::to_string(k) + "a " + mid + " 0\n";
+    text += "r" + std::to_string(k) + "b " + mid + " 0\n";
+    text += "c" + std::to_string(k) + "b " + in + " " + out + "\n";
+    text += "gm" + std::to_string(k) + " " + out + " 0 " + mid + " 0\n";
+    text += "r" + std::to_string(k) + "c " + out + " 0\n";
+  }
+  text += "f 1 0 " + std::to_string(2 * stages + 1) + " 0\nend\n";
+  return text;
+}
+
+TEST(ParallelJobs, LargeFunctionsCutIntoSubtreesPrintTheSameBytes) {
+  const std::string input = stageLadder(kLadderStages);
+  RunStatistics statistics;
+  RunOptions options;
+  options.splitAbove = kLadderSplitAbove;
+  options.statistics = &statistics;
+  const std::string one = maskOutput(runOnString(input, options));
+  EXPECT_GT(statistics.acceptedTrees, kLadderTrees) << "too small to be cut";
+  for (int jobs : {2, 3}) {
+    options.jobs = jobs;
+    RunStatistics parallel;
+    options.statistics = &parallel;
+    ASSERT_EQ(maskOutput(runOnString(input, options)), one) << jobs << " jobs";
+    EXPECT_EQ(parallel.acceptedTrees, statistics.acceptedTrees);
+    EXPECT_EQ(parallel.terms, statistics.terms);
+    EXPECT_EQ(parallel.functions, statistics.functions);
+  }
+}
+
+TEST(ParallelJobs, AStopAskedForBeforehandEndsEveryJob) {
+  StopFlag stop{2};
+  RunOptions options;
+  options.interruptFlag = &stop;
+  const std::string input = stageLadder(3);
+  const std::string one = maskOutput(runOnString(input, options));
+  options.jobs = 2;
+  EXPECT_EQ(maskOutput(runOnString(input, options)), one);
+}
+
+// Requests refused from the k-th on, while jobs accumulate and merge: the
+// function that meets the refusal is abandoned with the messages of one
+// job, the rest of the run goes on, and every block comes back.
+TEST(ParallelJobs, RefusedRequestsInAnyJobEndTheFunctionWithTheUsualMessages) {
+  const std::string input = stageLadder(3);
+  int abandoned = 0;
+  for (std::uint64_t failAt = 2; failAt <= 40; failAt += 2) {
+    StringSource source(input);
+    StringOutput output;
+    FailingAllocator alloc;
+    alloc.concurrent = true;
+    alloc.failAt = failAt;
+    alloc.failAfter = true;
+    RunOptions options;
+    options.jobs = 2;
+    options.splitAbove = 0;
+    runProgram(source, output, alloc, options);
+    EXPECT_EQ(alloc.liveBlocks(), 0) << "refused from request " << failAt;
+    const std::string& text = output.text();
+    EXPECT_NE(text.find("{elapsed time:"), std::string::npos) << "refused from request " << failAt;
+    const std::size_t report = text.find("insufficient memory for combining admittance terms\nraw i-trees  evaluated:");
+    if (report == std::string::npos) continue;
+    ++abandoned;
+    EXPECT_NE(text.find("insufficient memory to buffer common trees; remainder of function evaluation skipped\n",
+                        report),
+              std::string::npos);
+  }
+  EXPECT_GT(abandoned, 5);
+}
+
+// The same while formulas are finished side by side: three parameters of
+// one pass, the k-th request refused. Every block comes back and the run
+// ends, whatever the refusal cut short.
+TEST(ParallelJobs, RefusedRequestsWhileFormulasAreFinishedApartLeaveNothingBehind) {
+  std::string input = stageLadder(2);
+  input.insert(input.rfind("end\n"), "p g21\np y11\np y22\np z11\n");
+  const std::string one = maskOutput(runOnString(input, RunOptions{}));
+  RunOptions twoJobs;
+  twoJobs.jobs = 2;
+  ASSERT_EQ(maskOutput(runOnString(input, twoJobs)), one);
+  int failed = 0;
+  for (std::uint64_t failAt = 1; failAt <= 200; failAt += 2) {
+    StringSource source(input);
+    StringOutput output;
+    FailingAllocator alloc;
+    alloc.concurrent = true;
+    alloc.failAt = failAt;
+    alloc.failAfter = false;
+    RunOptions options;
+    options.jobs = 2;
+    runProgram(source, output, alloc, options);
+    EXPECT_EQ(alloc.liveBlocks(), 0) << "refused request " << failAt;
+    EXPECT_NE(output.text().find("{elapsed time:"), std::string::npos) << "refused request " << failAt;
+    if (maskOutput(output.text()) != one) ++failed;
+  }
+  EXPECT_GT(failed, 5);
+}
+
+}  // namespace
+}  // namespace velkor::testing
