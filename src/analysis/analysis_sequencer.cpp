@@ -203,7 +203,11 @@ void deliverPass(AnalysisContext& ctx, FormulaSink& sink, const PortLabels& port
                                    isZero(ctx.polyRecords[row.numeratorTopofun]) &&
                                        isZero(ctx.polyRecords[row.denominatorTopofun])});
   }
-  if (finishApart(ctx, sink, static_cast<int>(formulas.size()))) {
+  std::int64_t terms = 0;
+  for (const PassFormula& f : formulas)
+    for (int topofun : {parameterTable[f.row].numeratorTopofun, parameterTable[f.row].denominatorTopofun})
+      if (topofun >= 0 && topofun < kTopofunCount) terms += ctx.polyRecords[topofun].termCount;
+  if (finishApart(ctx, sink, static_cast<int>(formulas.size()), terms)) {
     for (PassFormula& f : formulas) {
       s.traceLabel = parameterTable[f.row].kind;
       f.fields = parameterOf(ctx, f.row, ports);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <memory>
@@ -130,6 +131,7 @@ class PassEvaluation {
   std::unique_ptr<CommonTreeEnumerator> scratch_;
   std::unique_ptr<JobSpace> probe_;
   bool boundRefused_ = false;  // a refusal for the memory bound was seen (under the lock)
+  double trees_ = 0;           // the bounds on the pass's trees, in all
 };
 
 void PassEvaluation::plan(const std::vector<std::pair<int, const char*>>& needed) {
@@ -152,6 +154,7 @@ void PassEvaluation::plan(const std::vector<std::pair<int, const char*>>& needed
     if (!held.started) continue;
     f->firstPiece = static_cast<int>(pieces_.size());
     if (!cut) {
+      trees_ = INFINITY;
       f->whole = true;
       f->pieceCount = 1;
     } else {
@@ -163,6 +166,7 @@ void PassEvaluation::plan(const std::vector<std::pair<int, const char*>>& needed
       // size of a function, told at once by a bound on its trees
       // (which the search's pruning mostly meets in work, if not in trees).
       const double bound = commonTreeBound(*f->graph);
+      trees_ += bound;
       const int small = ctx_.splitAbove;
       const double perPiece = small == 0 ? 1 : kTreesPerPiece;
       if (bound <= small) {
@@ -403,7 +407,12 @@ void PassEvaluation::runInline() {
 }
 
 void PassEvaluation::run() {
-  const int jobs = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(jobs_), pieces_.size()));
+  // A pass of few trees in all is evaluated on this thread: starting
+  // threads would cost more than it saves (unless every function is cut,
+  // as the tests ask).
+  const bool fewTrees = ctx_.splitAbove > 0 && trees_ <= ctx_.splitAbove;
+  const int jobs =
+      fewTrees ? 0 : static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(jobs_), pieces_.size()));
   std::vector<std::unique_ptr<JobSpace>> spaces;
   for (int j = 0; j < jobs; ++j) {
     std::unique_ptr<JobSpace> space(new (std::nothrow) JobSpace(ctx_, noText_));

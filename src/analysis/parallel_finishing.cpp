@@ -179,10 +179,20 @@ void reportFailure(AnalysisContext& run, const ApartFormula& apart) {
 
 }  // namespace
 
-bool finishApart(const AnalysisContext& ctx, const FormulaSink& sink, int formulas) {
+namespace {
+// Terms of a pass's functions in all up to which its formulas are finished
+// one by one.
+constexpr std::int64_t kApartTerms = 20000;
+}  // namespace
+
+bool finishApart(const AnalysisContext& ctx, const FormulaSink& sink, int formulas, std::int64_t terms) {
   if (ctx.jobs <= 1 || formulas < 2 || ctx.plainPath || ctx.store.traceBits != 0 ||
       ctx.meter.secondsPerFunction > 0 || !ctx.alloc.threadSafe())
     return false;
+  // Small formulas are finished one by one: a thread costs more than they
+  // take (the Python module's many small calls slowed threefold). With
+  // every function cut (splitAbove 0, as the tests ask) they go apart too.
+  if (ctx.splitAbove > 0 && terms <= kApartTerms) return false;
   // Holding formulas as text needs room to spare: under a bound on the
   // address space they are finished one by one, as one job does.
   struct rlimit space {};

@@ -13,6 +13,8 @@
 // no longer needed by anyone), with its own factors and ohm exponents.
 #pragma once
 
+#include <cstdint>
+
 #include <vector>
 
 #include "analysis/finished_formula.h"
@@ -33,9 +35,10 @@ struct PassFormula {
 
 // Whether the pass's formulas may be finished apart: several jobs, a sink
 // that can print a formula into a text of its own, a thread-safe
-// allocator, the fast path, and nothing (traces, a time bound) that
-// follows the finishing step by step.
-bool finishApart(const AnalysisContext& ctx, const FormulaSink& sink, int formulas);
+// allocator, the fast path, nothing (traces, a time bound) that follows
+// the finishing step by step, and formulas of enough terms in all
+// (`terms`) that threads save more than they cost.
+bool finishApart(const AnalysisContext& ctx, const FormulaSink& sink, int formulas, std::int64_t terms);
 
 // Finishes and prints `formulas` (in pass order) as deliverPass does one
 // by one: the 0/0 warning of each before it, the same bytes in the same
