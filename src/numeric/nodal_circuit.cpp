@@ -282,11 +282,20 @@ std::vector<Complex> schurEigenvalues(const RealMatrix& g, const RealMatrix& c) 
     if (std::abs(root) <= kOriginRoot) root = 0;
     roots.push_back(root);
   };
+  // The generalized solver may not be asked whether it succeeded after a
+  // failure (its check asserts in builds with assertions), so convergence
+  // is told first by the QZ decomposition it runs, with the same bound on
+  // iterations: on the same pencil the solver then converges too.
+  Eigen::RealQZ<RealMatrix> qz(n);
+  qz.setMaxIterations(400 * n);
   Eigen::GeneralizedEigenSolver<RealMatrix> solver;
   solver.setMaxIterations(400 * n);
   for (const bool transposed : {false, true}) {
-    if (transposed) solver.compute(-g.transpose(), c.transpose(), false);
-    else solver.compute(-g, c, false);
+    const RealMatrix a = transposed ? RealMatrix(-g.transpose()) : RealMatrix(-g);
+    const RealMatrix b = transposed ? RealMatrix(c.transpose()) : c;
+    qz.compute(a, b, false);
+    if (qz.info() != Eigen::Success) continue;
+    solver.compute(a, b, false);
     if (solver.info() != Eigen::Success) continue;
     for (Eigen::Index k = 0; k < n; ++k) take(solver.alphas()(k), solver.betas()(k));
     return conjugateClosed(roots);
