@@ -366,6 +366,29 @@ std::vector<std::string> rootBlocks(const std::string& output) {
   return blocks;
 }
 
+// The same netlist run twice at `values`, with formulas and without
+// (nodal analysis alone): both outputs and both runs' numeric results.
+struct BothWays {
+  std::string withFormulas, without;
+  NumericResults exactResults, nodalResults;
+};
+BothWays runBothWays(const std::string& netlist, const ElementValues& values, bool keep) {
+  BothWays both;
+  NumericSettings settings;
+  settings.values = &values;
+  settings.evaluate = true;
+  settings.keep = keep;
+  RunOptions exact;
+  exact.numeric = &settings;
+  exact.numericResults = &both.exactResults;
+  RunOptions nodal = exact;
+  nodal.numericResults = &both.nodalResults;
+  nodal.noFormulas = true;
+  both.withFormulas = runOnString(netlist, exact);
+  both.without = runOnString(netlist, nodal);
+  return both;
+}
+
 // Whole runs of the examples with values, with and without formulas: the
 // DC values, zeros and poles print alike (six digits), the formulas are
 // checked against nodal analysis without a fault, and a 0/0 parameter gets
@@ -376,18 +399,10 @@ TEST(NodalEngine, RunsWithoutFormulasPrintTheNumbersOfTheFormulas) {
     const std::string netlist = velkor::testing::readFile(dir + "/" + name + ".net");
     ElementValues values;
     values.readFile(dir + "/" + std::string(name) + ".values");
-    NumericSettings settings;
-    settings.values = &values;
-    settings.evaluate = true;
-    NumericResults exactResults, nodalResults;
-    RunOptions exact;
-    exact.numeric = &settings;
-    exact.numericResults = &exactResults;
-    RunOptions nodal = exact;
-    nodal.numericResults = &nodalResults;
-    nodal.noFormulas = true;
-    const std::string withFormulas = runOnString(netlist, exact);
-    const std::string without = runOnString(netlist, nodal);
+    const BothWays both = runBothWays(netlist, values, false);
+    const std::string& withFormulas = both.withFormulas;
+    const std::string& without = both.without;
+    const NumericResults& exactResults = both.exactResults;
     EXPECT_TRUE(exactResults.faults.empty()) << exactResults.faults.front();
     EXPECT_GT(exactResults.crossChecks, 0) << name;
     EXPECT_EQ(without.find("Numerator:"), std::string::npos) << name;
@@ -572,19 +587,11 @@ TEST(NodalEngine, IdenticalStagesGiveRepeatedRootsAsTheFormulasDo) {
       netlist += "f 1 0 " + std::to_string(2 * stages + 1) + " 0\np g21\nend\n";
       const std::string where = std::string(kind.name) + " x" + std::to_string(stages) + "\n" + netlist;
 
-      NumericSettings settings;
-      settings.values = &values;
-      settings.evaluate = true;
-      settings.keep = true;
-      NumericResults exactResults, nodalResults;
-      RunOptions exact;
-      exact.numeric = &settings;
-      exact.numericResults = &exactResults;
-      RunOptions nodal = exact;
-      nodal.numericResults = &nodalResults;
-      nodal.noFormulas = true;
-      const std::string withFormulas = runOnString(netlist, exact);
-      const std::string without = runOnString(netlist, nodal);
+      const BothWays both = runBothWays(netlist, values, true);
+      const std::string& withFormulas = both.withFormulas;
+      const std::string& without = both.without;
+      const NumericResults& exactResults = both.exactResults;
+      const NumericResults& nodalResults = both.nodalResults;
       EXPECT_EQ(rootBlocks(without), rootBlocks(withFormulas)) << where;
       EXPECT_TRUE(exactResults.faults.empty()) << where;
       ASSERT_EQ(nodalResults.formulas.size(), 1u) << where;

@@ -130,6 +130,26 @@ TEST(ParallelJobs, AStopAskedForBeforehandEndsEveryJob) {
   EXPECT_EQ(maskOutput(runOnString(input, options)), one);
 }
 
+// A run on two jobs with every function cut whose allocator refuses the
+// failAt-th request (and, with failAfter, every one after it).
+struct RefusedRun {
+  std::int64_t liveBlocks;
+  std::string text;
+};
+RefusedRun runRefused(const std::string& input, std::uint64_t failAt, bool failAfter) {
+  StringSource source(input);
+  StringOutput output;
+  FailingAllocator alloc;
+  alloc.concurrent = true;
+  alloc.failAt = failAt;
+  alloc.failAfter = failAfter;
+  RunOptions options;
+  options.jobs = 2;
+  options.splitAbove = 0;
+  runProgram(source, output, alloc, options);
+  return RefusedRun{alloc.liveBlocks(), output.text()};
+}
+
 // Requests refused from the k-th on, while jobs accumulate and merge: the
 // function that meets the refusal is abandoned with the messages of one
 // job, the rest of the run goes on, and every block comes back.
@@ -137,18 +157,9 @@ TEST(ParallelJobs, RefusedRequestsInAnyJobEndTheFunctionWithTheUsualMessages) {
   const std::string input = stageLadder(3);
   int abandoned = 0;
   for (std::uint64_t failAt = 2; failAt <= 40; failAt += 2) {
-    StringSource source(input);
-    StringOutput output;
-    FailingAllocator alloc;
-    alloc.concurrent = true;
-    alloc.failAt = failAt;
-    alloc.failAfter = true;
-    RunOptions options;
-    options.jobs = 2;
-    options.splitAbove = 0;
-    runProgram(source, output, alloc, options);
-    EXPECT_EQ(alloc.liveBlocks(), 0) << "refused from request " << failAt;
-    const std::string& text = output.text();
+    const RefusedRun run = runRefused(input, failAt, true);
+    EXPECT_EQ(run.liveBlocks, 0) << "refused from request " << failAt;
+    const std::string& text = run.text;
     EXPECT_NE(text.find("{elapsed time:"), std::string::npos) << "refused from request " << failAt;
     const std::size_t report = text.find("insufficient memory for combining admittance terms\nraw i-trees  evaluated:");
     if (report == std::string::npos) continue;
@@ -167,23 +178,18 @@ TEST(ParallelJobs, RefusedRequestsWhileFormulasAreFinishedApartLeaveNothingBehin
   std::string input = stageLadder(2);
   input.insert(input.rfind("end\n"), "p g21\np y11\np y22\np z11\n");
   const std::string one = maskOutput(runOnString(input, RunOptions{}));
+  // Every function cut: formulas this small are otherwise finished on the
+  // calling thread.
   RunOptions twoJobs;
   twoJobs.jobs = 2;
+  twoJobs.splitAbove = 0;
   ASSERT_EQ(maskOutput(runOnString(input, twoJobs)), one);
   int failed = 0;
   for (std::uint64_t failAt = 1; failAt <= 200; failAt += 2) {
-    StringSource source(input);
-    StringOutput output;
-    FailingAllocator alloc;
-    alloc.concurrent = true;
-    alloc.failAt = failAt;
-    alloc.failAfter = false;
-    RunOptions options;
-    options.jobs = 2;
-    runProgram(source, output, alloc, options);
-    EXPECT_EQ(alloc.liveBlocks(), 0) << "refused request " << failAt;
-    EXPECT_NE(output.text().find("{elapsed time:"), std::string::npos) << "refused request " << failAt;
-    if (maskOutput(output.text()) != one) ++failed;
+    const RefusedRun run = runRefused(input, failAt, false);
+    EXPECT_EQ(run.liveBlocks, 0) << "refused request " << failAt;
+    EXPECT_NE(run.text.find("{elapsed time:"), std::string::npos) << "refused request " << failAt;
+    if (maskOutput(run.text) != one) ++failed;
   }
   EXPECT_GT(failed, 5);
 }
