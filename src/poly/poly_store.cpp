@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "poly/poly_context.h"
+#include "support/memory_use.h"
 
 namespace velkor {
 
@@ -101,6 +102,8 @@ CopyStatus copyPolyRecord(PolyContext& ctx, int sign, PolyRecord& to, const Poly
   // The plain path copies both blocks whole; the fast path copies the terms
   // in use and each column's entries, which is all that is ever read.
   const std::int32_t termsToCopy = ctx.plainPath ? from.termCapacity : from.termCount;
+  const std::size_t termBytes = static_cast<std::size_t>(from.termStride) * static_cast<std::size_t>(termsToCopy);
+  preparePagesForWriting(terms, termBytes);
   if (ctx.plainPath) {
     std::memcpy(rows, from.poly, rowBytes);
   } else {
@@ -110,7 +113,7 @@ CopyStatus copyPolyRecord(PolyContext& ctx, int sign, PolyRecord& to, const Poly
         std::memcpy(rows + static_cast<std::size_t>(p) * stride, from.poly + static_cast<std::size_t>(p) * stride,
                     sizeof(std::int32_t) * static_cast<std::size_t>(from.powerCounts[p]));
   }
-  std::memcpy(terms, from.termlist, static_cast<std::size_t>(from.termStride) * static_cast<std::size_t>(termsToCopy));
+  std::memcpy(terms, from.termlist, termBytes);
   to.termlist = terms;
   to.termStride = from.termStride;
   to.exponentCount = from.exponentCount;

@@ -16,11 +16,8 @@
 #include <thread>
 #include <vector>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 #include "poly/poly_context.h"
+#include "support/memory_use.h"
 
 namespace velkor {
 
@@ -212,20 +209,14 @@ void sortAllColumns(PolyRecord& record) {
 // costly: the pages ahead are made ready in runs instead, from 16 KiB and
 // as long as what is already written, up to 1 MiB.
 void prepareTermsAhead(PolyRecord& record, std::size_t needed) {
-#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-  constexpr std::size_t kPage = 4096;
   const std::size_t run = std::clamp(record.preparedBytes, std::size_t{16} << 10, std::size_t{1} << 20);
   const std::size_t capacity =
       static_cast<std::size_t>(record.termCapacity) * static_cast<std::size_t>(record.termStride);
   const std::size_t ready = std::min(capacity, needed + run);
-  const auto base = reinterpret_cast<std::uintptr_t>(record.termlist);
-  const std::uintptr_t from = (base + record.preparedBytes) & ~(kPage - 1);
-  const std::uintptr_t to = (base + ready) & ~(kPage - 1);
-  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
-  record.preparedBytes = ready;
-#else
-  record.preparedBytes = needed;
-#endif
+  if (ready > record.preparedBytes)
+    preparePagesForWriting(reinterpret_cast<char*>(record.termlist) + record.preparedBytes,
+                           ready - record.preparedBytes);
+  record.preparedBytes = std::max(ready, needed);
 }
 
 // The hash sum of a product from its exponents: each symbol counted as

@@ -2,7 +2,10 @@
 
 #include <cstdio>
 
+#include <cstdint>
+
 #if defined(__linux__)
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -38,6 +41,23 @@ bool memoryFits(std::size_t bound, std::size_t bytes) {
   if (bound == 0) return true;
   const std::size_t used = residentMemory();
   return bytes <= bound && used <= bound - bytes;
+}
+
+void preparePagesForWriting(void* begin, std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+  constexpr std::uintptr_t kPage = 4096;
+  const auto start = reinterpret_cast<std::uintptr_t>(begin);
+  if (start > UINTPTR_MAX - bytes) return;
+  // The page that holds `begin` is part of the block; the one past its end
+  // may not be.
+  const std::uintptr_t from = start & ~(kPage - 1);
+  const std::uintptr_t to = (start + bytes) & ~(kPage - 1);
+  // Advice only: a system that refuses it leaves the pages to fault.
+  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+#else
+  (void)begin;
+  (void)bytes;
+#endif
 }
 
 }  // namespace velkor

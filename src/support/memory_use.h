@@ -21,4 +21,11 @@ std::size_t defaultMemoryBound();
 // use now.
 bool memoryFits(std::size_t bound, std::size_t bytes);
 
+// Makes the whole pages inside [begin, begin + bytes) ready for writing in
+// one request to the system (Linux), where writing them one by one would
+// take a fault at each page: on a virtual machine each fault is costly, and
+// copies of large term lists and held text are written page after page.
+// Does nothing where the system cannot.
+void preparePagesForWriting(void* begin, std::size_t bytes);
+
 }  // namespace velkor
