@@ -28,6 +28,9 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSubtreesPerJob = 24;
 // Fewer subtrees will do when their products are apart.
 constexpr int kSubtreesApartPerJob = 8;
+// The pass's functions are shared out whole when the jobs would then end
+// within this share of each other's time.
+constexpr double kWholeSlack = 0.1;
 // A piece should have about this bound on its trees (commonTreeBound, which
 // pruning often brings down tenfold) at least: a smaller one costs
 // more to set up and put together than it saves.
@@ -39,6 +42,7 @@ struct PlannedFunction {
   const char* parameter = "";  // the first parameter that needs it
   std::unique_ptr<GraphPair> graph;
   std::vector<SubtreeRoot> roots;  // the subtrees of a fast-path function
+  double bound = 0;                // the bound on its common trees
   bool whole = false;              // one piece through the tree product (plain path, step bound)
   bool apart = false;              // the subtrees share no product: their terms are put one after another
   int exponentCount = kSymbolSlots;
@@ -103,6 +107,7 @@ class PassEvaluation {
   void hold();
 
  private:
+  std::vector<bool> functionsToCut(int small) const;
   void work(JobSpace& space);
   void runPiece(JobSpace& space, Piece& piece);
   void failFunction(PlannedFunction& f, int status, WorkMeter::Stop stop);
@@ -152,46 +157,88 @@ void PassEvaluation::plan(const std::vector<std::pair<int, const char*>>& needed
     if (held.noRecord) held.boundRefused = ctx_.alloc.takeBoundRefusal();
     held.started = start == FormulaStart::kReady;
     if (!held.started) continue;
-    f->firstPiece = static_cast<int>(pieces_.size());
     if (!cut) {
       trees_ = INFINITY;
       f->whole = true;
-      f->pieceCount = 1;
     } else {
       JobSpace& probe = *probe_;
       TreeContext trees = treeContext(probe, *f, noText_);
       f->exponentCount = termSpan(trees);
       compactTerms(ctx_.polyRecords[topofun], f->exponentCount);
-      // A function with few trees is one piece; a larger one is cut. The
-      // size of a function, told at once by a bound on its trees
+      // The size of a function, told at once by a bound on its trees
       // (which the search's pruning mostly meets in work, if not in trees).
-      const double bound = commonTreeBound(*f->graph);
-      trees_ += bound;
-      const int small = ctx_.splitAbove;
-      const double perPiece = small == 0 ? 1 : kTreesPerPiece;
-      if (bound <= small) {
-        if (bound >= 0.5) f->roots.push_back(SubtreeRoot{});
+      f->bound = commonTreeBound(*f->graph);
+      trees_ += f->bound;
+    }
+    functions_.push_back(std::move(f));
+  }
+  const int small = ctx_.splitAbove;
+  const double perPiece = small == 0 ? 1 : kTreesPerPiece;
+  const std::vector<bool> cutting = functionsToCut(small);
+  for (std::size_t index = 0; index < functions_.size(); ++index) {
+    PlannedFunction& f = *functions_[index];
+    f.firstPiece = static_cast<int>(pieces_.size());
+    if (f.whole) {
+      f.pieceCount = 1;
+    } else {
+      if (!cutting[index]) {
+        if (f.bound >= 0.5) f.roots.push_back(SubtreeRoot{});
       } else {
         // Cut where the subtrees' products stay apart when that gives the
         // jobs enough pieces: their terms are then only put together.
         // (With every function cut, as tests ask, a few pieces each will do.)
         const int most = small == 0 ? 4 * jobs_ : kSubtreesPerJob * jobs_;
-        const int wanted = static_cast<int>(std::clamp(bound / perPiece, double(jobs_), double(most)));
-        f->roots = listSubtrees(*scratch, *f->graph, wanted, lastDistinguishingEdge(*f->graph));
-        f->apart = static_cast<int>(f->roots.size()) >= std::min(wanted, kSubtreesApartPerJob * jobs_);
-        if (!f->apart) f->roots = listSubtrees(*scratch, *f->graph, wanted);
+        const int wanted = static_cast<int>(std::clamp(f.bound / perPiece, double(jobs_), double(most)));
+        f.roots = listSubtrees(*scratch, *f.graph, wanted, lastDistinguishingEdge(*f.graph));
+        f.apart = static_cast<int>(f.roots.size()) >= std::min(wanted, kSubtreesApartPerJob * jobs_);
+        if (!f.apart) f.roots = listSubtrees(*scratch, *f.graph, wanted);
       }
-      f->pieceCount = static_cast<int>(f->roots.size());
+      f.pieceCount = static_cast<int>(f.roots.size());
     }
-    for (int k = 0; k < f->pieceCount; ++k) {
+    for (int k = 0; k < f.pieceCount; ++k) {
       auto piece = std::make_unique<Piece>();
-      piece->function = static_cast<int>(functions_.size());
+      piece->function = static_cast<int>(index);
       piece->subtree = k;
       pieces_.push_back(std::move(piece));
     }
-    functions_.push_back(std::move(f));
   }
   window_ = static_cast<std::size_t>(2 * jobs_ + 2);
+}
+
+// Which functions are cut into subtrees. Functions whose bound on trees is
+// at most `small` never are; with `small` 0 (as tests ask) every one is.
+// Otherwise the functions are handed out whole, in order, to whichever job
+// is free first (as the jobs take their pieces), their bounds standing for
+// their work; while the last job would end well after an even share of the
+// pass, the largest function still whole is cut. Functions shared out
+// whole are written straight into their records: nothing is put together.
+std::vector<bool> PassEvaluation::functionsToCut(int small) const {
+  const std::size_t count = functions_.size();
+  std::vector<bool> cut(count, false);
+  if (small == 0) {
+    for (std::size_t k = 0; k < count; ++k) cut[k] = !functions_[k]->whole;
+    return cut;
+  }
+  const double even = trees_ / jobs_;
+  for (;;) {
+    std::vector<double> load(static_cast<std::size_t>(jobs_), 0.0);
+    for (std::size_t k = 0; k < count; ++k) {
+      const PlannedFunction& f = *functions_[k];
+      // A cut function's pieces spread over every job.
+      const int shares = cut[k] ? jobs_ : 1;
+      for (int share = 0; share < shares; ++share)
+        *std::min_element(load.begin(), load.end()) += f.bound / shares;
+    }
+    if (*std::max_element(load.begin(), load.end()) <= even * (1 + kWholeSlack)) return cut;
+    std::size_t largest = count;
+    for (std::size_t k = 0; k < count; ++k) {
+      const PlannedFunction& f = *functions_[k];
+      if (cut[k] || f.whole || f.bound <= small) continue;
+      if (largest == count || f.bound > functions_[largest]->bound) largest = k;
+    }
+    if (largest == count) return cut;
+    cut[largest] = true;
+  }
 }
 
 void PassEvaluation::failFunction(PlannedFunction& f, int status, WorkMeter::Stop stop) {
