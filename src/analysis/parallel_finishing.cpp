@@ -1,5 +1,6 @@
 #include "analysis/parallel_finishing.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -17,6 +18,7 @@
 #include "analysis/formula_sink.h"
 #include "model/parameter_table.h"
 #include "support/char_source.h"
+#include "support/memory_use.h"
 
 namespace velkor {
 
@@ -48,11 +50,15 @@ class NotingAllocator final : public Allocator {
 // megabyte, handed over as each fills, so that the caller's thread writes
 // them out as they come once the formula's turn has come, and a formula
 // waiting for its turn is kept in pieces instead of one growing string.
+// Each piece is reserved whole at once, and pieces written out come back
+// to the writer to be filled again, so that text relayed as it comes is
+// written into the same few pages.
 class RelayOutput final : public Output {
  public:
   void write(const char* data, std::size_t size) override {
     if (lost_) return;
     try {
+      if (current_.capacity() < kPieceBytes) startPiece();
       current_.append(data, size);
     } catch (const std::bad_alloc&) {
       lost_ = true;  // the text is incomplete from here: said once it is out
@@ -76,8 +82,16 @@ class RelayOutput final : public Output {
         ready.swap(pieces_);
         closed = closed_;
       }
-      for (const std::string& piece : ready) sink.printedApart(piece);
+      for (std::string& piece : ready) {
+        sink.printedApart(piece);
+        piece.clear();
+      }
       if (closed) return;
+      std::lock_guard<std::mutex> hold(lock_);
+      while (!ready.empty() && spare_.size() < kSparePieces) {
+        spare_.push_back(std::move(ready.back()));
+        ready.pop_back();
+      }
     }
   }
   // Writes what was printed on the caller's thread itself.
@@ -88,6 +102,21 @@ class RelayOutput final : public Output {
 
  private:
   static constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+  static constexpr std::size_t kSparePieces = 4;
+  // A piece to fill: one written out already, else a new one with its
+  // pages made ready at once.
+  void startPiece() {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      if (!spare_.empty()) {
+        current_.swap(spare_.back());
+        spare_.pop_back();
+        return;
+      }
+    }
+    current_.reserve(kPieceBytes + kPieceBytes / 16);
+    preparePagesForWriting(current_.data(), current_.capacity());
+  }
   void handOver(bool last) {
     std::string piece;
     piece.swap(current_);
@@ -110,6 +139,7 @@ class RelayOutput final : public Output {
   std::mutex lock_;
   std::condition_variable changed_;
   std::deque<std::string> pieces_;  // under the lock
+  std::deque<std::string> spare_;   // under the lock
   bool closed_ = false;             // under the lock
 };
 
@@ -124,15 +154,16 @@ struct ApartFormula {
   NotingAllocator allocator;
   AnalysisContext ctx;
   std::thread thread;
+  std::atomic<bool> finished{false};  // its thread is done
   bool serial = false;  // its copies could not be made: finished the usual way
   std::exception_ptr thrown;
   int status = 0;
 };
 
 // Copies the run's state that finishing reads into `apart`, and hands it
-// the two functions (the one a later formula needs as a copy). False when
-// a copy could not be made (nothing is then taken from the run).
-bool prepare(AnalysisContext& run, ApartFormula& apart) {
+// the two functions: those `last` marks are taken over, the others copied.
+// False when a copy could not be made (nothing is then taken from the run).
+bool prepare(AnalysisContext& run, ApartFormula& apart, LastUse last) {
   AnalysisContext& ctx = apart.ctx;
   ctx.store = run.store;
   ctx.maps = run.maps;
@@ -142,7 +173,6 @@ bool prepare(AnalysisContext& run, ApartFormula& apart) {
   const FinishedFormula& fields = apart.formula.fields;
   const int numerator = fields.numeratorTopofun;
   const int denominator = fields.denominatorTopofun;
-  const LastUse last = apart.formula.lastUse;
   CopyStatus copied = takePolyRecord(run.poly, 1, ctx.polyRecords[numerator], run.polyRecords[numerator],
                                      last.numerator && numerator != denominator);
   if (copied == CopyStatus::kDone && denominator != numerator) {
@@ -206,50 +236,98 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
   const std::size_t jobs = static_cast<std::size_t>(ctx.jobs);
   std::vector<std::unique_ptr<ApartFormula>> apart(count);
   std::vector<std::unique_ptr<FormulaSink>> sinks(count);
-  std::size_t next = 0;  // the next formula to prepare
-  bool serialWaiting = false;
-  auto prepareNext = [&]() -> ApartFormula* {
-    PassFormula& f = formulas[next];
+  // Every thread started is seen through, however this ends.
+  struct JoinAll {
+    std::vector<std::unique_ptr<ApartFormula>>& apart;
+    ~JoinAll() {
+      for (auto& a : apart)
+        if (a != nullptr && a->thread.joinable()) a->thread.join();
+    }
+  } joinAll{apart};
+
+  // The formulas are taken (their copies made) largest first, so that the
+  // longest finishings begin first, and printed in order. A function is
+  // handed over to the formula taking it only when it is that formula's
+  // last use in the pass and no formula still to be taken needs it.
+  std::vector<bool> taken(count, false);
+  std::vector<std::int64_t> terms(count, 0);
+  std::vector<int> needing(kTopofunCount, 0);
+  auto functionsOf = [&](std::size_t k) {
+    const ParameterRecord& row = parameterTable[formulas[k].row];
+    return std::pair<int, int>(row.numeratorTopofun, row.denominatorTopofun);
+  };
+  auto countNeeds = [&](std::size_t k, int change) {
+    const auto [numerator, denominator] = functionsOf(k);
+    for (int topofun : {numerator, denominator}) {
+      if (topofun < 0 || topofun >= kTopofunCount) continue;
+      needing[static_cast<std::size_t>(topofun)] += change;
+      if (numerator == denominator) break;
+    }
+  };
+  for (std::size_t k = 0; k < count; ++k) {
+    countNeeds(k, 1);
+    const auto [numerator, denominator] = functionsOf(k);
+    for (int topofun : {numerator, denominator})
+      if (topofun >= 0 && topofun < kTopofunCount) terms[k] += ctx.polyRecords[topofun].termCount;
+  }
+  auto neededElsewhere = [&](int topofun) {
+    return topofun < 0 || topofun >= kTopofunCount || needing[static_cast<std::size_t>(topofun)] != 0;
+  };
+
+  bool serialWaiting = false;  // a formula must wait to be finished the usual way
+  auto take = [&](std::size_t k) -> ApartFormula* {
+    taken[k] = true;
+    PassFormula& f = formulas[k];
     ctx.store.traceLabel = parameterTable[f.row].kind;
-    apart[next].reset(new (std::nothrow) ApartFormula(ctx, f));
-    ApartFormula* a = apart[next].get();
-    ++next;
-    if (a == nullptr || !prepare(ctx, *a)) {
-      if (a == nullptr) {
-        apart[next - 1].reset();
-      } else {
-        a->serial = true;
-      }
+    countNeeds(k, -1);
+    const auto [numerator, denominator] = functionsOf(k);
+    const LastUse handOver{f.lastUse.numerator && !neededElsewhere(numerator),
+                           f.lastUse.denominator && !neededElsewhere(denominator)};
+    apart[k].reset(new (std::nothrow) ApartFormula(ctx, f));
+    ApartFormula* a = apart[k].get();
+    if (a == nullptr || !prepare(ctx, *a, handOver)) {
+      // Finished the usual way on the run's functions: it still needs them.
+      if (a != nullptr) a->serial = true;
+      countNeeds(k, 1);
       serialWaiting = true;
       return nullptr;
     }
     a->ctx.store.traceLabel = ctx.store.traceLabel;
     return a;
   };
+  auto busy = [&](std::size_t head) {
+    std::size_t threads = 0;
+    for (std::size_t k = head; k < count; ++k)
+      if (apart[k] != nullptr && apart[k]->thread.joinable() && !apart[k]->finished.load()) ++threads;
+    return threads;
+  };
+  auto largestWaiting = [&](std::size_t head) {
+    std::size_t largest = count;
+    for (std::size_t k = head + 1; k < count; ++k)
+      if (!taken[k] && (largest == count || terms[k] > terms[largest])) largest = k;
+    return largest;
+  };
+
   for (std::size_t head = 0; head < count; ++head) {
-    if (ctx.meter.interrupted()) {
-      // The formulas started are seen through; nothing more is printed.
-      for (std::size_t k = head; k < next; ++k)
-        if (apart[k] != nullptr && apart[k]->thread.joinable()) apart[k]->thread.join();
-      break;
-    }
+    if (ctx.meter.interrupted()) break;  // the formulas started are seen through; nothing more is printed
     ApartFormula* direct = nullptr;
     bool headSerial = false;
-    if (next == head) {
-      direct = prepareNext();
+    if (!taken[head]) {
+      direct = take(head);
       headSerial = direct == nullptr;
-      if (headSerial) serialWaiting = false;
     } else {
       headSerial = apart[head] == nullptr || apart[head]->serial;
-      if (headSerial) serialWaiting = false;
     }
-    // The formulas after the head start on threads of their own, as many
-    // as the jobs allow, until one must wait to be finished the usual way;
-    // none while the head is finished that way, since it still needs the
-    // functions that a later formula may take over.
-    while (!headSerial && !serialWaiting && next < count && next - head < jobs && next != head) {
-      const std::size_t k = next;
-      ApartFormula* a = prepareNext();
+    if (headSerial) serialWaiting = false;
+    // The largest formulas after the head start on threads of their own,
+    // as many as the jobs allow beside the head's finishing, until one
+    // must wait to be finished the usual way; none while the head is
+    // finished that way.
+    const bool headHere = direct != nullptr || (!headSerial && !apart[head]->thread.joinable());
+    while (!headSerial && !serialWaiting && busy(head) + (headHere ? 1 : 0) < jobs) {
+      const std::size_t k = largestWaiting(head);
+      if (k == count) break;
+      ApartFormula* a = take(k);
       if (a == nullptr) break;
       sinks[k] = sink.printingInto(a->text);
       bool started = false;
@@ -265,6 +343,7 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
               a->thrown = std::current_exception();
             }
             a->text.close();
+            a->finished.store(true);
           });
           started = true;
         } catch (const std::system_error&) {
@@ -283,7 +362,8 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
       // Its functions are still the run's: finished as one job finishes it.
       FinishedFormula formula = f.fields;
       finishFormula(ctx, formula, sink, f.lastUse);
-    } else if (direct != nullptr || !apart[head]->thread.joinable()) {
+      countNeeds(head, -1);
+    } else if (headHere) {
       ApartFormula& a = *apart[head];
       // On the caller's thread, a long printing shows on the progress line.
       a.ctx.meter.progress = ctx.meter.progress;
@@ -297,11 +377,7 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
       ApartFormula& a = *apart[head];
       a.text.relayTo(sink);
       a.thread.join();
-      if (a.thrown) {
-        for (std::size_t k = head + 1; k < next; ++k)
-          if (apart[k] != nullptr && apart[k]->thread.joinable()) apart[k]->thread.join();
-        std::rethrow_exception(a.thrown);
-      }
+      if (a.thrown) std::rethrow_exception(a.thrown);
       if (a.text.lost()) reportAnalysisError(ctx, "insufficient memory to complete processing\n");
       reportFailure(ctx, a);
     }

@@ -5,12 +5,13 @@
 // ohm units, the common factors, the sorted columns) and printing it take
 // as long as evaluating its functions on the larger circuits. With several
 // jobs, the formula at the head of the pass is finished on the caller's
-// thread straight into the sink, while the next ones are finished on
-// threads of their own, each into its own text, which is written out when
-// every formula before it has been: the output is the bytes one job
-// prints. Each formula works on its own copies of the functions it needs
-// (taken in pass order, so that a function handed over to its last user is
-// no longer needed by anyone), with its own factors and ohm exponents.
+// thread straight into the sink, while the largest of those after it are
+// finished on threads of their own, each into its own text, which is
+// written out when every formula before it has been: the output is the
+// bytes one job prints. Each formula works on its own copies of the
+// functions it needs (a function is handed over instead only to its last
+// user, once no formula still waiting needs it), with its own factors and
+// ohm exponents.
 #pragma once
 
 #include <cstdint>

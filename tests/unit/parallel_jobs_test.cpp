@@ -101,22 +101,32 @@ std::string stageLadder(int stages) {
   return text;
 }
 
-TEST(ParallelJobs, LargeFunctionsCutIntoSubtreesPrintTheSameBytes) {
-  const std::string input = stageLadder(kLadderStages);
-  RunStatistics statistics;
-  RunOptions options;
-  options.splitAbove = kLadderSplitAbove;
-  options.statistics = &statistics;
-  const std::string one = maskOutput(runOnString(input, options));
-  EXPECT_GT(statistics.acceptedTrees, kLadderTrees) << "too small to be cut";
-  for (int jobs : {2, 3}) {
-    options.jobs = jobs;
-    RunStatistics parallel;
-    options.statistics = &parallel;
-    ASSERT_EQ(maskOutput(runOnString(input, options)), one) << jobs << " jobs";
-    EXPECT_EQ(parallel.acceptedTrees, statistics.acceptedTrees);
-    EXPECT_EQ(parallel.terms, statistics.terms);
-    EXPECT_EQ(parallel.functions, statistics.functions);
+// Every parameter: the pass's functions are shared out whole among the
+// jobs; g11 alone: its two functions are far apart in size, and cut into
+// subtrees.
+TEST(ParallelJobs, LargeFunctionsSharedOutOrCutPrintTheSameBytes) {
+  const struct {
+    const char* request;
+    std::uint64_t trees;  // at least, in all
+  } runs[] = {{"", kLadderTrees}, {"p g11\n", kLadderTrees / 10}};
+  for (const auto& [request, trees] : runs) {
+    std::string input = stageLadder(kLadderStages);
+    input.insert(input.rfind("end\n"), request);
+    RunStatistics statistics;
+    RunOptions options;
+    options.splitAbove = kLadderSplitAbove;
+    options.statistics = &statistics;
+    const std::string one = maskOutput(runOnString(input, options));
+    EXPECT_GT(statistics.acceptedTrees, trees) << "too small to be cut";
+    for (int jobs : {2, 3}) {
+      options.jobs = jobs;
+      RunStatistics parallel;
+      options.statistics = &parallel;
+      ASSERT_EQ(maskOutput(runOnString(input, options)), one) << jobs << " jobs, request '" << request << "'";
+      EXPECT_EQ(parallel.acceptedTrees, statistics.acceptedTrees);
+      EXPECT_EQ(parallel.terms, statistics.terms);
+      EXPECT_EQ(parallel.functions, statistics.functions);
+    }
   }
 }
 
