@@ -46,8 +46,8 @@ class NotingAllocator final : public Allocator {
   bool refusedOnce_ = false;
 };
 
-// What a formula finished on another thread prints: pieces of about a
-// megabyte, handed over as each fills, so that the caller's thread writes
+// What a formula finished on another thread prints: pieces of 64 KiB
+// (small enough to stay in the processor's cache), handed over as each fills, so that the caller's thread writes
 // them out as they come once the formula's turn has come, and a formula
 // waiting for its turn is kept in pieces instead of one growing string.
 // Each piece is reserved whole at once, and pieces written out come back
@@ -101,7 +101,7 @@ class RelayOutput final : public Output {
   }
 
  private:
-  static constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+  static constexpr std::size_t kPieceBytes = std::size_t{1} << 16;
   static constexpr std::size_t kSparePieces = 4;
   // A piece to fill: one written out already, else a new one with its
   // pages made ready at once.
