@@ -266,6 +266,7 @@ void approximateParameter(AnalysisContext& ctx, FormulaSink& sink, int r, const 
     request.settings = plan.settings;
     request.memoryBound = plan.memoryBound;
     request.name = parameterNames[r];
+    request.jobs = ctx.jobs;
     approximation = generateApproximation(ctx, request);
   }
   approximation.eps = plan.settings.eps;

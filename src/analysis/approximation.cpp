@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <map>
+#include <numeric>
 #include <optional>
 #include <span>
 
 #include "analysis/frequency_response.h"
 #include "support/memory_use.h"
+#include "support/parallel_for.h"
 
 namespace velkor {
 
@@ -233,19 +236,24 @@ void fillBand(Approximation& result, const NumericSummary& exact, const Approxim
 }  // namespace
 
 ErrorGrid::ErrorGrid(const std::vector<long double>& frequenciesHz, ExactResponse exact, WorkMeter* meter,
-                     const std::vector<long double>* sharpHz)
-    : exact_(std::move(exact)), meter_(meter) {
+                     const std::vector<long double>* sharpHz, int jobs)
+    : exact_(std::move(exact)), meter_(meter), jobs_(jobs) {
   const std::size_t n = frequenciesHz.size();
   omega_.resize(n);
   exactValues_.assign(n, Complex(0));  // a point not weighed stays 0: it does not count
   for (std::size_t i = 0; i < n; ++i) omega_[i] = 2 * kPi * frequenciesHz[i];
   long double largest = 0;
-  auto weigh = [&](std::size_t i) {
-    exactValues_[i] = exact_(omega_[i]);
-    if (finite(exactValues_[i])) largest = std::max(largest, std::abs(exactValues_[i]));
+  // The exact response at `points`, worked out by the jobs side by side.
+  auto weigh = [&](const std::vector<std::size_t>& points) {
+    parallelFor(points.size(), jobs_, [&](std::size_t k) { exactValues_[points[k]] = exact_(omega_[points[k]]); });
+    for (std::size_t i : points)
+      if (finite(exactValues_[i])) largest = std::max(largest, std::abs(exactValues_[i]));
   };
+  std::vector<std::size_t> points;
   if (sharpHz == nullptr) {
-    for (std::size_t i = 0; i < n; ++i) weigh(i);
+    points.resize(n);
+    std::iota(points.begin(), points.end(), std::size_t{0});
+    weigh(points);
   } else {
     // Screened: every kScreenStride-th point and the sharp frequencies
     // first, then the points between two screen points only where one of
@@ -254,15 +262,15 @@ ErrorGrid::ErrorGrid(const std::vector<long double>& frequenciesHz, ExactRespons
     std::vector<std::size_t> screen;
     for (std::size_t i = 0; i < n; ++i)
       if (i % kScreenStride == 0 || i + 1 == n ||
-          std::binary_search(sharpHz->begin(), sharpHz->end(), frequenciesHz[i])) {
-        weigh(i);
+          std::binary_search(sharpHz->begin(), sharpHz->end(), frequenciesHz[i]))
         screen.push_back(i);
-      }
+    weigh(screen);
     const long double level = kNotchLevel * kScreenMargin * largest;
     auto near = [&](std::size_t i) { return !finite(exactValues_[i]) || std::abs(exactValues_[i]) >= level; };
     for (std::size_t k = 0; k + 1 < screen.size(); ++k)
       if (near(screen[k]) || near(screen[k + 1]))
-        for (std::size_t i = screen[k] + 1; i < screen[k + 1]; ++i) weigh(i);
+        for (std::size_t i = screen[k] + 1; i < screen[k + 1]; ++i) points.push_back(i);
+    weigh(points);
   }
   floor_ = kNotchLevel * largest;
 }
@@ -290,8 +298,17 @@ long double ErrorGrid::error(const NumericFormula& approximate) const {
     std::size_t refined = std::min(peaks.size(), kRefinedPeaks);
     std::partial_sort(peaks.begin(), peaks.begin() + static_cast<std::ptrdiff_t>(refined), peaks.end(),
                       [&](std::size_t a, std::size_t b) { return errors[a] > errors[b]; });
-    for (std::size_t k = 0; k < refined; ++k)
-      worst = std::max(worst, refinedMaximum(approximate, omega_[peaks[k] - 1], omega_[peaks[k] + 1]));
+    // The peaks are refined side by side, each noting the frequencies it
+    // probed apart; they are kept for later searches once all are done.
+    std::vector<long double> maxima(refined, 0.0L);
+    std::vector<std::map<long double, Complex>> probes(refined);
+    parallelFor(refined, jobs_, [&](std::size_t k) {
+      maxima[k] = refinedMaximum(approximate, omega_[peaks[k] - 1], omega_[peaks[k] + 1], probes[k]);
+    });
+    for (std::size_t k = 0; k < refined; ++k) {
+      worst = std::max(worst, maxima[k]);
+      probed_.merge(probes[k]);
+    }
     return worst;
   }
 
@@ -311,19 +328,20 @@ long double ErrorGrid::errorAt(const NumericFormula& approximate, long double om
     return std::isfinite(e) ? e : INFINITY;
   }
 
-std::complex<long double> ErrorGrid::exactAt(long double omega) const {
-  auto [it, fresh] = probed_.try_emplace(omega);
+std::complex<long double> ErrorGrid::exactAt(long double omega, std::map<long double, Complex>& probes) const {
+  if (auto known = probed_.find(omega); known != probed_.end()) return known->second;
+  auto [it, fresh] = probes.try_emplace(omega);
   if (fresh) it->second = exact_(omega);
   return it->second;
 }
 
 // Golden-section search for the largest error between two frequencies.
-long double ErrorGrid::refinedMaximum(const NumericFormula& approximate, long double fromOmega,
-                                      long double toOmega) const {
+long double ErrorGrid::refinedMaximum(const NumericFormula& approximate, long double fromOmega, long double toOmega,
+                                      std::map<long double, Complex>& probes) const {
     constexpr long double kInverseGolden = 0.6180339887498948482L;
     auto at = [&](long double logOmega) {
       long double omega = std::exp(logOmega);
-      return errorAt(approximate, omega, exactAt(omega));
+      return errorAt(approximate, omega, exactAt(omega, probes));
     };
     long double a = std::log(fromOmega), b = std::log(toOmega);
     long double c = b - kInverseGolden * (b - a), d = a + kInverseGolden * (b - a);

@@ -105,8 +105,10 @@ class ErrorGrid {
   // sharply, the poles' and zeros' frequencies), the grid is screened: the
   // points far below the level that counts, told from a tenth of them and
   // the sharp ones, are not weighed and do not count.
+  // The exact response is worked out on up to `jobs` threads at once
+  // (`exact` must then be safe to call from several).
   ErrorGrid(const std::vector<long double>& frequenciesHz, ExactResponse exact, WorkMeter* meter = nullptr,
-            const std::vector<long double>* sharpHz = nullptr);
+            const std::vector<long double>* sharpHz = nullptr, int jobs = 1);
   // The points that count (rad/s), for the shares of the coefficients.
   std::vector<long double> countedOmegas() const;
   // e of `approximate`: the largest relative error at the points, each
@@ -126,14 +128,17 @@ class ErrorGrid {
   static bool finite(Complex h) { return std::isfinite(h.real()) && std::isfinite(h.imag()); }
   bool counts(Complex h) const { return finite(h) && std::abs(h) >= floor_ && std::abs(h) > 0; }
   long double errorAt(const NumericFormula& approximate, long double omega, Complex exact) const;
-  long double refinedMaximum(const NumericFormula& approximate, long double fromOmega, long double toOmega) const;
+  long double refinedMaximum(const NumericFormula& approximate, long double fromOmega, long double toOmega,
+                             std::map<long double, Complex>& probes) const;
 
   // The exact response where the refinement asked for it: the searches for
-  // different approximations mostly probe the same frequencies.
-  Complex exactAt(long double omega) const;
+  // different approximations mostly probe the same frequencies. Known ones
+  // are in probed_; new ones go to `probes`, the refinement's own.
+  Complex exactAt(long double omega, std::map<long double, Complex>& probes) const;
 
   ExactResponse exact_;
   WorkMeter* meter_ = nullptr;
+  int jobs_ = 1;
   mutable std::map<long double, Complex> probed_;
   std::vector<long double> omega_;
   std::vector<Complex> exactValues_;

@@ -246,7 +246,7 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
   // screened, so that it is not worked out where |H| is far below what
   // counts.
   const std::vector<long double> sharp = rootFrequencies(band.fromHz, band.toHz, roots);
-  ErrorGrid grid(approximationGrid(band.fromHz, band.toHz, roots), response, nullptr, &sharp);
+  ErrorGrid grid(approximationGrid(band.fromHz, band.toHz, roots), response, nullptr, &sharp, request.jobs);
 
   // Trees are weighed at a few frequencies across the band, those near
   // which the error counts (a tree that is large only where |H| is too

@@ -57,6 +57,7 @@ struct GenerationRequest {
   ApproximationSettings settings;
   std::size_t memoryBound = 0;  // bytes for the generated terms (0: none)
   const char* name = "";        // for the progress line
+  int jobs = 1;                 // threads the exact response may be worked out on
 };
 
 // A run's request for approximations during generation: --approx without

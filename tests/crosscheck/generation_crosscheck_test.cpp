@@ -80,7 +80,7 @@ struct Polynomial {
 };
 
 nlohmann::json firstParameter(const std::string& netlist, const ElementValues& values, const ApproximationSettings* after,
-                              const GenerationPlan* during) {
+                              const GenerationPlan* during, int jobs = 1) {
   NumericSettings numeric;
   numeric.values = &values;
   numeric.approximation = after;
@@ -90,6 +90,7 @@ nlohmann::json firstParameter(const std::string& netlist, const ElementValues& v
   options.numeric = &numeric;
   options.numericResults = &results;
   options.generation = during;
+  options.jobs = jobs;
   return nlohmann::json::parse(runOnString(netlist, options))["netlists"][0]["parameters"][0];
 }
 
@@ -150,6 +151,8 @@ TEST(GenerationCrosscheck, MeetsEpsOnAFinerGridWithFewTermsMoreThanAfterGenerati
     const nlohmann::json during = firstParameter(c.netlist, values, nullptr, &plan)["approximation"];
     ASSERT_EQ(during["outcome"], "simplified") << during.dump();
     ASSERT_TRUE(during["met"].get<bool>());
+    // The exact response worked out by several jobs: the same document.
+    EXPECT_EQ(firstParameter(c.netlist, values, nullptr, &plan, 3)["approximation"], during);
 
     // Terms: at most a quarter more than after generation (all of them
     // when the exact formula had to stand whole).
