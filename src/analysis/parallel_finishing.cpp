@@ -155,15 +155,50 @@ struct ApartFormula {
   AnalysisContext ctx;
   std::thread thread;
   std::atomic<bool> finished{false};  // its thread is done
+  std::vector<int> fills;             // its copies reserved but not filled yet
   bool serial = false;  // its copies could not be made: finished the usual way
   std::exception_ptr thrown;
   int status = 0;
 };
 
+// Copies of the run's functions reserved but not filled yet, by function:
+// they are filled by the formula's own thread, and a function is handed
+// over (moved) only when no copy of it is pending.
+class PendingCopies {
+ public:
+  PendingCopies() : count_(kTopofunCount, 0) {}
+  void add(int topofun) {
+    std::lock_guard<std::mutex> hold(lock_);
+    ++count_[static_cast<std::size_t>(topofun)];
+  }
+  void done(int topofun) {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      --count_[static_cast<std::size_t>(topofun)];
+    }
+    changed_.notify_all();
+  }
+  bool none(int topofun) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return count_[static_cast<std::size_t>(topofun)] == 0;
+  }
+  void waitFor(int topofun) {
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [&] { return count_[static_cast<std::size_t>(topofun)] == 0; });
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::vector<int> count_;
+};
+
 // Copies the run's state that finishing reads into `apart`, and hands it
-// the two functions: those `last` marks are taken over, the others copied.
-// False when a copy could not be made (nothing is then taken from the run).
-bool prepare(AnalysisContext& run, ApartFormula& apart, LastUse last) {
+// the two functions: those `last` marks are taken over when no copy of
+// them is pending, the others copied (their blocks reserved here, where a
+// refusal shows, and filled by fillCopies). False when a copy could not be
+// made (nothing is then taken from the run).
+bool prepare(AnalysisContext& run, ApartFormula& apart, LastUse last, PendingCopies& pending) {
   AnalysisContext& ctx = apart.ctx;
   ctx.store = run.store;
   ctx.maps = run.maps;
@@ -173,22 +208,40 @@ bool prepare(AnalysisContext& run, ApartFormula& apart, LastUse last) {
   const FinishedFormula& fields = apart.formula.fields;
   const int numerator = fields.numeratorTopofun;
   const int denominator = fields.denominatorTopofun;
-  CopyStatus copied = takePolyRecord(run.poly, 1, ctx.polyRecords[numerator], run.polyRecords[numerator],
-                                     last.numerator && numerator != denominator);
+  auto take = [&](int topofun, bool handOver) {
+    if (handOver && pending.none(topofun))
+      return takePolyRecord(run.poly, 1, ctx.polyRecords[topofun], run.polyRecords[topofun], true);
+    const CopyStatus status = reservePolyCopy(run.poly, ctx.polyRecords[topofun], run.polyRecords[topofun]);
+    if (status == CopyStatus::kDone) apart.fills.push_back(topofun);
+    return status;
+  };
+  CopyStatus copied = take(numerator, last.numerator && numerator != denominator);
   if (copied == CopyStatus::kDone && denominator != numerator) {
-    copied = takePolyRecord(run.poly, 1, ctx.polyRecords[denominator], run.polyRecords[denominator], last.denominator);
+    copied = take(denominator, last.denominator);
     if (copied != CopyStatus::kDone) {
       // Given back where it came from when it was handed over.
-      if (last.numerator && !run.polyRecords[numerator].live())
+      if (apart.fills.empty() && !run.polyRecords[numerator].live())
         std::swap(run.polyRecords[numerator], ctx.polyRecords[numerator]);
       releasePolyRecord(ctx.poly, ctx.polyRecords[numerator]);
+      apart.fills.clear();
     }
   }
   if (copied != CopyStatus::kDone) {
     run.alloc.takeBoundRefusal();
     return false;
   }
+  for (int topofun : apart.fills) pending.add(topofun);
   return true;
+}
+
+// Fills the copies `apart` reserved (on its own thread, or on the caller's
+// before it finishes there).
+void fillCopies(const AnalysisContext& run, ApartFormula& apart, PendingCopies& pending) {
+  for (int topofun : apart.fills) {
+    fillPolyCopy(run.plainPath, 1, apart.ctx.polyRecords[topofun], run.polyRecords[topofun]);
+    pending.done(topofun);
+  }
+  apart.fills.clear();
 }
 
 // Finishes the formula on its own context into `sink`; its copies are
@@ -234,6 +287,7 @@ bool finishApart(const AnalysisContext& ctx, const FormulaSink& sink, int formul
 void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormula>& formulas) {
   const std::size_t count = formulas.size();
   const std::size_t jobs = static_cast<std::size_t>(ctx.jobs);
+  PendingCopies pending;
   std::vector<std::unique_ptr<ApartFormula>> apart(count);
   std::vector<std::unique_ptr<FormulaSink>> sinks(count);
   // Every thread started is seen through, however this ends.
@@ -285,7 +339,7 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
                            f.lastUse.denominator && !neededElsewhere(denominator)};
     apart[k].reset(new (std::nothrow) ApartFormula(ctx, f));
     ApartFormula* a = apart[k].get();
-    if (a == nullptr || !prepare(ctx, *a, handOver)) {
+    if (a == nullptr || !prepare(ctx, *a, handOver, pending)) {
       // Finished the usual way on the run's functions: it still needs them.
       if (a != nullptr) a->serial = true;
       countNeeds(k, 1);
@@ -333,7 +387,8 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
       bool started = false;
       if (sinks[k] != nullptr) {
         try {
-          a->thread = std::thread([a, s = sinks[k].get()] {
+          a->thread = std::thread([a, s = sinks[k].get(), &ctx, &pending] {
+            fillCopies(ctx, *a, pending);
             // What the finishing throws (the heap's refusals in the C++
             // library) is thrown again on the caller's thread, as one job
             // would have thrown it.
@@ -350,7 +405,9 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
         }
       }
       if (!started) {
-        // No thread: finished here when its turn comes.
+        // No thread: finished here when its turn comes (its copies made now,
+        // so that none stays pending until then).
+        fillCopies(ctx, *a, pending);
         sinks[k].reset();
         break;
       }
@@ -359,7 +416,11 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
     ctx.store.traceLabel = parameterTable[f.row].kind;
     if (f.zero) warnIndeterminate(ctx, f.row);
     if (headSerial) {
-      // Its functions are still the run's: finished as one job finishes it.
+      // Its functions are still the run's: finished as one job finishes it,
+      // once no copy of them is being filled (it may take them over).
+      const auto [numerator, denominator] = functionsOf(head);
+      for (int topofun : {numerator, denominator})
+        if (topofun >= 0 && topofun < kTopofunCount) pending.waitFor(topofun);
       FinishedFormula formula = f.fields;
       finishFormula(ctx, formula, sink, f.lastUse);
       countNeeds(head, -1);
@@ -369,6 +430,7 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
       a.ctx.meter.progress = ctx.meter.progress;
       a.ctx.meter.progressInPlace = ctx.meter.progressInPlace;
       a.ctx.meter.parameter = ctx.meter.parameter;
+      fillCopies(ctx, a, pending);
       finish(a, sink);
       a.text.close();
       a.text.writeTo(sink);  // anything printed beside the sink

@@ -92,19 +92,27 @@ void negateCoefficients(PolyRecord& record, std::int32_t count) {
 
 }  // namespace
 
-CopyStatus copyPolyRecord(PolyContext& ctx, int sign, PolyRecord& to, const PolyRecord& from) {
+CopyStatus reservePolyCopy(PolyContext& ctx, PolyRecord& to, const PolyRecord& from) {
   releasePolyRecord(ctx, to);
   Term* terms = nullptr;
   std::int32_t* rows = nullptr;
   const CopyStatus status = allocateCopy(ctx, from, &terms, &rows);
   if (status != CopyStatus::kDone) return status;
+  to.termlist = terms;
+  to.poly = rows;
+  return CopyStatus::kDone;
+}
+
+void fillPolyCopy(bool plainPath, int sign, PolyRecord& to, const PolyRecord& from) {
+  Term* terms = to.termlist;
+  std::int32_t* rows = to.poly;
   const std::size_t rowBytes = sizeof(PolyRow) * static_cast<std::size_t>(from.polyRows);
   // The plain path copies both blocks whole; the fast path copies the terms
   // in use and each column's entries, which is all that is ever read.
-  const std::int32_t termsToCopy = ctx.plainPath ? from.termCapacity : from.termCount;
+  const std::int32_t termsToCopy = plainPath ? from.termCapacity : from.termCount;
   const std::size_t termBytes = static_cast<std::size_t>(from.termStride) * static_cast<std::size_t>(termsToCopy);
   preparePagesForWriting(terms, termBytes);
-  if (ctx.plainPath) {
+  if (plainPath) {
     std::memcpy(rows, from.poly, rowBytes);
   } else {
     const std::size_t stride = static_cast<std::size_t>(from.polyRows);
@@ -114,17 +122,20 @@ CopyStatus copyPolyRecord(PolyContext& ctx, int sign, PolyRecord& to, const Poly
                     sizeof(std::int32_t) * static_cast<std::size_t>(from.powerCounts[p]));
   }
   std::memcpy(terms, from.termlist, termBytes);
-  to.termlist = terms;
   to.termStride = from.termStride;
   to.exponentCount = from.exponentCount;
   if (sign < 0) negateCoefficients(to, termsToCopy);
-  to.poly = rows;
   to.polyRows = from.polyRows;
   to.termCapacity = from.termCapacity;
   std::memcpy(to.powerCounts, from.powerCounts, sizeof to.powerCounts);
   to.termCount = from.termCount;
   to.preparedBytes = 0;
-  return CopyStatus::kDone;
+}
+
+CopyStatus copyPolyRecord(PolyContext& ctx, int sign, PolyRecord& to, const PolyRecord& from) {
+  const CopyStatus status = reservePolyCopy(ctx, to, from);
+  if (status == CopyStatus::kDone) fillPolyCopy(ctx.plainPath, sign, to, from);
+  return status;
 }
 
 CopyStatus takePolyRecord(PolyContext& ctx, int sign, PolyRecord& to, PolyRecord& from, bool handOver) {

@@ -140,6 +140,12 @@ const char* copyFailureMessage(CopyStatus status);
 // Copies `from` into `to` (released first), negating the coefficients when
 // sign < 0.
 CopyStatus copyPolyRecord(PolyContext& ctx, int sign, PolyRecord& to, const PolyRecord& from);
+// The same copy in two steps: the blocks are reserved (where running short
+// of memory shows, as for copyPolyRecord), then filled, perhaps on another
+// thread, from a `from` that nothing changes in between. Until it is
+// filled, `to` holds only its two blocks.
+CopyStatus reservePolyCopy(PolyContext& ctx, PolyRecord& to, const PolyRecord& from);
+void fillPolyCopy(bool plainPath, int sign, PolyRecord& to, const PolyRecord& from);
 // Like copyPolyRecord, but when `handOver` is set and `from` holds a
 // polynomial, its blocks move to `to` and `from` is left empty: nothing is
 // copied. It fails exactly where and how the copy would.

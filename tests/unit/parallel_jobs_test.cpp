@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/approximation_generation.h"
+#include "analysis/element_values.h"
 #include "crosscheck/crosscheck.h"
 #include "driver/program_driver.h"
 #include "support/failing_allocator.h"
@@ -127,6 +129,28 @@ TEST(ParallelJobs, LargeFunctionsSharedOutOrCutPrintTheSameBytes) {
       EXPECT_EQ(parallel.terms, statistics.terms);
       EXPECT_EQ(parallel.functions, statistics.functions);
     }
+  }
+}
+
+// Approximation during generation: the exact response on the error grid
+// and the refinements of its peaks are worked out by the jobs side by side.
+TEST(ParallelJobs, ApproximationsDuringGenerationPrintTheSameBytes) {
+  std::string input = stageLadder(2);
+  input.insert(input.rfind("end\n"), "p g21\np y11\np y22\n");
+  ElementValues values;
+  for (const char* name : {"r1a", "r1b", "r1c", "r2a", "r2b", "r2c"}) values.set(name, 10e3L, "test");
+  for (const char* name : {"c1a", "c1b", "c2a", "c2b"}) values.set(name, 10e-9L, "test");
+  for (const char* name : {"gm1", "gm2"}) values.set(name, 40e-3L, "test");
+  GenerationPlan plan;
+  plan.values = &values;
+  plan.settings.eps = 0.05L;
+  RunOptions options;
+  options.generation = &plan;
+  const std::string one = maskOutput(runOnString(input, options));
+  ASSERT_NE(one.find("kept terms"), std::string::npos) << one;
+  for (int jobs : {2, 4}) {
+    options.jobs = jobs;
+    EXPECT_EQ(maskOutput(runOnString(input, options)), one) << jobs << " jobs";
   }
 }
 
