@@ -25,6 +25,7 @@
 #include "analysis/scattering_embedding.h"
 #include "model/parameter_table.h"
 #include "numeric/nodal_circuit.h"
+#include "support/parallel_for.h"
 
 namespace velkor {
 
@@ -295,6 +296,15 @@ void approximateNetlist(AnalysisContext& ctx, FormulaSink& sink, const PortLabel
     if (circuits[static_cast<std::size_t>(r)]->status() == NumericCircuit::Status::Indeterminate)
       warnIndeterminate(ctx, r);
   }
+  // The poles and zeros of every requested parameter, found by the jobs
+  // side by side (each circuit keeps its own).
+  std::vector<const NumericCircuit*> solvable;
+  for (const auto& circuit : circuits)
+    if (circuit != nullptr && circuit->status() == NumericCircuit::Status::Regular) solvable.push_back(circuit.get());
+  parallelFor(solvable.size(), ctx.jobs, [&](std::size_t k) {
+    solvable[k]->poleClusters();
+    solvable[k]->zeroClusters();
+  });
   for (int pass = 0; pass < 2; ++pass) {
     const bool scattering = pass == 1;
     bool embedded = false;

@@ -282,7 +282,7 @@ std::vector<long double> ErrorGrid::countedOmegas() const {
     return counted;
   }
 
-long double ErrorGrid::error(const NumericFormula& approximate) const {
+long double ErrorGrid::error(const NumericFormula& approximate, bool refine) const {
     std::vector<long double> errors(omega_.size(), 0.0L);
     long double worst = 0;
     for (std::size_t i = 0; i < omega_.size(); ++i) {
@@ -290,7 +290,7 @@ long double ErrorGrid::error(const NumericFormula& approximate) const {
       errors[i] = errorAt(approximate, omega_[i], exactValues_[i]);
       worst = std::max(worst, errors[i]);
     }
-    if (!std::isfinite(worst)) return worst;
+    if (!std::isfinite(worst) || !refine) return worst;
     std::vector<std::size_t> peaks;
     for (std::size_t i = 1; i + 1 < omega_.size(); ++i)
       if (errors[i] >= worst / 2 && errors[i] > 0 && errors[i] >= errors[i - 1] && errors[i] >= errors[i + 1])
@@ -418,7 +418,7 @@ Approximation approximateFormula(const PolynomialView& numerator, const Polynomi
 Approximation approximateTerms(const PolynomialView& numerator, const PolynomialView& denominator,
                                const std::vector<std::string>& symbols, const ElementValues& values,
                                const NumericFormula& reference, const ErrorGrid& grid, long double eps,
-                               std::size_t memoryBound, WorkMeter* meter) {
+                               std::size_t memoryBound, WorkMeter* meter, bool quickSearch) {
   Approximation result;
   result.eps = eps;
   ApproximationSettings settings;
@@ -454,11 +454,12 @@ Approximation approximateTerms(const PolynomialView& numerator, const Polynomial
     long double budget = std::pow(10.0L, budgetLog);
     Cut n = rankedNumerator.cut(budget), d = rankedDenominator.cut(budget);
     return Candidate{budgetLog, n.kept + d.kept,
-                     grid.error(NumericFormula{std::move(n.approximate), std::move(d.approximate)})};
+                     grid.error(NumericFormula{std::move(n.approximate), std::move(d.approximate)}, !quickSearch)};
   };
   std::size_t totalTerms = result.total.numerator + result.total.denominator;
   long double high = 0;
-  for (int round = 0; round < kVerificationRounds; ++round) {
+  int rounds = kVerificationRounds;
+  for (int round = 0; round < rounds; ++round) {
     // The largest budget (fewest terms) that meets eps, by bisection on its
     // logarithm; the error need not grow with the budget everywhere, so the
     // best candidate seen is kept. A stopped meter makes every error
@@ -500,6 +501,12 @@ Approximation approximateTerms(const PolynomialView& numerator, const Polynomial
       result.denominator = std::move(*keptDenominator);
       result.formula = std::move(approximate);
       return result;
+    }
+    if (quickSearch) {
+      // Missed between the points: the search is done again refined.
+      quickSearch = false;
+      ++rounds;
+      continue;
     }
     high = best->budgetLog - 1e-6L;  // search again below this budget
   }

@@ -114,7 +114,9 @@ class ErrorGrid {
   // e of `approximate`: the largest relative error at the points, each
   // local maximum among the largest then refined between its neighbours
   // (a narrow resonance can peak between two points).
-  long double error(const NumericFormula& approximate) const;
+  // Without `refine`, the largest error at the points alone (a lower
+  // bound, for searches whose result is measured again refined).
+  long double error(const NumericFormula& approximate, bool refine = true) const;
   // The relative error at each point that counts, by w in rad/s, without
   // the refinement between points: where an approximation falls short.
   struct PointError {
@@ -151,10 +153,14 @@ class ErrorGrid {
 // or Whole; Abandoned when `meter` says stop, OverMemory when the numbers
 // would not fit under `memoryBound`), the error, the counts, the kept terms
 // and their numbers; the band is left to the caller.
+// With `quickSearch`, the search for the budget weighs each candidate at
+// the grid's points alone, and only the kept terms are measured refined
+// between them (the search goes on below a budget whose terms then miss
+// eps).
 Approximation approximateTerms(const PolynomialView& numerator, const PolynomialView& denominator,
                                const std::vector<std::string>& symbols, const ElementValues& values,
                                const NumericFormula& reference, const ErrorGrid& grid, long double eps,
-                               std::size_t memoryBound = 0, WorkMeter* meter = nullptr);
+                               std::size_t memoryBound = 0, WorkMeter* meter = nullptr, bool quickSearch = false);
 
 // `exact` is numericSummary() of the same formula and values. Every term
 // weighed and every error point is a step of `meter` (when given); the

@@ -413,7 +413,7 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
   if (best->error <= request.settings.eps) {
     // The fewest of the generated terms that still meet eps.
     Approximation cut = approximateTerms(best->numerator, best->denominator, names, *request.values, best->formula,
-                                         grid, request.settings.eps);
+                                         grid, request.settings.eps, 0, nullptr, true);
     if (cut.simplified()) {
       reduceCommonFactors(cut.numerator, cut.denominator);
       result.numerator = std::move(cut.numerator);
