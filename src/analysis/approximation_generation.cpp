@@ -49,6 +49,8 @@ constexpr long double kCloseEnough = 0.5L;
 constexpr std::size_t kTermOverhead = 96;
 
 constexpr double kMinusInfinity = -std::numeric_limits<double>::infinity();
+// Generated sets of at most this many terms are cut with the quick search.
+constexpr std::size_t kQuickCutTerms = 50000;
 
 // The terms of one function generated so far, merged by monomial (their
 // exponents, one byte per symbol slot), in the order first generated.
@@ -412,8 +414,13 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
   result.generated = best->counts;
   if (best->error <= request.settings.eps) {
     // The fewest of the generated terms that still meet eps.
+    // A small set is cut with the quick search (its error measurements
+    // are most of the work); a large one refined throughout, where each
+    // candidate's cut costs more than its measurement and a search done
+    // twice would cost more than it saves.
+    const bool quick = best->counts.numerator + best->counts.denominator <= kQuickCutTerms;
     Approximation cut = approximateTerms(best->numerator, best->denominator, names, *request.values, best->formula,
-                                         grid, request.settings.eps, 0, nullptr, true);
+                                         grid, request.settings.eps, 0, nullptr, quick);
     if (cut.simplified()) {
       reduceCommonFactors(cut.numerator, cut.denominator);
       result.numerator = std::move(cut.numerator);
