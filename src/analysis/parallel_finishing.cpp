@@ -1,9 +1,12 @@
 #include "analysis/parallel_finishing.h"
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -23,6 +26,13 @@
 namespace velkor {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+// The progress line for a formula finished on another thread appears once
+// it has taken this long (from its start) while the caller waits for it,
+// and is refreshed this often.
+constexpr std::chrono::milliseconds kFirstShow{500};
+constexpr std::chrono::milliseconds kRefresh{250};
 
 // The allocator of a formula finished apart: the run's, with the refusals
 // for the memory bound that the finishing took noted, so that its error
@@ -71,14 +81,19 @@ class RelayOutput final : public Output {
   // The writer is done: the last piece goes too.
   void close() { handOver(true); }
   // Writes every piece to `sink` as they come, until the writer is done
-  // (the caller's thread).
-  void relayTo(FormulaSink& sink) {
+  // (the caller's thread); `tick` is called after each batch of pieces and
+  // at every `every` that passes with none.
+  void relayTo(FormulaSink& sink, std::chrono::milliseconds every, const std::function<void()>& tick) {
     for (;;) {
       std::deque<std::string> ready;
       bool closed = false;
       {
         std::unique_lock<std::mutex> hold(lock_);
-        changed_.wait(hold, [this] { return !pieces_.empty() || closed_; });
+        while (!changed_.wait_for(hold, every, [this] { return !pieces_.empty() || closed_; })) {
+          hold.unlock();
+          tick();
+          hold.lock();
+        }
         ready.swap(pieces_);
         closed = closed_;
       }
@@ -87,6 +102,7 @@ class RelayOutput final : public Output {
         piece.clear();
       }
       if (closed) return;
+      tick();
       std::lock_guard<std::mutex> hold(lock_);
       while (!ready.empty() && spare_.size() < kSparePieces) {
         spare_.push_back(std::move(ready.back()));
@@ -155,6 +171,7 @@ struct ApartFormula {
   AnalysisContext ctx;
   std::thread thread;
   std::atomic<bool> finished{false};  // its thread is done
+  Clock::time_point started;          // when its thread began
   std::vector<int> fills;             // its copies reserved but not filled yet
   bool serial = false;  // its copies could not be made: finished the usual way
   std::exception_ptr thrown;
@@ -387,6 +404,7 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
       bool started = false;
       if (sinks[k] != nullptr) {
         try {
+          a->started = Clock::now();
           a->thread = std::thread([a, s = sinks[k].get(), &ctx, &pending] {
             fillCopies(ctx, *a, pending);
             // What the finishing throws (the heap's refusals in the C++
@@ -437,7 +455,21 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
       reportFailure(ctx, a);
     } else {
       ApartFormula& a = *apart[head];
-      a.text.relayTo(sink);
+      // A formula still being finished shows on the progress line while
+      // the caller waits for its text, as one job's printing does.
+      bool shown = false;
+      Clock::time_point nextShow = a.started + kFirstShow;
+      a.text.relayTo(sink, kRefresh, [&] {
+        const Clock::time_point now = Clock::now();
+        if (ctx.meter.progress == nullptr || now < nextShow) return;
+        nextShow = now + kRefresh;
+        const double seconds = std::chrono::duration<double>(now - a.started).count();
+        char line[160];
+        std::snprintf(line, sizeof line, "velkor: %s, printing, %.1f s", parameterNames[f.row], seconds);
+        ctx.meter.progress->showStatus(line, ctx.meter.progressInPlace);
+        shown = ctx.meter.progressInPlace;
+      });
+      if (shown) ctx.meter.progress->clearStatus();
       a.thread.join();
       if (a.thrown) std::rethrow_exception(a.thrown);
       if (a.text.lost()) reportAnalysisError(ctx, "insufficient memory to complete processing\n");
