@@ -11,6 +11,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -22,6 +23,7 @@
 #include "model/parameter_table.h"
 #include "support/char_source.h"
 #include "support/memory_use.h"
+#include "support/spool_output.h"
 
 namespace velkor {
 
@@ -57,12 +59,13 @@ class NotingAllocator final : public Allocator {
 };
 
 // What a formula finished on another thread prints: pieces of 64 KiB
-// (small enough to stay in the processor's cache), handed over as each fills, so that the caller's thread writes
-// them out as they come once the formula's turn has come, and a formula
-// waiting for its turn is kept in pieces instead of one growing string.
-// Each piece is reserved whole at once, and pieces written out come back
-// to the writer to be filled again, so that text relayed as it comes is
-// written into the same few pages.
+// (small enough to stay in the processor's cache), handed over as each
+// fills. Until the caller's thread has come to the formula, the pieces are
+// set aside in a temporary file (the system's file cache takes them far
+// faster than fresh memory would, and a formula waiting for its turn costs
+// no memory); from then on they are written out as they come. Each piece
+// is reserved whole, and pieces handed over come back to the writer to be
+// filled again.
 class RelayOutput final : public Output {
  public:
   void write(const char* data, std::size_t size) override {
@@ -78,12 +81,20 @@ class RelayOutput final : public Output {
   }
   // Whether the heap refused room for some of the text.
   bool lost() const { return lost_; }
+  // Whether some of the text set aside could not be read back (once the
+  // text is out).
+  bool setAsideLost() const { return setAsideLost_; }
   // The writer is done: the last piece goes too.
   void close() { handOver(true); }
-  // Writes every piece to `sink` as they come, until the writer is done
-  // (the caller's thread); `tick` is called after each batch of pieces and
-  // at every `every` that passes with none.
+  // Writes the text to `sink`: what was set aside, then every piece as it
+  // comes, until the writer is done (the caller's thread); `tick` is called
+  // after each batch of pieces and at every `every` that passes with none.
   void relayTo(FormulaSink& sink, std::chrono::milliseconds every, const std::function<void()>& tick) {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      relaying_ = true;  // the writer sets nothing more aside
+    }
+    writeSetAside(sink);
     for (;;) {
       std::deque<std::string> ready;
       bool closed = false;
@@ -110,8 +121,9 @@ class RelayOutput final : public Output {
       }
     }
   }
-  // Writes what was printed on the caller's thread itself.
+  // Writes what was printed on the caller's thread itself (once closed).
   void writeTo(FormulaSink& sink) {
+    writeSetAside(sink);
     for (const std::string& piece : pieces_)
       if (!piece.empty()) sink.printedApart(piece);
   }
@@ -119,7 +131,7 @@ class RelayOutput final : public Output {
  private:
   static constexpr std::size_t kPieceBytes = std::size_t{1} << 16;
   static constexpr std::size_t kSparePieces = 4;
-  // A piece to fill: one written out already, else a new one with its
+  // A piece to fill: one handed over already, else a new one with its
   // pages made ready at once.
   void startPiece() {
     {
@@ -140,7 +152,13 @@ class RelayOutput final : public Output {
       std::lock_guard<std::mutex> hold(lock_);
       if (!piece.empty()) {
         try {
-          pieces_.push_back(std::move(piece));
+          if (relaying_) {
+            pieces_.push_back(std::move(piece));
+          } else {
+            setAside_.write(piece.data(), piece.size());
+            piece.clear();
+            if (spare_.size() < kSparePieces) spare_.push_back(std::move(piece));
+          }
         } catch (const std::bad_alloc&) {
           lost_ = true;
         }
@@ -148,6 +166,18 @@ class RelayOutput final : public Output {
       closed_ = closed_ || last;
     }
     changed_.notify_one();
+  }
+  // What was set aside, to `sink` (the caller's thread, once the writer
+  // sets nothing more aside). Every byte must come back.
+  void writeSetAside(FormulaSink& sink) {
+    if (setAside_.empty()) return;
+    std::size_t bytes = 0;
+    setAside_.readBackBlocks([&](std::string_view block) {
+      bytes += block.size();
+      sink.printedApart(block);
+    });
+    if (setAside_.failed() || bytes != setAside_.size()) setAsideLost_ = true;
+    setAside_.clear();
   }
 
   std::string current_;  // the writer's
@@ -157,6 +187,9 @@ class RelayOutput final : public Output {
   std::deque<std::string> pieces_;  // under the lock
   std::deque<std::string> spare_;   // under the lock
   bool closed_ = false;             // under the lock
+  bool relaying_ = false;           // under the lock
+  SpoolOutput setAside_;            // the writer's under the lock until relaying_, then the caller's
+  bool setAsideLost_ = false;       // the caller's
 };
 
 // One formula finished apart: a context of its own, with copies of the
@@ -275,6 +308,14 @@ void reportFailure(AnalysisContext& run, const ApartFormula& apart) {
   const FinishedFormula& fields = apart.formula.fields;
   if (fields.outcome == FormulaOutcome::kFailedCopy || fields.outcome == FormulaOutcome::kFailedConversion)
     run.diag.mirrorError(run.marks.endAt, fields.message.c_str(), apart.allocator.refused());
+}
+
+// Text set aside that did not come back whole (the temporary file's disk
+// full, say) is an error of the run.
+void reportSetAsideLost(AnalysisContext& run, const ApartFormula& apart) {
+  if (apart.text.setAsideLost())
+    reportAnalysisError(run, "the text of %s could not be read back from its temporary file: it is incomplete\n",
+                        parameterNames[apart.formula.row]);
 }
 
 }  // namespace
@@ -452,6 +493,7 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
       finish(a, sink);
       a.text.close();
       a.text.writeTo(sink);  // anything printed beside the sink
+      reportSetAsideLost(ctx, a);
       reportFailure(ctx, a);
     } else {
       ApartFormula& a = *apart[head];
@@ -473,6 +515,7 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
       a.thread.join();
       if (a.thrown) std::rethrow_exception(a.thrown);
       if (a.text.lost()) reportAnalysisError(ctx, "insufficient memory to complete processing\n");
+      reportSetAsideLost(ctx, a);
       reportFailure(ctx, a);
     }
     ctx.out.flush();

@@ -50,4 +50,21 @@ void SpoolOutput::readBack(const std::function<void(std::string_view)>& piece) {
   std::fseek(file_, 0, SEEK_END);
 }
 
+void SpoolOutput::readBackBlocks(const std::function<void(std::string_view)>& block) {
+  if (file_ == nullptr) {
+    if (!memory_.empty()) block(memory_);
+    return;
+  }
+  if (std::fflush(file_) != 0) failed_ = true;
+  std::rewind(file_);
+  std::string buffer(std::size_t{1} << 16, '\0');
+  for (;;) {
+    const std::size_t read = std::fread(buffer.data(), 1, buffer.size(), file_);
+    if (read > 0) block(std::string_view(buffer.data(), read));
+    if (read < buffer.size()) break;
+  }
+  if (std::ferror(file_)) failed_ = true;
+  std::fseek(file_, 0, SEEK_END);
+}
+
 }  // namespace velkor

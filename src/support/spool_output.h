@@ -21,11 +21,16 @@ class SpoolOutput final : public Output {
   void write(const char* data, std::size_t size) override;
   bool failed() const override { return failed_; }
   bool empty() const { return size_ == 0; }
+  // The bytes written.
+  std::size_t size() const { return size_; }
   // Forgets what was written.
   void clear();
   // Reads everything written back, in pieces of whole lines where the text
   // has them.
   void readBack(const std::function<void(std::string_view)>& piece);
+  // Reads everything written back in blocks of up to 64 KiB, wherever
+  // they end.
+  void readBackBlocks(const std::function<void(std::string_view)>& block);
 
  private:
   std::FILE* file_ = nullptr;
