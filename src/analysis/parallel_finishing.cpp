@@ -35,6 +35,12 @@ using Clock = std::chrono::steady_clock;
 // and is refreshed this often.
 constexpr std::chrono::milliseconds kFirstShow{500};
 constexpr std::chrono::milliseconds kRefresh{250};
+// A pass of more than this many formulas a job has its head formulas
+// finished on threads too.
+constexpr std::size_t kManyFormulasPerJob = 2;
+// How often the caller, waiting for a formula's text, looks for a job come
+// free.
+constexpr std::chrono::milliseconds kDispatch{1};
 
 // The allocator of a formula finished apart: the run's, with the refusals
 // for the memory bound that the finishing took noted, so that its error
@@ -420,57 +426,69 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
     return largest;
   };
 
+  // Starts formula k on a thread of its own; false when no thread (or no
+  // sink printing into its text) could be had: it is then finished on the
+  // caller's thread in its turn (its copies made now, so that none stays
+  // pending until then).
+  auto startOnThread = [&](std::size_t k, ApartFormula* a) {
+    sinks[k] = sink.printingInto(a->text);
+    if (sinks[k] != nullptr) {
+      try {
+        a->started = Clock::now();
+        a->thread = std::thread([a, s = sinks[k].get(), &ctx, &pending] {
+          fillCopies(ctx, *a, pending);
+          // What the finishing throws (the heap's refusals in the C++
+          // library) is thrown again on the caller's thread, as one job
+          // would have thrown it.
+          try {
+            finish(*a, *s);
+          } catch (...) {
+            a->thrown = std::current_exception();
+          }
+          a->text.close();
+          a->finished.store(true);
+        });
+        return true;
+      } catch (const std::system_error&) {
+      }
+    }
+    fillCopies(ctx, *a, pending);
+    sinks[k].reset();
+    return false;
+  };
+  // The largest formulas after the head start on threads of their own, as
+  // many as the jobs allow beside those running, until one must wait to
+  // be finished the usual way. Done again while the caller waits for the
+  // head's text, so that a job that is done takes the next formula at once.
+  auto dispatch = [&](std::size_t head, bool headHere) {
+    while (!serialWaiting && busy(head) + (headHere ? 1 : 0) < jobs) {
+      const std::size_t k = largestWaiting(head);
+      if (k == count) return;
+      ApartFormula* a = take(k);
+      if (a == nullptr || !startOnThread(k, a)) return;
+    }
+  };
+
   for (std::size_t head = 0; head < count; ++head) {
     if (ctx.meter.interrupted()) break;  // the formulas started are seen through; nothing more is printed
-    ApartFormula* direct = nullptr;
     bool headSerial = false;
     if (!taken[head]) {
-      direct = take(head);
-      headSerial = direct == nullptr;
+      // Among many formulas the head too is finished on a thread: the
+      // caller writes its text out as it comes and starts the next
+      // formulas as jobs come free (a job done with a short formula would
+      // otherwise wait for the caller's). Among few, the caller finishes
+      // it straight into the output, sparing its text the way through
+      // pieces.
+      ApartFormula* a = take(head);
+      headSerial = a == nullptr;
+      if (a != nullptr && count > kManyFormulasPerJob * jobs) startOnThread(head, a);
     } else {
       headSerial = apart[head] == nullptr || apart[head]->serial;
     }
     if (headSerial) serialWaiting = false;
-    // The largest formulas after the head start on threads of their own,
-    // as many as the jobs allow beside the head's finishing, until one
-    // must wait to be finished the usual way; none while the head is
-    // finished that way.
-    const bool headHere = direct != nullptr || (!headSerial && !apart[head]->thread.joinable());
-    while (!headSerial && !serialWaiting && busy(head) + (headHere ? 1 : 0) < jobs) {
-      const std::size_t k = largestWaiting(head);
-      if (k == count) break;
-      ApartFormula* a = take(k);
-      if (a == nullptr) break;
-      sinks[k] = sink.printingInto(a->text);
-      bool started = false;
-      if (sinks[k] != nullptr) {
-        try {
-          a->started = Clock::now();
-          a->thread = std::thread([a, s = sinks[k].get(), &ctx, &pending] {
-            fillCopies(ctx, *a, pending);
-            // What the finishing throws (the heap's refusals in the C++
-            // library) is thrown again on the caller's thread, as one job
-            // would have thrown it.
-            try {
-              finish(*a, *s);
-            } catch (...) {
-              a->thrown = std::current_exception();
-            }
-            a->text.close();
-            a->finished.store(true);
-          });
-          started = true;
-        } catch (const std::system_error&) {
-        }
-      }
-      if (!started) {
-        // No thread: finished here when its turn comes (its copies made now,
-        // so that none stays pending until then).
-        fillCopies(ctx, *a, pending);
-        sinks[k].reset();
-        break;
-      }
-    }
+    // None start while the head is finished the usual way.
+    const bool headHere = !headSerial && !apart[head]->thread.joinable();
+    if (!headSerial) dispatch(head, headHere);
     PassFormula& f = formulas[head];
     ctx.store.traceLabel = parameterTable[f.row].kind;
     if (f.zero) warnIndeterminate(ctx, f.row);
@@ -501,7 +519,8 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
       // the caller waits for its text, as one job's printing does.
       bool shown = false;
       Clock::time_point nextShow = a.started + kFirstShow;
-      a.text.relayTo(sink, kRefresh, [&] {
+      a.text.relayTo(sink, kDispatch, [&] {
+        dispatch(head, false);
         const Clock::time_point now = Clock::now();
         if (ctx.meter.progress == nullptr || now < nextShow) return;
         nextShow = now + kRefresh;
