@@ -23,19 +23,6 @@ RunSummary runPath(const std::string& input, bool plainPath, std::uint64_t workL
   return run;
 }
 
-std::string firstDifference(const RunSummary& plain, const RunSummary& fast) {
-  const std::string& a = plain.head;
-  const std::string& b = fast.head;
-  std::size_t at = 0;
-  while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
-  std::string report = "outputs differ: plain " + std::to_string(plain.bytes) + " bytes, fast " +
-                       std::to_string(fast.bytes) + " bytes";
-  if (at == a.size() && at == b.size()) return report + "; the kept heads are equal";
-  const std::size_t from = at > 400 ? at - 400 : 0;
-  return report + "; first difference at byte " + std::to_string(at) + "\n--- plain ---\n" + a.substr(from, 800) +
-         "\n--- fast ---\n" + b.substr(from, 800) + "\n";
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -47,5 +34,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   RunSummary plainLonger = runPath(input, true, 2 * kWorkLimit);
   RunSummary fastLonger = runPath(input, false, 2 * kWorkLimit);
   if (plainLonger.digest != plain.digest || fastLonger.digest != fast.digest) return 0;  // cut short
-  fail(firstDifference(plain, fast));
+  fail(outputDifference(plain, "plain", fast, "fast"));
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "support/char_source.h"
 #include "support/failing_allocator.h"
@@ -65,6 +66,17 @@ RunSummary runOnce(const std::string& input, const RunOptions& options, std::uin
   run.refused = heap.failures();
   run.liveBlocks = heap.liveBlocks();
   return run;
+}
+
+std::string outputDifference(const RunSummary& a, const char* aName, const RunSummary& b, const char* bName) {
+  std::size_t at = 0;
+  while (at < a.head.size() && at < b.head.size() && a.head[at] == b.head[at]) ++at;
+  std::string report = std::string("outputs differ: ") + aName + " " + std::to_string(a.bytes) + " bytes, " + bName +
+                       " " + std::to_string(b.bytes) + " bytes";
+  if (at == a.head.size() && at == b.head.size()) return report + "; the kept heads are equal";
+  const std::size_t from = at > 400 ? at - 400 : 0;
+  return report + "; first difference at byte " + std::to_string(at) + "\n--- " + aName + " ---\n" +
+         a.head.substr(from, 800) + "\n--- " + bName + " ---\n" + b.head.substr(from, 800) + "\n";
 }
 
 void checkRun(const RunSummary& run, const char* what) {

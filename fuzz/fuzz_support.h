@@ -61,6 +61,10 @@ RunSummary runOnce(const std::string& input, const RunOptions& options, std::uin
 // the banner first and the elapsed-time line last. Aborts otherwise.
 void checkRun(const RunSummary& run, const char* what);
 
+// What tells two runs' outputs apart, named `aName` and `bName`: their
+// sizes and, around the first byte where their kept heads differ, both.
+std::string outputDifference(const RunSummary& a, const char* aName, const RunSummary& b, const char* bName);
+
 // Prints the message and aborts, so that libFuzzer keeps the input.
 [[noreturn]] void fail(const std::string& message);
 
