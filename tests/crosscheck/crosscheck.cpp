@@ -216,10 +216,6 @@ Netlist randomNetlist(Random& random, ElementKind mustHave, int normalization, b
     addOnePort(a, a);
   }
 
-  static const ElementKind kTwoPortKinds[] = {ElementKind::Transconductor, ElementKind::Gyrator,
-                                              ElementKind::OpAmp,          ElementKind::VoltageGain,
-                                              ElementKind::CurrentGain,    ElementKind::Transresistor,
-                                              ElementKind::Mutual};
   std::vector<ElementKind> twoPorts{mustHave};
   int mutuals = mustHave == ElementKind::Mutual ? 1 : 0;
   for (int k = 1; k < shape.maxTwoPorts; ++k) {

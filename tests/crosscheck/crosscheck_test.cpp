@@ -291,10 +291,6 @@ TEST(CrossCheck, ManyInductorsUsePowerColumnsAboveFortyTwo) {
   EXPECT_TRUE(summary.failures.empty()) << joinFailures(summary, 2);
 }
 
-constexpr ElementKind kTwoPortKinds[] = {ElementKind::Transconductor, ElementKind::Gyrator,
-                                         ElementKind::OpAmp,          ElementKind::VoltageGain,
-                                         ElementKind::CurrentGain,    ElementKind::Transresistor,
-                                         ElementKind::Mutual};
 
 // Runs the netlists, several per run so that every run also shows that
 // nothing of one netlist leaks into the next, and checks every formula at

@@ -104,10 +104,6 @@ TEST(JsonDocument, EveryGoldenNetlistParsesAndHasTheTextTerms) {
   EXPECT_GT(compared, 10);
 }
 
-constexpr ElementKind kTwoPortKinds[] = {ElementKind::Transconductor, ElementKind::Gyrator,
-                                         ElementKind::OpAmp,          ElementKind::VoltageGain,
-                                         ElementKind::CurrentGain,    ElementKind::Transresistor,
-                                         ElementKind::Mutual};
 
 TEST(JsonDocument, RandomNetlistsMatchTheTextAndTheNodalAnalysis) {
   Random random(1414);

@@ -27,6 +27,12 @@ enum class ElementKind {
 
 bool isTwoPort(ElementKind kind);
 
+// Every two-port kind, in the order of the enumeration.
+inline constexpr ElementKind kTwoPortKinds[] = {ElementKind::Transconductor, ElementKind::Gyrator,
+                                                ElementKind::OpAmp,          ElementKind::VoltageGain,
+                                                ElementKind::CurrentGain,    ElementKind::Transresistor,
+                                                ElementKind::Mutual};
+
 struct Element {
   ElementKind kind = ElementKind::Resistor;
   std::string name;                 // as velkor sees it (at most 12 characters)

@@ -108,9 +108,7 @@ TEST(NumericCrossCheck, HelpSamplesAndRandomNetlistsAtFiftyFrequencies) {
   std::vector<Netlist> samples =
       readNetlists(velkor::testing::readFile(std::string(VELKOR_GOLDEN_DIR) + "/help_samples.net"));
   compareRun(samples, random, tally);
-  for (ElementKind kind : {ElementKind::Transconductor, ElementKind::Gyrator, ElementKind::OpAmp,
-                           ElementKind::VoltageGain, ElementKind::CurrentGain, ElementKind::Transresistor,
-                           ElementKind::Mutual}) {
+  for (ElementKind kind : kTwoPortKinds) {
     std::vector<Netlist> netlists;
     for (int normalization : {0, 1, 2}) netlists.push_back(randomNetlist(random, kind, normalization, true));
     compareRun(netlists, random, tally);
@@ -326,9 +324,7 @@ TEST(NodalEngine, EqualsTheFormulasOfEveryGoldenNetlistAndOfRandomNetlists) {
   EngineTally tally;
   for (const auto& entry : std::filesystem::directory_iterator(VELKOR_GOLDEN_DIR))
     if (entry.path().extension() == ".net") compareEngine(velkor::testing::readFile(entry.path().string()), random, tally);
-  for (ElementKind kind : {ElementKind::Transconductor, ElementKind::Gyrator, ElementKind::OpAmp,
-                           ElementKind::VoltageGain, ElementKind::CurrentGain, ElementKind::Transresistor,
-                           ElementKind::Mutual})
+  for (ElementKind kind : kTwoPortKinds)
     for (int normalization : {0, 1, 2})
       for (int repeat = 0; repeat < 2; ++repeat)
         compareEngine(randomNetlist(random, kind, normalization, true, {7, 3, 3}).text, random, tally);
@@ -534,9 +530,7 @@ TEST(NodalEngine, ZerosAreTheFormulasZeros) {
   for (const auto& entry : std::filesystem::directory_iterator(VELKOR_GOLDEN_DIR))
     if (entry.path().extension() == ".net") compareZeros(velkor::testing::readFile(entry.path().string()), random, tally);
   for (int repeat = 0; repeat < 8; ++repeat)
-    for (ElementKind kind : {ElementKind::Transconductor, ElementKind::Gyrator, ElementKind::OpAmp,
-                             ElementKind::VoltageGain, ElementKind::CurrentGain, ElementKind::Transresistor,
-                             ElementKind::Mutual})
+    for (ElementKind kind : kTwoPortKinds)
       for (int normalization : {0, 1, 2})
         compareZeros(randomNetlist(random, kind, normalization, true, {8, 4, 4}).text, random, tally);
   std::printf("%d formulas, %d engine zeros, %d formula zeros confirmed\n", tally.formulas, tally.zeros, tally.confirmed);

@@ -268,16 +268,13 @@ TEST(FastPathRuns, HelpSamplesPrintTheSameBytes) {
 TEST(FastPathRuns, RandomNetlistsPrintTheSameBytes) {
   using namespace velkor::crosscheck;
   Random random(77);
-  const ElementKind kinds[] = {ElementKind::Transconductor, ElementKind::Gyrator,       ElementKind::OpAmp,
-                               ElementKind::VoltageGain,    ElementKind::CurrentGain,   ElementKind::Transresistor,
-                               ElementKind::Mutual};
   const char* traces[] = {"", "t 8\n", "t 256\n", "t 264\n"};
   NetlistShape shape;
   shape.maxNodes = 6;
   shape.maxExtraOnePorts = 3;
   shape.maxTwoPorts = 3;
   int round = 0;
-  for (ElementKind kind : kinds) {
+  for (ElementKind kind : kTwoPortKinds) {
     for (const char* trace : traces) {
       std::string input;
       for (int k = 0; k < 2; ++k) {
