@@ -458,7 +458,8 @@ Approximation approximateTerms(const PolynomialView& numerator, const Polynomial
   };
   std::size_t totalTerms = result.total.numerator + result.total.denominator;
   long double high = 0;
-  int rounds = kVerificationRounds;
+  // A quick first round that misses eps does not count among the rounds.
+  const int rounds = kVerificationRounds + (quickSearch ? 1 : 0);
   for (int round = 0; round < rounds; ++round) {
     // The largest budget (fewest terms) that meets eps, by bisection on its
     // logarithm; the error need not grow with the budget everywhere, so the
@@ -505,7 +506,6 @@ Approximation approximateTerms(const PolynomialView& numerator, const Polynomial
     if (quickSearch) {
       // Missed between the points: the search is done again refined.
       quickSearch = false;
-      ++rounds;
       continue;
     }
     high = best->budgetLog - 1e-6L;  // search again below this budget

@@ -41,6 +41,9 @@ constexpr std::size_t kManyFormulasPerJob = 2;
 // How often the caller, waiting for a formula's text, looks for a job come
 // free.
 constexpr std::chrono::milliseconds kDispatch{1};
+// Terms of a pass's functions in all up to which its formulas are finished
+// one by one.
+constexpr std::int64_t kApartTerms = 20000;
 
 // The allocator of a formula finished apart: the run's, with the refusals
 // for the memory bound that the finishing took noted, so that its error
@@ -326,12 +329,6 @@ void reportSetAsideLost(AnalysisContext& run, const ApartFormula& apart) {
 
 }  // namespace
 
-namespace {
-// Terms of a pass's functions in all up to which its formulas are finished
-// one by one.
-constexpr std::int64_t kApartTerms = 20000;
-}  // namespace
-
 bool finishApart(const AnalysisContext& ctx, const FormulaSink& sink, int formulas, std::int64_t terms) {
   if (ctx.jobs <= 1 || formulas < 2 || ctx.plainPath || ctx.store.traceBits != 0 ||
       ctx.meter.secondsPerFunction > 0 || !ctx.alloc.threadSafe())
@@ -340,8 +337,9 @@ bool finishApart(const AnalysisContext& ctx, const FormulaSink& sink, int formul
   // take (the Python module's many small calls slowed threefold). With
   // every function cut (splitAbove 0, as the tests ask) they go apart too.
   if (ctx.splitAbove > 0 && terms <= kApartTerms) return false;
-  // Holding formulas as text needs room to spare: under a bound on the
-  // address space they are finished one by one, as one job does.
+  // Formulas finished side by side hold copies of their functions at once,
+  // which needs room to spare: under a bound on the address space they are
+  // finished one by one, as one job does.
   struct rlimit space {};
   if (getrlimit(RLIMIT_AS, &space) != 0 || space.rlim_cur != RLIM_INFINITY) return false;
   StringOutput probe;
@@ -363,7 +361,7 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
     }
   } joinAll{apart};
 
-  // The formulas are taken (their copies made) largest first, so that the
+  // The formulas are taken (their copies reserved) largest first, so that the
   // longest finishings begin first, and printed in order. A function is
   // handed over to the formula taking it only when it is that formula's
   // last use in the pass and no formula still to be taken needs it.
