@@ -180,19 +180,18 @@ void PassEvaluation::plan(const std::vector<std::pair<int, const char*>>& needed
     f.firstPiece = static_cast<int>(pieces_.size());
     if (f.whole) {
       f.pieceCount = 1;
+    } else if (!cutting[index]) {
+      if (f.bound >= 0.5) f.roots.push_back(SubtreeRoot{});
+      f.pieceCount = static_cast<int>(f.roots.size());
     } else {
-      if (!cutting[index]) {
-        if (f.bound >= 0.5) f.roots.push_back(SubtreeRoot{});
-      } else {
-        // Cut where the subtrees' products stay apart when that gives the
-        // jobs enough pieces: their terms are then only put together.
-        // (With every function cut, as tests ask, a few pieces each will do.)
-        const int most = small == 0 ? 4 * jobs_ : kSubtreesPerJob * jobs_;
-        const int wanted = static_cast<int>(std::clamp(f.bound / perPiece, double(jobs_), double(most)));
-        f.roots = listSubtrees(*scratch, *f.graph, wanted, lastDistinguishingEdge(*f.graph));
-        f.apart = static_cast<int>(f.roots.size()) >= std::min(wanted, kSubtreesApartPerJob * jobs_);
-        if (!f.apart) f.roots = listSubtrees(*scratch, *f.graph, wanted);
-      }
+      // Cut where the subtrees' products stay apart when that gives the
+      // jobs enough pieces: their terms are then only put together.
+      // (With every function cut, as tests ask, a few pieces each will do.)
+      const int most = small == 0 ? 4 * jobs_ : kSubtreesPerJob * jobs_;
+      const int wanted = static_cast<int>(std::clamp(f.bound / perPiece, double(jobs_), double(most)));
+      f.roots = listSubtrees(*scratch, *f.graph, wanted, lastDistinguishingEdge(*f.graph));
+      f.apart = static_cast<int>(f.roots.size()) >= std::min(wanted, kSubtreesApartPerJob * jobs_);
+      if (!f.apart) f.roots = listSubtrees(*scratch, *f.graph, wanted);
       f.pieceCount = static_cast<int>(f.roots.size());
     }
     for (int k = 0; k < f.pieceCount; ++k) {
