@@ -517,7 +517,9 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
       // the caller waits for its text, as one job's printing does.
       bool shown = false;
       Clock::time_point nextShow = a.started + kFirstShow;
-      a.text.relayTo(sink, kDispatch, [&] {
+      // Looked at often only while formulas wait to be started.
+      const auto every = largestWaiting(head) < count ? kDispatch : kRefresh;
+      a.text.relayTo(sink, every, [&] {
         dispatch(head, false);
         const Clock::time_point now = Clock::now();
         if (ctx.meter.progress == nullptr || now < nextShow) return;
