@@ -268,6 +268,7 @@ void approximateParameter(AnalysisContext& ctx, FormulaSink& sink, int r, const 
     request.memoryBound = plan.memoryBound;
     request.name = parameterNames[r];
     request.jobs = ctx.jobs;
+    request.sharedSearchNodes = plan.sharedSearchNodes;
     approximation = generateApproximation(ctx, request);
   }
   approximation.eps = plan.settings.eps;

@@ -1,6 +1,8 @@
 #include "analysis/approximation_generation.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -8,7 +10,7 @@
 #include <optional>
 #include <numeric>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 
 #include "analysis/analysis_context.h"
 #include "analysis/formula_evaluator.h"
@@ -16,6 +18,7 @@
 #include "analysis/frequency_response.h"
 #include "analysis/numeric_formula.h"
 #include "analysis/numeric_summary.h"
+#include "support/parallel_for.h"
 #include "trees/dominant_tree_search.h"
 
 namespace velkor {
@@ -44,44 +47,80 @@ constexpr double kLowestThreshold = 32;  // decades below eps
 // generated coefficients left so little room that up to 1.7 times the
 // terms of the approximation after generation were kept).
 constexpr long double kCloseEnough = 0.5L;
-// What one generated term costs in memory, besides its exponents: the hash
-// node, the key's string and the entries of the order and coefficient lists.
-constexpr std::size_t kTermOverhead = 96;
-
-constexpr double kMinusInfinity = -std::numeric_limits<double>::infinity();
+// A generated set of more terms than this that meets eps is cut as it is,
+// without that room: the next threshold would generate several times as
+// many (ten times, on the six-stage amplifier, for a tenth fewer kept).
+constexpr std::size_t kRoomyTerms = 1000000;
 // Generated sets of at most this many terms are cut with the quick search.
 constexpr std::size_t kQuickCutTerms = 50000;
+// With several jobs, the search of one function is cut into about this
+// many units a job, claimed by the jobs as they are free: enough that the
+// largest units, which the bound leaves far larger than most, still share
+// out evenly.
+constexpr int kUnitsPerJob = 64;
+
+constexpr double kMinusInfinity = -std::numeric_limits<double>::infinity();
 
 // The terms of one function generated so far, merged by monomial (their
-// exponents, one byte per symbol slot), in the order first generated.
+// exponents, one byte per symbol slot, `width` bytes in all), in the order
+// first generated. The exponents lie end to end in one block and the index
+// is an open-addressed table of positions, so that a term costs its
+// exponents and a few words: millions are generated for the largest
+// circuits.
 class TermStore {
  public:
-  void add(const std::string& key, int sign) {
-    auto [it, fresh] = index_.try_emplace(key, keys_.size());
-    if (fresh) {
-      keys_.push_back(key);
-      coefficients_.push_back(sign);
-      bytes_ += key.size() + kTermOverhead;
-    } else {
-      coefficients_[it->second] += sign;
-    }
-  }
-  void clear() {
-    index_.clear();
+  void reset(std::size_t width) {
+    width_ = width;
     keys_.clear();
     coefficients_.clear();
-    bytes_ = 0;
+    slots_.clear();
   }
-  std::size_t size() const { return keys_.size(); }
-  std::size_t bytes() const { return bytes_; }
-  const std::string& key(std::size_t i) const { return keys_[i]; }
+  void add(std::string_view key, std::int64_t coefficient) {
+    if (2 * (coefficients_.size() + 1) > slots_.size()) grow();
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = std::hash<std::string_view>{}(key) & mask;; at = (at + 1) & mask) {
+      const std::uint32_t slot = slots_[at];
+      if (slot == 0) {
+        keys_.insert(keys_.end(), key.begin(), key.end());
+        coefficients_.push_back(coefficient);
+        slots_[at] = static_cast<std::uint32_t>(coefficients_.size());
+        return;
+      }
+      if (this->key(slot - 1) == key) {
+        coefficients_[slot - 1] += coefficient;
+        return;
+      }
+    }
+  }
+  // Adds the terms of `other` (of the same width) in its order.
+  void addAll(const TermStore& other) {
+    for (std::size_t i = 0; i < other.size(); ++i) add(other.key(i), other.coefficient(i));
+  }
+  std::size_t size() const { return coefficients_.size(); }
+  std::size_t bytes() const {
+    return keys_.capacity() + coefficients_.capacity() * sizeof(std::int64_t) + slots_.size() * sizeof(std::uint32_t);
+  }
+  std::string_view key(std::size_t i) const {
+    return std::string_view(keys_.data() + i * width_, width_);
+  }
   std::int64_t coefficient(std::size_t i) const { return coefficients_[i]; }
 
  private:
-  std::unordered_map<std::string, std::size_t> index_;
-  std::vector<std::string> keys_;
+  static constexpr std::size_t kFirstSlots = 64;
+  void grow() {
+    std::vector<std::uint32_t> slots(std::max(kFirstSlots, slots_.size() * 2), 0);
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t i = 0; i < size(); ++i) {
+      std::size_t at = std::hash<std::string_view>{}(key(i)) & mask;
+      while (slots[at] != 0) at = (at + 1) & mask;
+      slots[at] = static_cast<std::uint32_t>(i + 1);
+    }
+    slots_ = std::move(slots);
+  }
+  std::size_t width_ = 0;
+  std::string keys_;
   std::vector<std::int64_t> coefficients_;
-  std::size_t bytes_ = 0;
+  std::vector<std::uint32_t> slots_;
 };
 
 // What the symbols of the network stand for, by slot.
@@ -116,32 +155,36 @@ SymbolKinds symbolKinds(const AnalysisContext& ctx, const GraphPair* const* grap
 void reduceCommonFactors(OwnedPolynomial& numerator, OwnedPolynomial& denominator) {
   OwnedPolynomial* both[2] = {&numerator, &denominator};
   int lowestPower = std::numeric_limits<int>::max();
+  // A symbol's lowest exponent is 0 unless every term has it.
   std::vector<int> lowest(kSymbolSlots, std::numeric_limits<int>::max());
+  std::vector<std::size_t> having(kSymbolSlots, 0);
+  std::size_t termCount = 0;
   std::int64_t divisor = 0;
   bool anyPositive = false;
   for (OwnedPolynomial* p : both) {
     std::erase_if(p->terms, [](const OwnedPolynomial::Term& t) { return t.coefficient == 0; });
+    termCount += p->terms.size();
     for (const OwnedPolynomial::Term& t : p->terms) {
       lowestPower = std::min(lowestPower, t.power);
-      std::vector<int> exponents(kSymbolSlots, 0);
-      for (const FormulaFactor& f : t.factors) exponents[static_cast<std::size_t>(f.symbol)] = f.exponent;
-      for (std::size_t k = 0; k < lowest.size(); ++k) lowest[k] = std::min(lowest[k], exponents[k]);
+      for (const FormulaFactor& f : t.factors) {
+        const std::size_t k = static_cast<std::size_t>(f.symbol);
+        lowest[k] = std::min(lowest[k], f.exponent);
+        ++having[k];
+      }
       divisor = std::gcd(divisor, t.coefficient < 0 ? -t.coefficient : t.coefficient);
       anyPositive = anyPositive || t.coefficient > 0;
     }
   }
+  for (std::size_t k = 0; k < lowest.size(); ++k)
+    if (having[k] < termCount) lowest[k] = 0;
   if (divisor == 0) return;
   const std::int64_t scale = anyPositive ? divisor : -divisor;
   for (OwnedPolynomial* p : both) {
     for (OwnedPolynomial::Term& t : p->terms) {
       t.power -= lowestPower;
       t.coefficient /= scale;
-      std::vector<FormulaFactor> kept;
-      for (const FormulaFactor& f : t.factors) {
-        const int e = f.exponent - lowest[static_cast<std::size_t>(f.symbol)];
-        if (e > 0) kept.push_back(FormulaFactor{f.symbol, e});
-      }
-      t.factors = std::move(kept);
+      for (FormulaFactor& f : t.factors) f.exponent -= lowest[static_cast<std::size_t>(f.symbol)];
+      std::erase_if(t.factors, [](const FormulaFactor& f) { return f.exponent <= 0; });
     }
     std::stable_sort(p->terms.begin(), p->terms.end(),
                      [](const OwnedPolynomial::Term& a, const OwnedPolynomial::Term& b) { return a.power < b.power; });
@@ -151,37 +194,73 @@ void reduceCommonFactors(OwnedPolynomial& numerator, OwnedPolynomial& denominato
 // The generated terms in the printed form of a formula: impedance symbols
 // in ohm units (each multiplied up to its highest exponent among the
 // terms, so that R stands for the resistance), the parameter's sign on
-// the numerator, the common factors divided out.
+// the numerator, the common factors divided out (as reduceCommonFactors
+// divides them, worked out on the exponent keys, so that each term is built
+// once: there are millions for the largest circuits).
 void printedForm(const TermStore& numerator, const TermStore& denominator, int sign, const SymbolKinds& kinds,
                  OwnedPolynomial& printedNumerator, OwnedPolynomial& printedDenominator) {
   const TermStore* stores[2] = {&numerator, &denominator};
-  std::vector<int> multiplier(static_cast<std::size_t>(kinds.span), 0);
+  const std::size_t span = static_cast<std::size_t>(kinds.span);
+  std::vector<int> multiplier(span, 0);
   for (const TermStore* store : stores)
     for (std::size_t i = 0; i < store->size(); ++i) {
       if (store->coefficient(i) == 0) continue;
-      const std::string& key = store->key(i);
+      const std::string_view key = store->key(i);
       for (std::size_t k = 0; k < key.size(); ++k)
         if (kinds.impedance[k]) multiplier[k] = std::max(multiplier[k], static_cast<int>(key[k]));
     }
+  auto exponent = [&](std::string_view key, std::size_t k) {
+    return kinds.impedance[k] ? multiplier[k] - key[k] : static_cast<int>(key[k]);
+  };
+  // The common factors: each symbol's lowest exponent, the lowest power of
+  // s, the coefficients' greatest common divisor with a minus sign when no
+  // coefficient is positive.
+  std::vector<int> lowest(span, std::numeric_limits<int>::max());
+  int lowestPower = std::numeric_limits<int>::max();
+  std::int64_t divisor = 0;
+  bool anyPositive = false;
+  for (int side = 0; side < 2; ++side)
+    for (std::size_t i = 0; i < stores[side]->size(); ++i) {
+      const TermStore* store = stores[side];
+      const std::int64_t c = store->coefficient(i) * (side == 0 ? sign : 1);
+      if (c == 0) continue;
+      const std::string_view key = store->key(i);
+      int power = 0;
+      for (std::size_t k = 0; k < span; ++k) {
+        const int e = exponent(key, k);
+        lowest[k] = std::min(lowest[k], e);
+        if (kinds.reactive[k]) power += e;
+      }
+      lowestPower = std::min(lowestPower, power);
+      divisor = std::gcd(divisor, c < 0 ? -c : c);
+      anyPositive = anyPositive || c > 0;
+    }
   OwnedPolynomial* out[2] = {&printedNumerator, &printedDenominator};
+  const std::int64_t scale = anyPositive ? divisor : -divisor;
   for (int side = 0; side < 2; ++side) {
     out[side]->terms.clear();
+    if (divisor == 0) continue;
     const TermStore& store = *stores[side];
+    out[side]->terms.reserve(store.size());
     for (std::size_t i = 0; i < store.size(); ++i) {
       if (store.coefficient(i) == 0) continue;
-      const std::string& key = store.key(i);
+      const std::string_view key = store.key(i);
       OwnedPolynomial::Term term;
-      term.coefficient = store.coefficient(i) * (side == 0 ? sign : 1);
-      for (std::size_t k = 0; k < key.size(); ++k) {
-        const int e = kinds.impedance[k] ? multiplier[k] - key[k] : key[k];
-        if (e == 0) continue;
-        term.factors.push_back(FormulaFactor{static_cast<int>(k), e});
+      term.coefficient = store.coefficient(i) / scale * (side == 0 ? sign : 1);
+      int factors = 0;
+      for (std::size_t k = 0; k < span; ++k) factors += exponent(key, k) > lowest[k];
+      term.factors.reserve(static_cast<std::size_t>(factors));
+      term.power = -lowestPower;
+      for (std::size_t k = 0; k < span; ++k) {
+        const int e = exponent(key, k);
         if (kinds.reactive[k]) term.power += e;
+        if (e > lowest[k]) term.factors.push_back(FormulaFactor{static_cast<int>(k), e - lowest[k]});
       }
       out[side]->terms.push_back(std::move(term));
     }
+    std::stable_sort(out[side]->terms.begin(), out[side]->terms.end(),
+                     [](const OwnedPolynomial::Term& a, const OwnedPolynomial::Term& b) { return a.power < b.power; });
   }
-  reduceCommonFactors(printedNumerator, printedDenominator);
 }
 
 // One function being generated: its graph pair and its search.
@@ -190,7 +269,141 @@ struct FunctionSearch {
   std::unique_ptr<DominantTreeSearch> search;
   std::vector<double> largest;  // per frequency: a ceiling on its trees' log sizes
   TermStore terms;
+  std::uint64_t lastVisited = 0;  // partial trees looked at by the last search
 };
+
+// The monomial of a tree: each symbol's exponent, one byte per slot.
+class MonomialKey {
+ public:
+  MonomialKey(const GraphPair& g, std::size_t width) : g_(g), key_(width, '\0') {}
+  std::string_view of(const int* edges, int count) {
+    std::fill(key_.begin(), key_.end(), '\0');
+    for (int i = 0; i < count; ++i)
+      if (g_.dmap[edges[i]] == kClassAdmittance) ++key_[static_cast<std::size_t>(g_.dbranchmap[edges[i]])];
+    return key_;
+  }
+
+ private:
+  const GraphPair& g_;
+  std::string key_;
+};
+
+// A count of trees for the progress line, `more` on from `from`, held
+// within an int.
+int countUpTo(int from, long long more) {
+  return static_cast<int>(std::min<long long>(std::numeric_limits<int>::max(), from + more));
+}
+
+// How one collection of a function's terms went.
+struct Collection {
+  bool stopped = false;     // the meter (or a job's) stopped it
+  bool overMemory = false;  // the terms passed the memory bound
+};
+
+// The terms of the trees of `fn` that reach `threshold`, into fn.terms, in
+// the order of the search. With several jobs the search is cut into units
+// that the jobs claim as they are free; each unit's terms are stored apart
+// and added to fn.terms in the units' order, which is the search's. The
+// job on `meter` shows the progress line (the count at `generated` takes in
+// the other jobs' trees unit by unit); the others stop at the same bounds
+// and as soon as any job stops.
+Collection collectTerms(FunctionSearch& fn, const std::vector<double>& threshold, std::size_t width,
+                        const GenerationRequest& request, std::size_t bytesBefore, WorkMeter& meter,
+                        std::chrono::steady_clock::time_point started, int& generated) {
+  Collection outcome;
+  fn.terms.reset(width);
+  const std::uint64_t visitedBefore = fn.search->visited();
+  struct NoteVisited {
+    FunctionSearch& fn;
+    std::uint64_t before;
+    ~NoteVisited() { fn.lastVisited = fn.search->visited() - before; }
+  } noteVisited{fn, visitedBefore};
+  const int jobs = request.jobs;
+  const std::size_t memoryBound = request.memoryBound;
+  const bool shared = jobs > 1 && fn.lastVisited >= request.sharedSearchNodes;
+  int splitEdge = 0, units = 0;
+  for (int step = 1; shared; step *= 2) {
+    splitEdge = std::min(2 + step, fn.search->edges());
+    units = fn.search->countUnits(threshold, splitEdge, meter);
+    if (units < 0) {
+      outcome.stopped = true;
+      return outcome;
+    }
+    if (units >= kUnitsPerJob * jobs || splitEdge == fn.search->edges()) break;
+  }
+  if (!shared || units <= 1) {
+    MonomialKey key(fn.graph, width);
+    const DominantTreeSearch::Visit visit = [&](const int* edges, int count, int sign) {
+      fn.terms.add(key.of(edges, count), sign);
+      generated = countUpTo(generated, 1);
+      if (memoryBound != 0 && bytesBefore + fn.terms.bytes() > memoryBound) outcome.overMemory = true;
+    };
+    outcome.stopped = !fn.search->collect(threshold, visit, meter);
+    return outcome;
+  }
+
+  std::vector<TermStore> byUnit(static_cast<std::size_t>(units));
+  for (TermStore& store : byUnit) store.reset(width);
+  std::atomic<int> next{0};
+  std::atomic<bool> cancelled{false};
+  std::atomic<long long> unitsGenerated{0};  // trees of the units done
+  std::atomic<std::size_t> unitBytes{0};
+  std::atomic<bool> overMemory{false};
+  std::vector<char> stopped(static_cast<std::size_t>(jobs), 0);
+  const int generatedBefore = generated;
+  parallelFor(static_cast<std::size_t>(jobs), jobs, [&](std::size_t job) {
+    WorkMeter piece;
+    piece.interruptFlag = meter.interruptFlag;
+    piece.secondsPerFunction = meter.secondsPerFunction;
+    piece.workLimit = meter.workLimit;
+    piece.beginPiece(request.name, started, &cancelled);
+    WorkMeter& mine = job == 0 ? meter : piece;
+    MonomialKey key(fn.graph, width);
+    TermStore* into = nullptr;
+    long long count = 0;  // trees of the unit being searched
+    auto unitDone = [&] {
+      if (into == nullptr) return;
+      unitBytes.fetch_add(into->bytes(), std::memory_order_relaxed);
+      unitsGenerated.fetch_add(count, std::memory_order_relaxed);
+      count = 0;
+    };
+    DominantTreeSearch::Units share;
+    share.splitEdge = splitEdge;
+    share.next = &next;
+    share.cancelled = &cancelled;
+    share.begin = [&](int unit) {
+      unitDone();
+      into = &byUnit[static_cast<std::size_t>(unit)];
+    };
+    const DominantTreeSearch::Visit visit = [&](const int* edges, int n, int sign) {
+      into->add(key.of(edges, n), sign);
+      ++count;
+      if (job == 0) generated = countUpTo(generatedBefore, unitsGenerated.load(std::memory_order_relaxed) + count);
+      if (memoryBound != 0 &&
+          bytesBefore + unitBytes.load(std::memory_order_relaxed) + into->bytes() > memoryBound)
+        overMemory.store(true, std::memory_order_relaxed);
+    };
+    try {
+      stopped[job] = !fn.search->collect(threshold, visit, mine, &share);
+    } catch (...) {
+      cancelled.store(true);
+      throw;
+    }
+    unitDone();
+    if (stopped[job] != 0) cancelled.store(true);
+    if (job != 0) piece.end();
+  });
+  generated = countUpTo(generatedBefore, unitsGenerated.load());
+  outcome.overMemory = overMemory.load();
+  outcome.stopped = std::any_of(stopped.begin(), stopped.end(), [](char c) { return c != 0; });
+  if (outcome.stopped) return outcome;
+  for (TermStore& store : byUnit) {
+    fn.terms.addAll(store);
+    store.reset(width);
+    store = TermStore();
+  }
+  return outcome;
+}
 
 }  // namespace
 
@@ -278,6 +491,7 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
   // symbol, |value| otherwise, times w for a capacitance and over w for an
   // inductance (their power of s).
   int generatedCount = 0;
+  const std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
   ctx.meter.begin(request.name, &generatedCount);
   struct MeterEnd {
     WorkMeter& meter;
@@ -333,23 +547,14 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
   for (int step = 0; step < kMaxThresholdSteps && !stopped; ++step) {
     std::size_t bytes = 0;
     for (FunctionSearch& fn : functions) {
-      fn.terms.clear();
       std::vector<double> threshold(fn.largest.size());
       for (std::size_t f = 0; f < threshold.size(); ++f) threshold[f] = fn.largest[f] + logTau[f];
-      std::string key(static_cast<std::size_t>(kinds.span), '\0');
-      const GraphPair& g = fn.graph;
-      bool overMemory = false;
-      DominantTreeSearch::Visit visit = [&](const int* edges, int count, int sign) {
-        std::fill(key.begin(), key.end(), '\0');
-        for (int i = 0; i < count; ++i)
-          if (g.dmap[edges[i]] == kClassAdmittance) ++key[static_cast<std::size_t>(g.dbranchmap[edges[i]])];
-        fn.terms.add(key, sign);
-        ++generatedCount;
-        if (request.memoryBound != 0 && bytes + fn.terms.bytes() > request.memoryBound) overMemory = true;
-      };
-      if (!fn.search->collect(threshold, visit, ctx.meter)) stopped = true;
+      const Collection collected =
+          collectTerms(fn, threshold, static_cast<std::size_t>(kinds.span), request, bytes, ctx.meter, started,
+                       generatedCount);
+      stopped = collected.stopped;
       bytes += fn.terms.bytes();
-      if (overMemory) {
+      if (collected.overMemory) {
         bound = "the memory bound";
         stopped = true;
       }
@@ -362,7 +567,9 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
     now.counts = TermCounts{now.numerator.terms.size(), now.denominator.terms.size()};
     now.formula = numericFormula(now.numerator, now.denominator, assignment.values);
     now.error = now.denominator.terms.empty() ? INFINITY : grid.error(now.formula);
-    const bool close = now.error <= request.settings.eps * kCloseEnough;
+    const bool close = now.error <= request.settings.eps * kCloseEnough ||
+                       (now.error <= request.settings.eps &&
+                        now.counts.numerator + now.counts.denominator > kRoomyTerms);
     // Where the error is still too large, a lower threshold.
     std::vector<long double> near(searchOmega.size(), 0.0L);
     if (!close)
@@ -401,7 +608,8 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
     if (close || !lowered) break;
   }
   if (stopped && bound == nullptr)
-    bound = ctx.meter.stopped() == WorkMeter::Stop::kInterrupted ? "an interrupt" : "the time bound";
+    bound = ctx.meter.stopped() == WorkMeter::Stop::kInterrupted || ctx.meter.interrupted() ? "an interrupt"
+                                                                                          : "the time bound";
 
   result.outcome = Approximation::Outcome::Simplified;
   if (!best) {

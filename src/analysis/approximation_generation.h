@@ -16,11 +16,16 @@
 // measured against the exact response on the grid of the approximation
 // after generation, and tau falls (from eps) only at the frequencies near
 // which the error is still above the target, the further the larger the
-// error there. Once the whole error is within the target (half of
-// eps) the same ranking and cutting as the approximation after
+// error there. Once the whole error is within the target (half of eps;
+// eps itself for a set of over a million terms, whose next step would cost
+// several times as much) the same ranking and cutting as the approximation after
 // generation picks the fewest of them that still meet eps, again measured
 // against the exact response, so that terms of one coefficient that cancel
 // are kept or dropped together whatever their signs.
+//
+// With several jobs, a large search is cut into units of its enumeration
+// that the jobs search side by side; the units' terms are put together in
+// the search's order, so the result is the same for any number of jobs.
 //
 // The work meter bounds the search (time, signals, progress); a bound on
 // the generated terms' memory stops the lowering. A search stopped before
@@ -28,6 +33,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -48,6 +54,10 @@ struct ExactNumbers {
   std::vector<PolynomialRoot> zeros;
 };
 
+// Smaller searches are done on one job: threads would cost more than they
+// save.
+constexpr std::uint64_t kSharedSearchNodes = 200000;
+
 struct GenerationRequest {
   int sign = 1;  // the parameter's sign, applied to the numerator
   int numeratorTopofun = 0;
@@ -57,7 +67,10 @@ struct GenerationRequest {
   ApproximationSettings settings;
   std::size_t memoryBound = 0;  // bytes for the generated terms (0: none)
   const char* name = "";        // for the progress line
-  int jobs = 1;                 // threads the exact response may be worked out on
+  int jobs = 1;                 // threads the search and the exact response may use
+  // A function's search is shared among the jobs from the threshold after
+  // one that visited at least this many partial trees.
+  std::uint64_t sharedSearchNodes = kSharedSearchNodes;
 };
 
 // A run's request for approximations during generation: --approx without
@@ -67,6 +80,7 @@ struct GenerationPlan {
   const ElementValues* values = nullptr;
   ApproximationSettings settings;
   std::size_t memoryBound = 0;  // bytes for the generated terms (0: none)
+  std::uint64_t sharedSearchNodes = kSharedSearchNodes;  // see GenerationRequest
 };
 
 // The approximation of one parameter of the network in ctx (its graphs

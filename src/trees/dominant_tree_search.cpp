@@ -66,6 +66,12 @@ struct DominantTreeSearch::State {
   const Visit* visit = nullptr;
   WorkMeter* meter = nullptr;
   bool stopped = false;
+  std::uint64_t visited = 0;
+  // Shared with other jobs: the units met so far, and the one this job
+  // searches next (-1 while counting: none).
+  const Units* units = nullptr;
+  int unitsMet = 0;
+  int claimed = -1;
   // completion[edge * frequencies * 2 + f * 2 + side]: the heaviest
   // completion of the partial tree at the node deciding `edge`, in one
   // graph, with the edges it uses.
@@ -211,7 +217,7 @@ void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Co
 // left out, and loses just that edge when an edge inside it is taken
 // (contracting an element of a heaviest basis); only the others are
 // worked out again.
-void DominantTreeSearch::derive(State& st, int edge, bool taken) {
+void DominantTreeSearch::derive(State& st, int edge, bool taken) const {
   for (int f = 0; f < st.frequencies; ++f)
     for (int side = 0; side < 2; ++side) {
       const Completion& before = st.at(edge, f, side);
@@ -231,7 +237,7 @@ void DominantTreeSearch::derive(State& st, int edge, bool taken) {
     }
 }
 
-bool DominantTreeSearch::promising(State& st, int edge) {
+bool DominantTreeSearch::promising(State& st, int edge) const {
   const double* partial =
       st.logOf.data() + static_cast<std::size_t>(st.takenCount) * static_cast<std::size_t>(st.frequencies);
   const std::size_t W = static_cast<std::size_t>(st.words);
@@ -267,8 +273,27 @@ bool DominantTreeSearch::promising(State& st, int edge) {
   return false;
 }
 
-bool DominantTreeSearch::search(State& st, int edge) {
-  ++visited_;
+bool DominantTreeSearch::search(State& st, int edge) const {
+  if (st.units != nullptr && edge <= st.units->splitEdge && (edge == st.units->splitEdge || st.takenCount == st.needed))
+    return unit(st, edge);
+  return below(st, edge);
+}
+
+bool DominantTreeSearch::unit(State& st, int edge) const {
+  const int index = st.unitsMet++;
+  if (index != st.claimed) return true;  // another job's, or only counted
+  if (st.units->cancelled != nullptr && st.units->cancelled->load(std::memory_order_relaxed)) {
+    st.stopped = true;
+    return false;
+  }
+  st.units->begin(index);
+  const bool going = below(st, edge);
+  st.claimed = st.units->next->fetch_add(1, std::memory_order_relaxed);
+  return going;
+}
+
+bool DominantTreeSearch::below(State& st, int edge) const {
+  ++st.visited;
   if (!st.meter->step()) {
     st.stopped = true;
     return false;
@@ -333,28 +358,51 @@ void DominantTreeSearch::start(State& st) const {
     for (int side = 0; side < 2; ++side) st.at(2, f, side).known = false;
 }
 
-bool DominantTreeSearch::collect(const std::vector<double>& thresholdLog, const Visit& visit, WorkMeter& meter) {
-  visited_ = 0;
-  if (!validPair(g_) || thresholdLog.size() != edgeLog_.size()) return true;
-  auto st = std::make_unique<State>();
-  st->frequencies = static_cast<int>(edgeLog_.size());
-  st->threshold = thresholdLog;
-  st->visit = &visit;
-  st->meter = &meter;
+// Sets a search up; false when there is nothing to search (no common tree).
+bool DominantTreeSearch::prepare(State& st, const std::vector<double>& thresholdLog, WorkMeter& meter) const {
+  if (!validPair(g_) || thresholdLog.size() != edgeLog_.size()) return false;
+  st.frequencies = static_cast<int>(edgeLog_.size());
+  st.threshold = thresholdLog;
+  st.meter = &meter;
   const int nodes = g_.actual_nodes;
-  st->needed = nodes - 1;
-  labelSuffixes(g_.iGraph, g_.edges, nodes, st->iJoinedFrom);
-  labelSuffixes(g_.vGraph, g_.edges, nodes, st->vJoinedFrom);
+  st.needed = nodes - 1;
+  labelSuffixes(g_.iGraph, g_.edges, nodes, st.iJoinedFrom);
+  labelSuffixes(g_.vGraph, g_.edges, nodes, st.vJoinedFrom);
   const std::uint64_t allNodes = ((std::uint64_t{1} << (nodes + 1)) - 1) & ~std::uint64_t{1};
-  if (st->iJoinedFrom[2][1] != allNodes || st->vJoinedFrom[2][1] != allNodes) return true;
-  st->iForest.reset(nodes);
-  st->vForest.reset(nodes);
-  st->signs[0] = 1;
-  start(*st);
+  if (st.iJoinedFrom[2][1] != allNodes || st.vJoinedFrom[2][1] != allNodes) return false;
+  st.iForest.reset(nodes);
+  st.vForest.reset(nodes);
+  st.signs[0] = 1;
+  start(st);
+  return true;
+}
+
+bool DominantTreeSearch::collect(const std::vector<double>& thresholdLog, const Visit& visit, WorkMeter& meter,
+                                 const Units* units) const {
+  auto st = std::make_unique<State>();
+  if (!prepare(*st, thresholdLog, meter)) return true;
+  st->visit = &visit;
+  if (units != nullptr) {
+    st->units = units;
+    st->claimed = units->next->fetch_add(1, std::memory_order_relaxed);
+  }
   // Edge 1, the reference edge, is never part of a tree.
   search(*st, 2);
+  visited_.fetch_add(st->visited, std::memory_order_relaxed);
   return !st->stopped;
 }
+
+int DominantTreeSearch::countUnits(const std::vector<double>& thresholdLog, int splitEdge, WorkMeter& meter) const {
+  auto st = std::make_unique<State>();
+  if (!prepare(*st, thresholdLog, meter)) return 0;
+  Units counting;
+  counting.splitEdge = splitEdge;
+  st->units = &counting;
+  search(*st, 2);
+  return st->stopped ? -1 : st->unitsMet;
+}
+
+int DominantTreeSearch::edges() const { return g_.edges; }
 
 std::vector<double> DominantTreeSearch::ceiling() const {
   std::vector<double> ceiling(edgeLog_.size(), kMinusInfinity);

@@ -24,6 +24,7 @@
 // the two graphs).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -42,23 +43,52 @@ class DominantTreeSearch {
   // A wanted tree: its edges (count of them), and its sign.
   using Visit = std::function<void(const int* edges, int count, int sign)>;
 
+  // Several jobs sharing one search. The search is cut into units, numbered
+  // in enumeration order: the nodes that decide `splitEdge`, and the trees
+  // completed before it. Each job walks the search down to the units and
+  // searches below only those it claims from `next` (each index once, in
+  // any order across the jobs); `begin` is called before a unit's trees
+  // are visited, with the unit's index. The units' trees, put one after
+  // another in index order, are those of the whole search in its order.
+  struct Units {
+    int splitEdge = 2;
+    std::atomic<int>* next = nullptr;
+    std::function<void(int unit)> begin;
+    // Set when the jobs are to stop: no further unit is searched, and the
+    // search reports itself stopped.
+    const std::atomic<bool>* cancelled = nullptr;
+  };
+
   // Every common tree whose log magnitude reaches thresholdLog[f] at some
-  // frequency f, in enumeration order. False when `meter` stopped it.
-  bool collect(const std::vector<double>& thresholdLog, const Visit& visit, WorkMeter& meter);
+  // frequency f, in enumeration order; with `units`, those of the units
+  // claimed. False when `meter` stopped it. Calls may run at once on
+  // several threads, each with its own visit and meter.
+  bool collect(const std::vector<double>& thresholdLog, const Visit& visit, WorkMeter& meter,
+               const Units* units = nullptr) const;
+
+  // The number of units the search at these thresholds has at `splitEdge`
+  // (see Units); -1 when `meter` stopped the count.
+  int countUnits(const std::vector<double>& thresholdLog, int splitEdge, WorkMeter& meter) const;
+
+  // The last edge a split may be made at.
+  int edges() const;
 
   // Per frequency, a ceiling on the log magnitude of every common tree:
   // the bound above for the empty partial tree (-inf where either graph
   // has no spanning tree).
   std::vector<double> ceiling() const;
 
-  // Partial trees looked at by the last search.
-  std::uint64_t visited() const { return visited_; }
+  // Partial trees looked at by the searches so far.
+  std::uint64_t visited() const { return visited_.load(std::memory_order_relaxed); }
 
  private:
   struct State;
   struct Completion;
+  bool prepare(State& st, const std::vector<double>& thresholdLog, WorkMeter& meter) const;
   void start(State& st) const;
-  bool search(State& st, int edge);
+  bool search(State& st, int edge) const;
+  bool below(State& st, int edge) const;
+  bool unit(State& st, int edge) const;
   // The heaviest completion of the current partial tree in one graph
   // (side 0: the i-graph, 1: the v-graph) at frequency f, over the open
   // edges from `edge` on: its log magnitude, -inf when there is none.
@@ -66,8 +96,8 @@ class DominantTreeSearch {
   // The split of the edges' log magnitudes at frequency f that makes the
   // whole tree's bound least.
   void split(int f);
-  void derive(State& st, int edge, bool taken);
-  bool promising(State& st, int edge);
+  void derive(State& st, int edge, bool taken) const;
+  bool promising(State& st, int edge) const;
 
   const GraphPair& g_;
   std::vector<std::vector<double>> edgeLog_;
@@ -75,7 +105,7 @@ class DominantTreeSearch {
   // magnitude, and the usable edges by that share, heaviest first.
   std::vector<std::vector<double>> sideLog_[2];
   std::vector<std::vector<int>> byWeight_[2];
-  std::uint64_t visited_ = 0;
+  mutable std::atomic<std::uint64_t> visited_{0};
 };
 
 }  // namespace velkor

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <random>
 #include <string>
 #include <vector>
@@ -391,6 +392,37 @@ TEST_F(FastPathTest, DominantSearchCollectsExactlyTheTreesAboveItsThresholds) {
         meter));
     ASSERT_EQ(expected, collected) << "round " << round;
     ASSERT_EQ(expectedSigns, collectedSigns) << "round " << round;
+    // The same search cut into units at a random edge and shared by three
+    // threads: the units' trees, one after another, are the whole search's.
+    DominantTreeSearch::Units units;
+    units.splitEdge = std::uniform_int_distribution<int>(2, g.edges)(random);
+    const int count = search.countUnits(threshold, units.splitEdge, meter);
+    ASSERT_GE(count, 0);
+    std::vector<std::vector<std::pair<std::vector<int>, int>>> byUnit(static_cast<std::size_t>(count));
+    std::atomic<int> next{0};
+    units.next = &next;
+    std::vector<std::thread> threads;
+    for (int j = 0; j < 3; ++j)
+      threads.emplace_back([&] {
+        std::vector<std::pair<std::vector<int>, int>>* into = nullptr;
+        DominantTreeSearch::Units mine = units;
+        mine.begin = [&](int unit) { into = &byUnit.at(static_cast<std::size_t>(unit)); };
+        WorkMeter jobMeter;
+        jobMeter.begin("", nullptr);
+        search.collect(
+            threshold, [&](const int* edges, int n, int sign) { into->emplace_back(std::vector<int>(edges, edges + n), sign); },
+            jobMeter, &mine);
+      });
+    for (std::thread& t : threads) t.join();
+    std::vector<std::vector<int>> joined;
+    std::vector<int> joinedSigns;
+    for (const auto& inUnit : byUnit)
+      for (const auto& [tree, sign] : inUnit) {
+        joined.push_back(tree);
+        joinedSigns.push_back(sign);
+      }
+    ASSERT_EQ(expected, joined) << "round " << round << ", split at edge " << units.splitEdge;
+    ASSERT_EQ(expectedSigns, joinedSigns) << "round " << round;
     ++checked;
   }
   EXPECT_GT(checked, 300);
