@@ -129,8 +129,9 @@ TEST(ParallelJobs, LargeFunctionsSharedOutOrCutPrintTheSameBytes) {
   }
 }
 
-// Approximation during generation: the exact response on the error grid
-// and the refinements of its peaks are worked out by the jobs side by side.
+// Approximation during generation: the searches (each shared, however
+// small), the exact response on the error grid and the refinements of its
+// peaks are worked out by the jobs side by side.
 TEST(ParallelJobs, ApproximationsDuringGenerationPrintTheSameBytes) {
   std::string input = stageLadder(2);
   input.insert(input.rfind("end\n"), "p g21\np y11\np y22\n");
@@ -141,6 +142,7 @@ TEST(ParallelJobs, ApproximationsDuringGenerationPrintTheSameBytes) {
   GenerationPlan plan;
   plan.values = &values;
   plan.settings.eps = 0.05L;
+  plan.sharedSearchNodes = 0;
   RunOptions options;
   options.generation = &plan;
   const std::string one = maskOutput(runOnString(input, options));
