@@ -87,6 +87,8 @@ DominantTreeSearch::DominantTreeSearch(const GraphPair& g, std::vector<std::vect
   for (int side = 0; side < 2; ++side) {
     sideLog_[side].assign(edgeLog_.size(), std::vector<double>());
     byWeight_[side].assign(edgeLog_.size(), std::vector<int>());
+    fromEdge_[side].assign(edgeLog_.size(), std::vector<int>());
+    fromStart_[side].assign(edgeLog_.size(), std::vector<int>());
   }
   for (std::size_t f = 0; f < edgeLog_.size(); ++f) split(static_cast<int>(f));
 }
@@ -180,6 +182,18 @@ void DominantTreeSearch::split(int f) {
   divide(best.empty() ? l : best);
   sideLog_[0][F] = std::move(share[0]);
   sideLog_[1][F] = std::move(share[1]);
+  for (int side = 0; side < 2; ++side) {
+    std::vector<int>& from = fromEdge_[side][F];
+    std::vector<int>& start = fromStart_[side][F];
+    from.clear();
+    start.assign(static_cast<std::size_t>(g_.edges + 3), 0);
+    for (int e = 2; e <= g_.edges + 1; ++e) {
+      start[static_cast<std::size_t>(e)] = static_cast<int>(from.size());
+      for (int d : byWeight_[side][F])
+        if (d >= e) from.push_back(d);
+    }
+    start[static_cast<std::size_t>(g_.edges + 2)] = static_cast<int>(from.size());
+  }
 }
 
 void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Completion& out) const {
@@ -195,8 +209,12 @@ void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Co
   double sum = 0;
   int joined = 0;
   const std::vector<double>& weight = sideLog_[side][static_cast<std::size_t>(f)];
-  for (int e : byWeight_[side][static_cast<std::size_t>(f)]) {
-    if (e < edge) continue;
+  const std::vector<int>& from = fromEdge_[side][static_cast<std::size_t>(f)];
+  const std::vector<int>& start = fromStart_[side][static_cast<std::size_t>(f)];
+  const std::size_t first = static_cast<std::size_t>(start[static_cast<std::size_t>(edge)]);
+  const std::size_t last = static_cast<std::size_t>(start[static_cast<std::size_t>(edge) + 1]);
+  for (std::size_t k = first; k < last; ++k) {
+    const int e = from[k];
     const int a = s.find(ends.d1[e]), b = s.find(ends.d2[e]);
     if (a == b) continue;
     s.parent[a] = b;

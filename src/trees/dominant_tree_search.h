@@ -105,6 +105,13 @@ class DominantTreeSearch {
   // magnitude, and the usable edges by that share, heaviest first.
   std::vector<std::vector<double>> sideLog_[2];
   std::vector<std::vector<int>> byWeight_[2];
+  // The same lists without the edges already decided, for every edge a
+  // search may be at: those from edge e on are fromEdge_[side][f] at
+  // fromStart_[side][f][e], up to the start for e + 1 ... (each list's
+  // edges from e on, one after another for e = 2, 3, ...). A completion
+  // then looks only at the edges still open.
+  std::vector<std::vector<int>> fromEdge_[2];
+  std::vector<std::vector<int>> fromStart_[2];
   mutable std::atomic<std::uint64_t> visited_{0};
 };
 
