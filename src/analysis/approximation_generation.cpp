@@ -216,12 +216,14 @@ void printedForm(const TermStore& numerator, const TermStore& denominator, int s
   // s, the coefficients' greatest common divisor with a minus sign when no
   // coefficient is positive.
   std::vector<int> lowest(span, std::numeric_limits<int>::max());
-  int lowestPower = std::numeric_limits<int>::max();
+  int lowestPower = std::numeric_limits<int>::max(), highestPower = 0;
+  std::vector<int> powers[2];  // each term's power of s, before the lowest is divided out
   std::int64_t divisor = 0;
   bool anyPositive = false;
-  for (int side = 0; side < 2; ++side)
-    for (std::size_t i = 0; i < stores[side]->size(); ++i) {
-      const TermStore* store = stores[side];
+  for (int side = 0; side < 2; ++side) {
+    const TermStore* store = stores[side];
+    powers[side].assign(store->size(), 0);
+    for (std::size_t i = 0; i < store->size(); ++i) {
       const std::int64_t c = store->coefficient(i) * (side == 0 ? sign : 1);
       if (c == 0) continue;
       const std::string_view key = store->key(i);
@@ -231,19 +233,34 @@ void printedForm(const TermStore& numerator, const TermStore& denominator, int s
         lowest[k] = std::min(lowest[k], e);
         if (kinds.reactive[k]) power += e;
       }
+      powers[side][i] = power;
       lowestPower = std::min(lowestPower, power);
+      highestPower = std::max(highestPower, power);
       divisor = std::gcd(divisor, c < 0 ? -c : c);
       anyPositive = anyPositive || c > 0;
     }
+  }
   OwnedPolynomial* out[2] = {&printedNumerator, &printedDenominator};
   const std::int64_t scale = anyPositive ? divisor : -divisor;
   for (int side = 0; side < 2; ++side) {
     out[side]->terms.clear();
     if (divisor == 0) continue;
     const TermStore& store = *stores[side];
-    out[side]->terms.reserve(store.size());
-    for (std::size_t i = 0; i < store.size(); ++i) {
-      if (store.coefficient(i) == 0) continue;
+    // The terms grouped by ascending power, in their order within a power
+    // (a counting sort: the terms are built in place, never moved).
+    std::vector<std::size_t> first(static_cast<std::size_t>(highestPower - lowestPower) + 2, 0);
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < store.size(); ++i)
+      if (store.coefficient(i) != 0) {
+        ++first[static_cast<std::size_t>(powers[side][i] - lowestPower) + 1];
+        ++kept;
+      }
+    for (std::size_t p = 1; p < first.size(); ++p) first[p] += first[p - 1];
+    std::vector<std::size_t> order(kept);
+    for (std::size_t i = 0; i < store.size(); ++i)
+      if (store.coefficient(i) != 0) order[first[static_cast<std::size_t>(powers[side][i] - lowestPower)]++] = i;
+    out[side]->terms.reserve(kept);
+    for (std::size_t i : order) {
       const std::string_view key = store.key(i);
       OwnedPolynomial::Term term;
       term.coefficient = store.coefficient(i) / scale * (side == 0 ? sign : 1);
@@ -258,8 +275,6 @@ void printedForm(const TermStore& numerator, const TermStore& denominator, int s
       }
       out[side]->terms.push_back(std::move(term));
     }
-    std::stable_sort(out[side]->terms.begin(), out[side]->terms.end(),
-                     [](const OwnedPolynomial::Term& a, const OwnedPolynomial::Term& b) { return a.power < b.power; });
   }
 }
 
