@@ -28,6 +28,16 @@ constexpr long double kScreenMargin = 1e-2L;
 // The budget is searched between 10^kLowestBudgetLog and 1.
 constexpr long double kLowestBudgetLog = -18;
 constexpr int kBisectionSteps = 24;
+// A quick search first looks at budgets this many decades apart: the error
+// need not grow with the budget, and bisection alone can step over a larger
+// budget that keeps fewer terms and meets eps.
+constexpr long double kScanStep = 0.25L;
+// How many of the scan's candidates are measured on their kept terms.
+constexpr std::size_t kScannedCandidates = 4;
+// A formula of at most this many terms is cut at every budget at which a
+// cut changes, each just above its breakpoint (in decades).
+constexpr std::size_t kEveryBudgetTerms = 2000;
+constexpr long double kJustAbove = 1e-12L;
 // How many of the largest local maxima of the error on the grid are refined.
 constexpr std::size_t kRefinedPeaks = 4;
 // How often a result whose error, measured on its copied terms, exceeds eps
@@ -115,6 +125,23 @@ class RankedPolynomial {
   }
 
   std::size_t total() const { return sorted_.size(); }
+
+  // The budgets at which cut() changes: where a run of a group's smallest
+  // terms first fits within the budget, and where a coefficient is dropped
+  // whole.
+  void breakpoints(std::vector<long double>& out) const {
+    for (std::size_t k = 0; k < share_.size(); ++k)
+      if (exact_.coefficients[k] != 0) out.push_back(share_[k]);
+    for (const Group& group : groups_) {
+      const long double coefficient = std::fabs(exact_.coefficients[group.coefficient]);
+      if (coefficient == 0) continue;
+      long double sum = 0;
+      for (std::size_t j = 0; j + 1 < group.count; ++j) {
+        sum += sorted_[group.begin + j];
+        out.push_back(std::fabs(sum) * group.scale / coefficient);
+      }
+    }
+  }
   bool overMemory() const { return overMemory_; }
 
   Cut cut(long double budget) const {
@@ -471,6 +498,7 @@ Approximation approximateTerms(const PolynomialView& numerator, const Polynomial
       if (meets && (!best || c.kept < best->kept || (c.kept == best->kept && c.error < best->error))) best = c;
       return meets;
     };
+    const long double top = high;  // the bisection lowers `high`
     long double low = kLowestBudgetLog;
     if (!consider(attempt(high))) {
       if (!consider(attempt(low))) return stopped(meter) ? abandoned() : result;
@@ -481,27 +509,64 @@ Approximation approximateTerms(const PolynomialView& numerator, const Polynomial
     }
     if (stopped(meter)) return abandoned();
     if (!best || best->kept >= totalTerms) return result;
+    // The candidates to measure on their kept terms, fewest terms first:
+    // with a quick search, also budgets every kScanStep that keep fewer
+    // terms than the bisection's (a few of the fewest), since the error
+    // need not grow with the budget and bisection can step over them.
+    std::vector<Candidate> candidates;
+    if (quickSearch) {
+      // Few terms: every budget at which the cut changes (just above it),
+      // those above 1 too: a coefficient that counts across the band can
+      // still go, with its partner, where a pole and a zero cancel.
+      std::vector<long double> budgets;
+      if (totalTerms <= kEveryBudgetTerms) {
+        std::vector<long double> points;
+        rankedNumerator.breakpoints(points);
+        rankedDenominator.breakpoints(points);
+        for (long double b : points)
+          if (b > 0 && std::isfinite(b)) {
+            const long double budgetLog = std::log10(b) + kJustAbove;
+            if (budgetLog >= kLowestBudgetLog) budgets.push_back(budgetLog);
+          }
+        std::sort(budgets.begin(), budgets.end());
+        budgets.erase(std::unique(budgets.begin(), budgets.end()), budgets.end());
+      } else {
+        for (long double b = top; b >= kLowestBudgetLog; b -= kScanStep) budgets.push_back(b);
+      }
+      for (long double budgetLog : budgets) {
+        if (stopped(meter)) break;
+        const Candidate c = attempt(budgetLog);
+        if (c.error <= settings.eps && c.kept < best->kept) candidates.push_back(c);
+      }
+      if (stopped(meter)) return abandoned();
+      std::stable_sort(candidates.begin(), candidates.end(),
+                       [](const Candidate& a, const Candidate& b) { return a.kept < b.kept; });
+      candidates.resize(std::min(candidates.size(), kScannedCandidates));
+    }
+    candidates.push_back(*best);
 
-    // The kept terms, and the error measured on them as printed.
-    long double budget = std::pow(10.0L, best->budgetLog);
-    Cut n = rankedNumerator.cut(budget), d = rankedDenominator.cut(budget);
-    if (!rankedNumerator.keptTermsFit(n) || !rankedDenominator.keptTermsFit(d))
-      return giveUp(Approximation::Outcome::OverMemory);
-    std::optional<OwnedPolynomial> keptNumerator = rankedNumerator.keptTerms(n);
-    std::optional<OwnedPolynomial> keptDenominator = rankedDenominator.keptTerms(d);
-    if (stopped(meter)) return abandoned();
-    if (!keptNumerator || !keptDenominator) return result;
-    NumericFormula approximate = numericFormula(*keptNumerator, *keptDenominator, assignment.values);
-    long double error = grid.error(approximate);
-    if (stopped(meter)) return abandoned();
-    if (error <= settings.eps) {
-      result.outcome = Approximation::Outcome::Simplified;
-      result.error = error;
-      result.kept = TermCounts{n.kept, d.kept};
-      result.numerator = std::move(*keptNumerator);
-      result.denominator = std::move(*keptDenominator);
-      result.formula = std::move(approximate);
-      return result;
+    for (const Candidate& candidate : candidates) {
+      // The kept terms, and the error measured on them as printed.
+      long double budget = std::pow(10.0L, candidate.budgetLog);
+      Cut n = rankedNumerator.cut(budget), d = rankedDenominator.cut(budget);
+      if (!rankedNumerator.keptTermsFit(n) || !rankedDenominator.keptTermsFit(d))
+        return giveUp(Approximation::Outcome::OverMemory);
+      std::optional<OwnedPolynomial> keptNumerator = rankedNumerator.keptTerms(n);
+      std::optional<OwnedPolynomial> keptDenominator = rankedDenominator.keptTerms(d);
+      if (stopped(meter)) return abandoned();
+      if (!keptNumerator || !keptDenominator) return result;
+      NumericFormula approximate = numericFormula(*keptNumerator, *keptDenominator, assignment.values);
+      long double error = grid.error(approximate);
+      if (stopped(meter)) return abandoned();
+      if (error <= settings.eps) {
+        result.outcome = Approximation::Outcome::Simplified;
+        result.error = error;
+        result.kept = TermCounts{n.kept, d.kept};
+        result.numerator = std::move(*keptNumerator);
+        result.denominator = std::move(*keptDenominator);
+        result.formula = std::move(approximate);
+        return result;
+      }
     }
     if (quickSearch) {
       // Missed between the points: the search is done again refined.

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <complex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/approximation_generation.h"
@@ -115,6 +116,11 @@ std::string ceChain(int stages) {
   return net;
 }
 
+const char* const kCascodeFollowerY22 =
+    "{cascode stage and emitter follower}\nrs 1 2\nrb1 2 0\nrpi1 2 0\ncpi1 2 0\ncmu1 2 3\ngm1 3 0 2 0\n"
+    "ro1 3 0\nrpi2 0 3\ncpi2 0 3\ncmu2 0 4\ngm2 4 3 0 3\nro2 4 3\nrc2 4 0\nrpi3 4 5\ncpi3 4 5\n"
+    "cmu3 4 0\ngm3 0 5 4 5\nro3 0 5\nre3 5 0\nrl 5 0\ncl 5 0\nf 1 0 5 0\np y22\nend\n";
+
 std::string rcLadder(int sections) {
   std::string net = "{rc ladder}\n";
   for (int k = 1; k <= sections; ++k)
@@ -128,6 +134,7 @@ TEST(GenerationCrosscheck, MeetsEpsOnAFinerGridWithFewTermsMoreThanAfterGenerati
     const char* name;
     std::string netlist;
     long double eps;
+    std::vector<std::pair<const char*, long double>> values = {};  // besides the typical ones
   };
   const Case cases[] = {
       {"rc ladder 8", rcLadder(8), 0.05L},
@@ -138,10 +145,13 @@ TEST(GenerationCrosscheck, MeetsEpsOnAFinerGridWithFewTermsMoreThanAfterGenerati
       {"ce chain 1", ceChain(1), 0.05L},
       {"ce chain 2", ceChain(2), 0.05L},
       {"ce chain 2, eps 0.2", ceChain(2), 0.2L},
+      // A pole and a zero that cancel: one term over one is enough.
+      {"cascode follower y22", kCascodeFollowerY22, 0.05L, {{"cl", 10e-6L}, {"rb1", 50e3L}, {"rc2", 5e3L}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const ElementValues values = valuesFor(c.netlist);
+    ElementValues values = valuesFor(c.netlist);
+    for (const auto& [name, value] : c.values) values.set(name, value, "test");
     const ApproximationSettings settings{c.eps, 0, 0};
     GenerationPlan plan;
     plan.values = &values;
