@@ -36,7 +36,7 @@ constexpr long double kScanStep = 0.25L;
 constexpr std::size_t kScannedCandidates = 4;
 // A formula of at most this many terms is cut at every budget at which a
 // cut changes, each just above its breakpoint (in decades).
-constexpr std::size_t kEveryBudgetTerms = 2000;
+constexpr std::size_t kEveryBudgetTerms = 200;
 constexpr long double kJustAbove = 1e-12L;
 // How many of the largest local maxima of the error on the grid are refined.
 constexpr std::size_t kRefinedPeaks = 4;
