@@ -48,8 +48,9 @@ constexpr double kLowestThreshold = 32;  // decades below eps
 // terms of the approximation after generation were kept).
 constexpr long double kCloseEnough = 0.5L;
 // A generated set of more terms than this that meets eps is cut as it is,
-// without that room: the next threshold would generate several times as
-// many (ten times, on the six-stage amplifier, for a tenth fewer kept).
+// without that room: the next threshold would search several times as long
+// (on the six-stage amplifier, two and a half times as long, for a sixth
+// fewer terms kept).
 constexpr std::size_t kRoomyTerms = 1000000;
 // Generated sets of at most this many terms are cut with the quick search.
 constexpr std::size_t kQuickCutTerms = 50000;
@@ -414,8 +415,7 @@ Collection collectTerms(FunctionSearch& fn, const std::vector<double>& threshold
   if (outcome.stopped) return outcome;
   for (TermStore& store : byUnit) {
     fn.terms.addAll(store);
-    store.reset(width);
-    store = TermStore();
+    store = TermStore();  // its memory goes back at once
   }
   return outcome;
 }
