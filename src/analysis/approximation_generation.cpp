@@ -337,9 +337,12 @@ Collection collectTerms(FunctionSearch& fn, const std::vector<double>& threshold
   const int jobs = request.jobs;
   const std::size_t memoryBound = request.memoryBound;
   const bool shared = jobs > 1 && fn.lastVisited >= request.sharedSearchNodes;
-  int splitEdge = 0, units = 0;
-  for (int step = 1; shared; step *= 2) {
-    splitEdge = std::min(2 + step, fn.search->edges());
+  // The first edge with enough units: one edge deeper at most doubles them
+  // (each node has two children), so that there are never many more than
+  // wanted, and each count costs about the units it counts.
+  int splitEdge = 2, units = 0;
+  while (shared) {
+    splitEdge = std::min(splitEdge + 1, fn.search->edges());
     units = fn.search->countUnits(threshold, splitEdge, meter);
     if (units < 0) {
       outcome.stopped = true;
