@@ -196,7 +196,7 @@ void DominantTreeSearch::split(int f) {
   }
 }
 
-void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Completion& out) const {
+void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Completion& out, double floor) const {
   const int missing = st.needed - st.takenCount;
   out.known = true;
   out.value = 0;
@@ -215,6 +215,14 @@ void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Co
   const std::size_t last = static_cast<std::size_t>(start[static_cast<std::size_t>(edge) + 1]);
   for (std::size_t k = first; k < last; ++k) {
     const int e = from[k];
+    // Past the forced edges the list goes by falling weight, so the edges
+    // still to join weigh at most this one each: when even that leaves the
+    // completion below `floor`, it is given up (unknown, not cached).
+    if (sum + (missing - joined) * weight[static_cast<std::size_t>(e)] < floor && (g_.dmap[e] & kForced) == 0) {
+      out.known = false;
+      out.value = kMinusInfinity;
+      return;
+    }
     const int a = s.find(ends.d1[e]), b = s.find(ends.d2[e]);
     if (a == b) continue;
     s.parent[a] = b;
@@ -273,13 +281,17 @@ bool DominantTreeSearch::promising(State& st, int edge) const {
     if (partial[f] > kMinusInfinity && threshold == kMinusInfinity) {
       reached = true;
     } else if (partial[f] > kMinusInfinity) {
-      // The v-graph's completion only when the i-graph has one.
+      // The v-graph's completion only when the i-graph has one. Each
+      // completion is given up as soon as it cannot reach what the bound
+      // needs of it: the other's, when known, makes the i-graph's floor.
+      const double slack = threshold - kLogSlack * (1 + std::fabs(threshold)) - partial[f];
       Completion& i = st.at(edge, f, 0);
-      if (!i.known) complete(st, f, 0, edge, i);
-      if (i.value > kMinusInfinity) {
-        Completion& v = st.at(edge, f, 1);
-        if (!v.known) complete(st, f, 1, edge, v);
-        reached = partial[f] + i.value + v.value >= threshold - kLogSlack * (1 + std::fabs(threshold));
+      Completion& v = st.at(edge, f, 1);
+      if (!i.known) complete(st, f, 0, edge, i, v.known ? slack - v.value : kMinusInfinity);
+      if (i.known && i.value > kMinusInfinity) {
+        const double needed = slack - i.value;
+        if (!v.known) complete(st, f, 1, edge, v, needed);
+        reached = v.known && v.value >= needed;
       }
     }
     if (reached) {

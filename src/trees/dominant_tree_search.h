@@ -27,6 +27,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "trees/graph_pair.h"
@@ -92,7 +93,10 @@ class DominantTreeSearch {
   // The heaviest completion of the current partial tree in one graph
   // (side 0: the i-graph, 1: the v-graph) at frequency f, over the open
   // edges from `edge` on: its log magnitude, -inf when there is none.
-  void complete(const State& st, int f, int side, int edge, Completion& out) const;
+  // Gives up (out.known false) as soon as the completion must fall below
+  // `floor`.
+  void complete(const State& st, int f, int side, int edge, Completion& out,
+                double floor = -std::numeric_limits<double>::infinity()) const;
   // The split of the edges' log magnitudes at frequency f that makes the
   // whole tree's bound least.
   void split(int f);
