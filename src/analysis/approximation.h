@@ -156,7 +156,9 @@ class ErrorGrid {
 // With `quickSearch`, the search for the budget weighs each candidate at
 // the grid's points alone, and only the kept terms are measured refined
 // between them (the search goes on below a budget whose terms then miss
-// eps).
+// eps); besides its bisection it tries every budget at which the cut
+// changes (for few terms; else budgets a quarter decade apart) and
+// measures those that keep fewer terms first.
 Approximation approximateTerms(const PolynomialView& numerator, const PolynomialView& denominator,
                                const std::vector<std::string>& symbols, const ElementValues& values,
                                const NumericFormula& reference, const ErrorGrid& grid, long double eps,

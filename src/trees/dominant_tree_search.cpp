@@ -284,12 +284,13 @@ bool DominantTreeSearch::promising(State& st, int edge) const {
       // The v-graph's completion only when the i-graph has one. Each
       // completion is given up as soon as it cannot reach what the bound
       // needs of it: the other's, when known, makes the i-graph's floor.
-      const double slack = threshold - kLogSlack * (1 + std::fabs(threshold)) - partial[f];
+      // What the two completions must reach together:
+      const double wanted = threshold - kLogSlack * (1 + std::fabs(threshold)) - partial[f];
       Completion& i = st.at(edge, f, 0);
       Completion& v = st.at(edge, f, 1);
-      if (!i.known) complete(st, f, 0, edge, i, v.known ? slack - v.value : kMinusInfinity);
+      if (!i.known) complete(st, f, 0, edge, i, v.known ? wanted - v.value : kMinusInfinity);
       if (i.known && i.value > kMinusInfinity) {
-        const double needed = slack - i.value;
+        const double needed = wanted - i.value;
         if (!v.known) complete(st, f, 1, edge, v, needed);
         reached = v.known && v.value >= needed;
       }
