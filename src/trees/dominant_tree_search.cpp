@@ -89,6 +89,7 @@ DominantTreeSearch::DominantTreeSearch(const GraphPair& g, std::vector<std::vect
     byWeight_[side].assign(edgeLog_.size(), std::vector<int>());
     fromEdge_[side].assign(edgeLog_.size(), std::vector<int>());
     fromStart_[side].assign(edgeLog_.size(), std::vector<int>());
+    fromSum_[side].assign(edgeLog_.size(), std::vector<double>());
   }
   for (std::size_t f = 0; f < edgeLog_.size(); ++f) split(static_cast<int>(f));
 }
@@ -185,12 +186,21 @@ void DominantTreeSearch::split(int f) {
   for (int side = 0; side < 2; ++side) {
     std::vector<int>& from = fromEdge_[side][F];
     std::vector<int>& start = fromStart_[side][F];
+    std::vector<double>& sums = fromSum_[side][F];
+    const std::vector<double>& weight = sideLog_[side][F];
     from.clear();
+    sums.clear();
     start.assign(static_cast<std::size_t>(g_.edges + 3), 0);
     for (int e = 2; e <= g_.edges + 1; ++e) {
       start[static_cast<std::size_t>(e)] = static_cast<int>(from.size());
+      double sum = 0;
+      sums.push_back(sum);
       for (int d : byWeight_[side][F])
-        if (d >= e) from.push_back(d);
+        if (d >= e) {
+          from.push_back(d);
+          sum += weight[static_cast<std::size_t>(d)];
+          sums.push_back(sum);
+        }
     }
     start[static_cast<std::size_t>(g_.edges + 2)] = static_cast<int>(from.size());
   }
@@ -202,23 +212,41 @@ void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Co
   out.value = 0;
   out.edges[0] = out.edges[1] = 0;
   if (missing == 0) return;
+  const std::vector<double>& weight = sideLog_[side][static_cast<std::size_t>(f)];
+  const std::vector<int>& from = fromEdge_[side][static_cast<std::size_t>(f)];
+  const std::vector<int>& start = fromStart_[side][static_cast<std::size_t>(f)];
+  const std::size_t first = static_cast<std::size_t>(start[static_cast<std::size_t>(edge)]);
+  const std::size_t last = static_cast<std::size_t>(start[static_cast<std::size_t>(edge) + 1]);
+  // Sums of the list's runs: the run from k of n edges weighs
+  // run[k + n] - run[k] (each edge's list has one more entry here).
+  const double* run = fromSum_[side][static_cast<std::size_t>(f)].data() + (edge - 2);
+  // Past the forced edges the list goes by falling weight, so the edges
+  // still to join weigh at most as much as the run of as many that comes
+  // next: when even that leaves the completion below `floor`, it is given
+  // up (unknown, not cached).
+  // (Fewer edges left in the list than still to join: no completion.)
+  auto fallsShort = [&](std::size_t k, double sum, int more) {
+    return (g_.dmap[from[k]] & kForced) == 0 && sum + (run[k + static_cast<std::size_t>(more)] - run[k]) < floor;
+  };
+  if (last - first < static_cast<std::size_t>(missing)) {
+    out.value = kMinusInfinity;
+    return;
+  }
+  if (fallsShort(first, 0, missing)) {
+    out.known = false;
+    out.value = kMinusInfinity;
+    return;
+  }
   const UndoableForest& forest = side == 0 ? st.iForest : st.vForest;
   const EdgeEnds& ends = side == 0 ? g_.iGraph : g_.vGraph;
   Scratch s;
   for (int v = 0; v <= g_.actual_nodes; ++v) s.parent[v] = forest.label[v];
   double sum = 0;
   int joined = 0;
-  const std::vector<double>& weight = sideLog_[side][static_cast<std::size_t>(f)];
-  const std::vector<int>& from = fromEdge_[side][static_cast<std::size_t>(f)];
-  const std::vector<int>& start = fromStart_[side][static_cast<std::size_t>(f)];
-  const std::size_t first = static_cast<std::size_t>(start[static_cast<std::size_t>(edge)]);
-  const std::size_t last = static_cast<std::size_t>(start[static_cast<std::size_t>(edge) + 1]);
   for (std::size_t k = first; k < last; ++k) {
     const int e = from[k];
-    // Past the forced edges the list goes by falling weight, so the edges
-    // still to join weigh at most this one each: when even that leaves the
-    // completion below `floor`, it is given up (unknown, not cached).
-    if (sum + (missing - joined) * weight[static_cast<std::size_t>(e)] < floor && (g_.dmap[e] & kForced) == 0) {
+    if (last - k < static_cast<std::size_t>(missing - joined)) break;
+    if (fallsShort(k, sum, missing - joined)) {
       out.known = false;
       out.value = kMinusInfinity;
       return;
@@ -236,6 +264,19 @@ void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Co
     return;
   }
   out.value = sum;
+}
+
+double DominantTreeSearch::runCeiling(const State& st, int f, int side, int edge) const {
+  const std::size_t missing = static_cast<std::size_t>(st.needed - st.takenCount);
+  if (missing == 0) return 0;
+  const std::vector<int>& from = fromEdge_[side][static_cast<std::size_t>(f)];
+  const std::vector<int>& start = fromStart_[side][static_cast<std::size_t>(f)];
+  const std::size_t first = static_cast<std::size_t>(start[static_cast<std::size_t>(edge)]);
+  const std::size_t last = static_cast<std::size_t>(start[static_cast<std::size_t>(edge) + 1]);
+  if (last - first < missing) return kMinusInfinity;
+  if ((g_.dmap[from[first]] & kForced) != 0) return std::numeric_limits<double>::infinity();
+  const double* run = fromSum_[side][static_cast<std::size_t>(f)].data() + (edge - 2);
+  return run[first + missing] - run[first];
 }
 
 // The completions of the node after `edge` was decided, from those of the
@@ -288,7 +329,8 @@ bool DominantTreeSearch::promising(State& st, int edge) const {
       const double wanted = threshold - kLogSlack * (1 + std::fabs(threshold)) - partial[f];
       Completion& i = st.at(edge, f, 0);
       Completion& v = st.at(edge, f, 1);
-      if (!i.known) complete(st, f, 0, edge, i, v.known ? wanted - v.value : kMinusInfinity);
+      // Without the v-graph's completion, a ceiling on it will do.
+      if (!i.known) complete(st, f, 0, edge, i, wanted - (v.known ? v.value : runCeiling(st, f, 1, edge)));
       if (i.known && i.value > kMinusInfinity) {
         const double needed = wanted - i.value;
         if (!v.known) complete(st, f, 1, edge, v, needed);

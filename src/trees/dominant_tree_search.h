@@ -97,6 +97,10 @@ class DominantTreeSearch {
   // `floor`.
   void complete(const State& st, int f, int side, int edge, Completion& out,
                 double floor = -std::numeric_limits<double>::infinity()) const;
+  // A ceiling on that completion, cheaper than working it out: the weight
+  // of as many open edges as it needs, taken heaviest first (+inf when a
+  // forced edge is still open, -inf when too few edges are).
+  double runCeiling(const State& st, int f, int side, int edge) const;
   // The split of the edges' log magnitudes at frequency f that makes the
   // whole tree's bound least.
   void split(int f);
@@ -116,6 +120,9 @@ class DominantTreeSearch {
   // then looks only at the edges still open.
   std::vector<std::vector<int>> fromEdge_[2];
   std::vector<std::vector<int>> fromStart_[2];
+  // The running sums of those lists' weights, each list's starting at 0
+  // (so one entry more a list: the list for e starts at fromStart_ + e - 2).
+  std::vector<std::vector<double>> fromSum_[2];
   mutable std::atomic<std::uint64_t> visited_{0};
 };
 
