@@ -187,36 +187,107 @@ void reduceCommonFactors(OwnedPolynomial& numerator, OwnedPolynomial& denominato
       for (FormulaFactor& f : t.factors) f.exponent -= lowest[static_cast<std::size_t>(f.symbol)];
       std::erase_if(t.factors, [](const FormulaFactor& f) { return f.exponent <= 0; });
     }
-    std::stable_sort(p->terms.begin(), p->terms.end(),
-                     [](const OwnedPolynomial::Term& a, const OwnedPolynomial::Term& b) { return a.power < b.power; });
+    auto byPower = [](const OwnedPolynomial::Term& a, const OwnedPolynomial::Term& b) { return a.power < b.power; };
+    if (!std::is_sorted(p->terms.begin(), p->terms.end(), byPower))
+      std::stable_sort(p->terms.begin(), p->terms.end(), byPower);
   }
 }
 
-// The generated terms in the printed form of a formula: impedance symbols
-// in ohm units (each multiplied up to its highest exponent among the
-// terms, so that R stands for the resistance), the parameter's sign on
-// the numerator, the common factors divided out (as reduceCommonFactors
-// divides them, worked out on the exponent keys, so that each term is built
-// once: there are millions for the largest circuits).
-void printedForm(const TermStore& numerator, const TermStore& denominator, int sign, const SymbolKinds& kinds,
-                 OwnedPolynomial& printedNumerator, OwnedPolynomial& printedDenominator) {
-  const TermStore* stores[2] = {&numerator, &denominator};
+// The generated terms of one polynomial in their printed form: impedance
+// symbols in ohm units (each multiplied up to its highest exponent among
+// the terms of both polynomials, so that R stands for the resistance), the
+// parameter's sign on the numerator, the common factors divided out (as
+// reduceCommonFactors divides them, worked out on the exponent keys),
+// grouped by ascending power in their order within a power. Each term is
+// made as it is visited: there are millions for the largest circuits, and
+// held as owned terms they took a gigabyte and more.
+class PrintedTerms final : public PolynomialView {
+ public:
+  // How a key's exponent at one slot is printed, the same for both
+  // polynomials.
+  struct Slot {
+    bool impedance = false;
+    bool reactive = false;
+    int multiplier = 0;  // an impedance symbol's highest exponent
+    int lowest = 0;      // the common factor's exponent
+    int exponent(char key) const { return impedance ? multiplier - key : key; }
+  };
+  struct Form {
+    std::vector<Slot> slots;
+    int lowestPower = 0;
+    std::int64_t scale = 1;  // the common divisor, negative when no coefficient is positive
+  };
+
+  PrintedTerms() = default;
+  PrintedTerms(TermStore terms, std::vector<std::uint32_t> order, std::shared_ptr<const Form> form, int sign)
+      : terms_(std::move(terms)), order_(std::move(order)), form_(std::move(form)), sign_(sign) {}
+
+  std::size_t size() const { return order_.size(); }
+
+  void forEachTerm(const std::function<void(const TermView&)>& visit) const override {
+    std::vector<FormulaFactor> factors;
+    factors.reserve(form_ == nullptr ? 0 : form_->slots.size());
+    for (std::uint32_t i : order_) {
+      int power = 0;
+      make(i, factors, power);
+      visit(TermView{power, terms_.coefficient(i) / form_->scale * sign_, factors.data(),
+                     static_cast<int>(factors.size()), nullptr});
+    }
+  }
+
+  // The terms as owned ones.
+  OwnedPolynomial owned() const {
+    OwnedPolynomial out;
+    out.terms.reserve(order_.size());
+    forEachTerm([&](const TermView& t) {
+      out.terms.push_back(OwnedPolynomial::Term{t.power, t.coefficient,
+                                                std::vector<FormulaFactor>(t.factors, t.factors + t.factorCount)});
+    });
+    return out;
+  }
+
+ private:
+  void make(std::uint32_t i, std::vector<FormulaFactor>& factors, int& power) const {
+    const std::string_view key = terms_.key(i);
+    factors.clear();
+    power = -form_->lowestPower;
+    for (std::size_t k = 0; k < key.size(); ++k) {
+      const Slot& slot = form_->slots[k];
+      const int e = slot.exponent(key[k]);
+      if (slot.reactive) power += e;
+      if (e > slot.lowest) factors.push_back(FormulaFactor{static_cast<int>(k), e - slot.lowest});
+    }
+  }
+
+  TermStore terms_;
+  std::vector<std::uint32_t> order_;  // the terms of nonzero coefficient, in printed order
+  std::shared_ptr<const Form> form_;
+  int sign_ = 1;
+};
+
+// The generated terms of both polynomials in their printed form (the
+// stores move into it).
+void printedForm(TermStore& numerator, TermStore& denominator, int sign, const SymbolKinds& kinds,
+                 PrintedTerms& printedNumerator, PrintedTerms& printedDenominator) {
+  TermStore* stores[2] = {&numerator, &denominator};
   const std::size_t span = static_cast<std::size_t>(kinds.span);
-  std::vector<int> multiplier(span, 0);
+  auto form = std::make_shared<PrintedTerms::Form>();
+  form->slots.resize(span);
+  for (std::size_t k = 0; k < span; ++k) {
+    form->slots[k].impedance = kinds.impedance[k];
+    form->slots[k].reactive = kinds.reactive[k];
+    form->slots[k].lowest = std::numeric_limits<int>::max();
+  }
   for (const TermStore* store : stores)
     for (std::size_t i = 0; i < store->size(); ++i) {
       if (store->coefficient(i) == 0) continue;
       const std::string_view key = store->key(i);
       for (std::size_t k = 0; k < key.size(); ++k)
-        if (kinds.impedance[k]) multiplier[k] = std::max(multiplier[k], static_cast<int>(key[k]));
+        if (kinds.impedance[k]) form->slots[k].multiplier = std::max(form->slots[k].multiplier, static_cast<int>(key[k]));
     }
-  auto exponent = [&](std::string_view key, std::size_t k) {
-    return kinds.impedance[k] ? multiplier[k] - key[k] : static_cast<int>(key[k]);
-  };
   // The common factors: each symbol's lowest exponent, the lowest power of
   // s, the coefficients' greatest common divisor with a minus sign when no
   // coefficient is positive.
-  std::vector<int> lowest(span, std::numeric_limits<int>::max());
   int lowestPower = std::numeric_limits<int>::max(), highestPower = 0;
   std::vector<int> powers[2];  // each term's power of s, before the lowest is divided out
   std::int64_t divisor = 0;
@@ -230,9 +301,10 @@ void printedForm(const TermStore& numerator, const TermStore& denominator, int s
       const std::string_view key = store->key(i);
       int power = 0;
       for (std::size_t k = 0; k < span; ++k) {
-        const int e = exponent(key, k);
-        lowest[k] = std::min(lowest[k], e);
-        if (kinds.reactive[k]) power += e;
+        PrintedTerms::Slot& slot = form->slots[k];
+        const int e = slot.exponent(key[k]);
+        slot.lowest = std::min(slot.lowest, e);
+        if (slot.reactive) power += e;
       }
       powers[side][i] = power;
       lowestPower = std::min(lowestPower, power);
@@ -241,14 +313,18 @@ void printedForm(const TermStore& numerator, const TermStore& denominator, int s
       anyPositive = anyPositive || c > 0;
     }
   }
-  OwnedPolynomial* out[2] = {&printedNumerator, &printedDenominator};
-  const std::int64_t scale = anyPositive ? divisor : -divisor;
+  PrintedTerms* out[2] = {&printedNumerator, &printedDenominator};
+  if (divisor == 0) {
+    printedNumerator = PrintedTerms();
+    printedDenominator = PrintedTerms();
+    return;
+  }
+  form->lowestPower = lowestPower;
+  form->scale = anyPositive ? divisor : -divisor;
   for (int side = 0; side < 2; ++side) {
-    out[side]->terms.clear();
-    if (divisor == 0) continue;
     const TermStore& store = *stores[side];
     // The terms grouped by ascending power, in their order within a power
-    // (a counting sort: the terms are built in place, never moved).
+    // (a counting sort).
     std::vector<std::size_t> first(static_cast<std::size_t>(highestPower - lowestPower) + 2, 0);
     std::size_t kept = 0;
     for (std::size_t i = 0; i < store.size(); ++i)
@@ -257,25 +333,11 @@ void printedForm(const TermStore& numerator, const TermStore& denominator, int s
         ++kept;
       }
     for (std::size_t p = 1; p < first.size(); ++p) first[p] += first[p - 1];
-    std::vector<std::size_t> order(kept);
+    std::vector<std::uint32_t> order(kept);
     for (std::size_t i = 0; i < store.size(); ++i)
-      if (store.coefficient(i) != 0) order[first[static_cast<std::size_t>(powers[side][i] - lowestPower)]++] = i;
-    out[side]->terms.reserve(kept);
-    for (std::size_t i : order) {
-      const std::string_view key = store.key(i);
-      OwnedPolynomial::Term term;
-      term.coefficient = store.coefficient(i) / scale * (side == 0 ? sign : 1);
-      int factors = 0;
-      for (std::size_t k = 0; k < span; ++k) factors += exponent(key, k) > lowest[k];
-      term.factors.reserve(static_cast<std::size_t>(factors));
-      term.power = -lowestPower;
-      for (std::size_t k = 0; k < span; ++k) {
-        const int e = exponent(key, k);
-        if (kinds.reactive[k]) term.power += e;
-        if (e > lowest[k]) term.factors.push_back(FormulaFactor{static_cast<int>(k), e - lowest[k]});
-      }
-      out[side]->terms.push_back(std::move(term));
-    }
+      if (store.coefficient(i) != 0)
+        order[first[static_cast<std::size_t>(powers[side][i] - lowestPower)]++] = static_cast<std::uint32_t>(i);
+    *out[side] = PrintedTerms(std::move(*stores[side]), std::move(order), form, side == 0 ? sign : 1);
   }
 }
 
@@ -546,7 +608,7 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
 
   // The best set generated: its printed terms, numbers and error.
   struct Generated {
-    OwnedPolynomial numerator, denominator;
+    PrintedTerms numerator, denominator;
     NumericFormula formula;
     long double error = INFINITY;
     TermCounts counts;
@@ -582,9 +644,9 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
 
     Generated now;
     printedForm(functions[0].terms, functions[1].terms, request.sign, kinds, now.numerator, now.denominator);
-    now.counts = TermCounts{now.numerator.terms.size(), now.denominator.terms.size()};
+    now.counts = TermCounts{now.numerator.size(), now.denominator.size()};
     now.formula = numericFormula(now.numerator, now.denominator, assignment.values);
-    now.error = now.denominator.terms.empty() ? INFINITY : grid.error(now.formula);
+    now.error = now.denominator.size() == 0 ? INFINITY : grid.error(now.formula);
     const bool close = now.error <= request.settings.eps * kCloseEnough ||
                        (now.error <= request.settings.eps &&
                         now.counts.numerator + now.counts.denominator > kRoomyTerms);
@@ -657,8 +719,8 @@ Approximation generateApproximation(AnalysisContext& ctx, const GenerationReques
       if (result.error <= request.settings.eps) return result;
     }
   }
-  result.numerator = std::move(best->numerator);
-  result.denominator = std::move(best->denominator);
+  result.numerator = best->numerator.owned();
+  result.denominator = best->denominator.owned();
   result.formula = std::move(best->formula);
   result.error = best->error;
   result.kept = best->counts;
