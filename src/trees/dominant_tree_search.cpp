@@ -87,7 +87,7 @@ DominantTreeSearch::DominantTreeSearch(const GraphPair& g, std::vector<std::vect
   for (int side = 0; side < 2; ++side) {
     sideLog_[side].assign(edgeLog_.size(), std::vector<double>());
     byWeight_[side].assign(edgeLog_.size(), std::vector<int>());
-    fromEdge_[side].assign(edgeLog_.size(), std::vector<int>());
+    fromEdge_[side].assign(edgeLog_.size(), std::vector<OpenEdge>());
     fromStart_[side].assign(edgeLog_.size(), std::vector<int>());
     fromSum_[side].assign(edgeLog_.size(), std::vector<double>());
   }
@@ -184,10 +184,11 @@ void DominantTreeSearch::split(int f) {
   sideLog_[0][F] = std::move(share[0]);
   sideLog_[1][F] = std::move(share[1]);
   for (int side = 0; side < 2; ++side) {
-    std::vector<int>& from = fromEdge_[side][F];
+    std::vector<OpenEdge>& from = fromEdge_[side][F];
     std::vector<int>& start = fromStart_[side][F];
     std::vector<double>& sums = fromSum_[side][F];
     const std::vector<double>& weight = sideLog_[side][F];
+    const EdgeEnds& ends = side == 0 ? g_.iGraph : g_.vGraph;
     from.clear();
     sums.clear();
     start.assign(static_cast<std::size_t>(g_.edges + 3), 0);
@@ -197,7 +198,9 @@ void DominantTreeSearch::split(int f) {
       sums.push_back(sum);
       for (int d : byWeight_[side][F])
         if (d >= e) {
-          from.push_back(d);
+          const std::size_t at = static_cast<std::size_t>(d);
+          from.push_back(OpenEdge{d, static_cast<std::uint8_t>(ends.d1[at]), static_cast<std::uint8_t>(ends.d2[at]),
+                                  (g_.dmap[at] & kForced) != 0});
           sum += weight[static_cast<std::size_t>(d)];
           sums.push_back(sum);
         }
@@ -213,7 +216,7 @@ void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Co
   out.edges[0] = out.edges[1] = 0;
   if (missing == 0) return;
   const std::vector<double>& weight = sideLog_[side][static_cast<std::size_t>(f)];
-  const std::vector<int>& from = fromEdge_[side][static_cast<std::size_t>(f)];
+  const std::vector<OpenEdge>& from = fromEdge_[side][static_cast<std::size_t>(f)];
   const std::vector<int>& start = fromStart_[side][static_cast<std::size_t>(f)];
   const std::size_t first = static_cast<std::size_t>(start[static_cast<std::size_t>(edge)]);
   const std::size_t last = static_cast<std::size_t>(start[static_cast<std::size_t>(edge) + 1]);
@@ -226,7 +229,7 @@ void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Co
   // up (unknown, not cached).
   // (Fewer edges left in the list than still to join: no completion.)
   auto fallsShort = [&](std::size_t k, double sum, int more) {
-    return (g_.dmap[from[k]] & kForced) == 0 && sum + (run[k + static_cast<std::size_t>(more)] - run[k]) < floor;
+    return !from[k].forced && sum + (run[k + static_cast<std::size_t>(more)] - run[k]) < floor;
   };
   if (last - first < static_cast<std::size_t>(missing)) {
     out.value = kMinusInfinity;
@@ -238,20 +241,20 @@ void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Co
     return;
   }
   const UndoableForest& forest = side == 0 ? st.iForest : st.vForest;
-  const EdgeEnds& ends = side == 0 ? g_.iGraph : g_.vGraph;
   Scratch s;
   for (int v = 0; v <= g_.actual_nodes; ++v) s.parent[v] = forest.label[v];
   double sum = 0;
   int joined = 0;
   for (std::size_t k = first; k < last; ++k) {
-    const int e = from[k];
+    const OpenEdge& open = from[k];
+    const int e = open.edge;
     if (last - k < static_cast<std::size_t>(missing - joined)) break;
     if (fallsShort(k, sum, missing - joined)) {
       out.known = false;
       out.value = kMinusInfinity;
       return;
     }
-    const int a = s.find(ends.d1[e]), b = s.find(ends.d2[e]);
+    const int a = s.find(open.d1), b = s.find(open.d2);
     if (a == b) continue;
     s.parent[a] = b;
     sum += weight[static_cast<std::size_t>(e)];
@@ -269,12 +272,12 @@ void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Co
 double DominantTreeSearch::runCeiling(const State& st, int f, int side, int edge) const {
   const std::size_t missing = static_cast<std::size_t>(st.needed - st.takenCount);
   if (missing == 0) return 0;
-  const std::vector<int>& from = fromEdge_[side][static_cast<std::size_t>(f)];
+  const std::vector<OpenEdge>& from = fromEdge_[side][static_cast<std::size_t>(f)];
   const std::vector<int>& start = fromStart_[side][static_cast<std::size_t>(f)];
   const std::size_t first = static_cast<std::size_t>(start[static_cast<std::size_t>(edge)]);
   const std::size_t last = static_cast<std::size_t>(start[static_cast<std::size_t>(edge) + 1]);
   if (last - first < missing) return kMinusInfinity;
-  if ((g_.dmap[from[first]] & kForced) != 0) return std::numeric_limits<double>::infinity();
+  if (from[first].forced) return std::numeric_limits<double>::infinity();
   const double* run = fromSum_[side][static_cast<std::size_t>(f)].data() + (edge - 2);
   return run[first + missing] - run[first];
 }

@@ -118,7 +118,14 @@ class DominantTreeSearch {
   // fromStart_[side][f][e], up to the start for e + 1 ... (each list's
   // edges from e on, one after another for e = 2, 3, ...). A completion
   // then looks only at the edges still open.
-  std::vector<std::vector<int>> fromEdge_[2];
+  // An edge of such a list with its ends in that graph, so that a
+  // completion reads them where it reads the edge.
+  struct OpenEdge {
+    int edge;
+    std::uint8_t d1, d2;
+    bool forced;  // a port or nullor edge: every tree takes it
+  };
+  std::vector<std::vector<OpenEdge>> fromEdge_[2];
   std::vector<std::vector<int>> fromStart_[2];
   // The running sums of those lists' weights, each list's starting at 0
   // (so one entry more a list: the list for e starts at fromStart_ + e - 2).
