@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <memory>
 
@@ -25,6 +26,34 @@ struct Scratch {
   int find(int v) {
     while (parent[v] != v) v = parent[v] = parent[parent[v]];
     return v;
+  }
+};
+
+// The unions one completion makes over a forest's components, without
+// copying the forest: only roots are ever joined, and a root's entry here
+// counts only when stamped with the completion under way.
+struct Joins {
+  std::uint32_t stamp[kGraphNodeSlots] = {};
+  int parent[kGraphNodeSlots] = {};
+  std::uint32_t now = 0;
+  void begin() {
+    if (++now == 0) {
+      std::fill(std::begin(stamp), std::end(stamp), 0u);
+      now = 1;
+    }
+  }
+  int find(const int* label, int v) {
+    int r = label[v];
+    while (stamp[r] == now) {
+      const int p = parent[r];
+      if (stamp[p] == now) parent[r] = parent[p];  // halves the path
+      r = p;
+    }
+    return r;
+  }
+  void join(int root, int other) {
+    stamp[root] = now;
+    parent[root] = other;
   }
 };
 
@@ -63,6 +92,7 @@ struct DominantTreeSearch::State {
   // hit[edge]: the frequency at which the node deciding `edge` reached its
   // threshold, tried first by its children.
   std::vector<int> hit;
+  Joins joins;  // a completion's scratch
   const Visit* visit = nullptr;
   WorkMeter* meter = nullptr;
   bool stopped = false;
@@ -92,6 +122,10 @@ DominantTreeSearch::DominantTreeSearch(const GraphPair& g, std::vector<std::vect
     fromSum_[side].assign(edgeLog_.size(), std::vector<double>());
   }
   for (std::size_t f = 0; f < edgeLog_.size(); ++f) split(static_cast<int>(f));
+  for (std::size_t f = 0; f < edgeLog_.size(); ++f)
+    for (int side = 0; side < 2; ++side)
+      lists_.push_back(Lists{fromEdge_[side][f].data(), fromStart_[side][f].data(), fromSum_[side][f].data(),
+                             sideLog_[side][f].data()});
 }
 
 namespace {
@@ -209,20 +243,20 @@ void DominantTreeSearch::split(int f) {
   }
 }
 
-void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Completion& out, double floor) const {
+void DominantTreeSearch::complete(State& st, int f, int side, int edge, Completion& out, double floor) const {
   const int missing = st.needed - st.takenCount;
   out.known = true;
   out.value = 0;
   out.edges[0] = out.edges[1] = 0;
   if (missing == 0) return;
-  const std::vector<double>& weight = sideLog_[side][static_cast<std::size_t>(f)];
-  const std::vector<OpenEdge>& from = fromEdge_[side][static_cast<std::size_t>(f)];
-  const std::vector<int>& start = fromStart_[side][static_cast<std::size_t>(f)];
-  const std::size_t first = static_cast<std::size_t>(start[static_cast<std::size_t>(edge)]);
-  const std::size_t last = static_cast<std::size_t>(start[static_cast<std::size_t>(edge) + 1]);
+  const Lists& lists = lists_[static_cast<std::size_t>(f) * 2 + static_cast<std::size_t>(side)];
+  const double* weight = lists.weight;
+  const OpenEdge* from = lists.from;
+  const std::size_t first = static_cast<std::size_t>(lists.start[edge]);
+  const std::size_t last = static_cast<std::size_t>(lists.start[edge + 1]);
   // Sums of the list's runs: the run from k of n edges weighs
   // run[k + n] - run[k] (each edge's list has one more entry here).
-  const double* run = fromSum_[side][static_cast<std::size_t>(f)].data() + (edge - 2);
+  const double* run = lists.sums + (edge - 2);
   // Past the forced edges the list goes by falling weight, so the edges
   // still to join weigh at most as much as the run of as many that comes
   // next: when even that leaves the completion below `floor`, it is given
@@ -240,9 +274,9 @@ void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Co
     out.value = kMinusInfinity;
     return;
   }
-  const UndoableForest& forest = side == 0 ? st.iForest : st.vForest;
-  Scratch s;
-  for (int v = 0; v <= g_.actual_nodes; ++v) s.parent[v] = forest.label[v];
+  const int* label = (side == 0 ? st.iForest : st.vForest).label;
+  Joins& joins = st.joins;
+  joins.begin();
   double sum = 0;
   int joined = 0;
   for (std::size_t k = first; k < last; ++k) {
@@ -254,10 +288,10 @@ void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Co
       out.value = kMinusInfinity;
       return;
     }
-    const int a = s.find(open.d1), b = s.find(open.d2);
+    const int a = joins.find(label, open.d1), b = joins.find(label, open.d2);
     if (a == b) continue;
-    s.parent[a] = b;
-    sum += weight[static_cast<std::size_t>(e)];
+    joins.join(a, b);
+    sum += weight[e];
     out.add(e);
     if (++joined == missing) break;
   }
@@ -269,16 +303,12 @@ void DominantTreeSearch::complete(const State& st, int f, int side, int edge, Co
   out.value = sum;
 }
 
-double DominantTreeSearch::runCeiling(const State& st, int f, int side, int edge) const {
-  const std::size_t missing = static_cast<std::size_t>(st.needed - st.takenCount);
+double DominantTreeSearch::Lists::ceiling(int edge, int missing) const {
   if (missing == 0) return 0;
-  const std::vector<OpenEdge>& from = fromEdge_[side][static_cast<std::size_t>(f)];
-  const std::vector<int>& start = fromStart_[side][static_cast<std::size_t>(f)];
-  const std::size_t first = static_cast<std::size_t>(start[static_cast<std::size_t>(edge)]);
-  const std::size_t last = static_cast<std::size_t>(start[static_cast<std::size_t>(edge) + 1]);
+  const int first = start[edge], last = start[edge + 1];
   if (last - first < missing) return kMinusInfinity;
   if (from[first].forced) return std::numeric_limits<double>::infinity();
-  const double* run = fromSum_[side][static_cast<std::size_t>(f)].data() + (edge - 2);
+  const double* run = sums + (edge - 2);
   return run[first + missing] - run[first];
 }
 
@@ -333,7 +363,11 @@ bool DominantTreeSearch::promising(State& st, int edge) const {
       Completion& i = st.at(edge, f, 0);
       Completion& v = st.at(edge, f, 1);
       // Without the v-graph's completion, a ceiling on it will do.
-      if (!i.known) complete(st, f, 0, edge, i, wanted - (v.known ? v.value : runCeiling(st, f, 1, edge)));
+      if (!i.known) {
+        const double vMost = v.known ? v.value
+                                     : lists_[static_cast<std::size_t>(f) * 2 + 1].ceiling(edge, st.needed - st.takenCount);
+        complete(st, f, 0, edge, i, wanted - vMost);
+      }
       if (i.known && i.value > kMinusInfinity) {
         const double needed = wanted - i.value;
         if (!v.known) complete(st, f, 1, edge, v, needed);

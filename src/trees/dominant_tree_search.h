@@ -95,12 +95,8 @@ class DominantTreeSearch {
   // edges from `edge` on: its log magnitude, -inf when there is none.
   // Gives up (out.known false) as soon as the completion must fall below
   // `floor`.
-  void complete(const State& st, int f, int side, int edge, Completion& out,
+  void complete(State& st, int f, int side, int edge, Completion& out,
                 double floor = -std::numeric_limits<double>::infinity()) const;
-  // A ceiling on that completion, cheaper than working it out: the weight
-  // of as many open edges as it needs, taken heaviest first (+inf when a
-  // forced edge is still open, -inf when too few edges are).
-  double runCeiling(const State& st, int f, int side, int edge) const;
   // The split of the edges' log magnitudes at frequency f that makes the
   // whole tree's bound least.
   void split(int f);
@@ -130,6 +126,19 @@ class DominantTreeSearch {
   // The running sums of those lists' weights, each list's starting at 0
   // (so one entry more a list: the list for e starts at fromStart_ + e - 2).
   std::vector<std::vector<double>> fromSum_[2];
+  // The same per frequency and graph in one place: lists_[f * 2 + side].
+  struct Lists {
+    const OpenEdge* from;
+    const int* start;
+    const double* sums;
+    const double* weight;
+    // A ceiling on a completion, cheaper than working it out, for a node
+    // at `edge` with `missing` edges to go: the weight of as many open
+    // edges taken heaviest first (+inf when a forced edge is still open,
+    // -inf when too few edges are).
+    double ceiling(int edge, int missing) const;
+  };
+  std::vector<Lists> lists_;
   mutable std::atomic<std::uint64_t> visited_{0};
 };
 
