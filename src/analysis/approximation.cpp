@@ -96,7 +96,7 @@ class RankedPolynomial {
     });
     if (stopped(meter_)) return;
     // One number a term, and the sort's room.
-    if (!memoryFits(memoryBound_, 2 * count * sizeof(double))) {
+    if (!memoryFits(memoryBound_, 2 * count * sizeof(double) + 2 * count * sizeof(long double))) {
       overMemory_ = true;
       return;
     }
@@ -110,6 +110,26 @@ class RankedPolynomial {
     for (const Group& g : groups_) {
       auto begin = sorted_.begin() + static_cast<std::ptrdiff_t>(g.begin);
       std::sort(begin, begin + static_cast<std::ptrdiff_t>(g.count), rankedBefore);
+    }
+    // Each group's running sums in ranking order (all but its largest
+    // term, which always stays), and from each on the least magnitude of
+    // the sums from there to the end: it never falls along the group, so
+    // that the longest run of smallest terms within a budget is found by
+    // bisection (see cut()).
+    runningSum_.resize(count);
+    leastAfter_.resize(count);
+    for (const Group& g : groups_) {
+      long double sum = 0;
+      for (std::size_t j = 0; j + 1 < g.count; ++j) {
+        sum += sorted_[g.begin + j];
+        runningSum_[g.begin + j] = sum;
+      }
+      long double least = INFINITY;
+      for (std::size_t j = g.count - 1; j-- > 0;) {
+        // (A sum that is not a number is within no budget.)
+        if (const long double m = std::fabs(runningSum_[g.begin + j]); m < least) least = m;
+        leastAfter_[g.begin + j] = least;
+      }
     }
     // Each coefficient's largest share of the polynomial over the band.
     share_.assign(exact_.coefficients.size(), 0.0L);
@@ -163,18 +183,19 @@ class RankedPolynomial {
         cut.dropped[g] = group.count;
         continue;
       }
-      // The longest run of smallest terms whose sum stays within the budget;
-      // the largest term always stays.
+      // The longest run of smallest terms whose sum stays within the budget
+      // (the last running sum within it); the largest term always stays.
+      if (!step(meter_)) break;  // the caller sees the meter stopped
       long double limit = budget * std::fabs(exact_.coefficients[group.coefficient]) / group.scale;
-      long double sum = 0, droppedSum = 0;
+      long double droppedSum = 0;
       std::size_t dropped = 0;
-      for (std::size_t j = 0; j + 1 < group.count; ++j) {
-        if (!step(meter_)) break;  // the caller sees the meter stopped
-        sum += sorted_[group.begin + j];
-        if (std::fabs(sum) <= limit) {
-          dropped = j + 1;
-          droppedSum = sum;
-        }
+      if (group.count > 1 && !std::isnan(limit)) {
+        const auto least = leastAfter_.begin() + static_cast<std::ptrdiff_t>(group.begin);
+        const auto end = least + static_cast<std::ptrdiff_t>(group.count - 1);
+        // The first place from which no running sum is within the limit.
+        const auto past = std::upper_bound(least, end, limit);
+        dropped = static_cast<std::size_t>(past - least);
+        if (dropped > 0) droppedSum = runningSum_[group.begin + dropped - 1];
       }
       cut.dropped[g] = dropped;
       cut.kept += group.count - dropped;
@@ -250,6 +271,7 @@ class RankedPolynomial {
   std::size_t factors_ = 0;  // over all terms
   std::vector<Group> groups_;
   std::vector<double> sorted_;       // scaled term values, each group in ranking order
+  std::vector<long double> runningSum_, leastAfter_;  // per term of sorted_ (see the constructor)
   std::vector<long double> share_;  // per coefficient
 };
 
