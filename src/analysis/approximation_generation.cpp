@@ -210,11 +210,22 @@ class PrintedTerms final : public PolynomialView {
     bool reactive = false;
     int multiplier = 0;  // an impedance symbol's highest exponent
     int lowest = 0;      // the common factor's exponent
+    int highest = 0;
     int exponent(char key) const { return impedance ? multiplier - key : key; }
+  };
+  // A slot whose printed exponent varies among the terms: the factor's
+  // exponent is offset + sign * key.
+  struct Varying {
+    int slot;
+    int offset;
+    int sign;
+    bool reactive;
   };
   struct Form {
     std::vector<Slot> slots;
+    std::vector<Varying> varying;
     int lowestPower = 0;
+    int power = 0;           // the power of s every term has from the slots that do not vary
     std::int64_t scale = 1;  // the common divisor, negative when no coefficient is positive
   };
 
@@ -225,13 +236,18 @@ class PrintedTerms final : public PolynomialView {
   std::size_t size() const { return order_.size(); }
 
   void forEachTerm(const std::function<void(const TermView&)>& visit) const override {
-    std::vector<FormulaFactor> factors;
-    factors.reserve(form_ == nullptr ? 0 : form_->slots.size());
+    if (order_.empty()) return;
+    std::vector<FormulaFactor> factors(form_->varying.size());
     for (std::uint32_t i : order_) {
-      int power = 0;
-      make(i, factors, power);
-      visit(TermView{power, terms_.coefficient(i) / form_->scale * sign_, factors.data(),
-                     static_cast<int>(factors.size()), nullptr});
+      const char* key = terms_.key(i).data();
+      int power = form_->power, count = 0;
+      for (const Varying& v : form_->varying) {
+        const int exponent = v.offset + v.sign * key[v.slot];
+        if (v.reactive) power += exponent;
+        factors[static_cast<std::size_t>(count)] = FormulaFactor{v.slot, exponent};
+        count += exponent > 0;
+      }
+      visit(TermView{power, terms_.coefficient(i) / form_->scale * sign_, factors.data(), count, nullptr});
     }
   }
 
@@ -247,18 +263,6 @@ class PrintedTerms final : public PolynomialView {
   }
 
  private:
-  void make(std::uint32_t i, std::vector<FormulaFactor>& factors, int& power) const {
-    const std::string_view key = terms_.key(i);
-    factors.clear();
-    power = -form_->lowestPower;
-    for (std::size_t k = 0; k < key.size(); ++k) {
-      const Slot& slot = form_->slots[k];
-      const int e = slot.exponent(key[k]);
-      if (slot.reactive) power += e;
-      if (e > slot.lowest) factors.push_back(FormulaFactor{static_cast<int>(k), e - slot.lowest});
-    }
-  }
-
   TermStore terms_;
   std::vector<std::uint32_t> order_;  // the terms of nonzero coefficient, in printed order
   std::shared_ptr<const Form> form_;
@@ -277,6 +281,7 @@ void printedForm(TermStore& numerator, TermStore& denominator, int sign, const S
     form->slots[k].impedance = kinds.impedance[k];
     form->slots[k].reactive = kinds.reactive[k];
     form->slots[k].lowest = std::numeric_limits<int>::max();
+    form->slots[k].highest = std::numeric_limits<int>::min();
   }
   for (const TermStore* store : stores)
     for (std::size_t i = 0; i < store->size(); ++i) {
@@ -304,6 +309,7 @@ void printedForm(TermStore& numerator, TermStore& denominator, int sign, const S
         PrintedTerms::Slot& slot = form->slots[k];
         const int e = slot.exponent(key[k]);
         slot.lowest = std::min(slot.lowest, e);
+        slot.highest = std::max(slot.highest, e);
         if (slot.reactive) power += e;
       }
       powers[side][i] = power;
@@ -321,6 +327,18 @@ void printedForm(TermStore& numerator, TermStore& denominator, int sign, const S
   }
   form->lowestPower = lowestPower;
   form->scale = anyPositive ? divisor : -divisor;
+  // The printed exponent is the key's less the common factor's; a slot
+  // where it is the same in every term gives no factor, and its power of s
+  // is every term's.
+  form->power = -lowestPower;
+  for (std::size_t k = 0; k < span; ++k) {
+    const PrintedTerms::Slot& slot = form->slots[k];
+    if (slot.reactive) form->power += slot.lowest;
+    if (slot.highest == slot.lowest) continue;
+    form->varying.push_back(PrintedTerms::Varying{static_cast<int>(k),
+                                                  slot.impedance ? slot.multiplier - slot.lowest : -slot.lowest,
+                                                  slot.impedance ? -1 : 1, slot.reactive});
+  }
   for (int side = 0; side < 2; ++side) {
     const TermStore& store = *stores[side];
     // The terms grouped by ascending power, in their order within a power
