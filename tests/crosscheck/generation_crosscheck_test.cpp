@@ -7,8 +7,13 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <climits>
 #include <cmath>
 #include <complex>
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -174,6 +179,23 @@ TEST(GenerationCrosscheck, MeetsEpsOnAFinerGridWithFewTermsMoreThanAfterGenerati
     const long double duringTerms =
         during["kept"]["numerator"].get<long double>() + during["kept"]["denominator"].get<long double>();
     EXPECT_LE(duringTerms, 1.25L * afterTerms) << c.name;
+
+    // Printed in lowest terms: no power of s, symbol or integer that
+    // divides every term of both polynomials.
+    int lowestPower = INT_MAX;
+    std::int64_t divisor = 0;
+    std::map<std::string, int> having;
+    int termCount = 0;
+    for (const char* side : {"numerator", "denominator"})
+      for (const nlohmann::json& term : during[side]) {
+        ++termCount;
+        lowestPower = std::min(lowestPower, term["s"].get<int>());
+        divisor = std::gcd(divisor, std::abs(term["coefficient"].get<std::int64_t>()));
+        for (const auto& [name, exponent] : term["factors"].items()) ++having[name];
+      }
+    EXPECT_EQ(lowestPower, 0);
+    EXPECT_EQ(divisor, 1);
+    for (const auto& [name, terms] : having) EXPECT_LT(terms, termCount) << name;
 
     // The error on a grid ten times finer than the method's (1000 points a
     // decade), against the exact formula as printed; points below 1e-3 of
