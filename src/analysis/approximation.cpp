@@ -155,11 +155,8 @@ class RankedPolynomial {
     for (const Group& group : groups_) {
       const long double coefficient = std::fabs(exact_.coefficients[group.coefficient]);
       if (coefficient == 0) continue;
-      long double sum = 0;
-      for (std::size_t j = 0; j + 1 < group.count; ++j) {
-        sum += sorted_[group.begin + j];
-        out.push_back(std::fabs(sum) * group.scale / coefficient);
-      }
+      for (std::size_t j = 0; j + 1 < group.count; ++j)
+        out.push_back(std::fabs(runningSum_[group.begin + j]) * group.scale / coefficient);
     }
   }
   bool overMemory() const { return overMemory_; }
