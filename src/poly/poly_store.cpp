@@ -25,7 +25,7 @@ const char* copyFailureMessage(CopyStatus status) {
   return "";
 }
 
-PolyContext::~PolyContext() { releaseTermIndex(termIndex); }
+PolyContext::~PolyContext() { dropTermIndex(termIndex); }
 
 int createPolyRecord(PolyContext& ctx, PolyRecord& record) {
   releasePolyRecord(ctx, record);

@@ -96,19 +96,53 @@ void placeInIndex(std::uint32_t* slots, std::uint32_t capacity, std::uint32_t ha
   slots[kSlotWords * at + 2] = hash;
 }
 
+// A block kept for reuse holds at most this many slots (12 MiB): a larger
+// one goes back to the system.
+constexpr std::uint32_t kMostSpareRoom = std::uint32_t{1} << 20;
+
+// Empty slots for an index of `capacity`, the kept block when it is large
+// enough; null when the heap refused. `room` gets the block's size.
+std::uint32_t* emptySlots(TermIndex& index, std::uint32_t capacity, std::uint32_t& room) {
+  if (index.spare != nullptr && index.spareRoom >= capacity) {
+    std::uint32_t* slots = index.spare;
+    room = index.spareRoom;
+    index.spare = nullptr;
+    index.spareRoom = 0;
+    std::memset(slots, 0, sizeof(std::uint32_t) * kSlotWords * capacity);
+    return slots;
+  }
+  room = capacity;
+  return static_cast<std::uint32_t*>(std::calloc(kSlotWords * static_cast<std::size_t>(capacity), sizeof(std::uint32_t)));
+}
+
+// Gives a block back: kept for the next index when it is the largest
+// given back so far and not too large.
+void giveBack(TermIndex& index, std::uint32_t* slots, std::uint32_t room) {
+  if (slots == nullptr) return;
+  if (room > kMostSpareRoom || room <= index.spareRoom) {
+    std::free(slots);
+    return;
+  }
+  std::free(index.spare);
+  index.spare = slots;
+  index.spareRoom = room;
+}
+
 // Doubles the index; false when the heap refused.
 bool growIndex(PolyContext& ctx) {
   TermIndex& index = ctx.termIndex;
   const std::uint32_t capacity = index.capacity * 2;
-  auto* slots = static_cast<std::uint32_t*>(std::calloc(kSlotWords * capacity, sizeof(std::uint32_t)));
+  std::uint32_t room = 0;
+  std::uint32_t* slots = emptySlots(index, capacity, room);
   if (slots == nullptr) return false;
   for (std::uint32_t at = 0; at < index.capacity; ++at) {
     const std::uint32_t* old = index.slots + kSlotWords * at;
     if (old[0] != 0) placeInIndex(slots, capacity, old[2], old[0] - 1, old[1]);
   }
-  std::free(index.slots);
+  giveBack(index, index.slots, index.room);
   index.slots = slots;
   index.capacity = capacity;
+  index.room = room;
   return true;
 }
 
@@ -274,10 +308,12 @@ void beginIndexedAccumulation(PolyContext& ctx) {
   TermIndex& index = ctx.termIndex;
   releaseTermIndex(index);
   constexpr std::uint32_t kInitialSlots = 8192;
-  auto* slots = static_cast<std::uint32_t*>(std::calloc(kSlotWords * kInitialSlots, sizeof(std::uint32_t)));
+  std::uint32_t room = 0;
+  std::uint32_t* slots = emptySlots(index, kInitialSlots, room);
   if (slots == nullptr) return;
   index.slots = slots;
   index.capacity = kInitialSlots;
+  index.room = room;
   index.used = 0;
   index.active = true;
 }
@@ -290,11 +326,19 @@ void endIndexedAccumulation(PolyContext& ctx, PolyRecord& target, bool sortColum
 }
 
 void releaseTermIndex(TermIndex& index) {
-  std::free(index.slots);
+  giveBack(index, index.slots, index.room);
   index.slots = nullptr;
   index.capacity = 0;
+  index.room = 0;
   index.used = 0;
   index.active = false;
+}
+
+void dropTermIndex(TermIndex& index) {
+  releaseTermIndex(index);
+  std::free(index.spare);
+  index.spare = nullptr;
+  index.spareRoom = 0;
 }
 
 int accumulateTerm(PolyContext& ctx, int sign, int power, int symbolEdgeCount, const int* symbolEdges,

@@ -22,6 +22,12 @@ struct TermIndex {
   std::uint32_t capacity = 0;      // number of slots, a power of two
   std::uint32_t used = 0;
   bool active = false;
+  std::uint32_t room = 0;  // the slots the block holds (capacity or more)
+  // A block given back, kept for the next index of this context: writing
+  // it again costs less than fresh pages from the system (one fault a
+  // page, and a trim of the heap when it goes back).
+  std::uint32_t* spare = nullptr;
+  std::uint32_t spareRoom = 0;
 };
 
 // Merges the product of the symbols of `symbolEdges` (`edgeSymbols` maps
@@ -59,5 +65,7 @@ void beginIndexedAccumulation(PolyContext& ctx);
 void endIndexedAccumulation(PolyContext& ctx, PolyRecord& target, bool sortColumns);
 // Frees the index's slots, if any, and marks it inactive.
 void releaseTermIndex(TermIndex& index);
+// Releases the index and the block kept for the next one.
+void dropTermIndex(TermIndex& index);
 
 }  // namespace velkor
