@@ -260,20 +260,11 @@ void DominantTreeSearch::complete(State& st, int f, int side, int edge, Completi
   // Past the forced edges the list goes by falling weight, so the edges
   // still to join weigh at most as much as the run of as many that comes
   // next: when even that leaves the completion below `floor`, it is given
-  // up (unknown, not cached).
-  // (Fewer edges left in the list than still to join: no completion.)
+  // up (unknown, not cached). Fewer edges left in the list than still to
+  // join: no completion.
   auto fallsShort = [&](std::size_t k, double sum, int more) {
     return !from[k].forced && sum + (run[k + static_cast<std::size_t>(more)] - run[k]) < floor;
   };
-  if (last - first < static_cast<std::size_t>(missing)) {
-    out.value = kMinusInfinity;
-    return;
-  }
-  if (fallsShort(first, 0, missing)) {
-    out.known = false;
-    out.value = kMinusInfinity;
-    return;
-  }
   const int* label = (side == 0 ? st.iForest : st.vForest).label;
   Joins& joins = st.joins;
   joins.begin();
