@@ -100,6 +100,9 @@ void placeInIndex(std::uint32_t* slots, std::uint32_t capacity, std::uint32_t ha
 // one goes back to the system.
 constexpr std::uint32_t kMostSpareRoom = std::uint32_t{1} << 20;
 
+// Blocks from this size on come from the system as fresh pages.
+constexpr std::size_t kFreshPagesFrom = std::size_t{1} << 20;
+
 // Empty slots for an index of `capacity`, the kept block when it is large
 // enough; null when the heap refused. `room` gets the block's size.
 std::uint32_t* emptySlots(TermIndex& index, std::uint32_t capacity, std::uint32_t& room) {
@@ -112,7 +115,15 @@ std::uint32_t* emptySlots(TermIndex& index, std::uint32_t capacity, std::uint32_
     return slots;
   }
   room = capacity;
-  return static_cast<std::uint32_t*>(std::calloc(kSlotWords * static_cast<std::size_t>(capacity), sizeof(std::uint32_t)));
+  const std::size_t bytes = sizeof(std::uint32_t) * kSlotWords * static_cast<std::size_t>(capacity);
+  auto* slots = static_cast<std::uint32_t*>(std::calloc(bytes, 1));
+  // A large block comes as fresh zero pages that the first probe maps
+  // read-only; the first write to each would then be a second fault, which
+  // with jobs on other cores stops them all to flush the old mapping. Made
+  // writable at once instead. (A small one comes from the heap, written
+  // already: the call would only cost its time, on every function.)
+  if (slots != nullptr && bytes >= kFreshPagesFrom) preparePagesForWriting(slots, bytes);
+  return slots;
 }
 
 // Gives a block back: kept for the next index when it is the largest
