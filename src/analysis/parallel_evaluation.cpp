@@ -28,9 +28,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSubtreesPerJob = 24;
 // Fewer subtrees will do when their products are apart.
 constexpr int kSubtreesApartPerJob = 8;
-// The pass's functions are shared out whole when the jobs would then end
-// within this share of each other's time.
-constexpr double kWholeSlack = 0.1;
 // A piece should have about this bound on its trees (commonTreeBound, which
 // pruning often brings down tenfold) at least: a smaller one costs
 // more to set up and put together than it saves.
@@ -208,9 +205,12 @@ void PassEvaluation::plan(const std::vector<std::pair<int, const char*>>& needed
 // at most `small` never are; with `small` 0 (as tests ask) every one is.
 // Otherwise the functions are handed out whole, in order, to whichever job
 // is free first (as the jobs take their pieces), their bounds standing for
-// their work; while the last job would end well after an even share of the
-// pass, the largest function still whole is cut. Functions shared out
-// whole are written straight into their records: nothing is put together.
+// their work; while the last job would end after an even share of the
+// pass, the largest function still whole is cut. The bounds are loose, and
+// unevenly so (pruning took one function bounded at 460,521 trees down to
+// 1,000), so no slack is left: a function whose bound alone upsets the
+// share is cut. Functions shared out whole are written straight into
+// their records: nothing is put together.
 std::vector<bool> PassEvaluation::functionsToCut(int small) const {
   const std::size_t count = functions_.size();
   std::vector<bool> cut(count, false);
@@ -218,6 +218,8 @@ std::vector<bool> PassEvaluation::functionsToCut(int small) const {
     for (std::size_t k = 0; k < count; ++k) cut[k] = !functions_[k]->whole;
     return cut;
   }
+  // A pass evaluated on the calling thread (see run) is not cut either.
+  if (trees_ <= small) return cut;
   const double even = trees_ / jobs_;
   for (;;) {
     std::vector<double> load(static_cast<std::size_t>(jobs_), 0.0);
@@ -228,7 +230,7 @@ std::vector<bool> PassEvaluation::functionsToCut(int small) const {
       for (int share = 0; share < shares; ++share)
         *std::min_element(load.begin(), load.end()) += f.bound / shares;
     }
-    if (*std::max_element(load.begin(), load.end()) <= even * (1 + kWholeSlack)) return cut;
+    if (*std::max_element(load.begin(), load.end()) <= even) return cut;
     std::size_t largest = count;
     for (std::size_t k = 0; k < count; ++k) {
       const PlannedFunction& f = *functions_[k];
