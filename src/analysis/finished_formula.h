@@ -9,6 +9,7 @@
 // millions of terms is never held twice in memory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -22,6 +23,7 @@
 namespace velkor {
 
 struct Approximation;
+class PieceWriter;
 class WorkMeter;
 
 // One symbol of a term with its exponent (1 or more).
@@ -61,6 +63,20 @@ class PolynomialView {
   // Calls `visit` once per printed term, in printed order. The TermView and
   // its factors are valid only during the call.
   virtual void forEachTerm(const std::function<void(const TermView&)>& visit) const = 0;
+  // For printing the terms in pieces side by side: the number of term
+  // positions (0: the view is not read in pieces), and the terms at
+  // positions [begin, end) visited in printed order, from any thread at
+  // once. Before the first visit, `anyBefore` says whether a term comes
+  // before `begin`, and `powerBefore` gets its power.
+  virtual std::size_t positions() const { return 0; }
+  virtual void forEachTermIn(std::size_t begin, std::size_t end, bool& anyBefore, int& powerBefore,
+                             const std::function<void(const TermView&)>& visit) const {
+    (void)begin;
+    (void)end;
+    (void)powerBefore;
+    (void)visit;
+    anyBefore = false;
+  }
 };
 
 // A polynomial that owns its terms: for small results built after the
@@ -163,6 +179,11 @@ struct FinishedFormula {
   // start a phase of their own on it and stop when it says so. Null in
   // tests that build formulas by hand.
   WorkMeter* meter = nullptr;
+
+  // Where a long polynomial may be printed in pieces of `pieceTerms` term
+  // positions by several threads (null: printed whole on the caller's).
+  PieceWriter* pieces = nullptr;
+  std::size_t pieceTerms = 0;
 };
 
 }  // namespace velkor

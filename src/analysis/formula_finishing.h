@@ -27,6 +27,18 @@ struct LastUse {
 // trace bit 512), 1 when it failed.
 int finishFormula(AnalysisContext& ctx, FinishedFormula& formula, FormulaSink& sink, LastUse lastUse = LastUse{});
 
+// finishFormula in three steps, for a formula worked out on one thread and
+// printed on another. prepareFormula fills the fields the sink reads
+// (false when the formula names no function: nothing more is done);
+// computeFormula takes the two functions into the context's numerator and
+// denominator and works out the ohm units and common factors (its status
+// is finishFormula's so far); printComputedFormula hands the formula to the
+// sink's formulaFinished (formulaStarted is the caller's, before it) and
+// releases the polynomials.
+bool prepareFormula(AnalysisContext& ctx, FinishedFormula& formula);
+int computeFormula(AnalysisContext& ctx, FinishedFormula& formula, LastUse lastUse);
+int printComputedFormula(AnalysisContext& ctx, FinishedFormula& formula, FormulaSink& sink, int status);
+
 // The symbol names of the network in the store, by symbol index.
 std::vector<std::string> symbolNames(const AnalysisContext& ctx);
 
@@ -40,6 +52,9 @@ class RecordPolynomialView final : public PolynomialView {
   RecordPolynomialView(const PolyRecord& record, const CommonFactors& factors, WorkMeter* meter = nullptr)
       : record_(record), factors_(factors), meter_(meter) {}
   void forEachTerm(const std::function<void(const TermView&)>& visit) const override;
+  std::size_t positions() const override;
+  void forEachTermIn(std::size_t begin, std::size_t end, bool& anyBefore, int& powerBefore,
+                     const std::function<void(const TermView&)>& visit) const override;
 
  private:
   const PolyRecord& record_;

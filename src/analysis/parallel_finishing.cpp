@@ -1,19 +1,13 @@
 #include "analysis/parallel_finishing.h"
 
-#include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <condition_variable>
-#include <deque>
+#include <cstdio>
 #include <exception>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <string>
-#include <string_view>
-#include <system_error>
-#include <thread>
 
 #include <sys/resource.h>
 
@@ -22,8 +16,7 @@
 #include "analysis/formula_sink.h"
 #include "model/parameter_table.h"
 #include "support/char_source.h"
-#include "support/memory_use.h"
-#include "support/spool_output.h"
+#include "support/job_pool.h"
 
 namespace velkor {
 
@@ -35,12 +28,11 @@ using Clock = std::chrono::steady_clock;
 // and is refreshed this often.
 constexpr std::chrono::milliseconds kFirstShow{500};
 constexpr std::chrono::milliseconds kRefresh{250};
-// A pass of more than this many formulas a job has its head formulas
-// finished on threads too.
-constexpr std::size_t kManyFormulasPerJob = 2;
-// How often the caller, waiting for a formula's text, looks for a job come
-// free.
-constexpr std::chrono::milliseconds kDispatch{1};
+// Term positions of a piece of a long polynomial printed by the jobs: about
+// 200 KB of text on the larger circuits. With every function cut (as tests
+// ask) pieces of two terms, so that they end inside groups and between.
+constexpr std::size_t kPieceTerms = 2048;
+constexpr std::size_t kTestPieceTerms = 2;
 // Terms of a pass's functions in all up to which its formulas are finished
 // one by one.
 constexpr std::int64_t kApartTerms = 20000;
@@ -67,154 +59,21 @@ class NotingAllocator final : public Allocator {
   bool refusedOnce_ = false;
 };
 
-// What a formula finished on another thread prints: pieces of 64 KiB
-// (small enough to stay in the processor's cache), handed over as each
-// fills. Until the caller's thread has come to the formula, the pieces are
-// set aside in a temporary file (the system's file cache takes them far
-// faster than fresh memory would, and a formula waiting for its turn costs
-// no memory); from then on they are written out as they come. Each piece
-// is reserved whole, and pieces handed over come back to the writer to be
-// filled again.
-class RelayOutput final : public Output {
- public:
-  void write(const char* data, std::size_t size) override {
-    if (lost_) return;
-    try {
-      if (current_.capacity() < kPieceBytes) startPiece();
-      current_.append(data, size);
-    } catch (const std::bad_alloc&) {
-      lost_ = true;  // the text is incomplete from here: said once it is out
-      return;
-    }
-    if (current_.size() >= kPieceBytes) handOver(false);
-  }
-  // Whether the heap refused room for some of the text.
-  bool lost() const { return lost_; }
-  // Whether some of the text set aside could not be read back (once the
-  // text is out).
-  bool setAsideLost() const { return setAsideLost_; }
-  // The writer is done: the last piece goes too.
-  void close() { handOver(true); }
-  // Writes the text to `sink`: what was set aside, then every piece as it
-  // comes, until the writer is done (the caller's thread); `tick` is called
-  // after each batch of pieces and at every `every` that passes with none.
-  void relayTo(FormulaSink& sink, std::chrono::milliseconds every, const std::function<void()>& tick) {
-    {
-      std::lock_guard<std::mutex> hold(lock_);
-      relaying_ = true;  // the writer sets nothing more aside
-    }
-    writeSetAside(sink);
-    for (;;) {
-      std::deque<std::string> ready;
-      bool closed = false;
-      {
-        std::unique_lock<std::mutex> hold(lock_);
-        while (!changed_.wait_for(hold, every, [this] { return !pieces_.empty() || closed_; })) {
-          hold.unlock();
-          tick();
-          hold.lock();
-        }
-        ready.swap(pieces_);
-        closed = closed_;
-      }
-      for (std::string& piece : ready) {
-        sink.printedApart(piece);
-        piece.clear();
-      }
-      if (closed) return;
-      tick();
-      std::lock_guard<std::mutex> hold(lock_);
-      while (!ready.empty() && spare_.size() < kSparePieces) {
-        spare_.push_back(std::move(ready.back()));
-        ready.pop_back();
-      }
-    }
-  }
-  // Writes what was printed on the caller's thread itself (once closed).
-  void writeTo(FormulaSink& sink) {
-    writeSetAside(sink);
-    for (const std::string& piece : pieces_)
-      if (!piece.empty()) sink.printedApart(piece);
-  }
-
- private:
-  static constexpr std::size_t kPieceBytes = std::size_t{1} << 16;
-  static constexpr std::size_t kSparePieces = 4;
-  // A piece to fill: one handed over already, else a new one with its
-  // pages made ready at once.
-  void startPiece() {
-    {
-      std::lock_guard<std::mutex> hold(lock_);
-      if (!spare_.empty()) {
-        current_.swap(spare_.back());
-        spare_.pop_back();
-        return;
-      }
-    }
-    current_.reserve(kPieceBytes + kPieceBytes / 16);
-    preparePagesForWriting(current_.data(), current_.capacity());
-  }
-  void handOver(bool last) {
-    std::string piece;
-    piece.swap(current_);
-    {
-      std::lock_guard<std::mutex> hold(lock_);
-      if (!piece.empty()) {
-        try {
-          if (relaying_) {
-            pieces_.push_back(std::move(piece));
-          } else {
-            setAside_.write(piece.data(), piece.size());
-            piece.clear();
-            if (spare_.size() < kSparePieces) spare_.push_back(std::move(piece));
-          }
-        } catch (const std::bad_alloc&) {
-          lost_ = true;
-        }
-      }
-      closed_ = closed_ || last;
-    }
-    changed_.notify_one();
-  }
-  // What was set aside, to `sink` (the caller's thread, once the writer
-  // sets nothing more aside). Every byte must come back.
-  void writeSetAside(FormulaSink& sink) {
-    if (setAside_.empty()) return;
-    std::size_t bytes = 0;
-    setAside_.readBackBlocks([&](std::string_view block) {
-      bytes += block.size();
-      sink.printedApart(block);
-    });
-    if (setAside_.failed() || bytes != setAside_.size()) setAsideLost_ = true;
-    setAside_.clear();
-  }
-
-  std::string current_;  // the writer's
-  bool lost_ = false;     // the writer's
-  std::mutex lock_;
-  std::condition_variable changed_;
-  std::deque<std::string> pieces_;  // under the lock
-  std::deque<std::string> spare_;   // under the lock
-  bool closed_ = false;             // under the lock
-  bool relaying_ = false;           // under the lock
-  SpoolOutput setAside_;            // the writer's under the lock until relaying_, then the caller's
-  bool setAsideLost_ = false;       // the caller's
-};
-
-// One formula finished apart: a context of its own, with copies of the
+// One formula worked out apart: a context of its own, with copies of the
 // run's store and maps and of the two functions it needs.
 struct ApartFormula {
   ApartFormula(AnalysisContext& run, PassFormula& f)
       : formula(f), allocator(run.alloc), ctx(noInput, text, allocator) {}
   PassFormula& formula;
   StringSource noInput{std::string()};
-  RelayOutput text;
+  StringOutput text;  // anything its context printed beside the sink
   NotingAllocator allocator;
   AnalysisContext ctx;
-  std::thread thread;
-  std::atomic<bool> finished{false};  // its thread is done
-  Clock::time_point started;          // when its thread began
-  std::vector<int> fills;             // its copies reserved but not filled yet
+  FinishedFormula fields;        // as computed
+  bool named = false;            // prepareFormula found its functions
+  JobPool::Task task;
+  Clock::time_point started;     // when it was taken
+  std::vector<int> fills;        // its copies reserved but not filled yet
   bool serial = false;  // its copies could not be made: finished the usual way
   std::exception_ptr thrown;
   int status = 0;
@@ -303,11 +162,24 @@ void fillCopies(const AnalysisContext& run, ApartFormula& apart, PendingCopies& 
   apart.fills.clear();
 }
 
-// Finishes the formula on its own context into `sink`; its copies are
-// taken over by the finishing.
-void finish(ApartFormula& apart, FormulaSink& sink) {
-  FinishedFormula formula = apart.formula.fields;
-  apart.status = finishFormula(apart.ctx, formula, sink, LastUse{true, true});
+// Works the formula out on its own context, up to its printing (on a job's
+// thread, or the caller's).
+void compute(ApartFormula& apart) {
+  apart.fields = apart.formula.fields;
+  apart.named = prepareFormula(apart.ctx, apart.fields);
+  if (apart.named) apart.status = computeFormula(apart.ctx, apart.fields, LastUse{true, true});
+}
+
+// Prints the formula worked out apart into `sink` (the caller's thread),
+// its long polynomials in pieces shared among the jobs.
+void print(ApartFormula& apart, FormulaSink& sink, PieceWriter& pieces, std::size_t pieceTerms) {
+  if (!apart.named) return;
+  FinishedFormula& formula = apart.fields;
+  sink.formulaStarted(formula);
+  formula.pieces = &pieces;
+  formula.pieceTerms = pieceTerms;
+  apart.status = printComputedFormula(apart.ctx, formula, sink, apart.status);
+  formula.pieces = nullptr;
   apart.formula.fields.outcome = formula.outcome;
   apart.formula.fields.message = formula.message;
 }
@@ -317,14 +189,6 @@ void reportFailure(AnalysisContext& run, const ApartFormula& apart) {
   const FinishedFormula& fields = apart.formula.fields;
   if (fields.outcome == FormulaOutcome::kFailedCopy || fields.outcome == FormulaOutcome::kFailedConversion)
     run.diag.mirrorError(run.marks.endAt, fields.message.c_str(), apart.allocator.refused());
-}
-
-// Text set aside that did not come back whole (the temporary file's disk
-// full, say) is an error of the run.
-void reportSetAsideLost(AnalysisContext& run, const ApartFormula& apart) {
-  if (apart.text.setAsideLost())
-    reportAnalysisError(run, "the text of %s could not be read back from its temporary file: it is incomplete\n",
-                        parameterNames[apart.formula.row]);
 }
 
 }  // namespace
@@ -351,15 +215,9 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
   const std::size_t jobs = static_cast<std::size_t>(ctx.jobs);
   PendingCopies pending;
   std::vector<std::unique_ptr<ApartFormula>> apart(count);
-  std::vector<std::unique_ptr<FormulaSink>> sinks(count);
-  // Every thread started is seen through, however this ends.
-  struct JoinAll {
-    std::vector<std::unique_ptr<ApartFormula>>& apart;
-    ~JoinAll() {
-      for (auto& a : apart)
-        if (a != nullptr && a->thread.joinable()) a->thread.join();
-    }
-  } joinAll{apart};
+  // Declared after the formulas, so gone first: the tasks running finish,
+  // and those still queued are dropped, before any formula goes.
+  JobPool pool(static_cast<int>(jobs) - 1);
 
   // The formulas are taken (their copies reserved) largest first, so that the
   // longest finishings begin first, and printed in order. A function is
@@ -391,6 +249,7 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
   };
 
   bool serialWaiting = false;  // a formula must wait to be finished the usual way
+  std::size_t held = 0;        // formulas taken and not yet printed
   auto take = [&](std::size_t k) -> ApartFormula* {
     taken[k] = true;
     PassFormula& f = formulas[k];
@@ -409,13 +268,19 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
       return nullptr;
     }
     a->ctx.store.traceLabel = ctx.store.traceLabel;
+    a->started = Clock::now();
+    a->task.run = [a, &ctx, &pending] {
+      fillCopies(ctx, *a, pending);
+      // What the work throws (the heap's refusals in the C++ library) is
+      // thrown again on the caller's thread, as one job would have thrown it.
+      try {
+        compute(*a);
+      } catch (...) {
+        a->thrown = std::current_exception();
+      }
+    };
+    ++held;
     return a;
-  };
-  auto busy = [&](std::size_t head) {
-    std::size_t threads = 0;
-    for (std::size_t k = head; k < count; ++k)
-      if (apart[k] != nullptr && apart[k]->thread.joinable() && !apart[k]->finished.load()) ++threads;
-    return threads;
   };
   auto largestWaiting = [&](std::size_t head) {
     std::size_t largest = count;
@@ -423,70 +288,32 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
       if (!taken[k] && (largest == count || terms[k] > terms[largest])) largest = k;
     return largest;
   };
-
-  // Starts formula k on a thread of its own; false when no thread (or no
-  // sink printing into its text) could be had: it is then finished on the
-  // caller's thread in its turn (its copies made now, so that none stays
-  // pending until then).
-  auto startOnThread = [&](std::size_t k, ApartFormula* a) {
-    sinks[k] = sink.printingInto(a->text);
-    if (sinks[k] != nullptr) {
-      try {
-        a->started = Clock::now();
-        a->thread = std::thread([a, s = sinks[k].get(), &ctx, &pending] {
-          fillCopies(ctx, *a, pending);
-          // What the finishing throws (the heap's refusals in the C++
-          // library) is thrown again on the caller's thread, as one job
-          // would have thrown it.
-          try {
-            finish(*a, *s);
-          } catch (...) {
-            a->thrown = std::current_exception();
-          }
-          a->text.close();
-          a->finished.store(true);
-        });
-        return true;
-      } catch (const std::system_error&) {
-      }
-    }
-    fillCopies(ctx, *a, pending);
-    sinks[k].reset();
-    return false;
-  };
-  // The largest formulas after the head start on threads of their own, as
-  // many as the jobs allow beside those running, until one must wait to
-  // be finished the usual way. Done again while the caller waits for the
-  // head's text, so that a job that is done takes the next formula at once.
-  auto dispatch = [&](std::size_t head, bool headHere) {
-    while (!serialWaiting && busy(head) + (headHere ? 1 : 0) < jobs) {
+  // The largest formulas after the head are worked out ahead by the jobs,
+  // each up to its printing, until a job beside each one is held (they hold
+  // their copies until printed) or one must wait to be finished the usual
+  // way. The jobs print the head's pieces before they take one.
+  auto dispatch = [&](std::size_t head) {
+    while (!serialWaiting && held < jobs + 1) {
       const std::size_t k = largestWaiting(head);
       if (k == count) return;
       ApartFormula* a = take(k);
-      if (a == nullptr || !startOnThread(k, a)) return;
+      if (a == nullptr) return;
+      pool.post(a->task);
     }
   };
 
   for (std::size_t head = 0; head < count; ++head) {
-    if (ctx.meter.interrupted()) break;  // the formulas started are seen through; nothing more is printed
+    if (ctx.meter.interrupted()) break;  // the work started is seen through; nothing more is printed
     bool headSerial = false;
     if (!taken[head]) {
-      // Among many formulas the head too is finished on a thread: the
-      // caller writes its text out as it comes and starts the next
-      // formulas as jobs come free (a job done with a short formula would
-      // otherwise wait for the caller's). Among few, the caller finishes
-      // it straight into the output, sparing its text the way through
-      // pieces.
       ApartFormula* a = take(head);
       headSerial = a == nullptr;
-      if (a != nullptr && count > kManyFormulasPerJob * jobs) startOnThread(head, a);
     } else {
       headSerial = apart[head] == nullptr || apart[head]->serial;
     }
     if (headSerial) serialWaiting = false;
     // None start while the head is finished the usual way.
-    const bool headHere = !headSerial && !apart[head]->thread.joinable();
-    if (!headSerial) dispatch(head, headHere);
+    if (!headSerial) dispatch(head);
     PassFormula& f = formulas[head];
     ctx.store.traceLabel = parameterTable[f.row].kind;
     if (f.zero) warnIndeterminate(ctx, f.row);
@@ -499,28 +326,16 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
       FinishedFormula formula = f.fields;
       finishFormula(ctx, formula, sink, f.lastUse);
       countNeeds(head, -1);
-    } else if (headHere) {
-      ApartFormula& a = *apart[head];
-      // On the caller's thread, a long printing shows on the progress line.
-      a.ctx.meter.progress = ctx.meter.progress;
-      a.ctx.meter.progressInPlace = ctx.meter.progressInPlace;
-      a.ctx.meter.parameter = ctx.meter.parameter;
-      fillCopies(ctx, a, pending);
-      finish(a, sink);
-      a.text.close();
-      a.text.writeTo(sink);  // anything printed beside the sink
-      reportSetAsideLost(ctx, a);
-      reportFailure(ctx, a);
-    } else {
-      ApartFormula& a = *apart[head];
-      // A formula still being finished shows on the progress line while
-      // the caller waits for its text, as one job's printing does.
+      ctx.out.flush();
+      continue;
+    }
+    ApartFormula& a = *apart[head];
+    // Worked out here when no job has started it; otherwise awaited, on
+    // the progress line as one job's printing shows.
+    if (!pool.runIfWaiting(a.task)) {
       bool shown = false;
       Clock::time_point nextShow = a.started + kFirstShow;
-      // Looked at often only while formulas wait to be started.
-      const auto every = largestWaiting(head) < count ? kDispatch : kRefresh;
-      a.text.relayTo(sink, every, [&] {
-        dispatch(head, false);
+      pool.wait(a.task, kRefresh, [&] {
         const Clock::time_point now = Clock::now();
         if (ctx.meter.progress == nullptr || now < nextShow) return;
         nextShow = now + kRefresh;
@@ -531,15 +346,18 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
         shown = ctx.meter.progressInPlace;
       });
       if (shown) ctx.meter.progress->clearStatus();
-      a.thread.join();
-      if (a.thrown) std::rethrow_exception(a.thrown);
-      if (a.text.lost()) reportAnalysisError(ctx, "insufficient memory to complete processing\n");
-      reportSetAsideLost(ctx, a);
-      reportFailure(ctx, a);
     }
+    if (a.thrown) std::rethrow_exception(a.thrown);
+    // Printed here, where a long printing shows on the progress line.
+    a.ctx.meter.progress = ctx.meter.progress;
+    a.ctx.meter.progressInPlace = ctx.meter.progressInPlace;
+    a.ctx.meter.parameter = ctx.meter.parameter;
+    print(a, sink, pool, ctx.splitAbove == 0 ? kTestPieceTerms : kPieceTerms);
+    if (!a.text.text().empty()) sink.printedApart(a.text.text());
+    reportFailure(ctx, a);
     ctx.out.flush();
     apart[head].reset();
-    sinks[head].reset();
+    --held;
   }
 }
 

@@ -4,14 +4,15 @@
 // Finishing a formula (its copies of the two functions, the conversion to
 // ohm units, the common factors, the sorted columns) and printing it take
 // as long as evaluating its functions on the larger circuits. With several
-// jobs, the formula at the head of the pass is finished on the caller's
-// thread straight into the sink, while the largest of those after it are
-// finished on threads of their own, each into its own text, which is
-// written out when every formula before it has been: the output is the
-// bytes one job prints. Each formula works on its own copies of the
-// functions it needs (a function is handed over instead only to its last
-// user, once no formula still waiting needs it), with its own factors and
-// ohm exponents.
+// jobs, the formulas after the head of the pass are worked out ahead on
+// the jobs' threads, largest first, each up to its printing; the caller's
+// thread works out the head itself when no job has begun it, and prints
+// each formula in turn straight into the sink, its long polynomials in
+// pieces that the jobs print beside it when they have nothing to work out:
+// the output is the bytes one job prints. Each formula works on its own
+// copies of the functions it needs (a function is handed over instead only
+// to its last user, once no formula still waiting needs it), with its own
+// factors and ohm exponents.
 #pragma once
 
 #include <cstdint>
@@ -34,8 +35,9 @@ struct PassFormula {
   bool zero = false;    // numerator and denominator both 0 (a 0/0 warning)
 };
 
-// Whether the pass's formulas may be finished apart: several jobs, a sink
-// that can print a formula into a text of its own, a thread-safe
+// Whether the pass's formulas may be finished apart: several jobs, the
+// text output (a sink that could print a formula into a text of its own;
+// documents finish their formulas one by one), a thread-safe
 // allocator, the fast path, nothing (traces, a time bound) that follows
 // the finishing step by step, and formulas of enough terms in all
 // (`terms`) that threads save more than they cost.

@@ -3,14 +3,17 @@
 // both polynomials divided out.
 #include "render/text_renderer.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "analysis/analysis_context.h"
 #include "model/parameter_table.h"
 #include "render/approximation_text.h"
 #include "render/numeric_text.h"
 #include "support/capacities.h"
+#include "support/piece_writer.h"
 #include "support/trace_bits.h"
 
 namespace velkor {
@@ -104,6 +107,19 @@ void printTerm(Output& out, const FinishedFormula& formula, const TermView& term
   }
   *at++ = '\n';
   out.write(line, static_cast<std::size_t>(at - line));
+}
+
+// A term under its "+ s^k (" group, which opens (closing the one before)
+// when the term's power is not that of the term before.
+void printGrouped(Output& out, const FinishedFormula& formula, const TermView& term, int side, bool& anyGroup,
+                  int& group) {
+  if (!anyGroup || term.power != group) {
+    if (anyGroup) out.print("        )");
+    anyGroup = true;
+    group = term.power;
+    out.print("\n + s^%-2d (\n", group);
+  }
+  printTerm(out, formula, term, side);
 }
 
 }  // namespace
@@ -208,19 +224,42 @@ void TextRenderer::printPolynomial(const FinishedFormula& formula, const Polynom
   }
 
   bool anyGroup = false;
-  int group = 0;
-  if (polynomial != nullptr)
-    polynomial->forEachTerm([&](const TermView& term) {
-      if (!anyGroup || term.power != group) {
-        if (anyGroup) out_.print("        )");
-        anyGroup = true;
-        group = term.power;
-        out_.print("\n + s^%-2d (\n", group);
-      }
-      printTerm(out_, formula, term, side);
-    });
+  const std::size_t positions = polynomial != nullptr ? polynomial->positions() : 0;
+  if (formula.pieces != nullptr && formula.pieceTerms > 0 && positions >= 2 * formula.pieceTerms) {
+    anyGroup = printInPieces(formula, *polynomial, positions, side);
+  } else if (polynomial != nullptr) {
+    int group = 0;
+    polynomial->forEachTerm([&](const TermView& term) { printGrouped(out_, formula, term, side, anyGroup, group); });
+  }
   out_.print(anyGroup ? "        )" : "        0");
   out_.print("\n");
+}
+
+// The terms of a long polynomial printed in pieces by the formula's piece
+// writer, the same bytes as printed whole. Whether any term was written.
+bool TextRenderer::printInPieces(const FinishedFormula& formula, const PolynomialView& polynomial,
+                                 std::size_t positions, int side) {
+  const std::size_t size = formula.pieceTerms;
+  const std::size_t count = (positions + size - 1) / size;
+  // By piece: whether a term was printed up to its end.
+  std::vector<char> anyAtEnd(count, 0);
+  bool anyWritten = false;
+  formula.pieces->write(
+      out_, count,
+      [&](std::size_t k, Output& text) {
+        int group = 0;
+        bool anyGroup = false;
+        polynomial.forEachTermIn(k * size, std::min(positions, (k + 1) * size), anyGroup, group,
+                                 [&](const TermView& term) { printGrouped(text, formula, term, side, anyGroup, group); });
+        anyAtEnd[k] = anyGroup ? 1 : 0;
+      },
+      [&](std::size_t k) {
+        anyWritten = anyAtEnd[k] != 0;
+        // The printing phase's steps, its signal and its time bound, on the
+        // meter's own thread.
+        return formula.meter == nullptr || formula.meter->steps(size);
+      });
+  return anyWritten;
 }
 
 int printFormula(AnalysisContext& ctx, int sign, int numeratorTopofun, int denominatorTopofun, LastUse lastUse) {

@@ -31,6 +31,7 @@ class TextRenderer final : public FormulaSink {
                      const PolynomialView* denominator);
   void printApproximation(const FinishedFormula& formula, const Approximation& approximation);
   void printPolynomial(const FinishedFormula& formula, const PolynomialView* polynomial, int side);
+  bool printInPieces(const FinishedFormula& formula, const PolynomialView& polynomial, std::size_t positions, int side);
   Output& out_;
 };
 

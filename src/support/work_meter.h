@@ -65,6 +65,15 @@ class WorkMeter {
 
   // One step of the enumeration; false when it must stop (see stopped()).
   bool step() { return --untilCheck_ != 0 || checkpoint(); }
+  // `n` steps at once (n > 0).
+  bool steps(std::uint64_t n) {
+    if (n < untilCheck_) {
+      untilCheck_ -= n;
+      return true;
+    }
+    untilCheck_ = 1;
+    return step();
+  }
 
   Stop stopped() const { return stop_; }
   bool interrupted() const {
