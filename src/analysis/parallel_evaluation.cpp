@@ -45,6 +45,7 @@ struct PlannedFunction {
   int exponentCount = kSymbolSlots;
   int firstPiece = 0;
   int pieceCount = 0;
+  int merged = 0;  // its pieces merged (the caller's)
   StringOutput text;
   // Set by the first piece that begins, under the lock.
   bool begun = false;
@@ -114,6 +115,15 @@ class PassEvaluation {
   int rawOrdinal(JobSpace& space, PlannedFunction& f, const int* tree, int trees) const;
   void merge(Piece& piece);
   void showProgress(Clock::time_point now);
+  // Whether a piece's terms wait in a record of their own to be merged
+  // (a piece of a cut function); the window bounds how many do.
+  bool heldForMerge(const Piece& piece) const {
+    return functions_[static_cast<std::size_t>(piece.function)]->pieceCount > 1;
+  }
+  // The next piece the caller can merge: the next of its function, done,
+  // and, where pieces are merged through the term index, not while another
+  // function's merge holds the index. Null when there is none yet.
+  Piece* nextToMerge(int& open);
   TreeContext treeContext(JobSpace& space, PlannedFunction& f, Output& out) {
     return TreeContext{space.poly,    out,           ctx_.store,    ctx_.maps,        *f.graph,
                        space.generator, space.commonTrees, space.product, space.meter, space.statistics};
@@ -126,8 +136,9 @@ class PassEvaluation {
   std::mutex lock_;
   std::condition_variable changed_;
   std::size_t nextPiece_ = 0;  // under the lock
-  std::size_t merged_ = 0;     // under the lock
-  std::size_t window_ = 0;     // pieces taken ahead of the merge at most
+  std::size_t merged_ = 0;     // pieces merged (under the lock)
+  std::size_t waiting_ = 0;    // pieces of cut functions taken and not merged yet (under the lock)
+  std::size_t window_ = 0;     // of those, at most
   StringOutput noText_;
   bool shown_ = false;
   std::unique_ptr<CommonTreeEnumerator> scratch_;
@@ -174,7 +185,6 @@ void PassEvaluation::plan(const std::vector<std::pair<int, const char*>>& needed
   const std::vector<bool> cutting = functionsToCut(small);
   for (std::size_t index = 0; index < functions_.size(); ++index) {
     PlannedFunction& f = *functions_[index];
-    f.firstPiece = static_cast<int>(pieces_.size());
     if (f.whole) {
       f.pieceCount = 1;
     } else if (!cutting[index]) {
@@ -191,6 +201,22 @@ void PassEvaluation::plan(const std::vector<std::pair<int, const char*>>& needed
       if (!f.apart) f.roots = listSubtrees(*scratch, *f.graph, wanted);
       f.pieceCount = static_cast<int>(f.roots.size());
     }
+  }
+  // The jobs take the functions left whole first, largest bound first, and
+  // the pieces of those cut after them: the small pieces then fill in
+  // while the last whole function ends, whatever its true size. Each
+  // function's pieces stay together, in order.
+  std::vector<std::size_t> order(functions_.size());
+  for (std::size_t index = 0; index < order.size(); ++index) order[index] = index;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const PlannedFunction& fa = *functions_[a];
+    const PlannedFunction& fb = *functions_[b];
+    if ((fa.pieceCount > 1) != (fb.pieceCount > 1)) return fb.pieceCount > 1;
+    return fa.pieceCount <= 1 && fa.bound > fb.bound;
+  });
+  for (std::size_t index : order) {
+    PlannedFunction& f = *functions_[index];
+    f.firstPiece = static_cast<int>(pieces_.size());
     for (int k = 0; k < f.pieceCount; ++k) {
       auto piece = std::make_unique<Piece>();
       piece->function = static_cast<int>(index);
@@ -342,9 +368,12 @@ void PassEvaluation::work(JobSpace& space) {
       std::unique_lock<std::mutex> hold(lock_);
       // Pieces are taken in order, never too far ahead of the merge, so
       // that the terms waiting to be merged stay few.
-      changed_.wait(hold, [&] { return nextPiece_ >= pieces_.size() || nextPiece_ < merged_ + window_; });
+      changed_.wait(hold, [&] {
+        return nextPiece_ >= pieces_.size() || !heldForMerge(*pieces_[nextPiece_]) || waiting_ < window_;
+      });
       if (nextPiece_ >= pieces_.size()) return;
       piece = pieces_[nextPiece_++].get();
+      if (heldForMerge(*piece)) ++waiting_;
       PlannedFunction& f = *functions_[static_cast<std::size_t>(piece->function)];
       if (!f.begun) {
         f.begun = true;
@@ -423,11 +452,33 @@ void PassEvaluation::merge(Piece& piece) {
   if (status != 0 && !f.whole) releasePolyRecord(ctx_.poly, own);
 }
 
+Piece* PassEvaluation::nextToMerge(int& open) {
+  for (std::size_t index = 0; index < functions_.size(); ++index) {
+    const PlannedFunction& f = *functions_[index];
+    if (f.merged >= f.pieceCount) continue;
+    Piece& piece = *pieces_[static_cast<std::size_t>(f.firstPiece + f.merged)];
+    if (!piece.done) continue;
+    const bool indexed = !f.whole && !f.apart && f.pieceCount > 1;
+    if (indexed && open >= 0 && open != static_cast<int>(index)) continue;
+    return &piece;
+  }
+  return nullptr;
+}
+
 void PassEvaluation::showProgress(Clock::time_point now) {
   const WorkMeter& meter = ctx_.meter;
   if (meter.progress == nullptr || merged_ >= pieces_.size()) return;
-  const Piece& next = *pieces_[merged_];
-  const PlannedFunction& f = *functions_[static_cast<std::size_t>(next.function)];
+  // The first function taken and not merged yet.
+  const PlannedFunction* next = nullptr;
+  for (const auto& piece : pieces_) {
+    const PlannedFunction& f = *functions_[static_cast<std::size_t>(piece->function)];
+    if (f.merged < f.pieceCount) {
+      next = &f;
+      break;
+    }
+  }
+  if (next == nullptr) return;
+  const PlannedFunction& f = *next;
   if (!f.begun || now - f.started < std::chrono::milliseconds(500)) return;
   int trees = 0;
   for (int k = f.firstPiece; k < f.firstPiece + f.pieceCount; ++k)
@@ -477,14 +528,20 @@ void PassEvaluation::run() {
   }
   if (threads.empty()) runInline();
   if (!threads.empty()) {
+    // Each function's pieces are merged in their order as they are done,
+    // whatever the other functions' pieces wait for.
     std::unique_lock<std::mutex> hold(lock_);
+    int open = -1;
     while (merged_ < pieces_.size()) {
-      Piece& piece = *pieces_[merged_];
-      if (piece.done) {
+      if (Piece* piece = nextToMerge(open)) {
         hold.unlock();
-        merge(piece);
+        merge(*piece);
         hold.lock();
+        PlannedFunction& f = *functions_[static_cast<std::size_t>(piece->function)];
+        ++f.merged;
         ++merged_;
+        if (heldForMerge(*piece)) --waiting_;
+        open = f.merging ? piece->function : (open == piece->function ? -1 : open);
         changed_.notify_all();
         continue;
       }
