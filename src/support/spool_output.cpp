@@ -6,12 +6,25 @@ SpoolOutput::~SpoolOutput() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
+namespace {
+
+// Text kept in memory up to this size; a longer one moves to the file. A
+// short text spares the file's making and removal (a run from Python makes
+// thousands).
+constexpr std::size_t kInMemory = std::size_t{1} << 20;
+
+}  // namespace
+
 void SpoolOutput::write(const char* data, std::size_t size) {
-  if (!triedFile_) {
+  size_ += size;
+  if (file_ == nullptr && !triedFile_ && memory_.size() + size > kInMemory) {
     triedFile_ = true;
     file_ = std::tmpfile();
+    if (file_ != nullptr) {
+      if (std::fwrite(memory_.data(), 1, memory_.size(), file_) != memory_.size()) failed_ = true;
+      std::string().swap(memory_);
+    }
   }
-  size_ += size;
   if (file_ == nullptr) {
     memory_.append(data, size);
     return;

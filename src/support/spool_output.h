@@ -1,5 +1,6 @@
-// Output kept aside to be read back later: in a temporary file, so that a
-// long text costs no memory, or in memory when no file can be made.
+// Output kept aside to be read back later: in memory while it is short,
+// then in a temporary file, so that a long text costs no memory (or in
+// memory still when no file can be made).
 #pragma once
 
 #include <cstdio>

@@ -26,6 +26,7 @@
 #include "support/failing_new.h"
 #include "support/run_helpers.h"
 #include "support/scratch_dir.h"
+#include "support/spool_output.h"
 
 namespace velkor::testing {
 namespace {
@@ -58,6 +59,37 @@ void writeSallenKey(const Scratch& scratch) {
 
 // Each command line either is refused before anything is read or written
 // (status 2), or fails (status 1); either way every file stays as it was.
+// Text set aside comes back byte for byte, in whole lines or in blocks,
+// whether it stayed in memory or went on to a temporary file part way
+// (the listings of a document run).
+TEST(OutputSafety, TextSetAsideComesBackWhole) {
+  for (std::size_t lines : {0u, 3u, 20000u, 90000u}) {
+    SpoolOutput spool;
+    std::string written;
+    for (std::size_t k = 0; k < lines; ++k) {
+      const std::string line = "line " + std::to_string(k) + std::string(k % 37, '.') + "\n";
+      spool.write(line.data(), line.size());
+      written += line;
+    }
+    EXPECT_EQ(spool.size(), written.size());
+    for (bool blocks : {false, true}) {
+      std::string back;
+      auto take = [&](std::string_view piece) {
+        if (!blocks) {
+          EXPECT_TRUE(piece.empty() || piece.back() == '\n');
+        }
+        back += piece;
+      };
+      if (blocks)
+        spool.readBackBlocks(take);
+      else
+        spool.readBack(take);
+      EXPECT_EQ(back, written) << lines << " lines, " << (blocks ? "blocks" : "lines");
+    }
+    EXPECT_FALSE(spool.failed());
+  }
+}
+
 TEST(OutputSafety, RunsThatWouldDestroyAFileLeaveEveryFileAsItWas) {
   Scratch scratch;
   ASSERT_TRUE(scratch.ok());
