@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,6 +17,7 @@
 #include "crosscheck/crosscheck.h"
 #include "driver/program_driver.h"
 #include "support/failing_allocator.h"
+#include "support/job_pool.h"
 #include "support/output.h"
 #include "support/char_source.h"
 #include "support/run_helpers.h"
@@ -225,6 +230,49 @@ TEST(ParallelJobs, RefusedRequestsWhileFormulasAreFinishedApartLeaveNothingBehin
     if (maskOutput(run.text) != one) ++failed;
   }
   EXPECT_GT(failed, 5);
+}
+
+// The pieces of a text made by three threads and the caller come out in
+// order, whatever each costs; a stop from the caller's side or a throw in a
+// piece ends the text at that piece, and tasks queued meanwhile still run.
+TEST(ParallelJobs, PiecesMadeSideBySideAreWrittenInOrderAndStopWhereAsked) {
+  JobPool pool(3);
+  auto piece = [](std::size_t k) { return std::string(k % 7 * 300 + 1, static_cast<char>('a' + k % 26)) + "\n"; };
+  struct Case {
+    std::size_t count;
+    std::size_t stopAfter;  // the caller stops after writing this piece
+    std::size_t throwAt;    // this piece throws
+  };
+  const std::size_t kNever = 1u << 30;
+  for (const Case& c : {Case{500, kNever, kNever}, Case{500, 37, kNever}, Case{500, kNever, 211}, Case{1, kNever, kNever}}) {
+    JobPool::Task task;
+    std::atomic<int> ran{0};
+    task.run = [&] { ran.fetch_add(1); };
+    pool.post(task);
+    StringOutput out;
+    std::string expected;
+    const std::size_t last = std::min({c.count - 1, c.stopAfter, c.throwAt == kNever ? kNever : c.throwAt - 1});
+    for (std::size_t k = 0; k <= last && k < c.count; ++k) expected += piece(k);
+    bool threw = false;
+    try {
+      pool.write(
+          out, c.count,
+          [&](std::size_t k, Output& text) {
+            if (k == c.throwAt) throw std::runtime_error("piece");
+            const std::string t = piece(k);
+            // Uneven costs: later pieces are often ready first.
+            if (k % 5 == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+            text.write(t.data(), t.size());
+          },
+          [&](std::size_t k) { return k != c.stopAfter; });
+    } catch (const std::runtime_error&) {
+      threw = true;
+    }
+    EXPECT_EQ(threw, c.throwAt < c.count) << c.count << " pieces";
+    EXPECT_EQ(out.text(), expected) << c.count << " pieces, stop after " << c.stopAfter << ", throw at " << c.throwAt;
+    if (!pool.runIfWaiting(task)) pool.wait(task, std::chrono::milliseconds(10), [] {});
+    EXPECT_EQ(ran.load(), 1);
+  }
 }
 
 }  // namespace
