@@ -23,15 +23,6 @@ class PieceText final : public Output {
 
 constexpr std::size_t kNone = SIZE_MAX;
 
-// How long a thread with nothing to do watches for work before it sleeps.
-constexpr std::chrono::microseconds kSpin{100};
-
-void pause() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#endif
-}
-
 }  // namespace
 
 // The pieces of one text being written: piece k is made into slot
@@ -49,29 +40,6 @@ struct JobPool::Batch {
   bool stop = false;  // no more pieces are handed out
 };
 
-void JobPool::spin(std::unique_lock<std::mutex>& hold) {
-  const std::uint64_t seen = changes_.load(std::memory_order_acquire);
-  hold.unlock();
-  const auto until = std::chrono::steady_clock::now() + kSpin;
-  for (int turn = 1; changes_.load(std::memory_order_acquire) == seen; ++turn) {
-    pause();
-    if (turn % 64 == 0 && std::chrono::steady_clock::now() >= until) break;
-  }
-  hold.lock();
-}
-
-template <typename Ready>
-void JobPool::await(std::unique_lock<std::mutex>& hold, const Ready& ready) {
-  if (ready()) return;
-  spin(hold);
-  changed_.wait(hold, ready);
-}
-
-void JobPool::changed() {
-  changes_.fetch_add(1, std::memory_order_release);
-  changed_.notify_all();
-}
-
 JobPool::JobPool(int helpers) {
   for (int k = 0; k < helpers; ++k) {
     try {
@@ -87,7 +55,7 @@ JobPool::~JobPool() {
     std::lock_guard<std::mutex> hold(lock_);
     stopping_ = true;
   }
-  changed();
+  changed_.notify_all();
   for (std::thread& thread : threads_) thread.join();
 }
 
@@ -97,7 +65,7 @@ void JobPool::post(Task& task) {
     task.state = Task::State::kQueued;
     queue_.push_back(&task);
   }
-  changed();
+  changed_.notify_all();
 }
 
 bool JobPool::runIfWaiting(Task& task) {
@@ -117,7 +85,6 @@ bool JobPool::runIfWaiting(Task& task) {
 
 void JobPool::wait(Task& task, std::chrono::milliseconds every, const std::function<void()>& tick) {
   std::unique_lock<std::mutex> hold(lock_);
-  if (task.state != Task::State::kDone) spin(hold);
   while (task.state != Task::State::kDone) {
     if (!changed_.wait_for(hold, every, [&] { return task.state == Task::State::kDone; })) {
       hold.unlock();
@@ -156,7 +123,7 @@ void JobPool::makePiece(Batch& batch, std::size_t k) {
 void JobPool::serve() {
   std::unique_lock<std::mutex> hold(lock_);
   for (;;) {
-    await(hold, [this] { return stopping_ || claimablePiece() || !queue_.empty(); });
+    changed_.wait(hold, [this] { return stopping_ || claimablePiece() || !queue_.empty(); });
     if (stopping_) return;
     // Tasks first: each readies a text that the caller will wait for, and
     // the pieces of the text being written the caller makes too.
@@ -168,7 +135,7 @@ void JobPool::serve() {
       task->run();
       hold.lock();
       task->state = Task::State::kDone;
-      changed();
+      changed_.notify_all();
       continue;
     }
     Batch& batch = *batch_;
@@ -176,7 +143,7 @@ void JobPool::serve() {
     ++batch.making;
     hold.unlock();
     makePiece(batch, k);
-    changed();
+    changed_.notify_all();
     hold.lock();
   }
 }
@@ -196,7 +163,7 @@ void JobPool::write(Output& out, std::size_t count, const std::function<void(std
     std::lock_guard<std::mutex> hold(lock_);
     batch_ = &batch;
   }
-  changed();
+  changed_.notify_all();
   // However this ends, no piece is being made once it returns.
   struct Finish {
     JobPool& pool;
@@ -204,7 +171,7 @@ void JobPool::write(Output& out, std::size_t count, const std::function<void(std
     ~Finish() {
       std::unique_lock<std::mutex> hold(pool.lock_);
       batch.stop = true;
-      pool.await(hold, [this] { return batch.making == 0; });
+      pool.changed_.wait(hold, [this] { return batch.making == 0; });
       pool.batch_ = nullptr;
     }
   };
@@ -222,10 +189,10 @@ void JobPool::write(Output& out, std::size_t count, const std::function<void(std
             ++batch.making;
             hold.unlock();
             makePiece(batch, k);
-            changed();
+            changed_.notify_all();
             hold.lock();
           } else {
-            await(hold, [&] { return batch.made[slot] == w || batch.stop; });
+            changed_.wait(hold);
           }
         }
         if (batch.made[slot] != w) break;
@@ -238,7 +205,7 @@ void JobPool::write(Output& out, std::size_t count, const std::function<void(std
         batch.made[slot] = kNone;
         if (!more) batch.stop = true;
       }
-      changed();
+      changed_.notify_all();
       if (!more) break;
     }
   }

@@ -2,11 +2,9 @@
 // pieces of the text the caller is writing out in order (see PieceWriter).
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
-#include <cstdint>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -57,20 +55,9 @@ class JobPool final : public PieceWriter {
   // when it threw.
   void makePiece(Batch& batch, std::size_t k);
   bool claimablePiece() const;
-  // Watches the count of changes for a short while, the lock released:
-  // woken from sleep, a virtual processor can take a good part of a
-  // millisecond to run again, which on pieces and tasks of a few tenths of
-  // a millisecond would leave the jobs idle.
-  void spin(std::unique_lock<std::mutex>& hold);
-  // Waits under `hold` until `ready()`: a spin first, then asleep.
-  template <typename Ready>
-  void await(std::unique_lock<std::mutex>& hold, const Ready& ready);
-  // Wakes the waiters after a change made under the lock.
-  void changed();
 
   std::mutex lock_;
   std::condition_variable changed_;
-  std::atomic<std::uint64_t> changes_{0};
   std::vector<Task*> queue_;  // under the lock
   Batch* batch_ = nullptr;    // under the lock
   bool stopping_ = false;     // under the lock
