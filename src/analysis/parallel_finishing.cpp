@@ -319,7 +319,11 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
     if (f.zero) warnIndeterminate(ctx, f.row);
     if (headSerial) {
       // Its functions are still the run's: finished as one job finishes it,
-      // once no copy of them is being filled (it may take them over).
+      // once no copy of them is being filled (it may take them over). The
+      // copies waiting in the queue are filled here first: with no thread
+      // to be had, none would fill them.
+      for (std::size_t k = head + 1; k < count; ++k)
+        if (apart[k] != nullptr && !apart[k]->serial) pool.runIfWaiting(apart[k]->task);
       const auto [numerator, denominator] = functionsOf(head);
       for (int topofun : {numerator, denominator})
         if (topofun >= 0 && topofun < kTopofunCount) pending.waitFor(topofun);
