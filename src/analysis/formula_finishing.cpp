@@ -20,16 +20,11 @@ void fail(AnalysisContext& ctx, FinishedFormula& formula, FormulaOutcome outcome
   ctx.diag.mirrorError(ctx.marks.endAt, message, ctx.alloc.takeBoundRefusal());
 }
 
-}  // namespace
-
-namespace {
-
 // Visits the term at row r of column p, when its coefficient is not 0.
-// False when it was 0.
 template <typename Visit>
-bool visitTerm(const PolyRecord& record, const CommonFactors& f, int p, int r, const Visit& visit) {
+void visitTerm(const PolyRecord& record, const CommonFactors& f, int p, int r, const Visit& visit) {
   const Term& term = record.term(record.at(r, p));
-  if (term.coefficient == 0) return false;
+  if (term.coefficient == 0) return;
   // No nonzero term anywhere leaves the divisor at 0; nothing is visited then.
   const std::int64_t divisor = f.coefficientGcd == 0 ? 1 : f.coefficientGcd;
   FormulaFactor factors[kSymbolSlots];
@@ -41,7 +36,6 @@ bool visitTerm(const PolyRecord& record, const CommonFactors& f, int p, int r, c
     if (d > 0) factors[count++] = FormulaFactor{k, d};
   }
   visit(TermView{p - f.minPower, static_cast<std::int64_t>(term.coefficient) * f.overallSign / divisor, factors, count});
-  return true;
 }
 
 bool printedColumn(const PolyRecord& record, int p) {

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
-#include <exception>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -41,8 +40,8 @@ class JobPool final : public PieceWriter {
   // Runs `task` on the caller's thread when no thread has started it
   // (true); false when one has.
   bool runIfWaiting(Task& task);
-  // Waits until `task` is done, calling `tick` at every `every` that passes
-  // meanwhile.
+  // Waits until `task`, which a thread has started, is done, calling `tick`
+  // at every `every` that passes meanwhile.
   void wait(Task& task, std::chrono::milliseconds every, const std::function<void()>& tick);
 
   void write(Output& out, std::size_t count, const std::function<void(std::size_t, Output&)>& make,
@@ -51,8 +50,8 @@ class JobPool final : public PieceWriter {
  private:
   struct Batch;
   void serve();
-  // Makes piece k of the batch into its slot (the lock not held); false
-  // when it threw.
+  // Makes piece k of the batch into its slot (the lock not held); a throw
+  // is kept in the batch and stops it.
   void makePiece(Batch& batch, std::size_t k);
   bool claimablePiece() const;
 
