@@ -37,8 +37,10 @@ struct JobPool::Batch {
   std::size_t written = 0;         // pieces written out
   std::size_t making = 0;          // pieces being made
   std::vector<std::size_t> made;   // by slot: the piece it holds, made (kNone: none)
-  std::exception_ptr thrown;
-  bool stop = false;  // no more pieces are handed out
+  // The pieces before this one are written: all of them, or up to the
+  // first that threw, or up to the caller's stop.
+  std::size_t end = 0;
+  std::exception_ptr thrown;  // the first piece's (in piece order) that threw
 };
 
 JobPool::JobPool(int helpers) {
@@ -96,8 +98,7 @@ void JobPool::wait(Task& task, std::chrono::milliseconds every, const std::funct
 }
 
 bool JobPool::claimablePiece() const {
-  return batch_ != nullptr && !batch_->stop && batch_->next < batch_->count &&
-         batch_->next < batch_->written + batch_->window;
+  return batch_ != nullptr && batch_->next < batch_->end && batch_->next < batch_->written + batch_->window;
 }
 
 void JobPool::makePiece(Batch& batch, std::size_t k) {
@@ -113,8 +114,10 @@ void JobPool::makePiece(Batch& batch, std::size_t k) {
   }
   std::lock_guard<std::mutex> hold(lock_);
   if (thrown) {
-    if (!batch.thrown) batch.thrown = thrown;
-    batch.stop = true;
+    if (k < batch.end) {
+      batch.end = k;
+      batch.thrown = thrown;
+    }
   } else {
     batch.made[slot] = k;
   }
@@ -154,6 +157,7 @@ void JobPool::write(Output& out, std::size_t count, const std::function<void(std
   if (count == 0) return;
   Batch batch;
   batch.count = count;
+  batch.end = count;
   batch.make = &make;
   // Enough pieces ahead that every thread has one to make while the
   // caller writes out another.
@@ -171,7 +175,7 @@ void JobPool::write(Output& out, std::size_t count, const std::function<void(std
     Batch& batch;
     ~Finish() {
       std::unique_lock<std::mutex> hold(pool.lock_);
-      batch.stop = true;
+      batch.end = std::min(batch.end, batch.next);
       pool.changed_.wait(hold, [this] { return batch.making == 0; });
       pool.batch_ = nullptr;
     }
@@ -184,8 +188,8 @@ void JobPool::write(Output& out, std::size_t count, const std::function<void(std
         std::unique_lock<std::mutex> hold(lock_);
         // The caller makes pieces too while the one it must write next is
         // not ready.
-        while (batch.made[slot] != w && !batch.stop) {
-          if (batch.next < count && batch.next < batch.written + batch.window) {
+        while (batch.made[slot] != w && w < batch.end) {
+          if (batch.next < batch.end && batch.next < batch.written + batch.window) {
             const std::size_t k = batch.next++;
             ++batch.making;
             hold.unlock();
@@ -196,7 +200,7 @@ void JobPool::write(Output& out, std::size_t count, const std::function<void(std
             changed_.wait(hold);
           }
         }
-        if (batch.made[slot] != w) break;
+        if (w >= batch.end || batch.made[slot] != w) break;
       }
       out.write(texts_[slot].data(), texts_[slot].size());
       const bool more = written(w);
@@ -204,7 +208,7 @@ void JobPool::write(Output& out, std::size_t count, const std::function<void(std
         std::lock_guard<std::mutex> hold(lock_);
         batch.written = w + 1;
         batch.made[slot] = kNone;
-        if (!more) batch.stop = true;
+        if (!more) batch.end = std::min(batch.end, w + 1);
       }
       changed_.notify_all();
       if (!more) break;
