@@ -30,7 +30,6 @@ constexpr std::size_t kNone = SIZE_MAX;
 // k % window, and is handed out only once piece k - window is written, so
 // that a slot is never filled again before it is out.
 struct JobPool::Batch {
-  std::size_t count = 0;
   const std::function<void(std::size_t, Output&)>* make = nullptr;
   std::size_t window = 0;
   std::size_t next = 0;            // the next piece to hand out
@@ -142,21 +141,24 @@ void JobPool::serve() {
       changed_.notify_all();
       continue;
     }
-    Batch& batch = *batch_;
-    const std::size_t k = batch.next++;
-    ++batch.making;
-    hold.unlock();
-    makePiece(batch, k);
-    changed_.notify_all();
-    hold.lock();
+    makeNextPiece(hold);
   }
+}
+
+void JobPool::makeNextPiece(std::unique_lock<std::mutex>& hold) {
+  Batch& batch = *batch_;
+  const std::size_t k = batch.next++;
+  ++batch.making;
+  hold.unlock();
+  makePiece(batch, k);
+  changed_.notify_all();
+  hold.lock();
 }
 
 void JobPool::write(Output& out, std::size_t count, const std::function<void(std::size_t, Output&)>& make,
                     const std::function<bool(std::size_t)>& written) {
   if (count == 0) return;
   Batch batch;
-  batch.count = count;
   batch.end = count;
   batch.make = &make;
   // Enough pieces ahead that every thread has one to make while the
@@ -189,16 +191,10 @@ void JobPool::write(Output& out, std::size_t count, const std::function<void(std
         // The caller makes pieces too while the one it must write next is
         // not ready.
         while (batch.made[slot] != w && w < batch.end) {
-          if (batch.next < batch.end && batch.next < batch.written + batch.window) {
-            const std::size_t k = batch.next++;
-            ++batch.making;
-            hold.unlock();
-            makePiece(batch, k);
-            changed_.notify_all();
-            hold.lock();
-          } else {
+          if (claimablePiece())
+            makeNextPiece(hold);
+          else
             changed_.wait(hold);
-          }
         }
         if (w >= batch.end || batch.made[slot] != w) break;
       }

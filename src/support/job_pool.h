@@ -53,7 +53,11 @@ class JobPool final : public PieceWriter {
   // Makes piece k of the batch into its slot (the lock not held); a throw
   // is kept in the batch and stops it.
   void makePiece(Batch& batch, std::size_t k);
+  // Whether the batch has a piece to hand out now.
   bool claimablePiece() const;
+  // Hands out the batch's next piece and makes it (the lock released
+  // meanwhile).
+  void makeNextPiece(std::unique_lock<std::mutex>& hold);
 
   std::mutex lock_;
   std::condition_variable changed_;
