@@ -7,6 +7,7 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -26,8 +27,8 @@ namespace {
 //
 // Large blocks (term lists and power indexes of big circuits, which double
 // as they fill) are mappings of their own: growing one remaps its pages
-// instead of copying them into new ones, and a released one goes straight
-// back to the system. The C library would serve blocks of a few hundred
+// instead of copying them into new ones, and a released one goes back to
+// the system or is kept for the next block of about its size. The C library would serve blocks of a few hundred
 // kilobytes from its heap once others have been released, and then grow
 // them by copying, which touches every page again. Small blocks come from
 // the C heap. (Under the address sanitizer all blocks come from the C heap,
@@ -50,6 +51,11 @@ void* heapBlock(std::size_t bytes) {
 #ifdef VELKOR_MAPPED_BLOCKS
 
 constexpr std::size_t kMappedFrom = std::size_t{128} << 10;
+// Released mappings kept for reuse: each at most this long, and this much
+// in all. (Larger blocks are few and long-lived: kept, they would only add
+// to the peak.)
+constexpr std::size_t kKeepEachUpTo = std::size_t{8} << 20;
+constexpr std::size_t kKeepInAll = std::size_t{32} << 20;
 
 std::size_t mappedLength(std::size_t bytes) {
   const std::size_t page = 4096;
@@ -57,55 +63,129 @@ std::size_t mappedLength(std::size_t bytes) {
   return (bytes + sizeof(BlockHeader) + page - 1) / page * page;
 }
 
-void* mapBlock(std::size_t bytes) {
-  const std::size_t length = mappedLength(bytes);
-  if (length == 0) return nullptr;
-  void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (base == MAP_FAILED) return nullptr;
+void* startBlock(void* base, std::size_t length, std::size_t bytes) {
   auto* header = static_cast<BlockHeader*>(base);
   *header = BlockHeader{length, bytes};
   return header + 1;
 }
 
-void* newBlock(std::size_t bytes) { return bytes >= kMappedFrom ? mapBlock(bytes) : heapBlock(bytes); }
+#endif
 
-void* resizedBlock(void* block, std::size_t bytes) {
+}  // namespace
+
+#ifdef VELKOR_MAPPED_BLOCKS
+
+void* HeapAllocator::reuseMapping(std::size_t length, std::size_t& got) {
+  std::lock_guard<std::mutex> hold(keptLock_);
+  // The shortest kept mapping that holds the block, if it is not more than
+  // twice as long.
+  KeptMapping* best = nullptr;
+  for (KeptMapping& kept : kept_)
+    if (kept.base != nullptr && kept.length >= length && kept.length / 2 <= length &&
+        (best == nullptr || kept.length < best->length))
+      best = &kept;
+  if (best == nullptr) return nullptr;
+  void* base = best->base;
+  got = best->length;
+  keptBytes_ -= best->length;
+  *best = KeptMapping{};
+  return base;
+}
+
+bool HeapAllocator::keepMapping(void* base, std::size_t length) {
+  if (!keepMappings_ || length > kKeepEachUpTo) return false;
+  std::lock_guard<std::mutex> hold(keptLock_);
+  if (keptBytes_ + length > kKeepInAll) return false;
+  for (KeptMapping& kept : kept_) {
+    if (kept.base != nullptr) continue;
+    kept = KeptMapping{base, length};
+    keptBytes_ += length;
+    return true;
+  }
+  return false;
+}
+
+bool HeapAllocator::dropKeptMappings() {
+  std::lock_guard<std::mutex> hold(keptLock_);
+  const bool any = keptBytes_ > 0;
+  for (KeptMapping& kept : kept_) {
+    if (kept.base != nullptr) munmap(kept.base, kept.length);
+    kept = KeptMapping{};
+  }
+  keptBytes_ = 0;
+  return any;
+}
+
+void* HeapAllocator::newBlock(std::size_t bytes) {
+  // A request the system refuses is asked again once the kept mappings are
+  // given back: they hold address space that a limit on it may count.
+  if (bytes < kMappedFrom) {
+    void* block = heapBlock(bytes);
+    if (block == nullptr && dropKeptMappings()) block = heapBlock(bytes);
+    return block;
+  }
+  const std::size_t length = mappedLength(bytes);
+  if (length == 0) return nullptr;
+  std::size_t got = 0;
+  if (void* base = reuseMapping(length, got)) return startBlock(base, got, bytes);
+  void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (base == MAP_FAILED && dropKeptMappings())
+    base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (base == MAP_FAILED) return nullptr;
+  return startBlock(base, length, bytes);
+}
+
+void* HeapAllocator::resizedBlock(void* block, std::size_t bytes) {
   BlockHeader* header = headerOf(block);
   if (header->mappedBytes != 0) {
     const std::size_t length = mappedLength(bytes);
     if (length == 0) return nullptr;
+    if (length <= header->mappedBytes && header->mappedBytes / 2 <= length) {
+      header->bytes = bytes;  // still fits the mapping, which is not much too long
+      return block;
+    }
     void* base = mremap(header, header->mappedBytes, length, MREMAP_MAYMOVE);
+    if (base == MAP_FAILED && dropKeptMappings()) base = mremap(header, header->mappedBytes, length, MREMAP_MAYMOVE);
     if (base == MAP_FAILED) return nullptr;  // the old mapping stays as it was
-    auto* moved = static_cast<BlockHeader*>(base);
-    *moved = BlockHeader{length, bytes};
-    return moved + 1;
+    return startBlock(base, length, bytes);
   }
   if (bytes >= kMappedFrom) {
-    void* grown = mapBlock(bytes);
+    void* grown = newBlock(bytes);
     if (grown == nullptr) return nullptr;
     std::memcpy(grown, block, header->bytes < bytes ? header->bytes : bytes);
     std::free(header);
     return grown;
   }
   auto* grown = static_cast<BlockHeader*>(std::realloc(header, sizeof(BlockHeader) + bytes));
+  if (grown == nullptr && dropKeptMappings())
+    grown = static_cast<BlockHeader*>(std::realloc(header, sizeof(BlockHeader) + bytes));
   if (grown == nullptr) return nullptr;
   grown->bytes = bytes;
   return grown + 1;
 }
 
-void releaseBlock(void* block) {
+void HeapAllocator::releaseBlock(void* block) {
   BlockHeader* header = headerOf(block);
-  if (header->mappedBytes != 0)
-    munmap(header, header->mappedBytes);
-  else
+  if (header->mappedBytes == 0)
     std::free(header);
+  else if (!keepMapping(header, header->mappedBytes))
+    munmap(header, header->mappedBytes);
 }
+
+// Under a limit on the address space, which kept mappings would use up for
+// other allocations, none are kept.
+HeapAllocator::HeapAllocator() {
+  struct rlimit space {};
+  keepMappings_ = getrlimit(RLIMIT_AS, &space) == 0 && space.rlim_cur == RLIM_INFINITY;
+}
+
+HeapAllocator::~HeapAllocator() { dropKeptMappings(); }
 
 #else
 
-void* newBlock(std::size_t bytes) { return heapBlock(bytes); }
+void* HeapAllocator::newBlock(std::size_t bytes) { return heapBlock(bytes); }
 
-void* resizedBlock(void* block, std::size_t bytes) {
+void* HeapAllocator::resizedBlock(void* block, std::size_t bytes) {
   if (bytes > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
   auto* grown = static_cast<BlockHeader*>(std::realloc(headerOf(block), sizeof(BlockHeader) + bytes));
   if (grown == nullptr) return nullptr;
@@ -113,11 +193,15 @@ void* resizedBlock(void* block, std::size_t bytes) {
   return grown + 1;
 }
 
-void releaseBlock(void* block) { std::free(headerOf(block)); }
+void HeapAllocator::releaseBlock(void* block) { std::free(headerOf(block)); }
+
+HeapAllocator::HeapAllocator() = default;
+
+HeapAllocator::~HeapAllocator() = default;
+
+bool HeapAllocator::dropKeptMappings() { return false; }
 
 #endif
-
-}  // namespace
 
 namespace {
 
@@ -130,7 +214,12 @@ std::size_t memoryInUse(std::size_t heldBytes) { return residentMemory(heldBytes
 
 bool HeapAllocator::withinBound(std::size_t more) {
   if (bound_ == 0) return true;
-  const std::size_t used = memoryInUse(inUse());
+  std::size_t used = memoryInUse(inUse());
+  if (more <= bound_ && used <= bound_ - more) return true;
+  // The mappings kept for reuse are resident too: given back before the
+  // request is refused.
+  dropKeptMappings();
+  used = memoryInUse(inUse());
   if (more <= bound_ && used <= bound_ - more) return true;
   boundRefused_.store(true, std::memory_order_relaxed);
   return false;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <mutex>
 
 namespace velkor {
 
@@ -31,6 +32,10 @@ class Allocator {
 // space reserved for blocks to grow in.
 class HeapAllocator final : public Allocator {
  public:
+  HeapAllocator();
+  ~HeapAllocator() override;
+  HeapAllocator(const HeapAllocator&) = delete;
+  HeapAllocator& operator=(const HeapAllocator&) = delete;
   void* allocate(std::size_t bytes) override;
   void* resize(void* block, std::size_t bytes) override;
   void release(void* block) override;
@@ -44,6 +49,26 @@ class HeapAllocator final : public Allocator {
 
  private:
   bool withinBound(std::size_t more);
+  // Large blocks are mappings of their own (see the source). A few released
+  // ones are kept for the next blocks of about their size: a new mapping's
+  // pages must each be cleared on first touch, and giving one back stops
+  // every other processor running a job to flush its address cache.
+  struct KeptMapping {
+    void* base = nullptr;
+    std::size_t length = 0;
+  };
+  static constexpr int kKeptMappings = 16;
+  void* newBlock(std::size_t bytes);
+  void* resizedBlock(void* block, std::size_t bytes);
+  void releaseBlock(void* block);
+  void* reuseMapping(std::size_t length, std::size_t& got);  // nullptr when none fits
+  bool keepMapping(void* base, std::size_t length);          // false when there is no room
+  bool dropKeptMappings();  // whether any was kept
+
+  bool keepMappings_ = false;  // set once: not under a limit on the address space
+  std::mutex keptLock_;
+  KeptMapping kept_[kKeptMappings];  // under the lock
+  std::size_t keptBytes_ = 0;        // under the lock
 
   std::size_t bound_ = 0;
   std::atomic<std::size_t> inUse_{0};
