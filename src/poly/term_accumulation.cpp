@@ -101,16 +101,22 @@ void placeInIndex(std::uint32_t* slots, std::uint32_t capacity, std::uint32_t ha
 constexpr std::uint32_t kMostSpareRoom = std::uint32_t{1} << 20;
 
 // Blocks from this size on come from the system as fresh pages.
-constexpr std::size_t kFreshPagesFrom = std::size_t{1} << 20;
+constexpr std::size_t kFreshPagesFrom = std::size_t{128} << 10;
 
-// Empty slots for an index of `capacity`, the kept block when it is large
-// enough; null when the heap refused. `room` gets the block's size.
+// Empty slots for an index of `capacity`, the smallest kept block that is
+// large enough if any; null when the heap refused. `room` gets the block's
+// size.
 std::uint32_t* emptySlots(TermIndex& index, std::uint32_t capacity, std::uint32_t& room) {
-  if (index.spare != nullptr && index.spareRoom >= capacity) {
-    std::uint32_t* slots = index.spare;
-    room = index.spareRoom;
-    index.spare = nullptr;
-    index.spareRoom = 0;
+  int best = -1;
+  for (int k = 0; k < TermIndex::kSpares; ++k)
+    if (index.spare[k] != nullptr && index.spareRoom[k] >= capacity &&
+        (best < 0 || index.spareRoom[k] < index.spareRoom[best]))
+      best = k;
+  if (best >= 0) {
+    std::uint32_t* slots = index.spare[best];
+    room = index.spareRoom[best];
+    index.spare[best] = nullptr;
+    index.spareRoom[best] = 0;
     std::memset(slots, 0, sizeof(std::uint32_t) * kSlotWords * capacity);
     return slots;
   }
@@ -120,23 +126,27 @@ std::uint32_t* emptySlots(TermIndex& index, std::uint32_t capacity, std::uint32_
   // A large block comes as fresh zero pages that the first probe maps
   // read-only; the first write to each would then be a second fault, which
   // with jobs on other cores stops them all to flush the old mapping. Made
-  // writable at once instead. (A small one comes from the heap, written
-  // already: the call would only cost its time, on every function.)
+  // writable at once instead. (The first block of an index comes from the
+  // heap, written already: the call would only cost its time, on every
+  // function.)
   if (slots != nullptr && bytes >= kFreshPagesFrom) preparePagesForWriting(slots, bytes);
   return slots;
 }
 
-// Gives a block back: kept for the next index when it is the largest
-// given back so far and not too large.
+// Gives a block back: kept for a later index in place of a smaller kept
+// one (or an empty place), unless it is too large.
 void giveBack(TermIndex& index, std::uint32_t* slots, std::uint32_t room) {
   if (slots == nullptr) return;
-  if (room > kMostSpareRoom || room <= index.spareRoom) {
+  int smallest = 0;
+  for (int k = 1; k < TermIndex::kSpares; ++k)
+    if (index.spareRoom[k] < index.spareRoom[smallest]) smallest = k;
+  if (room > kMostSpareRoom || (index.spare[smallest] != nullptr && room <= index.spareRoom[smallest])) {
     std::free(slots);
     return;
   }
-  std::free(index.spare);
-  index.spare = slots;
-  index.spareRoom = room;
+  std::free(index.spare[smallest]);
+  index.spare[smallest] = slots;
+  index.spareRoom[smallest] = room;
 }
 
 // Doubles the index; false when the heap refused.
@@ -347,9 +357,11 @@ void releaseTermIndex(TermIndex& index) {
 
 void dropTermIndex(TermIndex& index) {
   releaseTermIndex(index);
-  std::free(index.spare);
-  index.spare = nullptr;
-  index.spareRoom = 0;
+  for (int k = 0; k < TermIndex::kSpares; ++k) {
+    std::free(index.spare[k]);
+    index.spare[k] = nullptr;
+    index.spareRoom[k] = 0;
+  }
 }
 
 int accumulateTerm(PolyContext& ctx, int sign, int power, int symbolEdgeCount, const int* symbolEdges,

@@ -23,11 +23,13 @@ struct TermIndex {
   std::uint32_t used = 0;
   bool active = false;
   std::uint32_t room = 0;  // the slots the block holds (capacity or more)
-  // A block given back, kept for the next index of this context: writing
-  // it again costs less than fresh pages from the system (one fault a
-  // page, and a trim of the heap when it goes back).
-  std::uint32_t* spare = nullptr;
-  std::uint32_t spareRoom = 0;
+  // Blocks given back, kept for the next index of this context or the
+  // next doubling of this one (which needs a block beside the one it
+  // leaves): writing them again costs less than fresh pages from the
+  // system (one fault a page, and a trim of the heap when it goes back).
+  static constexpr int kSpares = 2;
+  std::uint32_t* spare[kSpares] = {};
+  std::uint32_t spareRoom[kSpares] = {};
 };
 
 // Merges the product of the symbols of `symbolEdges` (`edgeSymbols` maps
