@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "analysis/common_factors.h"
 #include "analysis/parallel_evaluation.h"
@@ -72,6 +74,9 @@ struct AnalysisContext {
   // than it saves).
   int splitAbove = 16384;
   HeldFunctions held;
+  // The texts of the pieces of long polynomials that the jobs print, kept
+  // for the run (see JobPool).
+  std::vector<std::string> pieceTexts;
   // Watches each function's enumeration: interrupts, the time bound, the
   // progress line, and the bound on steps that only the fuzz targets set
   // (so that a huge network cannot stall them; a function that reaches it

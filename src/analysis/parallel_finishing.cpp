@@ -217,7 +217,7 @@ void deliverApart(AnalysisContext& ctx, FormulaSink& sink, std::vector<PassFormu
   std::vector<std::unique_ptr<ApartFormula>> apart(count);
   // Declared after the formulas, so gone first: the tasks running finish,
   // and those still queued are dropped, before any formula goes.
-  JobPool pool(static_cast<int>(jobs) - 1);
+  JobPool pool(static_cast<int>(jobs) - 1, ctx.pieceTexts);
 
   // The formulas are taken (their copies reserved) largest first, so that the
   // longest finishings begin first, and printed in order. A function is

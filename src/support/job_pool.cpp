@@ -42,7 +42,7 @@ struct JobPool::Batch {
   std::exception_ptr thrown;  // the first piece's (in piece order) that threw
 };
 
-JobPool::JobPool(int helpers) {
+JobPool::JobPool(int helpers, std::vector<std::string>& texts) : texts_(texts) {
   for (int k = 0; k < helpers; ++k) {
     try {
       threads_.emplace_back([this] { serve(); });

@@ -29,7 +29,9 @@ class JobPool final : public PieceWriter {
 
   // Starts up to `helpers` threads (fewer when the system has no more to
   // give; with none, every task and piece runs on the caller's thread).
-  explicit JobPool(int helpers);
+  // The pieces' texts are made in `texts`, which the caller may keep from
+  // pool to pool: their room is then written once, not once a pool.
+  JobPool(int helpers, std::vector<std::string>& texts);
   // Lets the tasks running finish, drops those still queued, and joins.
   ~JobPool() override;
   JobPool(const JobPool&) = delete;
@@ -64,7 +66,7 @@ class JobPool final : public PieceWriter {
   std::vector<Task*> queue_;  // under the lock
   Batch* batch_ = nullptr;    // under the lock
   bool stopping_ = false;     // under the lock
-  std::vector<std::string> texts_;  // the pieces' texts, by slot, kept from batch to batch
+  std::vector<std::string>& texts_;  // the pieces' texts, by slot, kept from batch to batch
   std::vector<std::thread> threads_;
 };
 

@@ -236,7 +236,8 @@ TEST(ParallelJobs, RefusedRequestsWhileFormulasAreFinishedApartLeaveNothingBehin
 // order, whatever each costs; a stop from the caller's side or a throw in a
 // piece ends the text at that piece, and tasks queued meanwhile still run.
 TEST(ParallelJobs, PiecesMadeSideBySideAreWrittenInOrderAndStopWhereAsked) {
-  JobPool pool(3);
+  std::vector<std::string> texts;
+  JobPool pool(3, texts);
   auto piece = [](std::size_t k) { return std::string(k % 7 * 300 + 1, static_cast<char>('a' + k % 26)) + "\n"; };
   struct Case {
     std::size_t count;
