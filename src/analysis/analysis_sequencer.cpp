@@ -22,6 +22,7 @@
 #include "analysis/numeric_summary.h"
 #include "analysis/parallel_evaluation.h"
 #include "analysis/parallel_finishing.h"
+#include "analysis/scattering_ahead.h"
 #include "analysis/scattering_embedding.h"
 #include "model/parameter_table.h"
 #include "numeric/nodal_circuit.h"
@@ -191,8 +192,11 @@ void deliverFormula(AnalysisContext& ctx, FormulaSink& sink, int r, const PortLa
 
 // Hands every requested formula of one pass (scattering rows or the
 // others) whose functions were evaluated to the sink, in table order, then
-// releases the pass's functions.
-void deliverPass(AnalysisContext& ctx, FormulaSink& sink, const PortLabels& ports, bool scattering) {
+// releases the pass's functions. When `ahead` is given and the formulas are
+// finished side by side, the scattering rows' functions are evaluated
+// meanwhile.
+void deliverPass(AnalysisContext& ctx, FormulaSink& sink, const PortLabels& ports, bool scattering,
+                 std::unique_ptr<ScatteringAhead>* ahead) {
   NetworkStore& s = ctx.store;
   // With several jobs the formulas are finished side by side (the same
   // bytes, in the same order).
@@ -209,6 +213,7 @@ void deliverPass(AnalysisContext& ctx, FormulaSink& sink, const PortLabels& port
     for (int topofun : {parameterTable[f.row].numeratorTopofun, parameterTable[f.row].denominatorTopofun})
       if (topofun >= 0 && topofun < kTopofunCount) terms += ctx.polyRecords[topofun].termCount;
   if (finishApart(ctx, sink, static_cast<int>(formulas.size()), terms)) {
+    if (ahead != nullptr) *ahead = ScatteringAhead::start(ctx);
     for (PassFormula& f : formulas) {
       s.traceLabel = parameterTable[f.row].kind;
       f.fields = parameterOf(ctx, f.row, ports);
@@ -346,7 +351,8 @@ void analyseNetlist(AnalysisContext& ctx, FormulaSink& sink) {
     ctx.meter.parameter = parameterNames[r];
     evaluations += evaluateRow(ctx, row);
   }
-  if (evaluations > 0) deliverPass(ctx, sink, ports, false);
+  std::unique_ptr<ScatteringAhead> ahead;
+  if (evaluations > 0) deliverPass(ctx, sink, ports, false, &ahead);
 
   // Second pass: scattering rows, on the network extended by the
   // wave-converting circuit (added once, before the first evaluation).
@@ -360,12 +366,12 @@ void analyseNetlist(AnalysisContext& ctx, FormulaSink& sink) {
     if (evaluations == 0) {
       sink.listing("entered s-param\n");
       embedScatteringPorts(ctx);
-      evaluatePassAhead(ctx, true);
+      if (ahead == nullptr || !ahead->handOver(ctx)) evaluatePassAhead(ctx, true);
     }
     ctx.meter.parameter = parameterNames[r];
     evaluations += evaluateRow(ctx, row);
   }
-  if (evaluations > 0) deliverPass(ctx, sink, ports, true);
+  if (evaluations > 0) deliverPass(ctx, sink, ports, true, nullptr);
   dropHeldFunctions(ctx);
 }
 

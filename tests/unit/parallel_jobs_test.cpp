@@ -209,12 +209,14 @@ TEST(ParallelJobs, RefusedRequestsInAnyJobEndTheFunctionWithTheUsualMessages) {
   EXPECT_GT(abandoned, 5);
 }
 
-// The same while formulas are finished side by side: three parameters of
-// one pass, the k-th request refused. Every block comes back and the run
-// ends, whatever the refusal cut short.
+// The same while formulas are finished side by side: four parameters of
+// the first pass, the k-th request refused, and two scattering rows whose
+// functions are evaluated meanwhile (and then, when that met a refusal,
+// again). Every block comes back and the run ends, whatever the refusal
+// cut short.
 TEST(ParallelJobs, RefusedRequestsWhileFormulasAreFinishedApartLeaveNothingBehind) {
   std::string input = stageLadder(2);
-  input.insert(input.rfind("end\n"), "p g21\np y11\np y22\np z11\n");
+  input.insert(input.rfind("end\n"), "p g21\np y11\np y22\np z11\np s11\np s21\n");
   const std::string one = maskOutput(runOnString(input, RunOptions{}));
   // Every function cut: formulas this small are otherwise finished on the
   // calling thread.
