@@ -28,11 +28,11 @@ namespace {
 // Large blocks (term lists and power indexes of big circuits, which double
 // as they fill) are mappings of their own: growing one remaps its pages
 // instead of copying them into new ones, and a released one goes back to
-// the system or is kept for the next block of about its size. The C library would serve blocks of a few hundred
-// kilobytes from its heap once others have been released, and then grow
-// them by copying, which touches every page again. Small blocks come from
-// the C heap. (Under the address sanitizer all blocks come from the C heap,
-// so that it watches them.)
+// the system or is kept for the next block of about its size. The C
+// library would serve blocks of a few hundred kilobytes from its heap once
+// others have been released, and then grow them by copying, which touches
+// every page again. Small blocks come from the C heap. (Under the address
+// sanitizer all blocks come from the C heap, so that it watches them.)
 struct alignas(16) BlockHeader {
   std::size_t mappedBytes;  // the mapping's length, header included; 0 for a C heap block
   std::size_t bytes;        // the size asked for
