@@ -22,9 +22,10 @@ struct AnalysisContext;
 
 class ScatteringAhead {
  public:
-  // Starts the evaluation on a thread of its own; nullptr when it is not
-  // worth it or cannot be done (the caller says whether the first pass's
-  // formulas are finished side by side, which is when it pays).
+  // Starts the evaluation on a thread of its own; nullptr when no
+  // scattering row is asked for, the run has one job or a time bound, or
+  // no thread can be had. Called only when the first pass's formulas are
+  // finished side by side, which is when it pays.
   static std::unique_ptr<ScatteringAhead> start(AnalysisContext& run);
   // Waits for the evaluation if it is still running.
   ~ScatteringAhead();
