@@ -203,23 +203,17 @@ bool HeapAllocator::dropKeptMappings() { return false; }
 
 #endif
 
-namespace {
-
-// The memory the process has in use: its resident pages where the system
-// tells them (pages reserved but never written do not count), else the
-// bytes of the blocks held.
-std::size_t memoryInUse(std::size_t heldBytes) { return residentMemory(heldBytes); }
-
-}  // namespace
-
 bool HeapAllocator::withinBound(std::size_t more) {
   if (bound_ == 0) return true;
-  std::size_t used = memoryInUse(inUse());
+  // The memory the process has in use: its resident pages where the system
+  // tells them (pages reserved but never written do not count), else the
+  // bytes of the blocks held.
+  std::size_t used = resident_.read(inUse());
   if (more <= bound_ && used <= bound_ - more) return true;
   // The mappings kept for reuse are resident too: given back before the
   // request is refused.
   dropKeptMappings();
-  used = memoryInUse(inUse());
+  used = resident_.read(inUse());
   if (more <= bound_ && used <= bound_ - more) return true;
   boundRefused_.store(true, std::memory_order_relaxed);
   return false;

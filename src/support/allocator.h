@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <mutex>
 
+#include "support/memory_use.h"
+
 namespace velkor {
 
 class Allocator {
@@ -71,6 +73,7 @@ class HeapAllocator final : public Allocator {
   std::size_t keptBytes_ = 0;        // under the lock
 
   std::size_t bound_ = 0;
+  ResidentMemoryReader resident_;
   std::atomic<std::size_t> inUse_{0};
   std::atomic<bool> boundRefused_{false};
 };

@@ -1,10 +1,11 @@
 #include "support/memory_use.h"
 
-#include <cstdio>
-
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
 #if defined(__linux__)
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #endif
@@ -24,6 +25,37 @@ std::size_t residentMemory(std::size_t fallback) {
   }
 #endif
   return fallback;
+}
+
+ResidentMemoryReader::ResidentMemoryReader() {
+#if defined(__linux__)
+  fd_ = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+#endif
+}
+
+ResidentMemoryReader::~ResidentMemoryReader() {
+#if defined(__linux__)
+  if (fd_ >= 0) close(fd_);
+#endif
+}
+
+std::size_t ResidentMemoryReader::read(std::size_t fallback) const {
+#if defined(__linux__)
+  // "size resident shared text lib data dt", in pages; read from its start
+  // each time, the system writes it anew.
+  char line[256];
+  const ssize_t got = fd_ >= 0 ? pread(fd_, line, sizeof line - 1, 0) : -1;
+  const long page = sysconf(_SC_PAGESIZE);
+  if (got > 0 && page > 0) {
+    line[got] = '\0';
+    char* at = line;
+    std::strtoul(at, &at, 10);
+    char* end = at;
+    const unsigned long resident = std::strtoul(at, &end, 10);
+    if (end != at) return static_cast<std::size_t>(resident) * static_cast<std::size_t>(page);
+  }
+#endif
+  return residentMemory(fallback);
 }
 
 std::size_t defaultMemoryBound() {

@@ -12,6 +12,22 @@ namespace velkor {
 // else `fallback`.
 std::size_t residentMemory(std::size_t fallback = 0);
 
+// The same reading kept ready for one asker that reads it often (the
+// allocator, before each block under a bound): the system's record stays
+// open, and each reading is one system call.
+class ResidentMemoryReader {
+ public:
+  ResidentMemoryReader();
+  ~ResidentMemoryReader();
+  ResidentMemoryReader(const ResidentMemoryReader&) = delete;
+  ResidentMemoryReader& operator=(const ResidentMemoryReader&) = delete;
+  // As residentMemory(fallback); any thread may read at once.
+  std::size_t read(std::size_t fallback) const;
+
+ private:
+  int fd_ = -1;
+};
+
 // Most of the machine's physical memory (80%): the bound when none is
 // given, so that one netlist cannot drive the machine into swapping. 0 when
 // the system does not tell.

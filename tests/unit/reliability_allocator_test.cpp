@@ -111,6 +111,29 @@ TEST(HeapAllocatorBlocks, ReleasedLargeBlocksServeLaterOnesAndGiveWayToTheBound)
 #endif
 }
 
+#if defined(__linux__)
+// The reader the bound asks before every block reads the same figure as a
+// fresh reading, and follows the memory as it is written and given back.
+TEST(ResidentMemoryReading, KeptReaderFollowsTheMemoryInUse) {
+  const ResidentMemoryReader reader;
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  auto near = [](std::size_t a, std::size_t b) { return (a > b ? a - b : b - a) < 8 * kMiB; };
+  const std::size_t before = reader.read(0);
+  ASSERT_GT(before, 0u);
+  EXPECT_TRUE(near(before, residentMemory(0)));
+  std::vector<char> held(64 * kMiB);
+  std::memset(held.data(), 1, held.size());
+  const std::size_t during = reader.read(0);
+  EXPECT_GE(during, before + 56 * kMiB);
+  EXPECT_TRUE(near(during, residentMemory(0)));
+  std::vector<char>().swap(held);
+#ifndef VELKOR_SANITIZED
+  // (The address sanitizer holds freed memory back for a while.)
+  EXPECT_LT(reader.read(0), during - 56 * kMiB);
+#endif
+}
+#endif
+
 TEST(HeapAllocatorBlocks, AnImpossibleSizeIsRefusedAndTheBlockKept) {
 #ifdef VELKOR_SANITIZED
   GTEST_SKIP() << "the address sanitizer reports impossible sizes instead of refusing them";
