@@ -12,6 +12,7 @@ void UndoableForest::reset(int nodes) {
     label[v] = v;
     next[v] = v;
     members[v] = std::uint64_t{1} << v;
+    size[v] = 1;
     rowNode[v] = v == 1 ? 0 : v;
     if (v >= 2) rowsLeft |= std::uint64_t{1} << v;
   }
@@ -33,7 +34,11 @@ bool UndoableForest::unite(int a, int b) {
   if (rootA == rootB) return false;
   int keep = rootA;
   int gone = rootB;
-  if (__builtin_popcountll(members[keep]) < __builtin_popcountll(members[gone])) {
+  // The larger component keeps its label (the first root's when they are
+  // as large). The sizes are counted beside the node sets: counting the
+  // bits of a set calls a library routine on processors taken as having
+  // no instruction for it.
+  if (size[keep] < size[gone]) {
     keep = rootB;
     gone = rootA;
   }
@@ -50,12 +55,14 @@ bool UndoableForest::unite(int a, int b) {
   // The edge's column holds +1 in the row of its start, -1 in its end's.
   static_assert(kGraphNodeSlots <= 64, "one bit per node");
   const std::uint64_t below = rowsLeft & ((std::uint64_t{1} << row) - 1);
-  const int place = __builtin_popcountll(below);  // rows before it, from 0
-  lastSign = ((place & 1) == 0 ? 1 : -1) * (rowOfA ? 1 : -1);
+  // Whether an odd number of rows is before it (its place, from 0, is odd).
+  const bool oddPlace = __builtin_parityll(below) != 0;
+  lastSign = (oddPlace ? -1 : 1) * (rowOfA ? 1 : -1);
   rowsLeft &= ~(std::uint64_t{1} << row);
 
   relabel(gone, keep);
   members[keep] |= members[gone];
+  size[keep] += size[gone];
   const int spliced = next[keep];
   next[keep] = next[gone];
   next[gone] = spliced;
@@ -74,6 +81,7 @@ void UndoableForest::undoLast() {
   next[gone] = spliced;
   relabel(gone, gone);
   members[keep] &= ~members[gone];
+  size[keep] -= size[gone];
   rowNode[keep] = keptRow[undoDepth];
   rowsLeft |= std::uint64_t{1} << eliminated[undoDepth];
 }

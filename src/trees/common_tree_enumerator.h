@@ -40,6 +40,7 @@ struct GraphPair;
 struct UndoableForest {
   int label[kGraphNodeSlots];  // the root of each node's component
   std::uint64_t members[kGraphNodeSlots];  // per root: its component's nodes, one bit each
+  int size[kGraphNodeSlots];               // per root: how many nodes its component has
   int next[kGraphNodeSlots];   // the next node of the same component
   int undo[kGraphNodeSlots];  // the root that each union attached
   int undoDepth = 0;
