@@ -48,11 +48,11 @@ std::size_t ResidentMemoryReader::read(std::size_t fallback) const {
   const long page = sysconf(_SC_PAGESIZE);
   if (got > 0 && page > 0) {
     line[got] = '\0';
-    char* at = line;
-    std::strtoul(at, &at, 10);
-    char* end = at;
-    const unsigned long resident = std::strtoul(at, &end, 10);
-    if (end != at) return static_cast<std::size_t>(resident) * static_cast<std::size_t>(page);
+    char* afterSize = nullptr;
+    std::strtoul(line, &afterSize, 10);
+    char* end = afterSize;
+    const unsigned long resident = std::strtoul(afterSize, &end, 10);
+    if (afterSize != line && end != afterSize) return static_cast<std::size_t>(resident) * static_cast<std::size_t>(page);
   }
 #endif
   return residentMemory(fallback);
