@@ -1,7 +1,6 @@
 #include "support/memory_use.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 
 #if defined(__linux__)
@@ -12,20 +11,7 @@
 
 namespace velkor {
 
-std::size_t residentMemory(std::size_t fallback) {
-#if defined(__linux__)
-  std::FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (statm != nullptr) {
-    unsigned long size = 0;
-    unsigned long resident = 0;
-    const int read = std::fscanf(statm, "%lu %lu", &size, &resident);
-    std::fclose(statm);
-    const long page = sysconf(_SC_PAGESIZE);
-    if (read == 2 && page > 0) return static_cast<std::size_t>(resident) * static_cast<std::size_t>(page);
-  }
-#endif
-  return fallback;
-}
+std::size_t residentMemory(std::size_t fallback) { return ResidentMemoryReader().read(fallback); }
 
 ResidentMemoryReader::ResidentMemoryReader() {
 #if defined(__linux__)
@@ -46,16 +32,17 @@ std::size_t ResidentMemoryReader::read(std::size_t fallback) const {
   char line[256];
   const ssize_t got = fd_ >= 0 ? pread(fd_, line, sizeof line - 1, 0) : -1;
   const long page = sysconf(_SC_PAGESIZE);
-  if (got > 0 && page > 0) {
-    line[got] = '\0';
-    char* afterSize = nullptr;
-    std::strtoul(line, &afterSize, 10);
-    char* end = afterSize;
-    const unsigned long resident = std::strtoul(afterSize, &end, 10);
-    if (afterSize != line && end != afterSize) return static_cast<std::size_t>(resident) * static_cast<std::size_t>(page);
-  }
+  if (got <= 0 || page <= 0) return fallback;
+  line[got] = '\0';
+  char* afterSize = nullptr;
+  std::strtoul(line, &afterSize, 10);
+  char* end = afterSize;
+  const unsigned long resident = std::strtoul(afterSize, &end, 10);
+  if (afterSize == line || end == afterSize) return fallback;
+  return static_cast<std::size_t>(resident) * static_cast<std::size_t>(page);
+#else
+  return fallback;
 #endif
-  return residentMemory(fallback);
 }
 
 std::size_t defaultMemoryBound() {

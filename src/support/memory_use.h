@@ -14,7 +14,8 @@ std::size_t residentMemory(std::size_t fallback = 0);
 
 // The same reading kept ready for one asker that reads it often (the
 // allocator, before each block under a bound): the system's record stays
-// open, and each reading is one system call.
+// open, and each reading is one system call. (residentMemory is a reader
+// used once.)
 class ResidentMemoryReader {
  public:
   ResidentMemoryReader();
