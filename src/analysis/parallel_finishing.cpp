@@ -194,7 +194,9 @@ void reportFailure(AnalysisContext& run, const ApartFormula& apart) {
 }  // namespace
 
 bool finishApart(const AnalysisContext& ctx, const FormulaSink& sink, int formulas, std::int64_t terms) {
-  if (ctx.jobs <= 1 || formulas < 2 || ctx.plainPath || ctx.store.traceBits != 0 ||
+  // A pass of one formula goes apart too: its long polynomials are then
+  // printed in pieces by all the jobs.
+  if (ctx.jobs <= 1 || formulas < 1 || ctx.plainPath || ctx.store.traceBits != 0 ||
       ctx.meter.secondsPerFunction > 0 || !ctx.alloc.threadSafe())
     return false;
   // Small formulas are finished one by one: a thread costs more than they
